@@ -1,0 +1,86 @@
+#pragma once
+// Move-only owner of one OS resource, in the spirit of WIL's unique_any.
+// Each resource kind gets a traits struct naming its type, its empty value and its release call.
+#include <windows.h>
+#include <shlobj.h>
+#include <utility>
+
+namespace Zento::Lithcore {
+
+template <typename Traits>
+class UniqueResource {
+public:
+    using value_type = typename Traits::type;
+
+    UniqueResource() noexcept : value_(Traits::Empty()) {}
+    explicit UniqueResource(value_type value) noexcept : value_(value) {}
+    UniqueResource(UniqueResource&& other) noexcept : value_(other.Release()) {}
+    UniqueResource& operator=(UniqueResource&& other) noexcept {
+        if (this != &other) Reset(other.Release());
+        return *this;
+    }
+    UniqueResource(const UniqueResource&) = delete;
+    UniqueResource& operator=(const UniqueResource&) = delete;
+    ~UniqueResource() { Reset(); }
+
+    value_type Get() const noexcept { return value_; }
+    bool IsValid() const noexcept { return Traits::IsValid(value_); }
+    explicit operator bool() const noexcept { return IsValid(); }
+
+    void Reset(value_type value = Traits::Empty()) noexcept {
+        if (Traits::IsValid(value_)) Traits::Release(value_);
+        value_ = value;
+    }
+    value_type Release() noexcept {
+        value_type value = value_;
+        value_ = Traits::Empty();
+        return value;
+    }
+    // For out-parameters: frees what is held and hands out the slot.
+    value_type* Put() noexcept {
+        Reset();
+        return &value_;
+    }
+
+private:
+    value_type value_;
+};
+
+template <typename T, typename ReleaseFn, ReleaseFn Fn>
+struct NullEmptyTraits {
+    using type = T;
+    static T Empty() noexcept { return nullptr; }
+    static bool IsValid(T value) noexcept { return value != nullptr; }
+    static void Release(T value) noexcept { Fn(value); }
+};
+
+struct RegKeyTraits {
+    using type = HKEY;
+    static HKEY Empty() noexcept { return nullptr; }
+    // Predefined root keys are never closed.
+    static bool IsValid(HKEY key) noexcept {
+        return key != nullptr && (reinterpret_cast<ULONG_PTR>(key) & 0x80000000u) == 0;
+    }
+    static void Release(HKEY key) noexcept { ::RegCloseKey(key); }
+};
+
+struct FindHandleTraits {
+    using type = HANDLE;
+    static HANDLE Empty() noexcept { return INVALID_HANDLE_VALUE; }
+    static bool IsValid(HANDLE h) noexcept { return h != INVALID_HANDLE_VALUE && h != nullptr; }
+    static void Release(HANDLE h) noexcept { ::FindClose(h); }
+};
+
+inline void UnmapView(void* view) noexcept { ::UnmapViewOfFile(view); }
+inline void CloseServiceHandleNoexcept(SC_HANDLE h) noexcept { ::CloseServiceHandle(h); }
+inline void FreeItemIdList(LPITEMIDLIST pidl) noexcept { ::CoTaskMemFree(pidl); }
+
+using UniqueRegKey = UniqueResource<RegKeyTraits>;
+using UniqueFindHandle = UniqueResource<FindHandleTraits>;
+using UniqueServiceHandle =
+    UniqueResource<NullEmptyTraits<SC_HANDLE, void (*)(SC_HANDLE) noexcept, &CloseServiceHandleNoexcept>>;
+using UniqueMappedView = UniqueResource<NullEmptyTraits<void*, void (*)(void*) noexcept, &UnmapView>>;
+using UniqueItemIdList =
+    UniqueResource<NullEmptyTraits<LPITEMIDLIST, void (*)(LPITEMIDLIST) noexcept, &FreeItemIdList>>;
+
+}  // namespace Zento::Lithcore

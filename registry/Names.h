@@ -1,0 +1,17 @@
+#pragma once
+// Name comparison and the Windows Installer's packed GUID form.
+#include <string>
+#include <vector>
+
+namespace Zento::Lithcore {
+
+// Equal length, and equal once A-Z are mapped to a-z; every other character must match exactly.
+bool NamesEqual(const std::wstring& a, const std::wstring& b);
+
+// Appends the 32-character packed form of a braced GUID to `packed`; true when it is exactly 32 characters.
+bool PackGuid(const std::wstring& guid, std::wstring& packed);
+
+// PackGuid of each element, keeping only the ones that succeed, in order.
+std::vector<std::wstring> PackGuids(const std::vector<std::wstring>& guids);
+
+}  // namespace Zento::Lithcore
