@@ -18,7 +18,7 @@ as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
 install_packages() {
     local pkgs=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
                 cmake ninja-build make xz-utils dpkg-dev
-                wine wine32:i386 wine64 wixl msitools googletest openssl timeout-wrapper)
+                wine wine32:i386 wine64 wixl msitools googletest openssl python3)
     local missing=()
     if ! dpkg --print-foreign-architectures | grep -qx i386; then
         log "adding the i386 architecture"
@@ -26,7 +26,6 @@ install_packages() {
         as_root apt-get update -qq
     fi
     for p in "${pkgs[@]}"; do
-        [ "$p" = timeout-wrapper ] && continue   # coreutils' timeout is always there
         dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
     done
     if [ ${#missing[@]} -gt 0 ]; then

@@ -154,3 +154,12 @@ std::wstring Wide(const std::string& utf8) {
 }
 
 }  // namespace QuellorTest
+
+namespace QuellorTest {
+std::wstring HostPathToWindows(const std::string& hostPath) {
+    std::wstring path = L"Z:" + Wide(hostPath);
+    for (wchar_t& c : path)
+        if (c == L'/') c = L'\\';
+    return path;
+}
+}  // namespace QuellorTest

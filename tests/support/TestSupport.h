@@ -50,3 +50,8 @@ std::string Utf8(const std::wstring& text);
 std::wstring Wide(const std::string& utf8);
 
 }  // namespace QuellorTest
+
+namespace QuellorTest {
+// The Windows form (Z:\...) of a host path, for paths baked in at build time.
+std::wstring HostPathToWindows(const std::string& hostPath);
+}  // namespace QuellorTest

@@ -1,0 +1,62 @@
+#include "app/Report.h"
+
+namespace Quellor {
+
+namespace {
+constexpr wchar_t kWriteFailed[] = L"ファイルに書き込めませんでした。";
+}
+
+void Report::PrintLine(const std::wstring& text) {
+    console_.Write(text + L"\n");
+    LogLine(text);
+}
+
+void Report::LogLine(const std::wstring& text) {
+    try {
+        log_.WriteText(text + L"\r\n");  // a failed byte write is tolerated: the console already has the line
+    } catch (const std::exception&) {
+        throw RunError(kWriteFailed);
+    }
+}
+
+void Report::PrintLines(const Lines& lines) {
+    for (const std::wstring& line : lines) PrintLine(line);
+}
+
+void Report::LogLines(const Lines& lines) {
+    for (const std::wstring& line : lines) LogLine(line);
+}
+
+int Report::ReportOutcome(const std::wstring& successText, const std::wstring& failureText, bool succeeded,
+                          bool wait) {
+    if (succeeded) {
+        PrintLine(successText);
+        PrintLine(L"");
+        return 0;
+    }
+    PrintLine(failureText);
+    if (wait) {
+        PrintLine(kEnterToEnd);
+        WaitForEnter();
+    }
+    return -1;
+}
+
+void Report::ReportSearch(const std::wstring& label, bool found, const Lines& list) {
+    PrintLine(label + L"を検索します...");
+    if (found) {
+        PrintLine(label + L"が見つかりました。");
+        LogLines(list);
+    } else {
+        PrintLine(label + L"がありません。");
+    }
+    PrintLine(L"");
+}
+
+void Report::ReportFolderCheck(const std::wstring& label, bool found, const std::wstring& path) {
+    ReportSearch(label, found, found ? Lines{path} : Lines{});
+}
+
+void Report::WaitForEnter() { input_.ReadChar(); }
+
+}  // namespace Quellor

@@ -1,0 +1,52 @@
+#pragma once
+// Everything the run tells the operator, also recorded in the information log;
+// the log additionally receives the detailed lists.
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "app/Console.h"
+#include "settings/TextFile.h"
+
+namespace Quellor {
+
+using Lines = std::vector<std::wstring>;
+
+inline constexpr wchar_t kEnterToEnd[] = L"Enterで終了";
+
+// An error the run reports to the operator in Japanese before ending with -1.
+class RunError : public std::runtime_error {
+public:
+    explicit RunError(std::wstring message) : std::runtime_error("run error"), message_(std::move(message)) {}
+    const std::wstring& Message() const { return message_; }
+
+private:
+    std::wstring message_;
+};
+
+class Report {
+public:
+    Report(ConsoleOutput& console, ConsoleInput& input, Zento::Lithcore::TextFile& log)
+        : console_(console), input_(input), log_(log) {}
+
+    // Console first (text, "\n"), then the log (text, CR LF): a line is shown even when the log fails.
+    void PrintLine(const std::wstring& text);
+    void LogLine(const std::wstring& text);
+    void PrintLines(const Lines& lines);
+    void LogLines(const Lines& lines);
+
+    // 0 when succeeded, -1 otherwise. The wait prints "Enterで終了" and reads one character.
+    int ReportOutcome(const std::wstring& successText, const std::wstring& failureText, bool succeeded, bool wait);
+    void ReportSearch(const std::wstring& label, bool found, const Lines& list);
+    void ReportFolderCheck(const std::wstring& label, bool found, const std::wstring& path);
+    void WaitForEnter();
+
+    ConsoleInput& Input() { return input_; }
+
+private:
+    ConsoleOutput& console_;
+    ConsoleInput& input_;
+    Zento::Lithcore::TextFile& log_;
+};
+
+}  // namespace Quellor
