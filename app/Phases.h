@@ -2,11 +2,25 @@
 #include <string>
 
 #include "app/Profile.h"
+#include "app/RemovalPlan.h"
 #include "app/Report.h"
 
 namespace Quellor {
 
-// Collection (phases 1-12) and confirmation and removal (phases 13-18) of the resolved product code.
-int RunPhases(Report& report, const Settings& profile, const std::wstring& productCode);
+// Collection (phases 1-12): only reads. 0 to go on, -1 when the run ends in phase 1.
+int RunCollection(Report& report, const Settings& profile, RemovalPlan& plan);
+
+// Confirmation and removal (phases 13-18): 0 after the completion message, -1 at every other end.
+int RunRemovalPhases(Report& report, const Settings& profile, RemovalPlan& plan);
+
+inline int RunPhases(Report& report, const Settings& profile, const std::wstring& productCode) {
+    RemovalPlan plan;
+    plan.productCode = productCode;
+    if (RunCollection(report, profile, plan) != 0) return -1;
+    return RunRemovalPhases(report, profile, plan);
+}
+
+// The program-files folder by WOW64 state: the 32-bit one under WOW64.
+std::wstring ProgramFilesFolder(bool wow64);
 
 }  // namespace Quellor

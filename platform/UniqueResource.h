@@ -76,6 +76,12 @@ inline void CloseServiceHandleNoexcept(SC_HANDLE h) noexcept { ::CloseServiceHan
 inline void FreeItemIdList(LPITEMIDLIST pidl) noexcept { ::CoTaskMemFree(pidl); }
 
 using UniqueRegKey = UniqueResource<RegKeyTraits>;
+
+// Closes a held key and returns RegCloseKey's result (ERROR_SUCCESS when nothing closable was held).
+inline LONG CloseRegKey(UniqueRegKey& key) noexcept {
+    HKEY raw = key.Release();
+    return RegKeyTraits::IsValid(raw) ? ::RegCloseKey(raw) : ERROR_SUCCESS;
+}
 using UniqueFindHandle = UniqueResource<FindHandleTraits>;
 using UniqueServiceHandle =
     UniqueResource<NullEmptyTraits<SC_HANDLE, void (*)(SC_HANDLE) noexcept, &CloseServiceHandleNoexcept>>;

@@ -1,0 +1,358 @@
+// Collection phases 1-12: find every trace of the product and report it. Nothing is changed here.
+#include <shlwapi.h>
+
+#include "app/Dialogue.h"
+#include "app/Phases.h"
+#include "files/ShellFolders.h"
+#include "platform/Environment.h"
+#include "platform/UniqueResource.h"
+#include "registry/ComSettingsRegistry.h"
+#include "registry/InstallerQueries.h"
+#include "registry/InstallerRegistry.h"
+#include "registry/Names.h"
+
+namespace Quellor {
+
+namespace Lc = Zento::Lithcore;
+
+namespace {
+
+constexpr wchar_t kUninstallBase[] = L"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+constexpr wchar_t kClassesInstaller[] = L"HKEY_LOCAL_MACHINE\\Software\\Classes\\Installer\\";
+constexpr wchar_t kUpgradeCodesBase[] =
+    L"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Installer\\UpgradeCodes\\";
+constexpr wchar_t kClsidBase[] = L"HKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID\\";
+constexpr wchar_t kAppIdBase[] = L"HKEY_LOCAL_MACHINE\\Software\\Classes\\AppID\\";
+
+constexpr int kCsidlProgramFiles = 0x26;
+constexpr int kCsidlProgramFilesX86 = 0x2A;
+constexpr int kCsidlProgramFilesCommon = 0x2B;
+constexpr int kCsidlProgramFilesCommonX86 = 0x2C;
+constexpr int kCsidlCommonAppData = 0x23;
+constexpr int kCsidlWindows = 0x24;
+
+bool FileExists(const std::wstring& path) {
+    WIN32_FIND_DATAW data{};
+    Lc::UniqueFindHandle find(::FindFirstFileW(path.c_str(), &data));
+    return find.IsValid();
+}
+
+bool IsFolder(const std::wstring& path) { return ::PathIsDirectoryW(path.c_str()) != FALSE; }
+
+// A key search reported under its label; its result list joins the deletion lists.
+void SearchKeys(Report& report, std::vector<PathList>& into, const std::wstring& label, const std::wstring& base,
+                const std::wstring& name) {
+    PathList found;
+    bool any = Lc::CollectKeyPaths(Lc::IsWow64(), base, name, found);
+    report.ReportSearch(label, any, found);
+    into.push_back(found);
+}
+
+void SearchUserInstallerKeys(Report& report, RemovalPlan& plan, const std::wstring& label,
+                             const std::wstring& packed, const std::wstring& kind) {
+    PathList found;
+    bool any = Lc::CollectUserInstallerKeys(Lc::IsWow64(), packed, kind, found);
+    report.ReportSearch(label, any, found);
+    plan.hkuKeyLists.push_back(found);
+}
+
+// Phase 1. 0 to go on, -1 to end the run.
+int CheckInstallation(Report& report, const Settings& profile, const RemovalPlan& plan) {
+    report.PrintLine(L"削除対象プログラムのインストール・アンインストールレジストリの検索を開始します...");
+    report.PrintLine(L"インストール情報が登録されているMirevoの製品コードを確認します...");
+    PathList others;
+    bool registered = false;
+    Lc::FindRelatedProducts(profile.UPGRADECODE, plan.productCode, others, registered);
+
+    if (registered) {
+        report.PrintLine(L"削除対象のMirevoの製品コードと一致しました。");
+        if (others.empty()) {
+            report.PrintLine(plan.productCode);
+            report.PrintLine(L"");
+            return 0;
+        }
+        report.PrintLine(L"関連する以下の製品の強制削除は行わず、削除対象のMirevoの処理のみ行います。");
+        report.PrintLines(others);
+        report.PrintLine(L"");
+        report.PrintLine(L"Enterで続行");
+        report.WaitForEnter();
+        return 0;
+    }
+    report.PrintLine(L"削除対象のMirevoの製品コードが見つかりませんでした。");
+    report.PrintLine(L"削除対象のMirevoのインストール情報が壊れている可能性があります。");
+    if (others.empty())
+        return AskToContinue(report, L"このまま削除対象のMirevoのファイル・レジストリの検索・削除処理を続行しますか？");
+    report.PrintLine(L"関連する以下の製品が見つかりましたが、削除対象のMirevoの製品コードと一致しませんでした。");
+    report.PrintLines(others);
+    report.PrintLine(L"");
+    report.PrintLine(kEnterToEnd);
+    report.WaitForEnter();
+    return -1;
+}
+
+std::wstring Packed(const std::wstring& guid) {
+    std::wstring packed;
+    Lc::PackGuid(guid, packed);
+    return packed;
+}
+
+// Phase 2.
+void CollectProductRegistrations(Report& report, const Settings& profile, RemovalPlan& plan) {
+    if (!Lc::GetProductName(plan.productCode, plan.displayName) || plan.displayName.empty())
+        plan.displayName = profile.PRODUCTNAME;
+    SearchKeys(report, plan.hklmKeyLists, L"「プログラムの追加と削除」情報のレジストリ", kUninstallBase, plan.productCode);
+
+    std::wstring packedProduct = Packed(plan.productCode);
+    PathList userData;
+    bool found = Lc::CollectUserDataKeys(Lc::IsWow64(), packedProduct, L"Products", userData);
+    if (found)
+        Lc::CollectLocalPackages(Lc::IsWow64(), userData, L"InstallProperties", L"LocalPackage",
+                                 plan.installerPackages);
+    report.ReportSearch(L"アンインストーラー情報のレジストリ", found, userData);
+    plan.hklmKeyLists.push_back(userData);
+
+    SearchUserInstallerKeys(report, plan, L"Usersのアンインストーラー情報のレジストリ", packedProduct, L"Products");
+    SearchKeys(report, plan.hklmKeyLists, L"全ユーザー共通のアンインストーラー情報のレジストリ",
+               std::wstring(kClassesInstaller) + L"Products\\", packedProduct);
+    report.PrintLine(L"続いて、削除対象プログラムに関連するレジストリを検索します。");
+    report.PrintLine(L"");
+}
+
+// Phase 3.
+void CollectUpgradeAndFeatureRegistrations(Report& report, const Settings& profile, RemovalPlan& plan) {
+    std::wstring packedUpgrade = Packed(profile.UPGRADECODE);
+    std::wstring packedProduct = Packed(plan.productCode);
+    SearchKeys(report, plan.hklmKeyLists, L"削除対象プログラムのUpgradeCode情報のレジストリ", kUpgradeCodesBase,
+               packedUpgrade);
+    SearchUserInstallerKeys(report, plan, L"削除対象プログラムのUsersのUpgradeCode情報のレジストリ", packedUpgrade,
+                            L"UpgradeCodes");
+    SearchKeys(report, plan.hklmKeyLists, L"削除対象プログラムの全ユーザー共通のUpgradeCode情報のレジストリ",
+               std::wstring(kClassesInstaller) + L"UpgradeCodes\\", packedUpgrade);
+    SearchUserInstallerKeys(report, plan, L"削除対象プログラムのFeature情報のレジストリ", packedProduct, L"Features");
+    SearchKeys(report, plan.hklmKeyLists, L"削除対象プログラムの全ユーザー共通のFeature情報のレジストリ",
+               std::wstring(kClassesInstaller) + L"Features\\", packedProduct);
+}
+
+void RemoveEvery(PathList& list, const std::wstring& value) {
+    for (auto it = list.begin(); it != list.end();) it = (*it == value) ? list.erase(it) : it + 1;
+}
+
+// Phase 4.
+void CollectComponents(Report& report, RemovalPlan& plan) {
+    PathList codes;
+    Lc::ListProductComponents(plan.productCode, codes);
+    bool anyPath = Lc::ListComponentPaths(codes, plan.productCode, plan.componentPaths);
+    report.ReportSearch(L"Mirevoのコンポーネント", anyPath, plan.componentPaths);
+    PathList packedCodes = codes.empty() ? PathList{} : Lc::PackGuids(codes);
+
+    report.PrintLine(L"Mirevoのコンポーネントの内、他のプログラムと共有しているコンポーネントがあるか確認します...");
+    PathList sharedCodes;
+    PathList sharedPacked;
+    for (const std::wstring& code : codes) {
+        bool shared = false;
+        if (!Lc::IsComponentShared(code, plan.productCode, shared)) continue;
+        std::wstring path;
+        if (!Lc::GetComponentPath(plan.productCode, code, path)) path.clear();
+        if (shared) {
+            sharedCodes.push_back(code);
+            sharedPacked.push_back(Packed(code));
+            plan.sharedComponentPaths.push_back(path);
+            InsertFirst(plan.sharedByPath, path, code);
+        } else {
+            InsertFirst(plan.ownByPath, path, code);
+        }
+    }
+    if (sharedCodes.empty()) {
+        report.PrintLine(L"他のプログラムと共有しているコンポーネントはありませんでした。");
+    } else {
+        report.PrintLine(L"他のプログラムと共有しているコンポーネントが見つかりました。");
+        report.PrintLine(L"共有しているコンポーネントのファイル・レジストリは削除対象から除外します。");
+        report.LogLines(sharedCodes);
+        for (const std::wstring& packed : sharedPacked) RemoveEvery(packedCodes, packed);
+    }
+    report.PrintLine(L"");
+    report.PrintLine(L"Mirevoのコンポーネントのレジストリパスを取得します。");
+    report.PrintLine(L"取得完了まで、１分程度かかることがあります。");
+    report.PrintLine(L"");
+
+    PathList componentKeys;
+    bool found = Lc::CollectUserDataComponentKeys(Lc::IsWow64(), packedCodes, L"Components", componentKeys);
+    report.ReportSearch(L"Mirevoのコンポーネントのレジストリパス", found, componentKeys);
+    plan.hklmKeyLists.push_back(componentKeys);
+}
+
+// Phase 5, step 2: the CLSID key and its server path.
+void LookUpComServer(RemovalPlan& plan, const std::wstring& clsid) {
+    std::wstring key;
+    if (!Lc::FindKeyPath(Lc::IsWow64(), kClsidBase, clsid, key)) return;
+    std::wstring server;
+    if (Lc::ReadStringValue(Lc::IsWow64(), key + L"LocalServer32\\", L"", server) ||
+        Lc::ReadStringValue(Lc::IsWow64(), key + L"InProcServer32\\", L"", server)) {
+        InsertFirst(plan.serverToClsid, server, clsid);
+        InsertFirst(plan.clsidToServer, clsid, server);
+    }
+    InsertFirst(plan.clsidToKey, clsid, key);
+}
+
+PathList ComClsids(const Settings& p) {
+    return {p.FERROW_CLSID,  p.FERROWPS_CLSID, p.VENTREL_CLSID, p.TERRION_CLSID,
+            p.TERRIONPS_CLSID, p.NOVEX_CLSID,    p.NOVEXPS_CLSID};
+}
+
+// Phase 5.
+void CollectComRegistrations(Report& report, const Settings& profile, RemovalPlan& plan) {
+    report.PrintLine(L"Mirevo関連のCOMコンポーネントのレジストリを検索します...");
+    for (const std::wstring& clsid : ComClsids(profile)) LookUpComServer(plan, clsid);
+
+    // Only servers that are the product's own, unshared components are unregistered.
+    PathList clsidKeys;
+    for (const auto& [server, clsid] : plan.serverToClsid) {
+        bool own = plan.sharedByPath.count(server) == 0 && plan.ownByPath.count(server) != 0;
+        plan.unregister[clsid] = own;
+        if (own) clsidKeys.push_back(plan.clsidToKey[clsid]);
+    }
+    PathList appIdKeys;
+    if (!clsidKeys.empty()) {
+        PathList appIds;
+        Lc::ReadStringValues(Lc::IsWow64(), clsidKeys, L"AppID", appIds);
+        for (const std::wstring& appId : appIds) Lc::CollectKeyPaths(Lc::IsWow64(), kAppIdBase, appId, appIdKeys);
+    }
+    report.ReportSearch(L"Mirevo関連のCOMコンポーネントのCLSIDレジストリ", !clsidKeys.empty(), clsidKeys);
+    report.ReportSearch(L"Mirevo関連のCOMコンポーネントのAppIDレジストリ", !appIdKeys.empty(), appIdKeys);
+    plan.hklmKeyLists.push_back(appIdKeys);
+}
+
+// Phase 6.
+void CollectSettingsRegistry(Report& report, const Settings& profile, RemovalPlan& plan) {
+    PathList userKeys;
+    bool found = Lc::CollectUserSettingsKeys(Lc::IsWow64(), plan.componentPaths, profile.CUSTOMER, userKeys,
+                                             plan.settingsNames);
+    report.ReportSearch(L"Mirevoの設定情報のレジストリ", found, userKeys);
+    plan.hkuKeyLists.push_back(userKeys);
+
+    std::wstring vendorBase = L"HKEY_LOCAL_MACHINE\\Software\\" + profile.CUSTOMER + L"\\";
+    SearchKeys(report, plan.hklmKeyLists, L"Mirevo設定情報の全ユーザー共通のレジストリ", vendorBase + L"Velkor\\",
+               L"Common");
+
+    PathList productKeys;
+    PathList entries;
+    if (Lc::CollectKeyPaths(Lc::IsWow64(), vendorBase, L"Velkor", productKeys)) {
+        for (const std::wstring& key : productKeys) {
+            std::wstring data;
+            if (!Lc::ReadStringValue(Lc::IsWow64(), key, L"", data)) continue;
+            InsertFirst(plan.hklmValueEntries, key, L"");
+            entries.push_back(key + L"\r\n - エントリ「」 = " + data);
+        }
+    }
+    report.ReportSearch(L"Mirevo設定情報の全ユーザー共通のレジストリのエントリ", !entries.empty(), entries);
+    report.PrintLine(L"削除対象のプログラムに関連するレジストリの検索が完了しました。");
+    report.PrintLine(L"");
+}
+
+// Phase 7.
+void CollectProgramFolders(Report& report, const Settings& profile, RemovalPlan& plan) {
+    report.PrintLine(L"削除対象のプログラムのファイルパスを確認します...");
+    plan.installSubPath = L"\\" + profile.CUSTOMER + L"\\Velkor";
+    bool wow64 = Lc::IsWow64();
+    std::wstring candidates[] = {
+        ProgramFilesFolder(wow64) + plan.installSubPath,
+        Lc::GetSpecialFolderPath(wow64 ? kCsidlProgramFilesCommonX86 : kCsidlProgramFilesCommon) + plan.installSubPath,
+        Lc::GetSpecialFolderPath(kCsidlCommonAppData) + plan.installSubPath,
+    };
+    for (const std::wstring& folder : candidates)
+        if (IsFolder(folder)) plan.programFolders.push_back(folder);
+    report.ReportSearch(L"削除対象のプログラムのフォルダ", !plan.programFolders.empty(), plan.programFolders);
+}
+
+// Phase 8.
+void CollectShortcuts(Report& report, const Settings& profile, RemovalPlan& plan) {
+    report.PrintLine(L"削除対象のプログラムのショートカットのパスを確認します...");
+    PathList folderNames = {profile.CUSTOMER + L"\\" + plan.displayName, profile.TOOLNAME + L"\\" + plan.displayName,
+                            profile.TOOLNAME};
+    PathList names = {plan.displayName, profile.TOOLNAME};
+    bool wow64 = Lc::IsWow64();
+
+    bool found = Lc::FindUserMenuFolders(wow64, folderNames, names, plan.startMenuFolders);
+    report.ReportSearch(L"削除対象のプログラムのショートカットフォルダ", found, plan.startMenuFolders);
+    found = Lc::FindCommonMenuFolders(wow64, folderNames, names, plan.commonStartMenuFolders);
+    report.ReportSearch(L"削除対象のプログラムの全ユーザー共通ショートカットフォルダ", found, plan.commonStartMenuFolders);
+    found = Lc::FindUserShortcuts(wow64, L"Startup", names, plan.startupShortcuts);
+    report.ReportSearch(L"削除対象のプログラムのスタートアップショートカット", found, plan.startupShortcuts);
+    found = Lc::FindCommonShortcuts(wow64, L"Common Startup", names, plan.commonStartupShortcuts);
+    report.ReportSearch(L"削除対象のプログラムの全ユーザー共通スタートアップショートカット", found,
+                        plan.commonStartupShortcuts);
+    found = Lc::FindUserShortcuts(wow64, L"Desktop", names, plan.desktopShortcuts);
+    report.ReportSearch(L"削除対象のプログラムのデスクトップショートカット", found, plan.desktopShortcuts);
+    found = Lc::FindCommonShortcuts(wow64, L"Common Desktop", names, plan.commonDesktopShortcuts);
+    report.ReportSearch(L"削除対象のプログラムの全ユーザー共通デスクトップショートカット", found,
+                        plan.commonDesktopShortcuts);
+}
+
+// Phase 9: only when the settings search named some users.
+void CollectUserSettingFiles(Report& report, const Settings& profile, RemovalPlan& plan) {
+    if (plan.settingsNames.empty()) return;
+    bool found = Lc::FindUserSettingFiles(Lc::IsWow64(), plan.settingsNames, profile, plan.userSettingFolders,
+                                          plan.userSettingFiles);
+    report.ReportSearch(L"削除対象のプログラムのユーザー設定ファイルとフォルダ", found, plan.userSettingFolders);
+    if (!plan.userSettingFiles.empty()) report.LogLines(plan.userSettingFiles);
+    report.PrintLine(L"");
+}
+
+// Phase 10.
+void CollectInstallerInfoFolders(Report& report, RemovalPlan& plan) {
+    bool found =
+        Lc::FindUserAppDataFolders(Lc::IsWow64(), L"Microsoft\\Installer\\" + plan.productCode, plan.installerInfoFolders);
+    report.ReportSearch(L"「プログラムの追加と削除」で使用される情報のフォルダ", found, plan.installerInfoFolders);
+    std::wstring allUsers = Lc::GetSpecialFolderPath(kCsidlWindows) + L"\\Installer\\" + plan.productCode;
+    bool isFolder = IsFolder(allUsers);
+    report.ReportFolderCheck(L"「プログラムの追加と削除」で使用される情報の全ユーザー共通フォルダ", isFolder, allUsers);
+    if (isFolder) plan.installerInfoFolders.push_back(allUsers);
+}
+
+// Phase 11.
+void CheckFerrow(Report& report, const Settings& profile, RemovalPlan& plan) {
+    report.PrintLine(L"Ferrowの存在チェック");
+    auto registered = plan.clsidToServer.find(profile.FERROW_CLSID);
+    if (registered != plan.clsidToServer.end())
+        plan.ferrowExePath = registered->second;
+    else
+        plan.ferrowExePath =
+            ProgramFilesFolder(Lc::IsWow64()) + plan.installSubPath + L"\\Ferrow" + profile.MODULE_NAME_SUFFIX + L".exe";
+    report.ReportOutcome(plan.ferrowExePath + L"が見つかりました。", plan.ferrowExePath + L"がありません。",
+                         FileExists(plan.ferrowExePath), false);
+}
+
+// Phase 12.
+void CollectProcesses(Report& report, RemovalPlan& plan) {
+    report.PrintLine(L"プロセス情報を収集します...");
+    plan.processes = Lc::ListProcesses();
+    for (const Lc::Process& process : plan.processes) report.LogLine(Lc::ProcessText(process));
+    report.PrintLine(L"プロセス情報を収集し、ログに出力しました。");
+    report.PrintLine(L"情報収集が完了しました。");
+    report.PrintLine(L"");
+    report.PrintLine(L"強制削除の準備が完了しました。");
+}
+
+}  // namespace
+
+std::wstring ProgramFilesFolder(bool wow64) {
+    return Lc::GetSpecialFolderPath(wow64 ? kCsidlProgramFilesX86 : kCsidlProgramFiles);
+}
+
+int RunCollection(Report& report, const Settings& profile, RemovalPlan& plan) {
+    if (CheckInstallation(report, profile, plan) != 0) return -1;
+    CollectProductRegistrations(report, profile, plan);
+    CollectUpgradeAndFeatureRegistrations(report, profile, plan);
+    CollectComponents(report, plan);
+    CollectComRegistrations(report, profile, plan);
+    CollectSettingsRegistry(report, profile, plan);
+    CollectProgramFolders(report, profile, plan);
+    CollectShortcuts(report, profile, plan);
+    CollectUserSettingFiles(report, profile, plan);
+    CollectInstallerInfoFolders(report, plan);
+    CheckFerrow(report, profile, plan);
+    CollectProcesses(report, plan);
+    return 0;
+}
+
+}  // namespace Quellor

@@ -1,0 +1,356 @@
+#include "files/FileRemoval.h"
+
+#include <windows.h>
+#include <shellapi.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <algorithm>
+
+#include "files/ShellFolders.h"
+#include "platform/Environment.h"
+#include "platform/UniqueResource.h"
+
+namespace Zento::Lithcore {
+
+namespace {
+
+constexpr FILEOP_FLAGS kSilentDeleteFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;  // 0x0414
+
+std::wstring WithoutTrailingBackslash(std::wstring path) {
+    if (!path.empty() && path.back() == L'\\') path.pop_back();
+    return path;
+}
+
+bool IsDotEntry(const wchar_t* name) { return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0; }
+
+bool IsFolderEntry(const WIN32_FIND_DATAW& data) { return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+
+// A junction or symbolic link may lead outside the folder being walked: never descend into one.
+bool IsLinkEntry(const WIN32_FIND_DATAW& data) { return (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
+
+// Folds case the way the file system compares names, not only A-Z.
+std::wstring FoldCase(const std::wstring& text) {
+    if (text.empty()) return text;
+    std::wstring folded(text.size(), L'\0');
+    int length = ::LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, text.c_str(), static_cast<int>(text.size()),
+                                folded.data(), static_cast<int>(folded.size()));
+    if (length != static_cast<int>(text.size())) return text;
+    return folded;
+}
+
+bool ContainsIgnoringCase(const std::wstring& text, const std::wstring& part) {
+    return FoldCase(text).find(FoldCase(part)) != std::wstring::npos;
+}
+
+bool EqualIgnoringCase(const std::wstring& a, const std::wstring& b) {
+    return a.size() == b.size() && FoldCase(a) == FoldCase(b);
+}
+
+// ---- folders that must never be deleted ----
+
+// Absolute, long-name form without a trailing backslash (a root keeps its own); empty when it cannot be formed.
+std::wstring NormalizedFolder(const std::wstring& path) {
+    if (path.empty()) return {};
+    DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0) return {};
+    std::wstring full(size, L'\0');
+    DWORD length = ::GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+    if (length == 0 || length >= size) return {};
+    full.resize(length);
+    DWORD longSize = ::GetLongPathNameW(full.c_str(), nullptr, 0);
+    if (longSize != 0) {
+        std::wstring longPath(longSize, L'\0');
+        DWORD longLength = ::GetLongPathNameW(full.c_str(), longPath.data(), longSize);
+        if (longLength != 0 && longLength < longSize) {
+            longPath.resize(longLength);
+            full = longPath;
+        }
+    }
+    while (full.size() > 3 && full.back() == L'\\') full.pop_back();
+    return full;
+}
+
+void AddProtected(PathList& folders, const std::wstring& path) {
+    if (path.empty() || path.find(L'%') != std::wstring::npos) return;
+    std::wstring normalized = NormalizedFolder(path);
+    if (!normalized.empty()) folders.push_back(normalized);
+}
+
+constexpr int kProtectedCsidls[] = {
+    CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86, CSIDL_PROGRAM_FILES_COMMON, CSIDL_PROGRAM_FILES_COMMONX86,
+    CSIDL_COMMON_APPDATA, CSIDL_WINDOWS, CSIDL_SYSTEM, CSIDL_SYSTEMX86, CSIDL_FONTS, CSIDL_PROFILE,
+    CSIDL_APPDATA, CSIDL_LOCAL_APPDATA, CSIDL_DESKTOPDIRECTORY, CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_PROGRAMS,
+    CSIDL_COMMON_PROGRAMS, CSIDL_STARTUP, CSIDL_COMMON_STARTUP, CSIDL_STARTMENU, CSIDL_COMMON_STARTMENU,
+    CSIDL_PERSONAL, CSIDL_COMMON_DOCUMENTS, CSIDL_COMMON_TEMPLATES, CSIDL_TEMPLATES};
+
+void AddSpecialFolders(PathList& folders) {
+    for (int csidl : kProtectedCsidls) AddProtected(folders, GetSpecialFolderPath(csidl));
+    std::wstring windows = GetSpecialFolderPath(CSIDL_WINDOWS);
+    if (!windows.empty()) AddProtected(folders, windows + L"\\Installer");
+    // The native folders, which CSIDLs hide from a 32-bit process on 64-bit Windows.
+    AddProtected(folders, ExpandEnvironment(L"%ProgramW6432%"));
+    AddProtected(folders, ExpandEnvironment(L"%CommonProgramW6432%"));
+}
+
+std::wstring ReadRegistryText(HKEY key, const wchar_t* name) {
+    DWORD type = 0;
+    DWORD bytes = 0;
+    if (::RegQueryValueExW(key, name, nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS) return {};
+    if (type != REG_SZ && type != REG_EXPAND_SZ) return {};
+    std::wstring text(bytes / sizeof(wchar_t) + 1, L'\0');
+    bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+    if (::RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &bytes) != ERROR_SUCCESS)
+        return {};
+    text.resize(wcsnlen(text.c_str(), text.size()));
+    return type == REG_EXPAND_SZ ? ExpandEnvironment(text) : text;
+}
+
+std::vector<std::wstring> SubkeyNames(HKEY key) {
+    std::vector<std::wstring> names;
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[256];
+        DWORD length = 256;
+        LONG status = ::RegEnumKeyExW(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_MORE_DATA) continue;
+        if (status != ERROR_SUCCESS) break;
+        names.emplace_back(name, length);
+    }
+    return names;
+}
+
+void AddEveryStringValue(PathList& folders, HKEY root, const std::wstring& path, REGSAM view) {
+    UniqueRegKey key;
+    if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, key.Put()) != ERROR_SUCCESS) return;
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[16384];
+        DWORD length = 16384;
+        LONG status = ::RegEnumValueW(key.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_MORE_DATA) continue;
+        if (status != ERROR_SUCCESS) break;
+        AddProtected(folders, ReadRegistryText(key.Get(), name));
+    }
+}
+
+constexpr wchar_t kShellFoldersPath[] = L"Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+
+// Both registry views are read, so the answer does not depend on the view the caller runs in.
+void AddShellFolderValues(PathList& folders) {
+    for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+        AddEveryStringValue(folders, HKEY_LOCAL_MACHINE, std::wstring(L"Software\\") + kShellFoldersPath, view);
+        UniqueRegKey users;
+        if (::RegOpenKeyExW(HKEY_USERS, nullptr, 0, KEY_READ | view, users.Put()) != ERROR_SUCCESS) continue;
+        for (const std::wstring& sid : SubkeyNames(users.Get())) {
+            AddEveryStringValue(folders, users.Get(), sid + L"\\Software\\" + kShellFoldersPath, view);
+            AddEveryStringValue(folders, users.Get(), sid + L"\\Software\\Wow6432Node\\" + kShellFoldersPath, view);
+        }
+    }
+}
+
+void AddProfileFolders(PathList& folders) {
+    for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+        UniqueRegKey list;
+        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList", 0,
+                            KEY_READ | view, list.Put()) != ERROR_SUCCESS)
+            continue;
+        for (const wchar_t* name : {L"ProfilesDirectory", L"Default", L"Public", L"AllUsersProfile"})
+            AddProtected(folders, ReadRegistryText(list.Get(), name));
+        for (const std::wstring& sid : SubkeyNames(list.Get())) {
+            UniqueRegKey profile;
+            if (::RegOpenKeyExW(list.Get(), sid.c_str(), 0, KEY_READ | view, profile.Put()) == ERROR_SUCCESS)
+                AddProtected(folders, ReadRegistryText(profile.Get(), L"ProfileImagePath"));
+        }
+    }
+    // The folder that holds the profiles, also where the profile list does not name it.
+    std::wstring profile = NormalizedFolder(GetSpecialFolderPath(CSIDL_PROFILE));
+    size_t cut = profile.find_last_of(L'\\');
+    if (cut != std::wstring::npos && cut > 2) AddProtected(folders, profile.substr(0, cut));
+}
+
+PathList ProtectedFolders() {
+    PathList folders;
+    AddSpecialFolders(folders);
+    AddShellFolderValues(folders);
+    AddProfileFolders(folders);
+    return folders;
+}
+
+bool IsSameOrBelow(const std::wstring& path, const std::wstring& folder) {
+    if (path.size() < folder.size()) return false;
+    if (::CompareStringOrdinal(path.c_str(), static_cast<int>(folder.size()), folder.c_str(),
+                               static_cast<int>(folder.size()), TRUE) != CSTR_EQUAL)
+        return false;
+    return path.size() == folder.size() || path[folder.size()] == L'\\' || folder.back() == L'\\';
+}
+
+bool HasUnsafeForm(const std::wstring& folder) {
+    return folder.empty() || ::PathIsRelativeW(folder.c_str()) || folder.find_first_of(L"*?") != std::wstring::npos ||
+           folder.rfind(L"\\\\?\\", 0) == 0 || folder.rfind(L"\\\\.\\", 0) == 0;
+}
+
+bool IsDeletableAgainst(const std::wstring& folder, const PathList& protectedFolders) {
+    if (HasUnsafeForm(folder)) return false;
+    std::wstring normalized = NormalizedFolder(folder);
+    if (normalized.empty() || ::PathIsRootW(normalized.c_str())) return false;
+    // Also refused: a folder that holds a protected one (a user's profile holds that user's AppData).
+    return std::none_of(protectedFolders.begin(), protectedFolders.end(),
+                        [&](const std::wstring& kept) { return IsSameOrBelow(kept, normalized); });
+}
+
+bool DeleteTreeNow(const std::wstring& folder) {
+    std::wstring source = WithoutTrailingBackslash(folder);
+    source.append(2, L'\0');  // the shell's list form: each name NUL-ended, the list ended by one more NUL
+
+    SHFILEOPSTRUCTW operation{};
+    operation.hwnd = nullptr;
+    operation.wFunc = FO_DELETE;
+    operation.pFrom = source.c_str();
+    operation.pTo = nullptr;
+    operation.fFlags = kSilentDeleteFlags;
+    return ::SHFileOperationW(&operation) == 0;
+}
+
+bool DeleteFolderTreeAgainst(const std::wstring& folder, const PathList& protectedFolders) {
+    if (!IsDeletableAgainst(folder, protectedFolders)) return false;
+    return DeleteTreeNow(folder);
+}
+
+// Protected-folder lookups can in principle throw (shell32 missing): then nothing counts as deletable.
+bool TryProtectedFolders(PathList& folders) {
+    try {
+        folders = ProtectedFolders();
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+// ---- the product's folders ----
+
+// The keep path up to, not including, its last backslash; the whole path when it has none.
+std::wstring FolderPart(const std::wstring& path) {
+    size_t cut = path.find_last_of(L'\\');
+    return cut == std::wstring::npos ? path : path.substr(0, cut);
+}
+
+bool OccursInAny(const std::wstring& folder, const PathList& texts) {
+    std::wstring needle = WithoutTrailingBackslash(folder);
+    return std::any_of(texts.begin(), texts.end(),
+                       [&](const std::wstring& text) { return ContainsIgnoringCase(text, needle); });
+}
+
+bool IsKeptFile(const std::wstring& file, const PathList& keepPaths) {
+    return std::any_of(keepPaths.begin(), keepPaths.end(),
+                       [&](const std::wstring& kept) { return EqualIgnoringCase(file, kept); });
+}
+
+void Append(PathList& to, const PathList& from) { to.insert(to.end(), from.begin(), from.end()); }
+
+}  // namespace
+
+bool DeleteFiles(const PathList& files) {
+    bool allDeleted = true;
+    for (const std::wstring& file : files)
+        if (!::DeleteFileW(file.c_str())) allDeleted = false;
+    return allDeleted;
+}
+
+bool DeleteFolders(const PathList& folders) {
+    PathList protectedFolders;
+    bool known = TryProtectedFolders(protectedFolders);
+    bool allDeleted = true;
+    for (const std::wstring& folder : folders) {
+        if (!known || !::PathIsDirectoryW(folder.c_str()) || !DeleteFolderTreeAgainst(folder, protectedFolders))
+            allDeleted = false;
+    }
+    return allDeleted;
+}
+
+bool DeleteFolderTree(const std::wstring& folder) {
+    PathList protectedFolders;
+    return TryProtectedFolders(protectedFolders) && DeleteFolderTreeAgainst(folder, protectedFolders);
+}
+
+bool IsDeletableFolder(const std::wstring& folder) {
+    PathList protectedFolders;
+    return TryProtectedFolders(protectedFolders) && IsDeletableAgainst(folder, protectedFolders);
+}
+
+PathList ListFiles(const std::wstring& folder, const std::wstring& pattern, bool recurse) {
+    PathList files;
+    std::wstring base = WithoutTrailingBackslash(folder);
+    std::wstring namePattern = L"*." + pattern;
+    WIN32_FIND_DATAW data;
+    // Every entry is searched, so that recursion reaches subfolders whatever the pattern.
+    UniqueFindHandle find(::FindFirstFileW((base + L"\\*").c_str(), &data));
+    if (!find) return files;
+    do {
+        std::wstring path = base + L"\\" + data.cFileName;
+        if (!IsFolderEntry(data)) {
+            if (pattern == L"*" || ::PathMatchSpecW(data.cFileName, namePattern.c_str())) files.push_back(path);
+        } else if (recurse && !IsDotEntry(data.cFileName) && !IsLinkEntry(data)) {
+            Append(files, ListFiles(path, pattern, recurse));
+        }
+    } while (::FindNextFileW(find.Get(), &data));
+    return files;
+}
+
+PathList ListFolders(const std::wstring& folder, bool namesOnly, bool recurse) {
+    PathList folders;
+    std::wstring base = WithoutTrailingBackslash(folder);
+    WIN32_FIND_DATAW data;
+    UniqueFindHandle find(::FindFirstFileW((base + L"\\*").c_str(), &data));
+    if (!find) return folders;
+    do {
+        if (!IsFolderEntry(data) || IsDotEntry(data.cFileName)) continue;
+        std::wstring path = base + L"\\" + data.cFileName;
+        folders.push_back(namesOnly ? std::wstring(data.cFileName) : path);
+        if (recurse && !IsLinkEntry(data)) Append(folders, ListFolders(path, namesOnly, recurse));
+    } while (::FindNextFileW(find.Get(), &data));
+    return folders;
+}
+
+bool DeleteProductFolders(const PathList& productFolders, const PathList& keepPaths, PathList& deletedFolders,
+                          PathList& deletedFiles) {
+    PathList protectedFolders;
+    if (!TryProtectedFolders(protectedFolders)) return true;
+
+    PathList keepFolderParts;
+    for (const std::wstring& kept : keepPaths) keepFolderParts.push_back(FolderPart(kept));
+
+    PathList freeFolders;
+    PathList candidateFolders;
+    for (const std::wstring& folder : productFolders) {
+        // An empty or system folder here would turn the walk below into a walk over other programs' folders.
+        if (!IsDeletableAgainst(folder, protectedFolders)) continue;
+        if (!OccursInAny(folder, keepPaths)) {
+            freeFolders.push_back(folder);
+            continue;
+        }
+        candidateFolders.push_back(folder);
+        Append(candidateFolders, ListFolders(folder, false, true));
+    }
+
+    PathList removableFolders;
+    PathList candidateFiles;
+    for (const std::wstring& candidate : candidateFolders) {
+        if (OccursInAny(candidate, keepFolderParts))
+            Append(candidateFiles, ListFiles(candidate, L"*", false));
+        else
+            removableFolders.push_back(candidate);
+    }
+
+    Append(deletedFolders, freeFolders);
+    Append(deletedFolders, removableFolders);
+    PathList removableFiles;
+    for (const std::wstring& file : candidateFiles)
+        if (!IsKeptFile(file, keepPaths)) removableFiles.push_back(file);
+    Append(deletedFiles, removableFiles);
+
+    PathList foldersToDelete = freeFolders;
+    Append(foldersToDelete, removableFolders);
+    if (DeleteFolders(foldersToDelete)) DeleteFiles(removableFiles);
+    return true;
+}
+
+}  // namespace Zento::Lithcore

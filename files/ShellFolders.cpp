@@ -1,0 +1,174 @@
+#include "files/ShellFolders.h"
+
+#include <windows.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <algorithm>
+
+#include "platform/DllLoader.h"
+#include "platform/UniqueResource.h"
+#include "registry/ComSettingsRegistry.h"
+#include "registry/InstallerRegistry.h"
+
+namespace Zento::Lithcore {
+
+namespace {
+
+using SHGetSpecialFolderLocationFn = HRESULT(WINAPI*)(HWND, int, LPITEMIDLIST*);
+
+// The file system folds trailing dots and blanks away, so such a piece names its parent.
+bool IsEmptyPiece(const std::wstring& piece) {
+    return piece.find_first_not_of(L". ") == std::wstring::npos;
+}
+
+constexpr wchar_t kExplorerSubPath[] = L"Microsoft\\Windows\\CurrentVersion\\Explorer";
+constexpr wchar_t kMachineExplorerBase[] = L"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\";
+constexpr wchar_t kShellFoldersKeyName[] = L"Shell Folders";
+
+// An empty value names no folder; joined with a sub-path it would point at the drive root.
+PathList WithoutEmpty(PathList folders) {
+    folders.erase(std::remove(folders.begin(), folders.end(), std::wstring()), folders.end());
+    return folders;
+}
+
+PathList UserShellFolders(bool wow64, const std::wstring& valueName) {
+    PathList keys;
+    PathList folders;
+    if (CollectUserSoftwareKeys(wow64, kShellFoldersKeyName, kExplorerSubPath, keys))
+        ReadStringValues(wow64, keys, valueName, folders);
+    return WithoutEmpty(folders);
+}
+
+PathList CommonShellFolders(bool wow64, const std::wstring& valueName) {
+    PathList keys;
+    PathList folders;
+    if (CollectKeyPaths(wow64, kMachineExplorerBase, kShellFoldersKeyName, keys))
+        ReadStringValues(wow64, keys, valueName, folders);
+    return WithoutEmpty(folders);
+}
+
+bool ExistsByFind(const std::wstring& path) {
+    WIN32_FIND_DATAW data;
+    UniqueFindHandle find(::FindFirstFileW(path.c_str(), &data));
+    return find.IsValid();
+}
+
+bool IsFolder(const std::wstring& path) { return ::PathIsDirectoryW(path.c_str()) != FALSE; }
+
+bool Contains(const PathList& list, const std::wstring& item) {
+    return std::find(list.begin(), list.end(), item) != list.end();
+}
+
+bool AppendShortcuts(const PathList& folders, const PathList& names, bool onlyOnce, PathList& shortcuts) {
+    for (const std::wstring& name : names) {
+        if (!IsSafeSubPath(name)) continue;
+        for (const std::wstring& folder : folders) {
+            std::wstring candidate = folder + L"\\" + name + L".lnk";
+            if (onlyOnce && Contains(shortcuts, candidate)) continue;
+            if (ExistsByFind(candidate)) shortcuts.push_back(candidate);
+        }
+    }
+    return !shortcuts.empty();
+}
+
+bool HoldsAnyShortcut(const std::wstring& folder, const PathList& names) {
+    return std::any_of(names.begin(), names.end(), [&](const std::wstring& name) {
+        return IsSafeSubPath(name) && ExistsByFind(folder + L"\\" + name + L".lnk");
+    });
+}
+
+// A sub-path with an empty piece ("\Name" for an empty TOOLNAME) would name the Programs folder itself.
+bool AppendMenuFolders(const PathList& programsFolders, const PathList& menuSubPaths, const PathList& names,
+                       PathList& folders) {
+    bool added = false;
+    for (const std::wstring& subPath : menuSubPaths) {
+        if (!IsSafeSubPath(subPath)) continue;
+        for (const std::wstring& programs : programsFolders) {
+            std::wstring candidate = programs + L"\\" + subPath;
+            if (!IsFolder(candidate) || Contains(folders, candidate) || !HoldsAnyShortcut(candidate, names)) continue;
+            folders.push_back(candidate);
+            added = true;
+        }
+    }
+    return added;
+}
+
+}  // namespace
+
+std::wstring GetSpecialFolderPath(int csidl) {
+    File::DllLoader shell32(L"shell32");
+    auto getLocation = shell32.GetProcAs<SHGetSpecialFolderLocationFn>("SHGetSpecialFolderLocation");
+
+    UniqueItemIdList itemList;
+    if (FAILED(getLocation(nullptr, csidl, itemList.Put())) || !itemList) return {};
+
+    wchar_t buffer[MAX_PATH] = {};
+    if (!::SHGetPathFromIDListW(itemList.Get(), buffer)) return {};
+    return buffer;
+}
+
+bool FindUserAppDataFolders(bool wow64, const std::wstring& subPath, PathList& folders) {
+    if (!IsSafeSubPath(subPath)) return false;
+    bool added = false;
+    for (const std::wstring& appData : UserShellFolders(wow64, L"AppData")) {
+        std::wstring candidate = appData + L"\\" + subPath;
+        if (!IsFolder(candidate)) continue;
+        folders.push_back(candidate);
+        added = true;
+    }
+    return added;
+}
+
+bool FindUserShortcuts(bool wow64, const std::wstring& valueName, const PathList& names, PathList& shortcuts) {
+    return AppendShortcuts(UserShellFolders(wow64, valueName), names, false, shortcuts);
+}
+
+bool FindCommonShortcuts(bool wow64, const std::wstring& valueName, const PathList& names, PathList& shortcuts) {
+    // Both registry views usually name the same all-users folder.
+    return AppendShortcuts(CommonShellFolders(wow64, valueName), names, true, shortcuts);
+}
+
+bool FindUserMenuFolders(bool wow64, const PathList& menuSubPaths, const PathList& names, PathList& folders) {
+    return AppendMenuFolders(UserShellFolders(wow64, L"Programs"), menuSubPaths, names, folders);
+}
+
+bool FindCommonMenuFolders(bool wow64, const PathList& menuSubPaths, const PathList& names, PathList& folders) {
+    return AppendMenuFolders(CommonShellFolders(wow64, L"Common Programs"), menuSubPaths, names, folders);
+}
+
+bool FindUserSettingFiles(bool wow64, const PathList& userIds, const Settings& settings, PathList& folders,
+                          PathList& files) {
+    PathList userFolders;
+    for (const std::wstring& id : userIds)
+        FindUserAppDataFolders(wow64, settings.CUSTOMER + L"\\Velkor\\Common\\Ferrow\\" + id, userFolders);
+
+    bool added = false;
+    for (const std::wstring& folder : userFolders) {
+        std::wstring installData = folder + L"\\AppData\\Velkor\\install.dat";
+        if (ExistsByFind(installData)) {
+            files.push_back(installData);
+            added = true;
+        }
+        std::wstring scheduler = folder + L"\\Scheduler\\";
+        if (IsFolder(scheduler)) {
+            folders.push_back(scheduler);
+            added = true;
+        }
+    }
+    return added;
+}
+
+bool IsSafeSubPath(const std::wstring& subPath) {
+    if (subPath.find_first_of(L"*?") != std::wstring::npos) return false;
+    size_t start = 0;
+    while (true) {
+        size_t end = subPath.find_first_of(L"\\/", start);
+        std::wstring piece = subPath.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
+        if (IsEmptyPiece(piece)) return false;
+        if (end == std::wstring::npos) return true;
+        start = end + 1;
+    }
+}
+
+}  // namespace Zento::Lithcore

@@ -1,0 +1,127 @@
+#include "registry/ComSettingsRegistry.h"
+
+#include <algorithm>
+
+#include "platform/Win32Exception.h"
+#include "registry/Names.h"
+
+namespace Zento::Lithcore {
+
+namespace {
+
+using Storage::IO::StorageData;
+using Storage::IO::StorageType;
+using System::RegistryStorageEx;
+
+const std::wstring kUsersRoot = L"HKEY_USERS\\";
+
+PathList SoftwareViews(bool wow64) {
+    PathList views{L"\\Software\\"};
+    if (wow64) views.push_back(L"\\Software\\Wow6432Node\\");
+    return views;
+}
+
+std::wstring WithTrailingSeparator(std::wstring path) {
+    if (path.empty() || path.back() != L'\\') path.push_back(L'\\');
+    return path;
+}
+
+PathList LoadedHives(bool wow64) {
+    RegistryStorageEx users(kUsersRoot, wow64, true);
+    return users.EnumKeys(L"");
+}
+
+PathList SubkeysOf(bool wow64, const std::wstring& keyPath) {
+    RegistryStorageEx storage(keyPath, wow64, true);
+    return storage.EnumKeys(L"");
+}
+
+// The text from the first "{" through the next "}", or empty when there is none.
+std::wstring BracedName(const std::wstring& path) {
+    size_t open = path.find(L'{');
+    if (open == std::wstring::npos) return {};
+    size_t close = path.find(L'}', open);
+    if (close == std::wstring::npos) return {};
+    return path.substr(open, close - open + 1);
+}
+
+void AddSettingsNames(const PathList& componentPaths, const std::wstring& pattern, PathList& settingsNames) {
+    for (const std::wstring& path : componentPaths) {
+        if (path.find(pattern) == std::wstring::npos) continue;
+        std::wstring name = BracedName(path);
+        if (name.empty()) continue;
+        if (std::find(settingsNames.begin(), settingsNames.end(), name) == settingsNames.end())
+            settingsNames.push_back(name);
+    }
+}
+
+}  // namespace
+
+bool ReadStringValue(bool wow64, const std::wstring& keyPath, const std::wstring& valueName, std::wstring& text) {
+    RegistryStorageEx storage(keyPath, wow64, true);
+    if (!storage.IsOpen()) return false;
+    StorageData value;
+    try {
+        value = storage.Read(valueName, StorageData());
+    } catch (const Exception::Win32Exception&) {
+        return false;  // a type the storage cannot hold is not a string either
+    }
+    if (value.GetType() != StorageType::WString) return false;
+    text = value.GetWString();
+    return true;
+}
+
+bool ReadStringValues(bool wow64, const PathList& keyPaths, const std::wstring& valueName, PathList& texts) {
+    bool found = false;
+    for (const std::wstring& keyPath : keyPaths) {
+        std::wstring text;
+        if (!ReadStringValue(wow64, keyPath, valueName, text)) continue;
+        texts.push_back(text);
+        found = true;
+    }
+    return found;
+}
+
+bool CollectUserSoftwareKeys(bool wow64, const std::wstring& name, const std::wstring& subPath, PathList& result) {
+    bool found = false;
+    for (const std::wstring& hive : LoadedHives(wow64)) {
+        for (const std::wstring& view : SoftwareViews(wow64)) {
+            std::wstring keyPath = WithTrailingSeparator(kUsersRoot + hive + view + subPath);
+            for (const std::wstring& subkey : SubkeysOf(wow64, keyPath)) {
+                if (!NamesEqual(subkey, name)) continue;
+                result.push_back(keyPath + subkey + L"\\");
+                found = true;
+            }
+        }
+    }
+    return found;
+}
+
+bool CollectUserSettingsKeys(bool wow64, const PathList& componentPaths, const std::wstring& customer,
+                             PathList& resultKeys, PathList& settingsNames) {
+    const std::wstring settingsKey = customer + L"\\Velkor\\Common\\Ferrow";
+    AddSettingsNames(componentPaths, L":\\Software\\" + settingsKey, settingsNames);
+    if (settingsNames.empty()) return false;
+
+    bool found = false;
+    for (const std::wstring& hive : LoadedHives(wow64)) {
+        for (const std::wstring& view : SoftwareViews(wow64)) {
+            std::wstring keyPath = kUsersRoot + hive + view + settingsKey + L"\\";
+            for (const std::wstring& subkey : SubkeysOf(wow64, keyPath))
+                for (const std::wstring& settingsName : settingsNames) {
+                    if (!NamesEqual(subkey, settingsName)) continue;
+                    resultKeys.push_back(keyPath + subkey + L"\\");
+                    found = true;
+                }
+        }
+    }
+    return found;
+}
+
+bool DeleteSettingValue(const std::wstring& keyPath, const std::wstring& valueName, bool use64BitView) {
+    RegistryStorageEx storage(keyPath, use64BitView, RegistryStorageEx::OpenMode::ReadWriteExisting);
+    if (!storage.IsOpen()) return storage.LastResult() == ERROR_FILE_NOT_FOUND;
+    return storage.DeleteValue(valueName);
+}
+
+}  // namespace Zento::Lithcore

@@ -1,0 +1,36 @@
+#pragma once
+// Questions put to Windows Installer itself (msi.dll, imported by ordinal only).
+// Every function answers through its bool and out-parameters and never throws: a failed call ends its
+// enumeration or yields false.
+#include <string>
+
+#include "registry/RegistryStorage.h"
+
+namespace Zento::Lithcore {
+
+// The products related to `upgradeCode`; `productFound` tells whether `productCode` is among them (any letter
+// case), every other related code is appended to `otherProducts`. True when at least one related product exists.
+bool FindRelatedProducts(const std::wstring& upgradeCode, const std::wstring& productCode, PathList& otherProducts,
+                         bool& productFound);
+
+// The product's "ProductName" property.
+bool GetProductName(const std::wstring& productCode, std::wstring& name);
+
+// Appends every installed component of which the product is a client (exact code comparison).
+// True when at least one was found.
+bool ListProductComponents(const std::wstring& productCode, PathList& componentCodes);
+
+// The component's key file or installer registry path for the product; false when the component is absent
+// or unknown to the product.
+bool GetComponentPath(const std::wstring& productCode, const std::wstring& componentCode, std::wstring& path);
+
+// GetComponentPath of each component in order; true when at least one path was obtained.
+bool ListComponentPaths(const PathList& componentCodes, const std::wstring& productCode, PathList& paths);
+
+// Appends the client products of the component; true when at least one was enumerated.
+bool ListComponentClients(const std::wstring& componentCode, PathList& clients);
+
+// `shared`: the component has a client other than `productCode`. False when the component has no client.
+bool IsComponentShared(const std::wstring& componentCode, const std::wstring& productCode, bool& shared);
+
+}  // namespace Zento::Lithcore

@@ -1,0 +1,174 @@
+#include "registry/InstallerRegistry.h"
+
+#include <exception>
+
+#include "registry/Names.h"
+
+namespace Zento::Lithcore {
+
+namespace {
+
+using System::RegistryStorageEx;
+
+const std::wstring kMachineSoftware = L"HKEY_LOCAL_MACHINE\\Software\\";
+const std::wstring kWow64Node = L"Wow6432Node\\";
+const std::wstring kUsersRoot = L"HKEY_USERS\\";
+const std::wstring kUserDataRest = L"Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\";
+
+// Subkey names of `path`; empty when it does not open.
+PathList SubkeysOf(bool wow64, const std::wstring& path) {
+    RegistryStorageEx storage(path, wow64, true);
+    if (!storage.IsOpen()) return {};
+    return storage.EnumKeys(L"");
+}
+
+// Appends path + subkey + "\" for each subkey of `path` named `name`.
+bool AppendMatchingSubkeys(bool wow64, const std::wstring& path, const std::wstring& name, PathList& result) {
+    bool any = false;
+    for (const std::wstring& subkey : SubkeysOf(wow64, path)) {
+        if (!NamesEqual(subkey, name)) continue;
+        result.push_back(path + subkey + L"\\");
+        any = true;
+    }
+    return any;
+}
+
+// Under WOW64 a base below HKEY_LOCAL_MACHINE\Software\ is searched in both registry halves.
+PathList CandidateBases(bool wow64, const std::wstring& base) {
+    size_t at = base.find(kMachineSoftware);
+    if (!wow64 || at == std::wstring::npos) return {base};
+    std::wstring rest = base.substr(at + kMachineSoftware.size());
+    return {kMachineSoftware + rest, kMachineSoftware + kWow64Node + rest};
+}
+
+PathList UserDataRoots(bool wow64) {
+    PathList roots{kMachineSoftware + kUserDataRest};
+    if (wow64) roots.push_back(kMachineSoftware + kWow64Node + kUserDataRest);
+    return roots;
+}
+
+PathList SoftwareViews(bool wow64) {
+    PathList views{L"\\Software\\"};
+    if (wow64) views.push_back(L"\\Software\\" + kWow64Node);
+    return views;
+}
+
+// Calls `visit(kindPath)` with root + sid + "\" + kind + "\" for every user security identifier below each root.
+template <typename Visit>
+void ForEachUserDataKind(bool wow64, const std::wstring& kind, Visit visit) {
+    for (const std::wstring& root : UserDataRoots(wow64))
+        for (const std::wstring& sid : SubkeysOf(wow64, root)) visit(root + sid + L"\\" + kind + L"\\");
+}
+
+// The string value, or nothing when it is missing or of another type.
+bool ReadTextValue(bool wow64, const std::wstring& path, const std::wstring& valueName, std::wstring& text) {
+    RegistryStorageEx storage(path, wow64, true);
+    if (!storage.IsOpen()) return false;
+    try {
+        Storage::IO::StorageData value = storage.Read(valueName, Storage::IO::StorageData());
+        if (value.GetType() != Storage::IO::StorageType::WString) return false;
+        text = value.GetWString();
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool DeleteKeysBelow(const std::wstring& root, const std::vector<PathList>& keyLists, bool use64BitView,
+                     PathList& deleted) {
+    bool allDeleted = true;
+    for (const PathList& list : keyLists) {
+        for (const std::wstring& listed : list) {
+            std::wstring path = listed;
+            for (size_t at = path.find(root); at != std::wstring::npos; at = path.find(root, at))
+                path.erase(at, root.size());
+            RegistryStorageEx storage(root + path, use64BitView, true);
+            if (storage.IsOpen() && storage.DeleteKey(L"", true)) {
+                deleted.push_back(listed);
+            } else {
+                allDeleted = false;
+            }
+        }
+    }
+    return allDeleted;
+}
+
+}  // namespace
+
+bool CollectKeyPaths(bool wow64, const std::wstring& base, const std::wstring& name, PathList& result) {
+    bool any = false;
+    for (const std::wstring& candidate : CandidateBases(wow64, base))
+        any = AppendMatchingSubkeys(wow64, candidate, name, result) || any;
+    return any;
+}
+
+bool FindKeyPath(bool wow64, const std::wstring& base, const std::wstring& name, std::wstring& result) {
+    PathList found;
+    if (!CollectKeyPaths(wow64, base, name, found)) return false;
+    result = found.back();
+    return true;
+}
+
+bool CollectUserDataKeys(bool wow64, const std::wstring& packedCode, const std::wstring& kind, PathList& result) {
+    bool any = false;
+    ForEachUserDataKind(wow64, kind, [&](const std::wstring& kindPath) {
+        for (const std::wstring& subkey : SubkeysOf(wow64, kindPath)) {
+            if (!NamesEqual(subkey, packedCode)) continue;
+            result.push_back(kindPath + packedCode + L"\\");
+            any = true;
+        }
+    });
+    return any;
+}
+
+bool CollectUserDataComponentKeys(bool wow64, const PathList& packedCodes, const std::wstring& kind,
+                                  PathList& result) {
+    bool any = false;
+    ForEachUserDataKind(wow64, kind, [&](const std::wstring& kindPath) {
+        for (const std::wstring& subkey : SubkeysOf(wow64, kindPath)) {
+            for (const std::wstring& code : packedCodes) {
+                if (!NamesEqual(subkey, code)) continue;
+                result.push_back(kindPath + subkey + L"\\");
+                any = true;
+            }
+        }
+    });
+    return any;
+}
+
+bool CollectUserInstallerKeys(bool wow64, const std::wstring& packedCode, const std::wstring& kind,
+                              PathList& result) {
+    bool any = false;
+    for (const std::wstring& hive : SubkeysOf(wow64, kUsersRoot))
+        for (const std::wstring& view : SoftwareViews(wow64)) {
+            std::wstring kindPath = kUsersRoot + hive + view + L"Microsoft\\Installer\\" + kind + L"\\";
+            any = AppendMatchingSubkeys(wow64, kindPath, packedCode, result) || any;
+        }
+    return any;
+}
+
+bool CollectLocalPackages(bool wow64, const PathList& productKeyPaths, const std::wstring& subkeyName,
+                          const std::wstring& valueName, PathList& result) {
+    bool any = false;
+    for (const std::wstring& productKey : productKeyPaths) {
+        PathList propertyKeys;
+        AppendMatchingSubkeys(wow64, productKey, subkeyName, propertyKeys);
+        for (const std::wstring& propertyKey : propertyKeys) {
+            std::wstring package;
+            if (!ReadTextValue(wow64, propertyKey, valueName, package)) continue;
+            result.push_back(package);
+            any = true;
+        }
+    }
+    return any;
+}
+
+bool DeleteMachineKeys(const std::vector<PathList>& keyLists, bool use64BitView, PathList& deleted) {
+    return DeleteKeysBelow(L"HKEY_LOCAL_MACHINE\\", keyLists, use64BitView, deleted);
+}
+
+bool DeleteUserKeys(const std::vector<PathList>& keyLists, bool use64BitView, PathList& deleted) {
+    return DeleteKeysBelow(kUsersRoot, keyLists, use64BitView, deleted);
+}
+
+}  // namespace Zento::Lithcore

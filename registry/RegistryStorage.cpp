@@ -1,0 +1,379 @@
+#include "registry/RegistryStorage.h"
+
+#include <shlwapi.h>
+
+#include <algorithm>
+
+#include "platform/Environment.h"
+#include "platform/OsVersion.h"
+#include "platform/Win32Exception.h"
+#include "settings/TextConversion.h"
+
+namespace Zento::Lithcore {
+
+namespace {
+
+constexpr wchar_t kSeparator = L'\\';
+
+struct RootName {
+    const wchar_t* longName;
+    const wchar_t* shortName;
+    HKEY root;
+};
+
+const RootName kRootNames[] = {
+    {L"HKEY_CLASSES_ROOT", L"HKCR", HKEY_CLASSES_ROOT},
+    {L"HKEY_CURRENT_USER", L"HKCU", HKEY_CURRENT_USER},
+    {L"HKEY_LOCAL_MACHINE", L"HKLM", HKEY_LOCAL_MACHINE},
+    {L"HKEY_USERS", L"HKU", HKEY_USERS},
+    {L"HKEY_PERFORMANCE_DATA", L"HKPD", HKEY_PERFORMANCE_DATA},
+    {L"HKEY_PERFORMANCE_TEXT", L"HKPT", HKEY_PERFORMANCE_TEXT},
+    {L"HKEY_PERFORMANCE_NLSTEXT", L"HKPN", HKEY_PERFORMANCE_NLSTEXT},
+    {L"HKEY_CURRENT_CONFIG", L"HKCC", HKEY_CURRENT_CONFIG},
+    {L"HKEY_DYN_DATA", L"HKDD", HKEY_DYN_DATA},
+};
+
+constexpr int kAnsiMode = 0;
+
+// Text of bytes up to the first zero byte, never reading past the end.
+std::wstring AnsiText(std::vector<unsigned char>::const_iterator begin, std::vector<unsigned char>::const_iterator end) {
+    auto zero = std::find(begin, end, static_cast<unsigned char>(0));
+    return FromMultiByte(std::string(begin, zero), kAnsiMode);
+}
+
+std::int32_t LittleEndianInteger(const std::vector<unsigned char>& bytes) {
+    std::uint32_t value = 0;
+    for (size_t i = 0; i < bytes.size() && i < 4; ++i) value |= static_cast<std::uint32_t>(bytes[i]) << (8 * i);
+    return static_cast<std::int32_t>(value);
+}
+
+// Zero-terminated strings until an empty one or the end of the bytes (a last unterminated one counts).
+std::vector<std::wstring> SplitMultiString(const std::vector<unsigned char>& bytes) {
+    std::vector<std::wstring> strings;
+    auto position = bytes.begin();
+    while (position != bytes.end() && *position != 0) {
+        auto zero = std::find(position, bytes.end(), static_cast<unsigned char>(0));
+        strings.push_back(AnsiText(position, zero));
+        position = zero == bytes.end() ? zero : zero + 1;
+    }
+    return strings;
+}
+
+bool HasEmptyComponent(const std::wstring& subKey) {
+    if (subKey.empty()) return false;
+    if (subKey.front() == kSeparator || subKey.back() == kSeparator) return true;
+    return subKey.find(L"\\\\") != std::wstring::npos;
+}
+
+}  // namespace
+
+HKEY RootKeyOf(const std::wstring& rootName) {
+    for (const RootName& entry : kRootNames)
+        if (rootName == entry.longName || rootName == entry.shortName) return entry.root;
+    return nullptr;
+}
+
+RegistryPathParts SplitRegistryPath(const std::wstring& path) {
+    size_t separator = path.find(kSeparator);
+    if (separator == 0) return {};
+    RegistryPathParts parts;
+    if (separator == std::wstring::npos) {
+        parts.rootName = path;
+    } else {
+        parts.rootName = path.substr(0, separator);
+        parts.subKey = path.substr(separator + 1);
+    }
+    HKEY root = RootKeyOf(parts.rootName);
+    if (root == nullptr) return {};
+    if (!parts.subKey.empty() && parts.subKey.back() == kSeparator) parts.subKey.pop_back();
+    if (HasEmptyComponent(parts.subKey)) return {};
+    parts.root = root;
+    return parts;
+}
+
+std::wstring JoinKeyPath(const std::wstring& base, const std::wstring& name) {
+    if (base.empty()) return name;
+    if (name.empty()) return base;
+    if (base.back() == kSeparator) return base + name;
+    return base + kSeparator + name;
+}
+
+}  // namespace Zento::Lithcore
+
+namespace Zento::Lithcore::Storage::IO {
+
+namespace {
+
+using Exception::Win32Exception;
+
+void AppendAnsi(ByteArray& bytes, const std::wstring& text) {
+    std::string ansi = ToAnsi(text);
+    bytes.insert(bytes.end(), ansi.begin(), ansi.end());
+    bytes.push_back(0);
+}
+
+}  // namespace
+
+StorageData::StorageData(std::int32_t value) : type_(StorageType::Integer) {
+    auto bits = static_cast<std::uint32_t>(value);
+    for (int i = 0; i < 4; ++i) bytes_.push_back(static_cast<unsigned char>(bits >> (8 * i)));
+}
+
+StorageData::StorageData(const std::wstring& text) : type_(StorageType::WString) { AppendAnsi(bytes_, text); }
+
+StorageData::StorageData(const std::vector<std::wstring>& strings) : type_(StorageType::MultiString) {
+    for (const std::wstring& text : strings) AppendAnsi(bytes_, text);
+    bytes_.push_back(0);
+}
+
+StorageData::StorageData(const ByteArray& bytes) : type_(StorageType::Bytes), bytes_(bytes) {}
+
+std::wstring StorageData::GetWString() const {
+    if (type_ != StorageType::WString) {
+        DWORD code = ::GetLastError();
+        throw Win32Exception(ToAnsi(L"保持しているデータの型がWStringではありません。"
+                                    L"この例外を回避するために、明示的な型キャストを試してみてください。"),
+                             code);
+    }
+    return AnsiText(bytes_.begin(), bytes_.end());
+}
+
+std::vector<std::wstring> StorageData::GetStrings() const {
+    if (type_ != StorageType::MultiString) return {};
+    return SplitMultiString(bytes_);
+}
+
+std::wstring StorageData::ToString() const {
+    switch (type_) {
+        case StorageType::Integer: return std::to_wstring(LittleEndianInteger(bytes_));
+        case StorageType::WString: return GetWString();
+        case StorageType::MultiString: {
+            std::wstring text;
+            for (const std::wstring& line : GetStrings()) text += line + L"\n";
+            return text;
+        }
+        default: return L"ToString unsupported type: " + std::to_wstring(static_cast<std::int32_t>(type_));
+    }
+}
+
+void IStorage::WriteAll(const StorageMap& values) {
+    for (const auto& [name, value] : values) Write(name, value);
+}
+
+}  // namespace Zento::Lithcore::Storage::IO
+
+namespace Zento::Lithcore::System {
+
+namespace {
+
+using Exception::Win32Exception;
+using Storage::IO::ByteArray;
+using Storage::IO::StorageType;
+
+REGSAM AccessFor(bool use64BitView, RegistryStorageEx::OpenMode mode) {
+    REGSAM access = mode == RegistryStorageEx::OpenMode::ReadOnly ? KEY_READ : KEY_ALL_ACCESS;
+    return access | (use64BitView ? KEY_WOW64_64KEY : KEY_WOW64_32KEY);
+}
+
+DWORD RegistryTypeOf(StorageType type) {
+    switch (type) {
+        case StorageType::Integer: return REG_DWORD;
+        case StorageType::WString: return REG_SZ;
+        case StorageType::MultiString: return REG_MULTI_SZ;
+        case StorageType::Bytes: return REG_BINARY;
+        default: return REG_NONE;
+    }
+}
+
+Storage::IO::StorageData TextValue(const ByteArray& data, bool expand) {
+    std::wstring text = AnsiText(data.begin(), data.end());
+    return Storage::IO::StorageData(expand ? ExpandEnvironment(text) : text);
+}
+
+}  // namespace
+
+RegistryStorageEx::RegistryStorageEx(const std::wstring& path, bool use64BitView, bool readOnly)
+    : RegistryStorageEx(path, use64BitView, readOnly ? OpenMode::ReadOnly : OpenMode::ReadWrite) {}
+
+RegistryStorageEx::RegistryStorageEx(const std::wstring& path, bool use64BitView, OpenMode mode)
+    : path_(path), use64BitView_(use64BitView) {
+    RegistryPathParts parts = SplitRegistryPath(path);
+    if (parts.root == nullptr) return;
+    REGSAM access = AccessFor(use64BitView, mode);
+    HKEY opened = nullptr;
+    lastResult_ = ::RegOpenKeyExW(parts.root, parts.subKey.c_str(), 0, access, &opened);
+    if (lastResult_ == ERROR_SUCCESS) {
+        key_.Reset(opened);
+        return;
+    }
+    if (mode != OpenMode::ReadWrite) return;
+    wchar_t noClass[] = L"";
+    DWORD disposition = 0;
+    opened = nullptr;
+    lastResult_ = ::RegCreateKeyExW(parts.root, parts.subKey.c_str(), 0, noClass, REG_OPTION_NON_VOLATILE, access,
+                                    nullptr, &opened, &disposition);
+    if (lastResult_ == ERROR_SUCCESS) key_.Reset(opened);
+}
+
+bool RegistryStorageEx::IsOpen() const { return key_.Get() != nullptr; }
+
+std::wstring RegistryStorageEx::GetPath() const { return path_; }
+
+bool RegistryStorageEx::Close() {
+    if (!IsOpen()) return true;
+    lastResult_ = CloseRegKey(key_);
+    return lastResult_ == ERROR_SUCCESS;
+}
+
+bool RegistryStorageEx::ValueExists(const std::wstring& name) {
+    if (!IsOpen()) return false;
+    DWORD type = REG_NONE;
+    lastResult_ = ::RegQueryValueExW(key_.Get(), name.c_str(), nullptr, &type, nullptr, nullptr);
+    return lastResult_ == ERROR_SUCCESS && type != REG_NONE;
+}
+
+bool RegistryStorageEx::KeyExists(const std::wstring& name) {
+    if (!IsOpen()) return false;
+    // A look never creates the key it looks for, and stays in this storage's view.
+    RegistryStorageEx sub(JoinKeyPath(path_, name), use64BitView_, OpenMode::ReadOnly);
+    return sub.IsOpen();
+}
+
+bool RegistryStorageEx::DeleteValue(const std::wstring& name) {
+    if (!IsOpen()) return false;
+    if (!ValueExists(name)) return true;
+    lastResult_ = ::RegDeleteValueW(key_.Get(), name.c_str());
+    return lastResult_ == ERROR_SUCCESS;
+}
+
+PathList RegistryStorageEx::EnumValues(const std::wstring& subPath) { return List(subPath, ListKind::Values); }
+
+PathList RegistryStorageEx::EnumKeys(const std::wstring& subPath) { return List(subPath, ListKind::Keys); }
+
+PathList RegistryStorageEx::List(const std::wstring& subPath, ListKind kind) {
+    if (!IsOpen()) return {};
+    if (subPath.empty()) return ListOpenKey(kind);
+    RegistryStorageEx sub(JoinKeyPath(path_, subPath), use64BitView_, OpenMode::ReadOnly);
+    PathList names = sub.List(L"", kind);
+    lastResult_ = sub.lastResult_;
+    return names;
+}
+
+PathList RegistryStorageEx::ListOpenKey(ListKind kind) {
+    PathList names;
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[257] = {};
+        DWORD length = 256;
+        lastResult_ = kind == ListKind::Keys
+                          ? ::RegEnumKeyExW(key_.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr)
+                          : ::RegEnumValueW(key_.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
+        if (lastResult_ != ERROR_SUCCESS) break;
+        names.emplace_back(name, length);
+    }
+    return names;
+}
+
+bool RegistryStorageEx::DeleteKey(const std::wstring& name, bool recursive) {
+    if (!IsOpen()) return false;
+    return DeleteKeyOnPlatform(name, recursive, GetOsVersionInfo().platformId);
+}
+
+bool RegistryStorageEx::DeleteKeyOnPlatform(const std::wstring& name, bool recursive, DWORD platformId) {
+    if (!IsOpen()) return false;
+    bool deleted = false;
+    if (platformId == VER_PLATFORM_WIN32_NT)
+        deleted = DeleteKeyNt(name, recursive);
+    else if (platformId == VER_PLATFORM_WIN32_WINDOWS)
+        deleted = DeleteKey9x(name, recursive);
+    else
+        return false;
+    if (deleted && name.empty()) Close();
+    return deleted;
+}
+
+bool RegistryStorageEx::DeleteKeyNt(const std::wstring& name, bool recursive) {
+    lastResult_ = recursive ? static_cast<LONG>(::SHDeleteKeyW(key_.Get(), name.c_str()))
+                            : ::RegDeleteKeyW(key_.Get(), name.c_str());
+    return lastResult_ == ERROR_SUCCESS;
+}
+
+bool RegistryStorageEx::DeleteKey9x(const std::wstring& name, bool recursive) {
+    if (!recursive) {
+        lastResult_ = static_cast<LONG>(::SHDeleteEmptyKeyW(key_.Get(), name.c_str()));
+        return lastResult_ == ERROR_SUCCESS;
+    }
+    PathList subkeys = EnumKeys(name);
+    for (const std::wstring& subkey : subkeys)
+        if (!DeleteKey9x(JoinKeyPath(name, subkey), true)) return false;
+    if (subkeys.empty() && !DeleteValuesOf(name)) return false;
+    lastResult_ = static_cast<LONG>(::SHDeleteKeyW(key_.Get(), name.c_str()));
+    return lastResult_ == ERROR_SUCCESS;
+}
+
+// The values of the named key itself, never same-named values of the open key.
+bool RegistryStorageEx::DeleteValuesOf(const std::wstring& name) {
+    if (name.empty()) {
+        for (const std::wstring& value : EnumValues(L""))
+            if (!DeleteValue(value)) return false;
+        return true;
+    }
+    RegistryStorageEx named(JoinKeyPath(path_, name), use64BitView_, OpenMode::ReadWriteExisting);
+    bool deleted = named.IsOpen();
+    if (deleted)
+        for (const std::wstring& value : named.EnumValues(L""))
+            if (!named.DeleteValue(value)) {
+                deleted = false;
+                break;
+            }
+    lastResult_ = named.lastResult_;
+    return deleted;
+}
+
+RegistryStorageEx::StorageData RegistryStorageEx::Read(const std::wstring& name, const StorageData& defaultValue) {
+    if (!IsOpen()) ThrowNotOpen();
+    std::string ansiName = ToAnsi(name);
+    DWORD type = REG_NONE;
+    DWORD size = 0;
+    lastResult_ = ::RegQueryValueExA(key_.Get(), ansiName.c_str(), nullptr, &type, nullptr, &size);
+    if (lastResult_ != ERROR_SUCCESS) return defaultValue;
+    ByteArray data(size);
+    if (size != 0) {
+        lastResult_ = ::RegQueryValueExA(key_.Get(), ansiName.c_str(), nullptr, &type, data.data(), &size);
+        if (lastResult_ != ERROR_SUCCESS) return defaultValue;
+        data.resize(std::min<size_t>(size, data.size()));
+    }
+    switch (type) {
+        case REG_SZ: return TextValue(data, false);
+        case REG_EXPAND_SZ: return TextValue(data, true);
+        case REG_BINARY: return StorageData(data);
+        case REG_DWORD: return StorageData(LittleEndianInteger(data));
+        case REG_MULTI_SZ: return StorageData(SplitMultiString(data));
+        default: break;
+    }
+    DWORD code = ::GetLastError();
+    if (defaultValue.GetType() != StorageType::Empty) return defaultValue;
+    std::wstring text = L"RegistryStorageEx: ライブラリがこの値の方に対応してません。" + std::to_wstring(type) + L"\n";
+    throw Win32Exception(ToAnsi(text), code);
+}
+
+void RegistryStorageEx::Write(const std::wstring& name, const StorageData& value) {
+    if (!IsOpen()) ThrowNotOpen();
+    WriteRaw(name, value, RegistryTypeOf(value.GetType()));
+}
+
+void RegistryStorageEx::WriteRaw(const std::wstring& name, const StorageData& value, DWORD registryType) {
+    if (!IsOpen()) ThrowNotOpen();
+    std::string ansiName = ToAnsi(name);
+    const ByteArray& bytes = value.GetBytes();
+    lastResult_ = ::RegSetValueExA(key_.Get(), ansiName.c_str(), 0, registryType, bytes.empty() ? nullptr : bytes.data(),
+                                   static_cast<DWORD>(bytes.size()));
+    if (lastResult_ != ERROR_SUCCESS)
+        throw Win32Exception(ToAnsi(L"RegSetValueEx関数がエラーを返しました。"), static_cast<DWORD>(lastResult_));
+}
+
+void RegistryStorageEx::ThrowNotOpen() const {
+    DWORD code = ::GetLastError();
+    throw Win32Exception(ToAnsi(L"レジストリキーが開かれていません。"), code);
+}
+
+}  // namespace Zento::Lithcore::System

@@ -1,0 +1,52 @@
+#pragma once
+// The XML archive form of Settings: one element per field, named by the first letter of its key,
+// in record order. Shared by the loader and the writer so both use the same names.
+#include <boost/serialization/map.hpp>
+#include <boost/serialization/nvp.hpp>
+#include <boost/serialization/string.hpp>
+#include <boost/serialization/utility.hpp>
+#include <boost/serialization/version.hpp>
+
+#include <string>
+
+#include "settings/Settings.h"
+
+namespace Zento::Lithcore {
+
+inline constexpr char kRecordElementName[] = "Root";
+
+// First character of a key name, as the narrow element name the archive wants.
+template <const wchar_t* Key>
+inline constexpr char kElementName[2] = {static_cast<char>(Key[0]), '\0'};
+
+template <class Archive>
+void serialize(Archive& ar, Settings& s, const unsigned int /*version*/) {
+    using boost::serialization::make_nvp;
+    namespace K = SettingsKey;
+    ar & make_nvp(kElementName<K::CUSTOMER>, s.CUSTOMER);
+    ar & make_nvp(kElementName<K::UPGRADECODE>, s.UPGRADECODE);
+    ar & make_nvp(kElementName<K::PRODUCTNAME>, s.PRODUCTNAME);
+    ar & make_nvp(kElementName<K::TOOLNAME>, s.TOOLNAME);
+    ar & make_nvp(kElementName<K::PRODUCTCODES>, s.PRODUCTCODES);
+    ar & make_nvp(kElementName<K::TERRION_SERVICE_NAME>, s.TERRION_SERVICE_NAME);
+    ar & make_nvp(kElementName<K::MODULE_NAME_SUFFIX>, s.MODULE_NAME_SUFFIX);
+    ar & make_nvp(kElementName<K::FERROW_CLSID>, s.FERROW_CLSID);
+    ar & make_nvp(kElementName<K::FERROWPS_CLSID>, s.FERROWPS_CLSID);
+    ar & make_nvp(kElementName<K::VENTREL_CLSID>, s.VENTREL_CLSID);
+    ar & make_nvp(kElementName<K::TERRION_CLSID>, s.TERRION_CLSID);
+    ar & make_nvp(kElementName<K::TERRIONPS_CLSID>, s.TERRIONPS_CLSID);
+    ar & make_nvp(kElementName<K::NOVEX_CLSID>, s.NOVEX_CLSID);
+    ar & make_nvp(kElementName<K::NOVEXPS_CLSID>, s.NOVEXPS_CLSID);
+    ar & make_nvp(kElementName<K::VITRA_CARE_MUTEX_NAME>, s.VITRA_CARE_MUTEX_NAME);
+    ar & make_nvp(kElementName<K::VITRA_SETTING_MUTEX_NAME>, s.VITRA_SETTING_MUTEX_NAME);
+    ar & make_nvp(kElementName<K::VITRA_RESIDENT_MUTEX_NAME>, s.VITRA_RESIDENT_MUTEX_NAME);
+    ar & make_nvp(kElementName<K::NAME_OF_FILEMAPPING_OBJECT>, s.NAME_OF_FILEMAPPING_OBJECT);
+}
+
+// Reads the record from the archive text. True only when the whole record was read;
+// on false the record may hold the fields read before the error.
+bool ParseSettingsXml(const std::wstring& text, Settings& settings);
+
+}  // namespace Zento::Lithcore
+
+BOOST_CLASS_VERSION(Zento::Lithcore::Settings, 0)

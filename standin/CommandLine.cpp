@@ -1,0 +1,23 @@
+#include "standin/CommandLine.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+namespace Standin {
+
+std::vector<std::wstring> CommandLineArguments() {
+    int count = 0;
+    wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    std::vector<std::wstring> arguments;
+    if (argv == nullptr) return arguments;
+    for (int i = 1; i < count; ++i) arguments.emplace_back(argv[i]);
+    ::LocalFree(argv);
+    return arguments;
+}
+
+bool EqualsIgnoringCase(const std::wstring& a, const std::wstring& b) {
+    return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
+                                  TRUE) == CSTR_EQUAL;
+}
+
+}  // namespace Standin

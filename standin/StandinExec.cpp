@@ -1,0 +1,105 @@
+// Small launcher for the machine builder, which runs on the Unix side:
+//   StandinExec start [--ready NAME] [--timeout MS] -- PROGRAM [ARGS...]
+//       starts PROGRAM detached (it outlives the launcher); with --ready, waits until PROGRAM
+//       signals the named event. Exit 0 when started (and ready), 1 otherwise.
+//   StandinExec wait -- PROGRAM [ARGS...]
+//       runs PROGRAM, waits for it and prints "exit code N" with the full 32-bit code, which
+//       Unix would cut to its low 8 bits.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform/Handle.h"
+#include "standin/CommandLine.h"
+
+using Zento::Lithcore::Handle::Handle;
+
+namespace {
+
+std::wstring Quote(const std::wstring& argument) {
+    if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos) return argument;
+    std::wstring quoted = L"\"";
+    for (wchar_t c : argument) {
+        if (c == L'"') quoted += L'\\';
+        quoted += c;
+    }
+    return quoted + L"\"";
+}
+
+struct Request {
+    std::wstring mode;
+    std::wstring readyEvent;
+    DWORD timeoutMs = 15000;
+    std::wstring commandLine;
+};
+
+bool Parse(const std::vector<std::wstring>& arguments, Request& request) {
+    if (arguments.empty()) return false;
+    request.mode = arguments[0];
+    size_t i = 1;
+    for (; i < arguments.size() && arguments[i] != L"--"; ++i) {
+        if (arguments[i] == L"--ready" && i + 1 < arguments.size()) request.readyEvent = arguments[++i];
+        else if (arguments[i] == L"--timeout" && i + 1 < arguments.size())
+            request.timeoutMs = std::wcstoul(arguments[++i].c_str(), nullptr, 10);
+        else return false;
+    }
+    for (++i; i < arguments.size(); ++i) request.commandLine += (request.commandLine.empty() ? L"" : L" ") + Quote(arguments[i]);
+    return !request.commandLine.empty() && (request.mode == L"start" || request.mode == L"wait");
+}
+
+int Start(const Request& request) {
+    Handle ready;
+    if (!request.readyEvent.empty()) ready.Set(::CreateEventW(nullptr, TRUE, FALSE, request.readyEvent.c_str()));
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    std::wstring commandLine = request.commandLine;
+    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, nullptr,
+                          &startup, &info)) {
+        std::printf("start failed: error %lu\n", ::GetLastError());
+        return 1;
+    }
+    Handle process(info.hProcess);
+    Handle thread(info.hThread);
+    std::printf("started pid %lu\n", info.dwProcessId);
+    if (!ready.IsValid()) return 0;
+    HANDLE waits[] = {ready.Get(), process.Get()};
+    const DWORD result = ::WaitForMultipleObjects(2, waits, FALSE, request.timeoutMs);
+    if (result == WAIT_OBJECT_0) return 0;
+    std::printf(result == WAIT_OBJECT_0 + 1 ? "program ended before it was ready\n" : "not ready in time\n");
+    return 1;
+}
+
+int Wait(const Request& request) {
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    std::wstring commandLine = request.commandLine;
+    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+        std::printf("start failed: error %lu\n", ::GetLastError());
+        return 1;
+    }
+    Handle process(info.hProcess);
+    Handle thread(info.hThread);
+    ::WaitForSingleObject(process.Get(), INFINITE);
+    DWORD code = 0;
+    ::GetExitCodeProcess(process.Get(), &code);
+    std::printf("exit code %lu\n", code);
+    return 0;
+}
+
+}  // namespace
+
+int main() {
+    Request request;
+    if (!Parse(Standin::CommandLineArguments(), request)) {
+        std::printf("usage: StandinExec start [--ready NAME] [--timeout MS] -- PROGRAM [ARGS...]\n"
+                    "       StandinExec wait -- PROGRAM [ARGS...]\n");
+        return 2;
+    }
+    const int result = request.mode == L"start" ? Start(request) : Wait(request);
+    std::fflush(stdout);
+    return result;
+}

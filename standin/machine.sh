@@ -1,0 +1,213 @@
+#!/usr/bin/env bash
+# Prepares a Wine prefix in a named state of the stand-in product, for end-to-end runs of the
+# removal tool.
+#
+#   standin/machine.sh --build-dir DIR --arch win64|win32 --state STATE
+#                      [--version 1.0.14.0] [--corvane before|after] [--check] [--stop]
+#
+# States: not-installed, intact, broken, two-versions, shared-component, diagnosing, related-other
+# (docs/standin.md describes each). Every run first resets the prefix to its clean booted state
+# (registry files and drive_c restored), so any state can follow any other.
+#
+# Prefix root: $STANDIN_WINE_ROOT, else "$QUELLOR_WINE_ROOT/standin" (default
+# /tmp/quellor-wine-$USER/standin); the prefix is <root>/<arch>. The wineserver is left running
+# (persistent) so that the product's processes live on; stop it, and with it every process of the
+# prefix, by sourcing tools/wine-harness.sh with the same root and calling wine_stop_server
+# (that is `wineserver -k`). --stop stops it before the builder exits.
+# --check verifies the state (for broken: `msiexec /x` must fail with 1612) and exits 1 otherwise.
+set -euo pipefail
+
+here="$(cd "$(dirname "$0")/.." && pwd)"
+build=""; arch=win64; state=""; version=1.0.14.0; corvane=before; check=0; stop=0
+
+usage() { sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'; exit 2; }
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --build-dir) build="$2"; shift 2 ;;
+        --arch) arch="$2"; shift 2 ;;
+        --state) state="$2"; shift 2 ;;
+        --version) version="$2"; shift 2 ;;
+        --corvane) corvane="$2"; shift 2 ;;
+        --check) check=1; shift ;;
+        --stop) stop=1; shift ;;
+        -h|--help) usage ;;
+        *) echo "unknown option: $1" >&2; usage ;;
+    esac
+done
+[ -n "$build" ] && [ -n "$state" ] || usage
+case "$arch" in win64|win32) ;; *) echo "--arch must be win64 or win32" >&2; exit 2 ;; esac
+case "$corvane" in before|after) ;; *) echo "--corvane must be before or after" >&2; exit 2 ;; esac
+
+build="$(cd "$build" && pwd)"
+bin="$build/standin/bin"
+msi="$build/standin/msi"
+[ -f "$msi/Mirevo-$version.msi" ] || { echo "no package $msi/Mirevo-$version.msi (build the 'standin' target)" >&2; exit 2; }
+
+export QUELLOR_WINE_ROOT="${STANDIN_WINE_ROOT:-${QUELLOR_WINE_ROOT:-/tmp/quellor-wine-${USER:-root}}/standin}"
+# shellcheck source=tools/wine-harness.sh
+source "$here/tools/wine-harness.sh"
+
+# The harness is written for plain shells: some of its steps may fail harmlessly (a first
+# `wineserver -p` before the prefix exists), so it runs without errexit.
+harness() { set +e; "$@"; set -e; }
+
+started=$(date +%s.%N)
+say() { printf '[machine] %s\n' "$*"; }
+elapsed() { awk -v s="$started" -v e="$(date +%s.%N)" 'BEGIN { printf "%.1f", e - s }'; }
+on_error() { say "FAILED after $(elapsed) s"; harness wine_stop_server; }
+trap on_error ERR
+
+product_code() {  # version -> product code, from the table the packages were built with
+    sed -n "s/.*\"$1={\([0-9A-Fa-f-]*\)}\".*/{\1}/p" "$here/standin/CMakeLists.txt" | head -1
+}
+packed() {  # the installer's packed form of a braced GUID
+    python3 -c 'import sys
+g = sys.argv[1].strip("{}").replace("-", "")
+r = lambda s: s[::-1]
+print(r(g[0:8]) + r(g[8:12]) + r(g[12:16]) + "".join(r(g[i:i+2]) for i in range(16, 32, 2)))' "$1"
+}
+winpath() { printf 'Z:%s' "$(printf '%s' "$1" | tr '/' '\\')"; }
+# Output goes to a file, never to our own stdout: Windows processes started from here must not
+# inherit a pipe that a caller (ctest) waits on.
+wine_out() { local out; out="$(mktemp)"; timeout -k 5 120 wine "$@" </dev/null >"$out" 2>/dev/null || true; tr -d '\r' <"$out"; rm -f "$out"; }
+exit_code_of() { wine_out "$bin/StandinExec.exe" wait -- "$@" | sed -n 's/^exit code //p'; }
+
+# --- clean state ---------------------------------------------------------------------------
+pristine="$QUELLOR_WINE_ROOT/$arch.pristine"
+file_list() { (cd "$WINEPREFIX/drive_c" && find . -mindepth 1 | LC_ALL=C sort); }
+
+record_pristine() {
+    say "booting a new $arch prefix and recording its clean state"
+    rm -f "$QUELLOR_WINE_ROOT/$arch/.quellor-ready"
+    harness wine_use_prefix "$arch"
+    # The user's Desktop is a symlink into $HOME on a fresh prefix; make it a real folder so
+    # that desktop shortcuts stay inside the prefix like every other trace.
+    local desktop
+    for desktop in "$WINEPREFIX"/drive_c/users/*/Desktop; do
+        if [ -L "$desktop" ]; then rm -f "$desktop"; mkdir -p "$desktop"; fi
+    done
+    harness wine_start_server
+    harness wine_stop_server
+    rm -rf "$pristine"; mkdir -p "$pristine"
+    cp "$WINEPREFIX"/*.reg "$pristine/"
+    file_list >"$pristine/files.list"
+    touch "$pristine/.done"
+}
+
+restore_pristine() {
+    harness wine_stop_server
+    cp "$pristine"/*.reg "$WINEPREFIX/"
+    local extra
+    extra="$(file_list | LC_ALL=C comm -13 "$pristine/files.list" -)"
+    if [ -n "$extra" ]; then
+        (cd "$WINEPREFIX/drive_c" && printf '%s\n' "$extra" | while IFS= read -r path; do rm -rf -- "$path"; done)
+    fi
+    say "prefix reset to its clean state ($(printf '%s' "$extra" | grep -c . || true) paths removed)"
+}
+
+# --- product actions -----------------------------------------------------------------------
+install_package() {  # package file [source copy folder]
+    local package="$1" code
+    code="$(exit_code_of msiexec /i "$(winpath "$package")" /qn)"
+    [ "$code" = 0 ] || { say "msiexec /i $(basename "$package") failed with $code"; return 1; }
+    say "installed $(basename "$package") from $(winpath "$package")"
+}
+
+install_dir() {
+    if [ "$arch" = win64 ]; then echo 'C:\Program Files (x86)\ZEKT\Velkor'; else echo 'C:\Program Files\ZEKT\Velkor'; fi
+}
+
+start_component() {  # exe [args...]: started detached, waits until its window and mutexes are up
+    local exe="$1"; shift
+    local event="StandinReady_${exe%.exe}_$$"
+    local result
+    result="$(wine_out "$bin/StandinExec.exe" start --ready "$event" -- "$(install_dir)\\$exe" --ready-event "$event" "$@")"
+    case "$result" in started*) ;; *) say "could not start $exe: $result"; return 1 ;; esac
+    printf '%s' "$result" | grep -q 'not ready\|ended' && { say "$exe did not get ready: $result"; return 1; }
+    say "running: $exe $* (${result%%$'\n'*})"
+}
+
+start_plain() {  # exe: started detached, no readiness signal
+    local result
+    result="$(wine_out "$bin/StandinExec.exe" start -- "$(install_dir)\\$1")"
+    case "$result" in started*) say "running: $1 (${result%%$'\n'*})" ;; *) say "could not start $1: $result"; return 1 ;; esac
+}
+
+start_processes() {  # extra args for VitraCare
+    start_component VitraCare.exe "$@"
+    start_component VitraSetting.exe
+    start_component VitraResident.exe
+    start_plain Ferrow_klq_1_0_0.exe
+}
+
+service_state() {
+    wine_out sc query "Terrion KLQ Service" | sed -n 's/.*STATE *: *\([0-9]\).*/\1/p'
+}
+
+break_install() {  # version: install from a temporary copy, then lose the copy and the cache
+    local ver="$1" code tmp local_package
+    code="$(product_code "$ver")"
+    tmp="$(mktemp -d /tmp/standin-source.XXXXXX)"
+    cp "$msi/Mirevo-$ver.msi" "$tmp/Mirevo.msi"
+    install_package "$tmp/Mirevo.msi"
+    rm -rf "$tmp"
+    local_package="$(wine_out reg query \
+        "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Products\\$(packed "$code")\\InstallProperties" \
+        /v LocalPackage /reg:64 | sed -n 's/.*LocalPackage *REG_SZ *//p')"
+    [ -n "$local_package" ] || { say "no LocalPackage registered for $code"; return 1; }
+    local unix_package="$WINEPREFIX/drive_c/$(printf '%s' "${local_package#?:\\}" | tr '\\' '/')"
+    rm -f "$unix_package"
+    say "removed the source copy $tmp/Mirevo.msi and the cached package $local_package"
+}
+
+expect_uninstall_fails() {  # product code
+    local code
+    code="$(exit_code_of msiexec /x "$1" /qn)"
+    say "msiexec /x $1 /qn -> exit code $code"
+    if [ "$check" = 1 ] && [ "$code" != 1612 ]; then say "CHECK FAILED: expected 1612"; return 1; fi
+}
+
+other_version() { if [ "$version" = 1.0.13.0 ]; then echo 1.0.12.0; else echo 1.0.13.0; fi; }
+
+# --- main ----------------------------------------------------------------------------------
+if [ ! -f "$pristine/.done" ] || [ ! -f "$QUELLOR_WINE_ROOT/$arch/.quellor-ready" ]; then
+    record_pristine
+else
+    harness wine_use_prefix "$arch"
+fi
+restore_pristine
+harness wine_start_server
+say "prefix $WINEPREFIX ($arch), state $state, version $version ($(product_code "$version"))"
+
+case "$state" in
+    not-installed) ;;
+    intact)
+        install_package "$msi/Mirevo-$version.msi"
+        start_processes ;;
+    diagnosing)
+        install_package "$msi/Mirevo-$version.msi"
+        start_processes --status 1 ;;
+    broken)
+        break_install "$version"
+        start_processes
+        expect_uninstall_fails "$(product_code "$version")" ;;
+    two-versions)
+        install_package "$msi/Mirevo-$(other_version).msi"
+        install_package "$msi/Mirevo-$version.msi" ;;
+    shared-component)
+        install_package "$msi/Corvane-$corvane.msi"
+        install_package "$msi/Mirevo-$version.msi" ;;
+    related-other)
+        install_package "$msi/Mirevo-$(other_version).msi" ;;
+    *) say "unknown state: $state"; exit 2 ;;
+esac
+
+[ "$state" = not-installed ] || say "service 'Terrion KLQ Service' state: $(service_state) (4 = running)"
+trap - ERR
+if [ "$stop" = 1 ]; then
+    harness wine_stop_server
+    say "wineserver stopped"
+else
+    say "wineserver left running; stop it with: QUELLOR_WINE_ROOT=$QUELLOR_WINE_ROOT; source tools/wine-harness.sh; wine_use_prefix $arch; wine_stop_server"
+fi
+say "state $state ready in $(elapsed) s"

@@ -1,0 +1,169 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "platform/Environment.h"
+#include "registry/ComSettingsRegistry.h"
+#include "tests/registry_storage/TestKeys.h"
+#include "tests/support/TestSupport.h"
+
+using namespace Zento::Lithcore;
+using namespace QuellorTest;
+
+namespace {
+
+// The test's keys below HKLM\Software and below Software and Software\Wow6432Node of every user hive.
+class ComSettingsTest : public ::testing::Test {
+protected:
+    const std::wstring name = TestKeyName();
+    const std::wstring machineKey = L"Software\\" + name;
+    const std::wstring machinePath = L"HKEY_LOCAL_MACHINE\\" + machineKey + L"\\";
+    const std::vector<std::wstring> hives = UserHives();
+
+    void SetUp() override {
+        ASSERT_GE(hives.size(), 2u) << "the prefix has .Default and the current user";
+        cleanups.push_back(std::make_unique<ScopedTestKey>(HKEY_LOCAL_MACHINE, machineKey));
+        for (const std::wstring& hive : hives) {
+            std::wstring redirected = hive + L"\\Software\\Wow6432Node";
+            hadRedirectedKey.push_back(RawKeyExists(HKEY_USERS, redirected, true));
+            cleanups.push_back(std::make_unique<ScopedTestKey>(HKEY_USERS, UserKey(hive, false)));
+            cleanups.push_back(std::make_unique<ScopedTestKey>(HKEY_USERS, UserKey(hive, true)));
+        }
+    }
+
+    void TearDown() override {
+        cleanups.clear();
+        for (size_t i = 0; i < hives.size(); ++i)
+            if (!hadRedirectedKey[i])
+                ::RegDeleteKeyExW(HKEY_USERS, (hives[i] + L"\\Software\\Wow6432Node").c_str(), KEY_WOW64_64KEY, 0);
+    }
+
+    std::wstring UserKey(const std::wstring& hive, bool redirected) const {
+        return hive + (redirected ? L"\\Software\\Wow6432Node\\" : L"\\Software\\") + name;
+    }
+    std::wstring UserPath(const std::wstring& hive, bool redirected) const {
+        return L"HKEY_USERS\\" + UserKey(hive, redirected) + L"\\";
+    }
+
+private:
+    std::vector<std::unique_ptr<ScopedTestKey>> cleanups;
+    std::vector<bool> hadRedirectedKey;
+};
+
+}  // namespace
+
+TEST_F(ComSettingsTest, ReadStringValueReadsStringsAndTreatsOtherTypesAsUnread) {
+    SetRawString(HKEY_LOCAL_MACHINE, machineKey, L"", L"C:\\srv.exe", true);
+    DWORD number = 3;
+    SetRawValue(HKEY_LOCAL_MACHINE, machineKey, L"AppID", REG_DWORD, &number, sizeof number, true);
+    unsigned long long quad = 4;
+    SetRawValue(HKEY_LOCAL_MACHINE, machineKey, L"quad", REG_QWORD, &quad, sizeof quad, true);
+    const std::wstring expandable = L"%SystemRoot%\\x.dll";
+    SetRawValue(HKEY_LOCAL_MACHINE, machineKey, L"exp", REG_EXPAND_SZ, expandable.c_str(),
+                static_cast<DWORD>((expandable.size() + 1) * sizeof(wchar_t)), true);
+
+    std::wstring text = L"before";
+    EXPECT_TRUE(ReadStringValue(true, machinePath, L"", text));
+    EXPECT_EQ(text, L"C:\\srv.exe");
+    EXPECT_TRUE(ReadStringValue(true, machinePath, L"exp", text));
+    EXPECT_EQ(text, ExpandEnvironment(L"%SystemRoot%") + L"\\x.dll");
+
+    text = L"before";
+    EXPECT_FALSE(ReadStringValue(true, machinePath, L"AppID", text));
+    EXPECT_FALSE(ReadStringValue(true, machinePath, L"quad", text));
+    EXPECT_FALSE(ReadStringValue(true, machinePath, L"missing", text));
+    EXPECT_FALSE(ReadStringValue(true, machinePath + L"Missing\\", L"", text));
+    EXPECT_EQ(text, L"before");
+    EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, machineKey + L"\\Missing", true));
+}
+
+TEST_F(ComSettingsTest, ReadStringValueOpensTheViewItIsGiven) {
+    SetRawString(HKEY_LOCAL_MACHINE, machineKey, L"", L"32-bit", false);
+    std::wstring text;
+    EXPECT_TRUE(ReadStringValue(false, machinePath, L"", text));
+    EXPECT_EQ(text, L"32-bit");
+    EXPECT_EQ(ReadStringValue(true, machinePath, L"", text), !IsWow64());
+}
+
+TEST_F(ComSettingsTest, ReadStringValuesAppendsEveryTextReadInOrder) {
+    SetRawString(HKEY_LOCAL_MACHINE, machineKey + L"\\K1", L"AppID", L"{one}", true);
+    CreateRawKey(HKEY_LOCAL_MACHINE, machineKey + L"\\K2", true);
+    SetRawString(HKEY_LOCAL_MACHINE, machineKey + L"\\K3", L"AppID", L"{three}", true);
+    PathList texts{L"earlier"};
+    EXPECT_TRUE(ReadStringValues(true, {machinePath + L"K1\\", machinePath + L"K2\\", machinePath + L"K3\\"},
+                                 L"AppID", texts));
+    EXPECT_EQ(texts, (PathList{L"earlier", L"{one}", L"{three}"}));
+
+    PathList none;
+    EXPECT_FALSE(ReadStringValues(true, {machinePath + L"K2\\", machinePath + L"K4\\"}, L"AppID", none));
+    EXPECT_TRUE(none.empty());
+}
+
+TEST_F(ComSettingsTest, CollectUserSoftwareKeysFindsTheNameInEveryHiveAndView) {
+    for (const std::wstring& hive : hives) {
+        CreateRawKey(HKEY_USERS, UserKey(hive, false) + L"\\Explorer\\Shell Folders", true);
+        CreateRawKey(HKEY_USERS, UserKey(hive, false) + L"\\Explorer\\Shell Folders 2", true);
+        CreateRawKey(HKEY_USERS, UserKey(hive, true) + L"\\Explorer\\shell folders", true);
+    }
+    PathList all{L"earlier"};
+    EXPECT_TRUE(CollectUserSoftwareKeys(true, L"Shell Folders", name + L"\\Explorer", all));
+    PathList expected{L"earlier"};
+    for (const std::wstring& hive : hives) {
+        expected.push_back(UserPath(hive, false) + L"Explorer\\Shell Folders\\");
+        expected.push_back(UserPath(hive, true) + L"Explorer\\shell folders\\");
+    }
+    EXPECT_EQ(all, expected);
+
+    PathList plainOnly;
+    EXPECT_TRUE(CollectUserSoftwareKeys(false, L"Shell Folders", name + L"\\Explorer", plainOnly));
+    ASSERT_EQ(plainOnly.size(), hives.size());
+    EXPECT_EQ(plainOnly[0], UserPath(hives[0], false) + L"Explorer\\Shell Folders\\");
+
+    PathList none;
+    EXPECT_FALSE(CollectUserSoftwareKeys(true, L"Shell Folders", name + L"\\Missing", none));
+    EXPECT_TRUE(none.empty());
+}
+
+TEST_F(ComSettingsTest, CollectUserSettingsKeysTakesBracedNamesOfMatchingComponentPaths) {
+    const std::wstring settings = L"\\Velkor\\Common\\Ferrow\\";
+    for (const std::wstring& hive : hives) {
+        CreateRawKey(HKEY_USERS, UserKey(hive, false) + settings + L"{ab-1}", true);
+        CreateRawKey(HKEY_USERS, UserKey(hive, false) + settings + L"{Other}", true);
+    }
+    CreateRawKey(HKEY_USERS, UserKey(hives[0], true) + settings + L"{CD-2}", true);
+
+    const std::wstring base = L":\\Software\\" + name + settings;
+    const PathList components{L"02" + base + L"{AB-1}\\Value", L"02" + base + L"{AB-1}\\Other",
+                              L"01" + base + L"{CD-2}",        L"02" + base + L"NoBrace",
+                              L"02" + base + L"{unclosed",     L"C:\\Program Files\\{EF-3}\\x.exe",
+                              L"02:\\software\\" + name + settings + L"{GH-4}"};
+    PathList keys;
+    PathList names;
+    EXPECT_TRUE(CollectUserSettingsKeys(true, components, name, keys, names));
+    EXPECT_EQ(names, (PathList{L"{AB-1}", L"{CD-2}"}));
+    PathList expected;
+    for (const std::wstring& hive : hives) {
+        expected.push_back(UserPath(hive, false) + L"Velkor\\Common\\Ferrow\\{ab-1}\\");
+        if (hive == hives[0]) expected.push_back(UserPath(hive, true) + L"Velkor\\Common\\Ferrow\\{CD-2}\\");
+    }
+    EXPECT_EQ(keys, expected);
+
+    PathList noKeys;
+    PathList noNames;
+    EXPECT_FALSE(CollectUserSettingsKeys(true, {L"C:\\Program Files\\{EF-3}\\x.exe"}, name, noKeys, noNames));
+    EXPECT_TRUE(noKeys.empty());
+    EXPECT_TRUE(noNames.empty());
+}
+
+TEST_F(ComSettingsTest, DeleteSettingValueDeletesOnlyThatValueAndNeverRecreatesKeys) {
+    SetRawString(HKEY_LOCAL_MACHINE, machineKey, L"", L"default", true);
+    SetRawString(HKEY_LOCAL_MACHINE, machineKey, L"other", L"kept", true);
+    EXPECT_TRUE(DeleteSettingValue(machinePath, L"", true));
+    EXPECT_FALSE(RawValueExists(HKEY_LOCAL_MACHINE, machineKey, L"", true));
+    EXPECT_TRUE(RawValueExists(HKEY_LOCAL_MACHINE, machineKey, L"other", true));
+    EXPECT_TRUE(DeleteSettingValue(machinePath, L"", true));
+
+    EXPECT_TRUE(DeleteSettingValue(machinePath + L"Gone\\", L"", true));
+    EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, machineKey + L"\\Gone", true));
+    EXPECT_FALSE(DeleteSettingValue(L"HKLM\\\\Software", L"", true));
+}

@@ -1,0 +1,152 @@
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
+#include "files/FileRemoval.h"
+#include "files/ShellFolders.h"
+#include "tests/files/FileTree.h"
+#include "tests/support/TestSupport.h"
+
+using namespace Zento::Lithcore;
+using namespace QuellorTest;
+using Tree = std::vector<std::wstring>;
+
+TEST(DeleteFiles, DeletesOnlyTheListedFilesAndGoesOnAfterAFailure) {
+    ScratchFolder root;
+    MakeTree(root.Path(), {L"a.txt", L"b.txt", L"keep.txt"});
+    EXPECT_FALSE(DeleteFiles({root / L"missing.txt", root / L"a.txt", root / L"b.txt"}));
+    EXPECT_EQ(TreeOf(root.Path()), Tree{L"keep.txt"});
+    EXPECT_TRUE(DeleteFiles({root / L"keep.txt"}));
+    EXPECT_TRUE(DeleteFiles({}));
+}
+
+TEST(DeleteFolders, DeletesWholeTreesButCountsAFileEntryAsFailureAndLeavesIt) {
+    ScratchFolder root;
+    MakeTree(root.Path(), {L"A\\x.txt", L"A\\Sub\\y.txt", L"B\\", L"file.txt", L"Other\\z.txt"});
+    ::SetFileAttributesW((root / L"A\\x.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    EXPECT_FALSE(DeleteFolders({root / L"A\\", root / L"file.txt", root / L"B"}));
+    EXPECT_EQ(TreeOf(root.Path()), (Tree{L"Other\\", L"Other\\z.txt", L"file.txt"}));
+    EXPECT_TRUE(DeleteFolders({root / L"Other"}));
+    EXPECT_FALSE(DeleteFolderTree(root / L"Other"));  // already gone
+}
+
+TEST(DeleteFolderTree, RefusesEmptyRelativeRootAndWildcardPaths) {
+    for (const wchar_t* path : {L"", L"Data", L"..\\..", L"C:\\", L"C:", L"C:\\.", L"C:\\windows\\..",
+                                L"C:\\Prog*", L"\\\\?\\C:\\Temp", L"Z:\\"})
+        EXPECT_FALSE(IsDeletableFolder(path)) << Utf8(path);
+}
+
+TEST(DeleteFolderTree, RefusesSpecialFoldersInAnySpellingAndTheFoldersHoldingThem) {
+    const int csidls[] = {CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86, CSIDL_PROGRAM_FILES_COMMON,
+                          CSIDL_PROGRAM_FILES_COMMONX86, CSIDL_COMMON_APPDATA, CSIDL_WINDOWS, CSIDL_SYSTEM,
+                          CSIDL_SYSTEMX86, CSIDL_PROFILE, CSIDL_APPDATA, CSIDL_LOCAL_APPDATA, CSIDL_PROGRAMS,
+                          CSIDL_COMMON_PROGRAMS, CSIDL_DESKTOPDIRECTORY, CSIDL_COMMON_STARTUP};
+    for (int csidl : csidls) {
+        std::wstring folder = GetSpecialFolderPath(csidl);
+        ASSERT_FALSE(folder.empty()) << csidl;
+        std::wstring upper = folder;
+        for (wchar_t& c : upper) c = static_cast<wchar_t>(towupper(c));
+        EXPECT_FALSE(IsDeletableFolder(folder)) << Utf8(folder);
+        EXPECT_FALSE(IsDeletableFolder(upper + L"\\")) << Utf8(upper);
+    }
+    std::wstring profile = GetSpecialFolderPath(CSIDL_PROFILE);
+    EXPECT_FALSE(IsDeletableFolder(profile.substr(0, profile.find_last_of(L'\\'))));  // the profiles root
+    EXPECT_FALSE(IsDeletableFolder(GetSpecialFolderPath(CSIDL_WINDOWS) + L"\\Installer"));
+    EXPECT_FALSE(IsDeletableFolder(GetSpecialFolderPath(CSIDL_APPDATA) + L"\\.."));
+
+    ScratchFolder root;
+    EXPECT_TRUE(IsDeletableFolder(root.Path()));
+    EXPECT_TRUE(IsDeletableFolder(GetSpecialFolderPath(CSIDL_PROGRAM_FILESX86) + L"\\NoSuchVendor"));
+}
+
+TEST(DeleteFolderTree, LeavesAFolderNamedByAUserShellFolderValueAndItsParent) {
+    ScratchFolder root;
+    MakeTree(root.Path(), {L"Parent\\Shell\\x.txt"});
+    ShellFolderTestValue value(HKEY_CURRENT_USER, kShellFoldersKey, L"QuellorTestFolder", root / L"Parent\\Shell");
+    EXPECT_FALSE(DeleteFolderTree(root / L"Parent\\Shell"));
+    EXPECT_FALSE(DeleteFolders({root / L"Parent"}));
+    EXPECT_EQ(TreeOf(root.Path()), (Tree{L"Parent\\", L"Parent\\Shell\\", L"Parent\\Shell\\x.txt"}));
+}
+
+TEST(ListFiles, ListsFilesBeforeNothingElseAndRecursesInPlace) {
+    ScratchFolder root;
+    MakeTree(root.Path(), {L"a.txt", L"b", L"sub\\x.log", L"sub\\deeper\\y.txt", L"empty\\"});
+    EXPECT_EQ(Sorted(ListFiles(root.Path() + L"\\", L"*", false)), (Tree{root / L"a.txt", root / L"b"}));
+
+    Tree all = ListFiles(root.Path(), L"*", true);
+    EXPECT_EQ(Sorted(all), (Tree{root / L"a.txt", root / L"b", root / L"sub\\deeper\\y.txt", root / L"sub\\x.log"}));
+    // A subfolder's files come as one run, where the subfolder was met.
+    auto first = std::find_if(all.begin(), all.end(), [&](auto& p) { return p.rfind(root / L"sub\\", 0) == 0; });
+    ASSERT_NE(first, all.end());
+    EXPECT_TRUE(std::all_of(first, first + 2, [&](auto& p) { return p.rfind(root / L"sub\\", 0) == 0; }));
+
+    EXPECT_EQ(ListFiles(root.Path(), L"log", true), Tree{root / L"sub\\x.log"});
+    EXPECT_TRUE(ListFiles(root.Path(), L"log", false).empty());
+    EXPECT_TRUE(ListFiles(root / L"missing", L"*", true).empty());
+}
+
+TEST(ListFolders, GivesParentsBeforeChildrenAsPathsOrNames) {
+    ScratchFolder root;
+    MakeTree(root.Path(), {L"A\\A1\\A11\\", L"A\\f.txt", L"B\\", L"g.txt"});
+    Tree paths = ListFolders(root.Path() + L"\\", false, true);
+    EXPECT_EQ(Sorted(paths), (Tree{root / L"A", root / L"A\\A1", root / L"A\\A1\\A11", root / L"B"}));
+    auto at = [&](const std::wstring& p) { return std::find(paths.begin(), paths.end(), p) - paths.begin(); };
+    EXPECT_LT(at(root / L"A"), at(root / L"A\\A1"));
+    EXPECT_LT(at(root / L"A\\A1"), at(root / L"A\\A1\\A11"));
+
+    EXPECT_EQ(Sorted(ListFolders(root.Path(), true, true)), (Tree{L"A", L"A1", L"A11", L"B"}));
+    EXPECT_EQ(Sorted(ListFolders(root.Path(), true, false)), (Tree{L"A", L"B"}));
+}
+
+class ProductFolders : public ::testing::Test {
+protected:
+    ScratchFolder root;
+    std::wstring P = root / L"P";
+    Tree deletedFolders;
+    Tree deletedFiles;
+};
+
+TEST_F(ProductFolders, KeepExactlyTheSharedFilesAndTheFoldersOnTheWay) {
+    MakeTree(root.Path(), {L"P\\readme.txt", L"P\\Ctl\\Shared.dll", L"P\\Ctl\\other.dll", L"P\\Ctl\\Cache\\c.txt",
+                           L"P\\Logs\\l.txt", L"P\\Bin\\Shared.dll", L"Q\\Sub\\q.txt", L"Outside\\o.txt"});
+    EXPECT_TRUE(DeleteProductFolders({P, root / L"Q"}, {P + L"\\Ctl\\shared.DLL"}, deletedFolders, deletedFiles));
+
+    EXPECT_EQ(TreeOf(root.Path()),
+              (Tree{L"Outside\\", L"Outside\\o.txt", L"P\\", L"P\\Ctl\\", L"P\\Ctl\\Shared.dll"}));
+    ASSERT_FALSE(deletedFolders.empty());
+    EXPECT_EQ(deletedFolders.front(), root / L"Q");  // free folders first
+    EXPECT_EQ(Sorted(deletedFolders), (Tree{P + L"\\Bin", P + L"\\Ctl\\Cache", P + L"\\Logs", root / L"Q"}));
+    EXPECT_EQ(Sorted(deletedFiles), (Tree{P + L"\\Ctl\\other.dll", P + L"\\readme.txt"}));
+}
+
+TEST_F(ProductFolders, MatchTheKeepListIgnoringCaseAndTrailingBackslashes) {
+    MakeTree(root.Path(), {L"P\\Shared.dll", L"P\\own.dll", L"P\\Logs\\l.txt"});
+    std::wstring keep = P + L"\\SHARED.DLL";
+    for (wchar_t& c : keep) c = static_cast<wchar_t>(towupper(c));
+    DeleteProductFolders({P + L"\\"}, {keep}, deletedFolders, deletedFiles);
+    EXPECT_EQ(TreeOf(root.Path()), (Tree{L"P\\", L"P\\Shared.dll"}));
+}
+
+TEST_F(ProductFolders, NestedRemovableFoldersStopTheFileDeletion) {
+    MakeTree(root.Path(), {L"P\\Ctl\\Shared.dll", L"P\\readme.txt", L"P\\Logs\\Deep\\d.txt"});
+    EXPECT_TRUE(DeleteProductFolders({P}, {P + L"\\Ctl\\Shared.dll"}, deletedFolders, deletedFiles));
+    EXPECT_EQ(deletedFolders, (Tree{P + L"\\Logs", P + L"\\Logs\\Deep"}));
+    EXPECT_EQ(deletedFiles, Tree{P + L"\\readme.txt"});
+    EXPECT_EQ(TreeOf(root.Path()), (Tree{L"P\\", L"P\\Ctl\\", L"P\\Ctl\\Shared.dll", L"P\\readme.txt"}));
+}
+
+TEST_F(ProductFolders, WithoutAHoldingFolderEveryFolderGoesWhole) {
+    MakeTree(root.Path(), {L"P\\a.txt", L"P\\Sub\\b.txt", L"Q\\c.txt", L"Other\\Shared.dll"});
+    EXPECT_TRUE(DeleteProductFolders({P, root / L"Q"}, {root / L"Other\\Shared.dll"}, deletedFolders, deletedFiles));
+    EXPECT_EQ(deletedFolders, (Tree{P, root / L"Q"}));
+    EXPECT_TRUE(deletedFiles.empty());
+    EXPECT_EQ(TreeOf(root.Path()), (Tree{L"Other\\", L"Other\\Shared.dll"}));
+}
+
+TEST_F(ProductFolders, SkipAnEmptyOrShellFolderInsteadOfWalkingIt) {
+    MakeTree(root.Path(), {L"Shell\\P\\Shared.dll", L"Shell\\P\\own.dll", L"Shell\\User\\data.txt"});
+    ShellFolderTestValue value(HKEY_CURRENT_USER, kShellFoldersKey, L"QuellorTestFolder", root / L"Shell");
+    DeleteProductFolders({L"", root / L"Shell"}, {root / L"Shell\\P\\Shared.dll"}, deletedFolders, deletedFiles);
+    EXPECT_TRUE(deletedFolders.empty());
+    EXPECT_TRUE(deletedFiles.empty());
+    EXPECT_EQ(TreeOf(root.Path()).size(), 6u);
+}

@@ -1,0 +1,161 @@
+// Key search, package read and key deletion over keys the tests create themselves.
+#include <gtest/gtest.h>
+
+#include "platform/Environment.h"
+#include "registry/InstallerRegistry.h"
+#include "tests/installer/RegistryTestKeys.h"
+
+using namespace Zento::Lithcore;
+using namespace QuellorTest;
+
+namespace {
+
+const std::wstring kTestKey = L"Software\\QuellorInstallerKeysTest";
+const std::wstring kMachineTest = L"HKEY_LOCAL_MACHINE\\" + kTestKey + L"\\";
+
+class ScratchKeys : public testing::Test {
+protected:
+    void SetUp() override { TearDown(); }
+    void TearDown() override {
+        DeleteTestTree(HKEY_LOCAL_MACHINE, kTestKey, kView64);
+        DeleteTestTree(HKEY_LOCAL_MACHINE, kTestKey, kView32);
+        for (const std::wstring& hive : {sid_, std::wstring(L".DEFAULT")})
+            DeleteTestTree(HKEY_USERS, hive + L"\\" + kTestKey, kView64);
+    }
+    void Create(HKEY root, const std::wstring& below, REGSAM view) {
+        ASSERT_TRUE(CreateTestKey(root, below, view)) << "cannot create test key";
+    }
+    bool Exists(HKEY root, const std::wstring& below, REGSAM view) { return TestKeyExists(root, below, view); }
+
+    const bool wow64_ = IsWow64();
+    const std::wstring sid_ = CurrentUserSid();
+};
+
+TEST_F(ScratchKeys, FindKeyPathKeepsTheLastMatchOfBothViews) {
+    Create(HKEY_LOCAL_MACHINE, kTestKey + L"\\Base\\Target", kView64);
+    Create(HKEY_LOCAL_MACHINE, kTestKey + L"\\Base\\TARGET", kView32);
+    Create(HKEY_LOCAL_MACHINE, kTestKey + L"\\Base\\Targets", kView32);
+
+    PathList all;
+    ASSERT_TRUE(CollectKeyPaths(wow64_, kMachineTest + L"Base\\", L"target", all));
+    std::wstring last;
+    ASSERT_TRUE(FindKeyPath(wow64_, kMachineTest + L"Base\\", L"target", last));
+    if (wow64_) {
+        const std::wstring redirected = L"HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\QuellorInstallerKeysTest\\";
+        EXPECT_EQ(all, (PathList{kMachineTest + L"Base\\Target\\", redirected + L"Base\\TARGET\\"}));
+        EXPECT_EQ(last, redirected + L"Base\\TARGET\\");
+    } else {
+        // One registry: the second creation reopened the first key, which keeps its spelling.
+        EXPECT_EQ(all, PathList{kMachineTest + L"Base\\Target\\"});
+        EXPECT_EQ(last, kMachineTest + L"Base\\Target\\");
+    }
+}
+
+TEST_F(ScratchKeys, LocalPackagesOfOtherTypesAreSkippedNotThrown) {
+    const std::wstring below = sid_ + L"\\" + kTestKey;
+    const std::wstring text = L"C:\\windows\\Installer\\quellor.msi";
+    const DWORD number = 7;
+    const ULONGLONG wide = 7;
+    ASSERT_TRUE(SetTestValue(HKEY_USERS, below + L"\\Dword\\InstallProperties", kView64, L"LocalPackage", REG_DWORD,
+                             &number, sizeof number));
+    ASSERT_TRUE(SetTestValue(HKEY_USERS, below + L"\\Qword\\InstallProperties", kView64, L"LocalPackage", REG_QWORD,
+                             &wide, sizeof wide));
+    ASSERT_TRUE(SetTestValue(HKEY_USERS, below + L"\\Text\\installproperties", kView64, L"LocalPackage", REG_SZ,
+                             text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))));
+    Create(HKEY_USERS, below + L"\\NoValue\\InstallProperties", kView64);
+
+    const std::wstring base = L"HKEY_USERS\\" + below + L"\\";
+    PathList packages;
+    EXPECT_NO_THROW(EXPECT_TRUE(CollectLocalPackages(
+        wow64_, {base + L"Dword\\", base + L"Qword\\", base + L"NoValue\\", base + L"Text\\", base + L"Missing\\"},
+        L"InstallProperties", L"LocalPackage", packages)));
+    EXPECT_EQ(packages, PathList{text});
+}
+
+class KeyDeletion : public ScratchKeys {
+protected:
+    void SetUp() override {
+        ScratchKeys::SetUp();
+        for (REGSAM view : {kView64, kView32})
+            for (const wchar_t* name : {L"\\A\\Child", L"\\B", L"\\C"}) Create(HKEY_LOCAL_MACHINE, kTestKey + name, view);
+    }
+    std::wstring Machine(const std::wstring& rest) { return kMachineTest + rest; }
+    bool MachineKey(const std::wstring& rest, REGSAM view) {
+        return Exists(HKEY_LOCAL_MACHINE, kTestKey + L"\\" + rest, view);
+    }
+};
+
+TEST_F(KeyDeletion, MachineKeysListedAreDeletedSiblingsAndOtherViewStay) {
+    PathList deleted;
+    EXPECT_TRUE(DeleteMachineKeys({{Machine(L"A\\")}, {}, {Machine(L"C\\")}}, true, deleted));
+    EXPECT_EQ(deleted, (PathList{Machine(L"A\\"), Machine(L"C\\")}));
+    EXPECT_FALSE(MachineKey(L"A", kView64));
+    EXPECT_FALSE(MachineKey(L"C", kView64));
+    EXPECT_TRUE(MachineKey(L"B", kView64));
+    if (wow64_) {
+        for (const wchar_t* name : {L"A\\Child", L"B", L"C"}) EXPECT_TRUE(MachineKey(name, kView32)) << name;
+    }
+}
+
+TEST_F(KeyDeletion, The32BitViewIsDeletedWhenAsked) {
+    PathList deleted;
+    EXPECT_TRUE(DeleteMachineKeys({{Machine(L"B\\")}}, false, deleted));
+    EXPECT_EQ(deleted, PathList{Machine(L"B\\")});
+    EXPECT_FALSE(MachineKey(L"B", kView32));
+    EXPECT_TRUE(MachineKey(L"A\\Child", kView32));
+    EXPECT_TRUE(MachineKey(L"C", kView32));
+    if (wow64_) {
+        EXPECT_TRUE(MachineKey(L"B", kView64));
+    }
+}
+
+TEST_F(KeyDeletion, ChildListedAfterItsParentGoesWithIt) {
+    PathList deleted;
+    EXPECT_FALSE(DeleteMachineKeys({{Machine(L"A\\"), Machine(L"A\\Child\\")}}, true, deleted));
+    EXPECT_EQ(deleted, PathList{Machine(L"A\\")});
+}
+
+TEST_F(KeyDeletion, ChildListedBeforeItsParentIsReportedToo) {
+    PathList deleted;
+    EXPECT_TRUE(DeleteMachineKeys({{Machine(L"A\\Child\\")}, {Machine(L"A\\")}}, true, deleted));
+    EXPECT_EQ(deleted, (PathList{Machine(L"A\\Child\\"), Machine(L"A\\")}));
+    EXPECT_TRUE(MachineKey(L"B", kView64));
+}
+
+TEST_F(KeyDeletion, MissingKeyFailsAndTheRestIsStillDeleted) {
+    PathList deleted;
+    EXPECT_FALSE(DeleteMachineKeys({{Machine(L"Missing\\"), Machine(L"C\\")}}, true, deleted));
+    EXPECT_EQ(deleted, PathList{Machine(L"C\\")});
+    EXPECT_TRUE(MachineKey(L"B", kView64));
+}
+
+TEST_F(KeyDeletion, RepeatedRootNameIsReducedToOne) {
+    PathList deleted;
+    const std::wstring doubled = L"HKEY_LOCAL_MACHINE\\" + Machine(L"C\\");
+    EXPECT_TRUE(DeleteMachineKeys({{doubled}}, true, deleted));
+    EXPECT_EQ(deleted, PathList{doubled});
+    EXPECT_FALSE(MachineKey(L"C", kView64));
+}
+
+TEST_F(KeyDeletion, UserKeysAreDeletedInTheirHiveOnly) {
+    for (const std::wstring& hive : {sid_, std::wstring(L".DEFAULT")})
+        for (const wchar_t* name : {L"\\A", L"\\B"}) Create(HKEY_USERS, hive + L"\\" + kTestKey + name, kView64);
+    const std::wstring target = L"HKEY_USERS\\" + sid_ + L"\\" + kTestKey + L"\\A\\";
+
+    PathList deleted;
+    EXPECT_TRUE(DeleteUserKeys({{target}}, wow64_, deleted));
+    EXPECT_EQ(deleted, PathList{target});
+    EXPECT_FALSE(Exists(HKEY_USERS, sid_ + L"\\" + kTestKey + L"\\A", kView64));
+    EXPECT_TRUE(Exists(HKEY_USERS, sid_ + L"\\" + kTestKey + L"\\B", kView64));
+    EXPECT_TRUE(Exists(HKEY_USERS, L".DEFAULT\\" + kTestKey + L"\\A", kView64));
+    EXPECT_TRUE(MachineKey(L"A\\Child", kView64));
+}
+
+TEST_F(KeyDeletion, NothingListedIsSuccess) {
+    PathList deleted;
+    EXPECT_TRUE(DeleteMachineKeys({}, true, deleted));
+    EXPECT_TRUE(DeleteUserKeys({{}}, true, deleted));
+    EXPECT_TRUE(deleted.empty());
+}
+
+}  // namespace

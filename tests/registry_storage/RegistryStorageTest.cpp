@@ -1,0 +1,400 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "platform/Environment.h"
+#include "platform/Win32Exception.h"
+#include "registry/RegistryStorage.h"
+#include "settings/TextConversion.h"
+#include "tests/registry_storage/TestKeys.h"
+#include "tests/support/TestSupport.h"
+
+using namespace Zento::Lithcore;
+using namespace QuellorTest;
+using Storage::IO::ByteArray;
+using Storage::IO::StorageData;
+using Storage::IO::StorageMap;
+using Storage::IO::StorageType;
+using System::RegistryStorageEx;
+
+namespace {
+
+struct SplitCase {
+    const wchar_t* path;
+    HKEY root;
+    const wchar_t* rootName;
+    const wchar_t* subKey;
+};
+
+PathList Sorted(PathList names) {
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+}  // namespace
+
+TEST(SplitRegistryPath, MapsEveryRootNameAndDropsOneTrailingSeparator) {
+    const SplitCase cases[] = {
+        {L"HKLM\\Software\\", HKEY_LOCAL_MACHINE, L"HKLM", L"Software"},
+        {L"HKEY_LOCAL_MACHINE\\Software\\Microsoft", HKEY_LOCAL_MACHINE, L"HKEY_LOCAL_MACHINE", L"Software\\Microsoft"},
+        {L"HKLM", HKEY_LOCAL_MACHINE, L"HKLM", L""},
+        {L"HKEY_USERS\\", HKEY_USERS, L"HKEY_USERS", L""},
+        {L"HKCR\\CLSID", HKEY_CLASSES_ROOT, L"HKCR", L"CLSID"},
+        {L"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT, L"HKEY_CLASSES_ROOT", L""},
+        {L"HKCU", HKEY_CURRENT_USER, L"HKCU", L""},
+        {L"HKEY_CURRENT_USER", HKEY_CURRENT_USER, L"HKEY_CURRENT_USER", L""},
+        {L"HKU\\.Default", HKEY_USERS, L"HKU", L".Default"},
+        {L"HKPD", HKEY_PERFORMANCE_DATA, L"HKPD", L""},
+        {L"HKEY_PERFORMANCE_DATA", HKEY_PERFORMANCE_DATA, L"HKEY_PERFORMANCE_DATA", L""},
+        {L"HKPT", HKEY_PERFORMANCE_TEXT, L"HKPT", L""},
+        {L"HKEY_PERFORMANCE_TEXT", HKEY_PERFORMANCE_TEXT, L"HKEY_PERFORMANCE_TEXT", L""},
+        {L"HKPN", HKEY_PERFORMANCE_NLSTEXT, L"HKPN", L""},
+        {L"HKEY_PERFORMANCE_NLSTEXT", HKEY_PERFORMANCE_NLSTEXT, L"HKEY_PERFORMANCE_NLSTEXT", L""},
+        {L"HKCC\\System", HKEY_CURRENT_CONFIG, L"HKCC", L"System"},
+        {L"HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG, L"HKEY_CURRENT_CONFIG", L""},
+        {L"HKDD", HKEY_DYN_DATA, L"HKDD", L""},
+        {L"HKEY_DYN_DATA\\x", HKEY_DYN_DATA, L"HKEY_DYN_DATA", L"x"},
+    };
+    for (const SplitCase& c : cases) {
+        RegistryPathParts parts = SplitRegistryPath(c.path);
+        EXPECT_EQ(parts.root, c.root) << Utf8(c.path);
+        EXPECT_EQ(parts.rootName, c.rootName) << Utf8(c.path);
+        EXPECT_EQ(parts.subKey, c.subKey) << Utf8(c.path);
+    }
+}
+
+TEST(SplitRegistryPath, RejectsEmptyComponentsAndUnknownOrLowerCaseRoots) {
+    for (const wchar_t* path : {L"HKLM\\Software\\\\", L"HKLM\\\\Software", L"\\HKLM\\Software", L"hklm\\Software",
+                                L"Hklm", L"HKEY_LOCAL_MACHINE_X\\Software", L"HKLM\\A\\\\B", L"", L"\\"})
+        EXPECT_EQ(SplitRegistryPath(path).root, nullptr) << Utf8(path);
+}
+
+TEST(JoinKeyPath, PutsExactlyOneSeparatorBetweenNonEmptyParts) {
+    EXPECT_EQ(JoinKeyPath(L"HKLM\\A", L"B"), L"HKLM\\A\\B");
+    EXPECT_EQ(JoinKeyPath(L"HKLM\\A\\", L"B"), L"HKLM\\A\\B");
+    EXPECT_EQ(JoinKeyPath(L"HKLM\\A\\", L""), L"HKLM\\A\\");
+    EXPECT_EQ(JoinKeyPath(L"", L"B"), L"B");
+}
+
+class RegistryStorageTest : public ::testing::Test {
+protected:
+    const std::wstring subKey = L"Software\\" + TestKeyName();
+    const std::wstring path = L"HKEY_LOCAL_MACHINE\\" + subKey + L"\\";
+    ScopedTestKey cleanup{HKEY_LOCAL_MACHINE, subKey};
+
+    std::wstring Sub(const std::wstring& name) const { return subKey + L"\\" + name; }
+    bool Exists(const std::wstring& name) const { return RawKeyExists(HKEY_LOCAL_MACHINE, Sub(name), true); }
+    void MakeKey(const std::wstring& name) const { CreateRawKey(HKEY_LOCAL_MACHINE, Sub(name), true); }
+    void SetString(const std::wstring& key, const std::wstring& name, const std::wstring& text) const {
+        SetRawString(HKEY_LOCAL_MACHINE, key.empty() ? subKey : Sub(key), name, text, true);
+    }
+    void SetRaw(const std::wstring& name, DWORD type, const void* data, DWORD size) const {
+        SetRawValue(HKEY_LOCAL_MACHINE, subKey, name, type, data, size, true);
+    }
+    bool HasValue(const std::wstring& key, const std::wstring& name) const {
+        return RawValueExists(HKEY_LOCAL_MACHINE, key.empty() ? subKey : Sub(key), name, true);
+    }
+};
+
+TEST_F(RegistryStorageTest, ReadOnlyOpenOfMissingKeyStaysClosedAndCreatesNothing) {
+    RegistryStorageEx storage(path, true, true);
+    EXPECT_FALSE(storage.IsOpen());
+    EXPECT_EQ(storage.LastResult(), ERROR_FILE_NOT_FOUND);
+    EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, subKey, true));
+    EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, subKey, false));
+
+    RegistryStorageEx writable(path, true, false);
+    EXPECT_TRUE(writable.IsOpen());
+    EXPECT_EQ(writable.LastResult(), ERROR_SUCCESS);
+    EXPECT_EQ(writable.GetPath(), path);
+    EXPECT_TRUE(RawKeyExists(HKEY_LOCAL_MACHINE, subKey, true));
+}
+
+TEST_F(RegistryStorageTest, ExistingOnlyOpenNeverCreates) {
+    RegistryStorageEx storage(path, true, RegistryStorageEx::OpenMode::ReadWriteExisting);
+    EXPECT_FALSE(storage.IsOpen());
+    EXPECT_EQ(storage.LastResult(), ERROR_FILE_NOT_FOUND);
+    EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, subKey, true));
+}
+
+TEST_F(RegistryStorageTest, ViewFlagChoosesTheRegistryViewOnlyUnderWow64) {
+    RegistryStorageEx native(path, true, false);
+    native.Write(L"v", StorageData(1));
+    EXPECT_TRUE(RawValueExists(HKEY_LOCAL_MACHINE, subKey, L"v", true));
+    // In a 32-bit system the flags are ignored and both views are the same key.
+    EXPECT_EQ(RawValueExists(HKEY_LOCAL_MACHINE, subKey, L"v", false), !IsWow64());
+    RegistryStorageEx redirected(path, false, true);
+    EXPECT_EQ(redirected.IsOpen(), !IsWow64());
+}
+
+TEST_F(RegistryStorageTest, RootNameAloneOpensTheRootAndCloseIsIdempotent) {
+    RegistryStorageEx root(L"HKLM", true, true);
+    EXPECT_TRUE(root.IsOpen());
+    EXPECT_TRUE(root.KeyExists(L"Software"));
+    EXPECT_TRUE(root.Close());
+    EXPECT_FALSE(root.IsOpen());
+    EXPECT_TRUE(root.Close());
+}
+
+TEST_F(RegistryStorageTest, ClosedStorageReportsFailureAndThrowsOnReadAndWrite) {
+    RegistryStorageEx storage(L"hklm\\Software", true, false);
+    EXPECT_FALSE(storage.IsOpen());
+    EXPECT_EQ(storage.LastResult(), 0);
+    EXPECT_FALSE(storage.ValueExists(L""));
+    EXPECT_FALSE(storage.KeyExists(L""));
+    EXPECT_FALSE(storage.DeleteValue(L"x"));
+    EXPECT_FALSE(storage.DeleteKey(L"", true));
+    EXPECT_TRUE(storage.EnumKeys(L"").empty());
+    EXPECT_TRUE(storage.EnumValues(L"Microsoft").empty());
+    EXPECT_TRUE(storage.Close());
+
+    ::SetLastError(77);
+    try {
+        storage.Read(L"x", StorageData(1));
+        FAIL() << "no exception";
+    } catch (const Exception::Win32Exception& e) {
+        EXPECT_EQ(std::string(e.what()), ToAnsi(L"レジストリキーが開かれていません。"));
+        EXPECT_EQ(e.ErrorCode(), 77u);
+    }
+    EXPECT_THROW(storage.Write(L"x", StorageData(1)), Exception::Win32Exception);
+    EXPECT_THROW(storage.WriteRaw(L"x", StorageData(1), REG_DWORD), Exception::Win32Exception);
+}
+
+TEST_F(RegistryStorageTest, WrittenValuesReadBackWithTheirTypes) {
+    RegistryStorageEx storage(path, true, false);
+    storage.WriteAll(StorageMap{{L"int", StorageData(-5)},
+                                {L"text", StorageData(std::wstring(L"C:\\Program Files\\x y"))},
+                                {L"multi", StorageData(PathList{L"one", L"two"})},
+                                {L"bytes", StorageData(ByteArray{0, 1, 255})}});
+
+    StorageData number = storage.Read(L"int", StorageData());
+    EXPECT_EQ(number.GetType(), StorageType::Integer);
+    EXPECT_EQ(number.ToString(), L"-5");
+    StorageData text = storage.Read(L"text", StorageData());
+    EXPECT_EQ(text.GetWString(), L"C:\\Program Files\\x y");
+    StorageData multi = storage.Read(L"multi", StorageData());
+    EXPECT_EQ(multi.GetType(), StorageType::MultiString);
+    EXPECT_EQ(multi.GetStrings(), (PathList{L"one", L"two"}));
+    StorageData bytes = storage.Read(L"bytes", StorageData());
+    EXPECT_EQ(bytes.GetType(), StorageType::Bytes);
+    EXPECT_EQ(bytes.GetBytes(), (ByteArray{0, 1, 255}));
+
+    UniqueRegKey raw = CreateRawKey(HKEY_LOCAL_MACHINE, subKey, true);
+    DWORD type = 0;
+    ASSERT_EQ(::RegQueryValueExW(raw.Get(), L"multi", nullptr, &type, nullptr, nullptr), ERROR_SUCCESS);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_MULTI_SZ));
+}
+
+TEST_F(RegistryStorageTest, EmptyMultiStringIsWrittenAsOneZeroByte) {
+    RegistryStorageEx storage(path, true, false);
+    storage.Write(L"m", StorageData(PathList{}));
+    EXPECT_EQ(RawAnsiValueSize(HKEY_LOCAL_MACHINE, subKey, L"m", true), 1);
+    EXPECT_TRUE(storage.Read(L"m", StorageData()).GetStrings().empty());
+}
+
+TEST_F(RegistryStorageTest, ReadOfMissingValueReturnsTheDefaultUnchanged) {
+    RegistryStorageEx storage(path, true, false);
+    StorageData fallback = storage.Read(L"missing", StorageData(7));
+    EXPECT_EQ(fallback.GetType(), StorageType::Integer);
+    EXPECT_EQ(fallback.ToString(), L"7");
+    EXPECT_EQ(storage.Read(L"missing", StorageData()).GetType(), StorageType::Empty);
+    EXPECT_EQ(storage.LastResult(), ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(RegistryStorageTest, UnsupportedTypeThrowsOnlyWithoutAFallback) {
+    unsigned long long quad = 5;
+    SetRaw(L"q", REG_QWORD, &quad, sizeof quad);
+    RegistryStorageEx storage(path, true, true);
+    try {
+        storage.Read(L"q", StorageData());
+        FAIL() << "no exception";
+    } catch (const Exception::Win32Exception& e) {
+        EXPECT_EQ(std::string(e.what()), ToAnsi(L"RegistryStorageEx: ライブラリがこの値の方に対応してません。11\n"));
+    }
+    EXPECT_EQ(storage.Read(L"q", StorageData(std::wstring(L"fallback"))).GetWString(), L"fallback");
+}
+
+TEST_F(RegistryStorageTest, ZeroLengthValuesReadAsEmptyTextAndZero) {
+    SetRaw(L"sz", REG_SZ, nullptr, 0);
+    SetRaw(L"dw", REG_DWORD, nullptr, 0);
+    RegistryStorageEx storage(path, true, true);
+    StorageData text = storage.Read(L"sz", StorageData(1));
+    EXPECT_EQ(text.GetType(), StorageType::WString);
+    EXPECT_EQ(text.GetWString(), L"");
+    StorageData number = storage.Read(L"dw", StorageData());
+    EXPECT_EQ(number.GetType(), StorageType::Integer);
+    EXPECT_EQ(number.ToString(), L"0");
+}
+
+TEST_F(RegistryStorageTest, UnterminatedStringDataIsReadWithinItsSize) {
+    const wchar_t text[] = {L'a', L'b', L'c'};
+    SetRaw(L"sz", REG_SZ, text, sizeof text);
+    const wchar_t multi[] = {L'o', L'n', L'e', 0, L't', L'w', L'o'};
+    SetRaw(L"multi", REG_MULTI_SZ, multi, sizeof multi);
+    const wchar_t wellFormed[] = L"first\0second\0\0ignored\0";
+    SetRaw(L"formed", REG_MULTI_SZ, wellFormed, sizeof wellFormed);
+
+    RegistryStorageEx storage(path, true, true);
+    EXPECT_EQ(storage.Read(L"sz", StorageData()).GetWString(), L"abc");
+    EXPECT_EQ(storage.Read(L"multi", StorageData()).GetStrings(), (PathList{L"one", L"two"}));
+    EXPECT_EQ(storage.Read(L"formed", StorageData()).GetStrings(), (PathList{L"first", L"second"}));
+}
+
+TEST_F(RegistryStorageTest, ExpandableStringIsExpandedBeyond260Characters) {
+    const std::wstring longValue(300, L'x');
+    ASSERT_TRUE(::SetEnvironmentVariableW(L"QUELLOR_TEST_LONG", longValue.c_str()));
+    const std::wstring data = L"%QUELLOR_TEST_LONG%\\end";
+    SetRaw(L"exp", REG_EXPAND_SZ, data.c_str(), static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+    RegistryStorageEx storage(path, true, true);
+    EXPECT_EQ(storage.Read(L"exp", StorageData()).GetWString(), longValue + L"\\end");
+}
+
+TEST_F(RegistryStorageTest, NoneTypedValueCountsAsAbsentAndDeleteValueTouchesOnlyItsTarget) {
+    const BYTE data[] = {1, 2};
+    SetRaw(L"none", REG_NONE, data, sizeof data);
+    SetString(L"", L"gone", L"1");
+    SetString(L"", L"keep", L"2");
+    RegistryStorageEx storage(path, true, false);
+
+    EXPECT_FALSE(storage.ValueExists(L"none"));
+    EXPECT_TRUE(storage.DeleteValue(L"none"));
+    EXPECT_TRUE(HasValue(L"", L"none"));
+
+    EXPECT_TRUE(storage.ValueExists(L"gone"));
+    EXPECT_TRUE(storage.DeleteValue(L"gone"));
+    EXPECT_FALSE(HasValue(L"", L"gone"));
+    EXPECT_TRUE(HasValue(L"", L"keep"));
+    EXPECT_TRUE(storage.DeleteValue(L"gone"));
+}
+
+TEST_F(RegistryStorageTest, WriteToReadOnlyStorageThrowsTheRegistryResult) {
+    MakeKey(L"");
+    RegistryStorageEx storage(path, true, true);
+    ASSERT_TRUE(storage.IsOpen());
+    try {
+        storage.Write(L"x", StorageData(1));
+        FAIL() << "no exception";
+    } catch (const Exception::Win32Exception& e) {
+        EXPECT_EQ(std::string(e.what()), ToAnsi(L"RegSetValueEx関数がエラーを返しました。"));
+        EXPECT_EQ(e.ErrorCode(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+        EXPECT_EQ(storage.LastResult(), ERROR_ACCESS_DENIED);
+    }
+}
+
+TEST_F(RegistryStorageTest, EnumerationListsNamesAndSubPathLooksNeverCreateKeys) {
+    MakeKey(L"A\\Inner");
+    MakeKey(L"B");
+    SetString(L"", L"v1", L"1");
+    SetString(L"", L"v2", L"2");
+    SetString(L"A", L"a1", L"1");
+    RegistryStorageEx storage(path, true, true);
+
+    EXPECT_EQ(Sorted(storage.EnumKeys(L"")), (PathList{L"A", L"B"}));
+    EXPECT_EQ(Sorted(storage.EnumValues(L"")), (PathList{L"v1", L"v2"}));
+    EXPECT_EQ(storage.EnumKeys(L"A"), (PathList{L"Inner"}));
+    EXPECT_EQ(storage.EnumValues(L"A"), (PathList{L"a1"}));
+    EXPECT_TRUE(storage.KeyExists(L"A\\Inner"));
+    EXPECT_TRUE(storage.KeyExists(L""));
+
+    RegistryStorageEx writable(path, true, false);
+    EXPECT_TRUE(writable.EnumKeys(L"Missing").empty());
+    EXPECT_TRUE(writable.EnumValues(L"Missing2").empty());
+    EXPECT_FALSE(writable.KeyExists(L"Missing3"));
+    for (const wchar_t* name : {L"Missing", L"Missing2", L"Missing3"}) EXPECT_FALSE(Exists(name)) << Utf8(name);
+}
+
+TEST_F(RegistryStorageTest, SubPathLooksStayInTheStoragesView) {
+    CreateRawKey(HKEY_LOCAL_MACHINE, Sub(L"Only32"), false);
+    MakeKey(L"");
+    RegistryStorageEx view32(path, false, true);
+    ASSERT_TRUE(view32.IsOpen());
+    EXPECT_TRUE(view32.KeyExists(L"Only32"));
+    EXPECT_TRUE(view32.EnumKeys(L"Only32").empty());
+    EXPECT_EQ(view32.LastResult(), ERROR_NO_MORE_ITEMS);
+
+    RegistryStorageEx view64(path, true, true);
+    EXPECT_EQ(view64.KeyExists(L"Only32"), !IsWow64());
+}
+
+class RegistryDeleteKeyTest : public RegistryStorageTest {
+protected:
+    void SetUp() override {
+        MakeKey(L"Target\\Child\\Grand");
+        SetString(L"Target", L"shared", L"child's");
+        SetString(L"Target\\Child", L"c", L"1");
+        MakeKey(L"Sibling");
+        SetString(L"", L"shared", L"parent's");
+    }
+    void ExpectOnlyTargetGone() const {
+        EXPECT_FALSE(Exists(L"Target"));
+        EXPECT_TRUE(Exists(L"Sibling"));
+        EXPECT_TRUE(HasValue(L"", L"shared"));
+    }
+    void ExpectNothingDeleted() const {
+        EXPECT_TRUE(Exists(L"Target\\Child\\Grand"));
+        EXPECT_TRUE(HasValue(L"Target", L"shared"));
+        ExpectSurroundingsKept();
+    }
+    void ExpectSurroundingsKept() const {
+        EXPECT_TRUE(Exists(L"Sibling"));
+        EXPECT_TRUE(HasValue(L"", L"shared"));
+    }
+};
+
+TEST_F(RegistryDeleteKeyTest, NtRecursiveDeleteRemovesOnlyTheNamedTree) {
+    RegistryStorageEx storage(path, true, false);
+    EXPECT_TRUE(storage.DeleteKeyOnPlatform(L"Target", true, VER_PLATFORM_WIN32_NT));
+    ExpectOnlyTargetGone();
+    EXPECT_TRUE(storage.IsOpen());
+    EXPECT_FALSE(storage.DeleteKeyOnPlatform(L"Target", true, VER_PLATFORM_WIN32_NT));
+    EXPECT_EQ(storage.LastResult(), ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(RegistryDeleteKeyTest, NtPlainDeleteRefusesAKeyWithSubkeys) {
+    RegistryStorageEx storage(path, true, false);
+    EXPECT_FALSE(storage.DeleteKeyOnPlatform(L"Target", false, VER_PLATFORM_WIN32_NT));
+    ExpectNothingDeleted();
+    EXPECT_TRUE(storage.DeleteKeyOnPlatform(L"Target\\Child\\Grand", false, VER_PLATFORM_WIN32_NT));
+    EXPECT_FALSE(Exists(L"Target\\Child\\Grand"));
+    EXPECT_TRUE(Exists(L"Target\\Child"));
+}
+
+TEST_F(RegistryDeleteKeyTest, DeletingTheOpenKeyItselfClosesTheStorage) {
+    RegistryStorageEx storage(path + L"Target\\", IsWow64(), true);
+    ASSERT_TRUE(storage.IsOpen());
+    EXPECT_TRUE(storage.DeleteKey(L"", true));
+    EXPECT_FALSE(storage.IsOpen());
+    ExpectOnlyTargetGone();
+}
+
+TEST_F(RegistryDeleteKeyTest, UnknownPlatformDeletesNothing) {
+    RegistryStorageEx storage(path, true, false);
+    EXPECT_FALSE(storage.DeleteKeyOnPlatform(L"Target", true, 0));
+    EXPECT_FALSE(storage.DeleteKeyOnPlatform(L"Target", true, 3));
+    ExpectNothingDeleted();
+}
+
+TEST_F(RegistryDeleteKeyTest, Win9xRecursiveDeleteRemovesTheTreeButNotSameNamedParentValues) {
+    RegistryStorageEx storage(path, true, false);
+    EXPECT_TRUE(storage.DeleteKeyOnPlatform(L"Target", true, VER_PLATFORM_WIN32_WINDOWS));
+    ExpectOnlyTargetGone();
+    EXPECT_TRUE(storage.IsOpen());
+    EXPECT_FALSE(storage.DeleteKeyOnPlatform(L"Missing", true, VER_PLATFORM_WIN32_WINDOWS));
+    EXPECT_FALSE(Exists(L"Missing"));
+}
+
+TEST_F(RegistryDeleteKeyTest, Win9xRecursiveDeleteOfTheOpenKeyClosesTheStorage) {
+    RegistryStorageEx storage(path + L"Target", true, false);
+    EXPECT_TRUE(storage.DeleteKeyOnPlatform(L"", true, VER_PLATFORM_WIN32_WINDOWS));
+    EXPECT_FALSE(storage.IsOpen());
+    ExpectOnlyTargetGone();
+}
+
+TEST_F(RegistryDeleteKeyTest, Win9xPlainDeleteRemovesOnlyEmptyKeys) {
+    RegistryStorageEx storage(path, true, false);
+    EXPECT_FALSE(storage.DeleteKeyOnPlatform(L"Target", false, VER_PLATFORM_WIN32_WINDOWS));
+    ExpectNothingDeleted();
+    EXPECT_TRUE(storage.DeleteKeyOnPlatform(L"Target\\Child\\Grand", false, VER_PLATFORM_WIN32_WINDOWS));
+    EXPECT_FALSE(Exists(L"Target\\Child\\Grand"));
+    EXPECT_TRUE(Exists(L"Target\\Child"));
+}

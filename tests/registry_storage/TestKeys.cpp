@@ -1,0 +1,89 @@
+#include "tests/registry_storage/TestKeys.h"
+
+#include <gtest/gtest.h>
+
+namespace QuellorTest {
+
+using Zento::Lithcore::UniqueRegKey;
+
+std::wstring TestKeyName() { return L"QuellorTest-" + std::to_wstring(::GetCurrentProcessId()); }
+
+REGSAM ViewFlag(bool use64BitView) { return use64BitView ? KEY_WOW64_64KEY : KEY_WOW64_32KEY; }
+
+UniqueRegKey CreateRawKey(HKEY root, const std::wstring& subKey, bool use64BitView) {
+    UniqueRegKey key;
+    LONG result = ::RegCreateKeyExW(root, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                    KEY_ALL_ACCESS | ViewFlag(use64BitView), nullptr, key.Put(), nullptr);
+    EXPECT_EQ(result, ERROR_SUCCESS) << "creating test key";
+    return key;
+}
+
+bool RawKeyExists(HKEY root, const std::wstring& subKey, bool use64BitView) {
+    UniqueRegKey key;
+    return ::RegOpenKeyExW(root, subKey.c_str(), 0, KEY_READ | ViewFlag(use64BitView), key.Put()) == ERROR_SUCCESS;
+}
+
+void SetRawValue(HKEY root, const std::wstring& subKey, const std::wstring& name, DWORD type, const void* data,
+                 DWORD size, bool use64BitView) {
+    UniqueRegKey key = CreateRawKey(root, subKey, use64BitView);
+    LONG result =
+        ::RegSetValueExW(key.Get(), name.c_str(), 0, type, static_cast<const BYTE*>(data), size);
+    EXPECT_EQ(result, ERROR_SUCCESS) << "setting test value";
+}
+
+void SetRawString(HKEY root, const std::wstring& subKey, const std::wstring& name, const std::wstring& text,
+                  bool use64BitView) {
+    SetRawValue(root, subKey, name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)),
+                use64BitView);
+}
+
+bool RawValueExists(HKEY root, const std::wstring& subKey, const std::wstring& name, bool use64BitView) {
+    UniqueRegKey key;
+    if (::RegOpenKeyExW(root, subKey.c_str(), 0, KEY_READ | ViewFlag(use64BitView), key.Put()) != ERROR_SUCCESS)
+        return false;
+    return ::RegQueryValueExW(key.Get(), name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
+
+long RawAnsiValueSize(HKEY root, const std::wstring& subKey, const std::wstring& name, bool use64BitView) {
+    UniqueRegKey key;
+    if (::RegOpenKeyExW(root, subKey.c_str(), 0, KEY_READ | ViewFlag(use64BitView), key.Put()) != ERROR_SUCCESS)
+        return -1;
+    std::string ansiName(name.begin(), name.end());
+    DWORD size = 0;
+    if (::RegQueryValueExA(key.Get(), ansiName.c_str(), nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS) return -1;
+    return static_cast<long>(size);
+}
+
+void DeleteRawTree(HKEY root, const std::wstring& subKey, bool use64BitView) {
+    {
+        UniqueRegKey key;
+        if (::RegOpenKeyExW(root, subKey.c_str(), 0, KEY_ALL_ACCESS | ViewFlag(use64BitView), key.Put()) !=
+            ERROR_SUCCESS)
+            return;
+        ::RegDeleteTreeW(key.Get(), nullptr);
+    }
+    ::RegDeleteKeyExW(root, subKey.c_str(), ViewFlag(use64BitView), 0);
+}
+
+std::vector<std::wstring> UserHives() {
+    std::vector<std::wstring> hives;
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[256];
+        DWORD length = 256;
+        if (::RegEnumKeyExW(HKEY_USERS, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        hives.emplace_back(name, length);
+    }
+    return hives;
+}
+
+ScopedTestKey::ScopedTestKey(HKEY root, std::wstring subKey) : root_(root), subKey_(std::move(subKey)) { Remove(); }
+
+ScopedTestKey::~ScopedTestKey() { Remove(); }
+
+void ScopedTestKey::Remove() const {
+    DeleteRawTree(root_, subKey_, true);
+    DeleteRawTree(root_, subKey_, false);
+}
+
+}  // namespace QuellorTest
