@@ -246,6 +246,23 @@ bool IsKeptFile(const std::wstring& file, const PathList& keepPaths) {
 
 void Append(PathList& to, const PathList& from) { to.insert(to.end(), from.begin(), from.end()); }
 
+bool LiesInside(const std::wstring& folder, const std::wstring& outer) {
+    std::wstring prefix = WithoutTrailingBackslash(outer) + L"\\";
+    return folder.size() > prefix.size() && EqualIgnoringCase(folder.substr(0, prefix.size()), prefix);
+}
+
+// A folder inside another folder of the list goes with that one; deleting it again would fail
+// and hold back the deletion of the product's remaining files.
+PathList OutermostFolders(const PathList& folders) {
+    PathList outermost;
+    for (const std::wstring& folder : folders) {
+        bool nested = std::any_of(folders.begin(), folders.end(),
+                                  [&](const std::wstring& other) { return LiesInside(folder, other); });
+        if (!nested) outermost.push_back(folder);
+    }
+    return outermost;
+}
+
 }  // namespace
 
 bool DeleteFiles(const PathList& files) {
@@ -348,7 +365,7 @@ bool DeleteProductFolders(const PathList& productFolders, const PathList& keepPa
     Append(deletedFiles, removableFiles);
 
     PathList foldersToDelete = freeFolders;
-    Append(foldersToDelete, removableFolders);
+    Append(foldersToDelete, OutermostFolders(removableFolders));
     if (DeleteFolders(foldersToDelete)) DeleteFiles(removableFiles);
     return true;
 }

@@ -292,9 +292,21 @@ bool RegistryStorageEx::DeleteKeyOnPlatform(const std::wstring& name, bool recur
 }
 
 bool RegistryStorageEx::DeleteKeyNt(const std::wstring& name, bool recursive) {
-    lastResult_ = recursive ? static_cast<LONG>(::SHDeleteKeyW(key_.Get(), name.c_str()))
-                            : ::RegDeleteKeyW(key_.Get(), name.c_str());
+    lastResult_ = recursive ? DeleteTree(name) : ::RegDeleteKeyW(key_.Get(), name.c_str());
     return lastResult_ == ERROR_SUCCESS;
+}
+
+LONG RegistryStorageEx::DeleteTree(const std::wstring& name) {
+    if (!name.empty()) return static_cast<LONG>(::SHDeleteKeyW(key_.Get(), name.c_str()));
+    // The open key itself: removals open their keys read-only, so work through a handle with full access.
+    UniqueRegKey writable;
+    LONG result = ::RegOpenKeyExW(key_.Get(), L"", 0, AccessFor(use64BitView_, OpenMode::ReadWrite), writable.Put());
+    if (result != ERROR_SUCCESS) return result;
+    result = static_cast<LONG>(::SHDeleteKeyW(writable.Get(), L""));
+    if (result != ERROR_SUCCESS) return result;
+    // SHDeleteKeyW with an empty name may empty the key yet leave the key itself in place.
+    result = ::RegDeleteKeyW(writable.Get(), L"");
+    return result == ERROR_KEY_DELETED ? ERROR_SUCCESS : result;
 }
 
 bool RegistryStorageEx::DeleteKey9x(const std::wstring& name, bool recursive) {
@@ -306,7 +318,7 @@ bool RegistryStorageEx::DeleteKey9x(const std::wstring& name, bool recursive) {
     for (const std::wstring& subkey : subkeys)
         if (!DeleteKey9x(JoinKeyPath(name, subkey), true)) return false;
     if (subkeys.empty() && !DeleteValuesOf(name)) return false;
-    lastResult_ = static_cast<LONG>(::SHDeleteKeyW(key_.Get(), name.c_str()));
+    lastResult_ = DeleteTree(name);
     return lastResult_ == ERROR_SUCCESS;
 }
 

@@ -137,6 +137,7 @@ private:
     bool DeleteKeyNt(const std::wstring& name, bool recursive);
     bool DeleteKey9x(const std::wstring& name, bool recursive);
     bool DeleteValuesOf(const std::wstring& name);
+    LONG DeleteTree(const std::wstring& name);
     [[noreturn]] void ThrowNotOpen() const;
 
     UniqueRegKey key_;

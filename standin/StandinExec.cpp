@@ -5,7 +5,10 @@
 //   StandinExec wait -- PROGRAM [ARGS...]
 //       runs PROGRAM, waits for it and prints "exit code N" with the full 32-bit code, which
 //       Unix would cut to its low 8 bits.
+//   StandinExec owner {COMPONENT-GUID}
+//       prints the product the installer names as the component's owner and its clients.
 #include <windows.h>
+#include <msi.h>
 
 #include <cstdio>
 #include <string>
@@ -38,6 +41,11 @@ struct Request {
 bool Parse(const std::vector<std::wstring>& arguments, Request& request) {
     if (arguments.empty()) return false;
     request.mode = arguments[0];
+    if (request.mode == L"owner") {
+        if (arguments.size() != 2) return false;
+        request.commandLine = arguments[1];
+        return true;
+    }
     size_t i = 1;
     for (; i < arguments.size() && arguments[i] != L"--"; ++i) {
         if (arguments[i] == L"--ready" && i + 1 < arguments.size()) request.readyEvent = arguments[++i];
@@ -90,16 +98,31 @@ int Wait(const Request& request) {
     return 0;
 }
 
+int Owner(const std::wstring& component) {
+    wchar_t product[39] = {};
+    const UINT ownerResult = ::MsiGetProductCodeW(component.c_str(), product);
+    std::printf("owner %ls (result %u)\n", product, ownerResult);
+    for (DWORD index = 0;; ++index) {
+        wchar_t client[39] = {};
+        if (::MsiEnumClientsW(component.c_str(), index, client) != ERROR_SUCCESS) break;
+        std::printf("client %ls\n", client);
+    }
+    return ownerResult == ERROR_SUCCESS ? 0 : 1;
+}
+
 }  // namespace
 
 int main() {
     Request request;
     if (!Parse(Standin::CommandLineArguments(), request)) {
         std::printf("usage: StandinExec start [--ready NAME] [--timeout MS] -- PROGRAM [ARGS...]\n"
-                    "       StandinExec wait -- PROGRAM [ARGS...]\n");
+                    "       StandinExec wait -- PROGRAM [ARGS...]\n"
+                    "       StandinExec owner {COMPONENT-GUID}\n");
         return 2;
     }
-    const int result = request.mode == L"start" ? Start(request) : Wait(request);
+    const int result = request.mode == L"owner"   ? Owner(request.commandLine)
+                       : request.mode == L"start" ? Start(request)
+                                                  : Wait(request);
     std::fflush(stdout);
     return result;
 }

@@ -42,8 +42,11 @@ DWORD WINAPI ControlHandler(DWORD control, DWORD, LPVOID, LPVOID) {
     }
 }
 
-void WINAPI ServiceMain(DWORD, LPWSTR*) {
-    g_statusHandle = ::RegisterServiceCtrlHandlerExW(Standin::kServiceName, ControlHandler, nullptr);
+void WINAPI ServiceMain(DWORD argc, LPWSTR* argv) {
+    // The manager passes the name the service was installed under; the product's own name is
+    // only the fallback.
+    const wchar_t* name = argc > 0 && argv != nullptr && argv[0] != nullptr ? argv[0] : Standin::kServiceName;
+    g_statusHandle = ::RegisterServiceCtrlHandlerExW(name, ControlHandler, nullptr);
     if (g_statusHandle == nullptr) return;
     Handle stopRequested(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     g_stopRequested = stopRequested.Get();

@@ -82,9 +82,15 @@ record_pristine() {
     harness wine_use_prefix "$arch"
     # The user's Desktop is a symlink into $HOME on a fresh prefix; make it a real folder so
     # that desktop shortcuts stay inside the prefix like every other trace.
-    local desktop
+    local desktop startup
     for desktop in "$WINEPREFIX"/drive_c/users/*/Desktop; do
         if [ -L "$desktop" ]; then rm -f "$desktop"; mkdir -p "$desktop"; fi
+    done
+    # As on Windows, these folders hold a desktop.ini; without it Wine's uninstall deletes the
+    # folders themselves once the product's shortcuts are gone.
+    for startup in "$WINEPREFIX"/drive_c/users/*/Desktop \
+                   "$WINEPREFIX"/drive_c/users/*/AppData/Roaming/Microsoft/Windows/"Start Menu"/Programs/StartUp; do
+        [ -d "$startup" ] && printf '[.ShellClassInfo]\r\n' >"$startup/desktop.ini"
     done
     harness wine_start_server
     harness wine_stop_server
@@ -144,6 +150,12 @@ service_state() {
     wine_out sc query "Terrion KLQ Service" | sed -n 's/.*STATE *: *\([0-9]\).*/\1/p'
 }
 
+remove_service() {
+    wine_out net stop "Terrion KLQ Service" >/dev/null
+    wine_out sc delete "Terrion KLQ Service" >/dev/null
+    say "service 'Terrion KLQ Service' stopped and deleted before the next install"
+}
+
 break_install() {  # version: install from a temporary copy, then lose the copy and the cache
     local ver="$1" code tmp local_package
     code="$(product_code "$ver")"
@@ -192,7 +204,10 @@ case "$state" in
         start_processes
         expect_uninstall_fails "$(product_code "$version")" ;;
     two-versions)
+        # Both packages install the one service; the second install fails while it exists, so
+        # it is handed over: the older version stays registered as having installed it.
         install_package "$msi/Mirevo-$(other_version).msi"
+        remove_service
         install_package "$msi/Mirevo-$version.msi" ;;
     shared-component)
         install_package "$msi/Corvane-$corvane.msi"

@@ -126,12 +126,13 @@ TEST_F(ProductFolders, MatchTheKeepListIgnoringCaseAndTrailingBackslashes) {
     EXPECT_EQ(TreeOf(root.Path()), (Tree{L"P\\", L"P\\Shared.dll"}));
 }
 
-TEST_F(ProductFolders, NestedRemovableFoldersStopTheFileDeletion) {
+// A removable folder inside another goes with it, and the product's loose files are still deleted.
+TEST_F(ProductFolders, NestedRemovableFoldersDoNotHoldBackTheFileDeletion) {
     MakeTree(root.Path(), {L"P\\Ctl\\Shared.dll", L"P\\readme.txt", L"P\\Logs\\Deep\\d.txt"});
     EXPECT_TRUE(DeleteProductFolders({P}, {P + L"\\Ctl\\Shared.dll"}, deletedFolders, deletedFiles));
     EXPECT_EQ(deletedFolders, (Tree{P + L"\\Logs", P + L"\\Logs\\Deep"}));
     EXPECT_EQ(deletedFiles, Tree{P + L"\\readme.txt"});
-    EXPECT_EQ(TreeOf(root.Path()), (Tree{L"P\\", L"P\\Ctl\\", L"P\\Ctl\\Shared.dll", L"P\\readme.txt"}));
+    EXPECT_EQ(TreeOf(root.Path()), (Tree{L"P\\", L"P\\Ctl\\", L"P\\Ctl\\Shared.dll"}));
 }
 
 TEST_F(ProductFolders, WithoutAHoldingFolderEveryFolderGoesWhole) {

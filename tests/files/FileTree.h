@@ -11,8 +11,9 @@
 
 namespace QuellorTest {
 
-// Entries are relative to root; a trailing backslash makes a folder, anything else a file.
+// Entries are relative to root (made when missing, its parent must exist); a trailing backslash makes a folder, anything else a file.
 inline void MakeTree(const std::wstring& root, const std::vector<std::wstring>& entries) {
+    ::CreateDirectoryW(root.c_str(), nullptr);
     for (const std::wstring& entry : entries) {
         std::wstring path = root + L"\\" + entry;
         for (size_t cut = path.find(L'\\', root.size() + 1); cut != std::wstring::npos; cut = path.find(L'\\', cut + 1))

@@ -14,7 +14,7 @@ TEST(PackGuid, ReversesTheFirstThreeGroupsAndSwapsPairsOfTheLastTwo) {
 TEST(PackGuid, KeepsLetterCaseAndAppendsToWhatIsThere) {
     std::wstring packed = L"x";
     ASSERT_TRUE(PackGuid(L"{abcdef01-2345-6789-abcd-ef0123456789}", packed));
-    EXPECT_EQ(packed, L"x10fedcba54329876badc10325476980");
+    EXPECT_EQ(packed, L"x10fedcba54329876badcfe1032547698");
 }
 
 TEST(PackGuid, MalformedCodesHaveNoPackedForm) {

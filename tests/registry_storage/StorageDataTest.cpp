@@ -9,16 +9,6 @@ using Storage::IO::ByteArray;
 using Storage::IO::StorageData;
 using Storage::IO::StorageType;
 
-TEST(StorageData, ConstructorsProduceTheAnsiByteForms) {
-    EXPECT_EQ(StorageData().GetType(), StorageType::Empty);
-    EXPECT_TRUE(StorageData().GetBytes().empty());
-    EXPECT_EQ(StorageData(0x01020304).GetBytes(), (ByteArray{4, 3, 2, 1}));
-    EXPECT_EQ(StorageData(std::wstring(L"ab")).GetBytes(), (ByteArray{'a', 'b', 0}));
-    EXPECT_EQ(StorageData(PathList{L"a", L"bc"}).GetBytes(), (ByteArray{'a', 0, 'b', 'c', 0, 0}));
-    EXPECT_EQ(StorageData(PathList{}).GetBytes(), (ByteArray{0}));
-    EXPECT_EQ(StorageData(ByteArray{0, 255}).GetType(), StorageType::Bytes);
-}
-
 TEST(StorageData, ToStringGivesTextForEveryTypeAndNeverThrows) {
     EXPECT_EQ(StorageData(42).ToString(), L"42");
     EXPECT_EQ(StorageData(-1).ToString(), L"-1");
