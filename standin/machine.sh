@@ -3,7 +3,8 @@
 # removal tool.
 #
 #   standin/machine.sh --build-dir DIR --arch win64|win32 --state STATE
-#                      [--version 1.0.14.0] [--corvane before|after] [--check] [--stop]
+#                      [--version 1.0.14.0] [--corvane before|after] [--check] [--stop] [--resume]
+#                      [--customer ZEKT]
 #
 # States: not-installed, intact, broken, two-versions, shared-component, diagnosing, related-other
 # (docs/standin.md describes each). Every run first resets the prefix to its clean booted state
@@ -14,11 +15,14 @@
 # (persistent) so that the product's processes live on; stop it, and with it every process of the
 # prefix, by sourcing tools/wine-harness.sh with the same root and calling wine_stop_server
 # (that is `wineserver -k`). --stop stops it before the builder exits.
+# --customer names the vendor folder of the package (ACME for the package of version 2.5.0.0).
+# --resume starts the service and processes of a state built earlier with --stop, without
+# resetting or installing anything (so a test can snapshot the stopped machine first).
 # --check verifies the state (for broken: `msiexec /x` must fail with 1612) and exits 1 otherwise.
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")/.." && pwd)"
-build=""; arch=win64; state=""; version=1.0.14.0; corvane=before; check=0; stop=0
+build=""; arch=win64; state=""; version=1.0.14.0; corvane=before; check=0; stop=0; resume=0; customer=ZEKT
 
 usage() { sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'; exit 2; }
 while [ $# -gt 0 ]; do
@@ -30,6 +34,8 @@ while [ $# -gt 0 ]; do
         --corvane) corvane="$2"; shift 2 ;;
         --check) check=1; shift ;;
         --stop) stop=1; shift ;;
+        --resume) resume=1; shift ;;
+        --customer) customer="$2"; shift 2 ;;
         -h|--help) usage ;;
         *) echo "unknown option: $1" >&2; usage ;;
     esac
@@ -120,7 +126,7 @@ install_package() {  # package file [source copy folder]
 }
 
 install_dir() {
-    if [ "$arch" = win64 ]; then echo 'C:\Program Files (x86)\ZEKT\Velkor'; else echo 'C:\Program Files\ZEKT\Velkor'; fi
+    if [ "$arch" = win64 ]; then echo "C:\\Program Files (x86)\\$customer\\Velkor"; else echo "C:\\Program Files\\$customer\\Velkor"; fi
 }
 
 start_component() {  # exe [args...]: started detached, waits until its window and mutexes are up
@@ -186,6 +192,16 @@ if [ ! -f "$pristine/.done" ] || [ ! -f "$QUELLOR_WINE_ROOT/$arch/.quellor-ready
     record_pristine
 else
     harness wine_use_prefix "$arch"
+fi
+if [ "$resume" = 1 ]; then
+    harness wine_start_server
+    [ "$state" = not-installed ] || wine_out net start "Terrion KLQ Service" >/dev/null
+    case "$state" in
+        intact|broken) start_processes ;;
+        diagnosing) start_processes --status 1 ;;
+    esac
+    say "state $state resumed in $(elapsed) s"
+    exit 0
 fi
 restore_pristine
 harness wine_start_server

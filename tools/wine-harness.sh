@@ -10,7 +10,7 @@
 # if that is a pipe read by a test runner, the runner waits for them. So the server is always
 # started first with its output on /dev/null.
 
-QUELLOR_WINE_ROOT="${QUELLOR_WINE_ROOT:-/tmp/quellor-wine-${USER:-root}}"
+export QUELLOR_WINE_ROOT="${QUELLOR_WINE_ROOT:-/tmp/quellor-wine-${USER:-root}}"
 WINE_CMD_TIMEOUT="${WINE_CMD_TIMEOUT:-180}"
 
 wine_quiet() { timeout -k 5 "$WINE_CMD_TIMEOUT" "$@" </dev/null >/dev/null 2>&1; }

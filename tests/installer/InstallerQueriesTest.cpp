@@ -104,7 +104,7 @@ TEST_F(OneMachineProduct, ComponentOwnerIsComparedExactly) {
 TEST_F(OneMachineProduct, FilePathIsTheInstalledKeyFile) {
     std::wstring path;
     ASSERT_TRUE(GetComponentPath(kMachineV1, kMachineV1File, path));
-    EXPECT_TRUE(EndsWith(path, L"\\QuellorFixtures\\MachineV1\\payload.txt")) << Utf8(path);
+    EXPECT_TRUE(EndsWith(path, L"\\QuellorFixtureMachineV1\\payload.txt")) << Utf8(path);
     EXPECT_TRUE(FileExists(path));
 }
 
@@ -221,6 +221,6 @@ TEST_F(TwoProductsShareAComponent, PathsOfBothComponentsForTheProductNotNamedAsO
     PathList paths;
     ASSERT_TRUE(ListComponentPaths({kSharedHighFile, kSharedComponent}, kSharedHigh, paths));
     ASSERT_EQ(paths.size(), 2u);
-    EXPECT_TRUE(EndsWith(paths[0], L"\\QuellorFixtures\\SharedHigh\\payload.txt")) << Utf8(paths[0]);
-    EXPECT_TRUE(EndsWith(paths[1], L"\\QuellorFixtures\\Shared\\shared.txt")) << Utf8(paths[1]);
+    EXPECT_TRUE(EndsWith(paths[0], L"\\QuellorFixtureSharedHigh\\payload.txt")) << Utf8(paths[0]);
+    EXPECT_TRUE(EndsWith(paths[1], L"\\QuellorFixtureShared\\shared.txt")) << Utf8(paths[1]);
 }

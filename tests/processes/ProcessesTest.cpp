@@ -41,8 +41,9 @@ struct ReceivedMessage {
     WPARAM wParam;
 };
 
-// A resident component on its own thread: a hidden top-level window and its named mutexes, held
-// until a stop message arrives (or never, when told to ignore it).
+// A resident component on its own thread: a window and its named mutexes, held until a stop message
+// arrives (or never, when told to ignore it). The window is message-only: under Wine a first top-level
+// window starts the desktop process, which would inherit the test runner's output pipe.
 class FakeComponent {
 public:
     FakeComponent(std::vector<std::wstring> mutexNames, bool ignoreStop)
@@ -67,8 +68,8 @@ private:
         threadId_ = ::GetCurrentThreadId();
         std::vector<Handle::Handle> mutexes;
         for (const auto& name : mutexNames_) mutexes.emplace_back(::CreateMutexW(nullptr, TRUE, name.c_str()));
-        HWND window = ::CreateWindowExW(0, L"STATIC", L"quellor test component", WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
-                                        nullptr, nullptr, nullptr);
+        HWND window = ::CreateWindowExW(0, L"STATIC", L"quellor test component", WS_OVERLAPPED, 0, 0, 10, 10,
+                                        HWND_MESSAGE, nullptr, nullptr, nullptr);
         MSG msg;
         ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);  // makes the thread's queue exist
         ready.set_value(window);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "app/Profile.h"
+#include "platform/Handle.h"
 #include "settings/SettingsWriter.h"
 #include "tests/support/TestSupport.h"
 
@@ -15,10 +16,50 @@ void WriteSettingsFile(const QuellorTest::ScratchFolder& folder, const Settings&
         Zento::Lithcore::EncipherSettingsText(Zento::Lithcore::WriteSettingsXml(settings))));
 }
 
-QuellorTest::ChildResult RunQuellor(const QuellorTest::ScratchFolder& folder, const std::wstring& arguments,
-                                    const std::string& input) {
-    return QuellorTest::RunChild(L"\"" + std::wstring(QUELLOR_EXE) + L"\"" + arguments, folder.Path(), input,
-                                 180000);
+struct RunResult {
+    bool started = false;
+    bool timedOut = false;
+    DWORD exitCode = 0;
+    std::string output;
+};
+
+HANDLE InheritableFile(const std::wstring& path, DWORD access, DWORD creation) {
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    return ::CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, creation,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Standard input and output are files, not pipes: the shell may start Wine's desktop process from
+// inside the run, which inherits the handles and would hold a pipe open long after the run ended.
+RunResult RunQuellor(const QuellorTest::ScratchFolder& folder, const std::wstring& arguments,
+                     const std::string& input) {
+    QuellorTest::WriteFileBytes(folder / L"stdin.txt", input);
+    RunResult result;
+    {
+        Zento::Lithcore::Handle::Handle in(InheritableFile(folder / L"stdin.txt", GENERIC_READ, OPEN_EXISTING));
+        Zento::Lithcore::Handle::Handle out(InheritableFile(folder / L"stdout.txt", GENERIC_WRITE, CREATE_ALWAYS));
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdInput = in.Get();
+        si.hStdOutput = out.Get();
+        si.hStdError = out.Get();
+        PROCESS_INFORMATION pi{};
+        std::wstring command = L"\"" + std::wstring(QUELLOR_EXE) + L"\"" + arguments;
+        if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                              folder.Path().c_str(), &si, &pi))
+            return result;
+        result.started = true;
+        Zento::Lithcore::Handle::Handle process(pi.hProcess), thread(pi.hThread);
+        if (::WaitForSingleObject(process.Get(), 120000) != WAIT_OBJECT_0) {
+            result.timedOut = true;
+            ::TerminateProcess(process.Get(), 1);
+            ::WaitForSingleObject(process.Get(), 10000);
+        }
+        ::GetExitCodeProcess(process.Get(), &result.exitCode);
+    }
+    result.output = QuellorTest::ReadFileBytes(folder / L"stdout.txt");
+    return result;
 }
 
 TEST(SettingsFileInTheRun, AddedVersionIsFound) {

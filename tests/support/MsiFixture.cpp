@@ -2,16 +2,36 @@
 
 #include "tests/support/TestSupport.h"
 
+#include "platform/Handle.h"
+
 namespace QuellorTest {
 
 namespace {
 
-constexpr DWORD kMsiexecTimeoutMs = 120000;
+using Zento::Lithcore::Handle::Handle;
 
+constexpr DWORD kMsiexecTimeoutMs = 120000;
+constexpr DWORD kNotRun = 0xFFFFFFFF;
+
+// Not through RunChild: msiexec may start installer services that inherit its output pipe and outlive it, so a
+// reader waiting for the end of that pipe would wait forever. msiexec /qn writes nothing worth capturing.
 DWORD RunMsiexec(const std::wstring& arguments) {
-    ChildResult child = RunChild(L"msiexec.exe " + arguments, L"", "", kMsiexecTimeoutMs);
-    if (!child.started || child.timedOut) return 0xFFFFFFFF;
-    return child.exitCode;
+    std::wstring commandLine = L"msiexec.exe " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                          &startup, &info))
+        return kNotRun;
+    Handle process(info.hProcess), thread(info.hThread);
+    if (::WaitForSingleObject(process.Get(), kMsiexecTimeoutMs) != WAIT_OBJECT_0) {
+        ::TerminateProcess(process.Get(), kNotRun);
+        ::WaitForSingleObject(process.Get(), 5000);
+        return kNotRun;
+    }
+    DWORD exitCode = kNotRun;
+    ::GetExitCodeProcess(process.Get(), &exitCode);
+    return exitCode;
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 #pragma once
-// Installs and uninstalls test .msi packages through msiexec, silently.
+// Installs and uninstalls test .msi packages through msiexec, silently (no console, no captured output).
 #include <windows.h>
 
 #include <string>

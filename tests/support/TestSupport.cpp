@@ -21,6 +21,24 @@ void ReadAllInto(HANDLE pipe, std::string& sink) {
     while (::ReadFile(pipe, buffer, sizeof buffer, &read, nullptr) && read > 0) sink.append(buffer, read);
 }
 
+// Reads whatever the pipe holds until `done` is set and the pipe stays empty. Polling instead of a
+// blocking read: a grandchild that inherited the pipe's write end must not keep the test waiting.
+void DrainUntilDone(HANDLE pipe, std::string& sink, const std::atomic<bool>& done) {
+    char buffer[4096];
+    for (;;) {
+        DWORD available = 0;
+        if (!::PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) return;  // all writers gone
+        if (available == 0) {
+            if (done) return;
+            ::Sleep(10);
+            continue;
+        }
+        DWORD read = 0;
+        if (!::ReadFile(pipe, buffer, sizeof buffer, &read, nullptr) || read == 0) return;
+        sink.append(buffer, read);
+    }
+}
+
 }  // namespace
 
 ChildResult RunChild(const std::wstring& commandLine, const std::wstring& workingFolder, const std::string& input,
@@ -51,7 +69,8 @@ ChildResult RunChild(const std::wstring& commandLine, const std::wstring& workin
     inReadOwner.Close();
     outWriteOwner.Close();
 
-    std::thread reader([&] { ReadAllInto(outRead, result.output); });
+    std::atomic<bool> childEnded{false};
+    std::thread reader([&] { DrainUntilDone(outRead, result.output, childEnded); });
     DWORD written = 0;
     if (!input.empty()) ::WriteFile(inWrite, input.data(), static_cast<DWORD>(input.size()), &written, nullptr);
     inWriteOwner.Close();  // end of input
@@ -62,6 +81,7 @@ ChildResult RunChild(const std::wstring& commandLine, const std::wstring& workin
         ::WaitForSingleObject(process.Get(), 5000);
     }
     ::GetExitCodeProcess(process.Get(), &result.exitCode);
+    childEnded = true;
     reader.join();
     return result;
 }

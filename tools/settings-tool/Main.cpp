@@ -30,7 +30,7 @@ int wmain(int argc, wchar_t** argv) {
     StdOutput output;
     try {
         return Quellor::SettingsTool::RunSettingsTool(std::vector<std::wstring>(argv + 1, argv + argc), output);
-    } catch (const std::exception&) {
+    } catch (...) {  // out of memory, or a library error that slipped through: still a clean exit
         output.Err(L"error: unexpected failure\r\n");
         return Quellor::SettingsTool::kExitFailed;
     }

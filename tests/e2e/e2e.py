@@ -1,0 +1,412 @@
+#!/usr/bin/env python3
+"""End-to-end runs of quellor.exe on stand-in machines.
+
+    e2e.py --build-dir BUILD SCENARIO [--arch win64|win32]
+
+Each scenario prepares a Wine prefix with standin/machine.sh, runs quellor.exe there as a process
+with scripted standard input, and checks the console text, the information log, the exit code and
+a snapshot diff of the machine (standin/snapshot.py). Prefixes live below $QUELLOR_WINE_ROOT/standin
+(the builder's own root); every wineserver started here is stopped before the script ends.
+"""
+import argparse
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+REPO = os.path.dirname(os.path.dirname(HERE))
+SNAPSHOT = os.path.join(REPO, "standin", "snapshot.py")
+MACHINE = os.path.join(REPO, "standin", "machine.sh")
+
+PRODUCT_CODE = "{A8A29C11-24A3-2E3D-2CDA-E9F333B92BB5}"
+PACKED_PRODUCT = "11C92A8A3A42D3E2C2AD9E3F339BB25B"
+RELATED_CODE = "{13798FCF-C5C1-F702-640D-B7BA53A1B88A}"  # 1.0.13.0, the builder's "other version"
+SHARED_COMPONENT = "{3A6F0C11-7D2E-4B5A-9C01-A1B2C3D400FF}"
+CORVANE_CODES = {"before": "{C0A7E3B0-5D21-4C8E-9F3A-6B1D2E4F5A60}",
+                 "after": "{C0A7E3BF-5D21-4C8E-9F3A-6B1D2E4F5A61}"}
+PRODUCT_PROCESSES = ("VitraCare.exe", "VitraSetting.exe", "VitraResident.exe", "Ferrow_klq_1_0_0.exe",
+                     "TerrionService.exe")
+WORK = "qwork"  # C:\qwork: the operator's folder, holding quellor.exe, the settings file and the logs
+
+# What a completed removal leaves on purpose, as lines of a diff against the clean prefix.
+# Each entry: (pattern, why).
+KEPT_ON_PURPOSE = [
+    (r"^\+ D C:\\Program Files( \(x86\))?(\\Common Files)?\\{c}$", "the vendor folder above the install folder"),
+    (r"^\+ D C:\\ProgramData\\{c}$", "the vendor folder above the common data folder"),
+    (r"^\+ D C:\\users\\[^\\]+\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\{c}$",
+     "the vendor menu folder: only the product's program groups are deleted"),
+    (r"^\+ D C:\\windows\\Installer$", "the installer's cache folder itself"),
+    (r"^\+ K HKLM\\Software\\Classes\\Installer(\\Features|\\Products|\\UpgradeCodes)?$",
+     "the installer's container keys"),
+    (r"^\+ K HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Installer\\(UpgradeCodes|UserData"
+     r"(\\S-1-5-18(\\Components|\\Products)?)?)$", "the installer's container keys"),
+    (r"^\+ [KV] HKLM\\Software\\(Wow6432Node\\)?Microsoft\\Windows\\CurrentVersion\\SharedDLLs( |$)",
+     "the shared-DLL counts are the installer's, not the product's"),
+    (r"^\+ K HKLM\\Software\\(Wow6432Node\\)?{c}(\\Velkor)?$",
+     "of the product key only its default value is deleted; the vendor key stays"),
+    # Wine deviation: MsiGetComponentPathW answers "absent" for registry key paths, so the per-user
+    # settings (found through those paths on Windows) are never seen under Wine.
+    (r"^\+ [KV] HKU\\[^\\]+\\Software\\{c}(\\|$| )", "per-user settings key: Wine deviation"),
+    (r"^\+ [DF] C:\\users\\[^\\]+\\AppData\\Roaming\\{c}(\\|$| )", "per-user settings files: Wine deviation"),
+    (r"^\+ [DF] C:\\{w}(\\|$| )", "the operator's folder with quellor.exe and its log"),
+]
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+class Machine:
+    def __init__(self, build, arch):
+        self.build = build
+        self.arch = arch
+        root = os.environ.get("QUELLOR_WINE_ROOT", "/tmp/quellor-wine-" + os.environ.get("USER", "root"))
+        self.root = os.path.join(root, "standin")
+        self.prefix = os.path.join(self.root, arch)
+        self.env = dict(os.environ, QUELLOR_WINE_ROOT=root, WINEPREFIX=self.prefix, WINEARCH=arch,
+                        HOME=os.path.join(self.root, "home"), WINEDEBUG="-all", DISPLAY="",
+                        WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d")
+        self.env.pop("STANDIN_WINE_ROOT", None)
+        self.snapshots = tempfile.mkdtemp(prefix="quellor-e2e-")
+
+    def prepare(self, state, *extra, stop=False):
+        args = ["bash", MACHINE, "--build-dir", self.build, "--arch", self.arch, "--state", state, *extra]
+        if stop:
+            args.append("--stop")
+        with open(os.path.join(self.snapshots, "machine.log"), "ab") as log:
+            done = subprocess.run(args, env=self.env, stdin=subprocess.DEVNULL, stdout=log, stderr=log,
+                                  timeout=600)
+        check(done.returncode == 0, f"machine.sh --state {state} failed ({done.returncode})")
+
+    def stop(self):
+        subprocess.run(["timeout", "-k", "5", "60", "wineserver", "-k"], env=self.env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def snapshot(self, name):
+        """Dumps the stopped prefix (the .reg files are written lazily)."""
+        self.stop()
+        path = os.path.join(self.snapshots, name + ".snap")
+        subprocess.run([sys.executable, SNAPSHOT, "dump", self.prefix, "-o", path], check=True, timeout=300)
+        return path
+
+    def state_snapshot(self, state, *extra):
+        self.prepare(state, *extra, stop=True)
+        return self.snapshot(state)
+
+    def drive_c(self, *parts):
+        return os.path.join(self.prefix, "drive_c", *parts)
+
+    def put_in_work_folder(self, source, name):
+        os.makedirs(self.drive_c(WORK), exist_ok=True)
+        shutil.copyfile(source, self.drive_c(WORK, name))
+
+    def run_quellor(self, arguments, answers, extra_env=None):
+        """Runs quellor.exe in C:\\qwork; output goes to a file, never to a pipe we wait on."""
+        work = self.drive_c(WORK)
+        os.makedirs(work, exist_ok=True)
+        shutil.copyfile(os.path.join(self.build, "app", "quellor.exe"), os.path.join(work, "quellor.exe"))
+        for old in os.listdir(work):
+            if old.startswith("infoLog_"):
+                os.remove(os.path.join(work, old))
+        out_path = os.path.join(self.snapshots, "console.txt")
+        env = dict(self.env, **(extra_env or {}))
+        started = time.time()
+        with open(out_path, "wb") as out:
+            done = subprocess.run(["timeout", "-k", "10", "600", "wine", "quellor.exe", *arguments],
+                                  input=answers.encode(), stdout=out, stderr=subprocess.DEVNULL, cwd=work, env=env)
+        elapsed = time.time() - started
+        console = open(out_path, "rb").read().decode("utf-8")
+        logs = [n for n in os.listdir(work) if n.startswith("infoLog_")]
+        check(len(logs) == 1, f"expected one information log, found {logs}")
+        log = open(os.path.join(work, logs[0]), "rb").read()
+        check(not log.startswith(b"\xef\xbb\xbf"), "the log starts with a byte-order mark")
+        check(b"\n" not in log.replace(b"\r\n", b""), "the log has a line end other than CR LF")
+        return Run(done.returncode, console, log.decode("utf-8").replace("\r\n", "\n"), elapsed)
+
+    def product_processes(self):
+        """Live processes of this prefix whose command line names one of the product's programs."""
+        found = []
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                environ = open(f"/proc/{pid}/environ", "rb").read().split(b"\0")
+                cmdline = open(f"/proc/{pid}/cmdline", "rb").read().replace(b"\0", b" ").decode(errors="replace")
+                status = open(f"/proc/{pid}/status").read()
+            except OSError:
+                continue
+            if ("WINEPREFIX=" + self.prefix).encode() not in environ or "\nState:\tZ" in status:
+                continue
+            if any(name.lower() in cmdline.lower() for name in PRODUCT_PROCESSES):
+                found.append(cmdline.strip())
+        return found
+
+    def standin_exec(self, *args):
+        exe = os.path.join(self.build, "standin", "bin", "StandinExec.exe")
+        with tempfile.TemporaryFile() as out:
+            subprocess.run(["timeout", "-k", "5", "60", "wine", exe, *args], env=self.env, stdin=subprocess.DEVNULL,
+                           stdout=out, stderr=subprocess.DEVNULL)
+            out.seek(0)
+            return out.read().decode(errors="replace").replace("\r", "")
+
+
+class Run:
+    def __init__(self, exit_code, console, log, elapsed):
+        self.exit_code = exit_code  # Unix view: 0, or 255 for -1
+        self.console = console
+        self.log = log
+        self.elapsed = elapsed
+
+    def expect(self, *texts):
+        for text in texts:
+            check(text in self.console, f"console lacks: {text!r}")
+            check(text in self.log, f"log lacks: {text!r}")
+
+    def expect_in_log(self, *texts):
+        for text in texts:
+            check(text in self.log, f"log lacks: {text!r}")
+
+    def expect_absent(self, *texts):
+        for text in texts:
+            check(text not in self.console, f"console unexpectedly has: {text!r}")
+
+    def log_section(self, heading):
+        """The lines the log lists under a removal heading, up to its empty line."""
+        at = self.log.find(heading + "\n")
+        check(at >= 0, f"log lacks heading {heading}")
+        body = self.log[at + len(heading) + 1:]
+        return body[:body.find("\n\n") + 1].splitlines() if "\n\n" in body else body.splitlines()
+
+
+def diff(a, b, *mode):
+    done = subprocess.run([sys.executable, SNAPSHOT, "diff", a, b, *mode], capture_output=True, text=True,
+                          check=True, timeout=300)
+    return [line for line in done.stdout.splitlines() if line.strip()]
+
+
+def unexplained(lines, customer="ZEKT", extra=()):
+    patterns = [re.compile(p.replace("{c}", customer).replace("{w}", WORK), re.IGNORECASE)
+                for p, _ in KEPT_ON_PURPOSE] + [re.compile(p, re.IGNORECASE) for p in extra]
+    return [line for line in lines if not any(p.search(line) for p in patterns)]
+
+
+def only_work_folder(lines):
+    return [line for line in lines if not re.match(r"^[+~-] [DF] C:\\" + WORK + r"(\\|$| )", line, re.IGNORECASE)]
+
+
+ANSWER_YES = "y\n" * 12
+
+# ---- scenarios ----
+
+
+def removal_of_broken_install(m, args):
+    """The situation the tool exists for: every trace goes, nothing else changes."""
+    pristine = m.state_snapshot("not-installed")
+    before = m.state_snapshot("broken")
+    m.prepare("broken")
+    check(m.product_processes(), "the product is not running before the removal")
+    run = m.run_quellor([], ANSWER_YES)
+    print(f"removal run (collection and removal) took {run.elapsed:.1f} s")
+    check(run.exit_code == 0, f"exit code {run.exit_code}, expected 0")
+    run.expect("削除対象のMirevoの製品コードと一致しました。", "強制削除が完了しました。",
+               "VitraCareプロセスを停止しました。", "Terrionサービスを停止しました。", "Ferrowを停止しました。",
+               "Terrionサービスの登録を解除しました。", "VentrelのCOMコンポーネントの登録を解除しました。")
+    check(not m.product_processes(), f"product processes still run: {m.product_processes()}")
+
+    machine_keys = run.log_section("[HKEY_LOCAL_MACHINEで削除したレジストリ]")
+    view = "Wow6432Node\\" if m.arch == "win64" else ""
+    for key in (f"HKEY_LOCAL_MACHINE\\Software\\{view}Microsoft\\Windows\\CurrentVersion\\Uninstall\\{PRODUCT_CODE}\\",
+                f"HKEY_LOCAL_MACHINE\\Software\\Classes\\Installer\\Products\\{PACKED_PRODUCT}\\",
+                f"HKEY_LOCAL_MACHINE\\Software\\{view}ZEKT\\Velkor\\Common\\",
+                f"HKEY_LOCAL_MACHINE\\Software\\{view}Classes\\Interface\\{{4A4724EA-E7FE-68e6-7AC9-BF18DEC0FC20}}\\"):
+        check(key in machine_keys, f"deleted-key list lacks {key}")
+    check(f"HKEY_LOCAL_MACHINE\\Software\\{view}ZEKT\\Velkor\\" in
+          run.log_section("[HKEY_LOCAL_MACHINEで削除したレジストリのエントリ]"), "deleted value entry missing")
+    program_files = "C:\\Program Files (x86)" if m.arch == "win64" else "C:\\Program Files"
+    check(f"{program_files}\\ZEKT\\Velkor\n" in run.log, "the program folder is not in the log")
+    if m.arch == "win32":
+        check("Wow6432Node" not in run.log, "a Wow6432Node path was searched on 32-bit Windows")
+
+    after = m.snapshot("after")
+    left = unexplained(diff(pristine, after))
+    check(not left, "traces left that nothing explains:\n" + "\n".join(left))
+    outside = only_work_folder(diff(before, after, "--outside-product"))
+    check(not outside, "changed outside the product:\n" + "\n".join(outside))
+    service = "Terrion KLQ Service"
+    check(not any(service in line for line in open(after, encoding="utf-8")), "the service is still registered")
+
+    # A second run on the cleaned machine finds nothing and still completes.
+    run = m.run_quellor([], ANSWER_YES)
+    check(run.exit_code == 0, f"second run: exit code {run.exit_code}")
+    run.expect("削除対象のMirevoの製品コードが見つかりませんでした。", "削除対象のMirevoのファイルがありませんでした。",
+               "強制削除が完了しました。")
+    m.stop()
+
+
+def shared_component(m, args):
+    """A file that another product shares stays, with that product's registration."""
+    corvane = args.corvane
+    m.prepare("shared-component", "--corvane", corvane, stop=True)
+    owner_before = m.standin_exec("owner", SHARED_COMPONENT)
+    m.prepare("shared-component", "--corvane", corvane)
+    run = m.run_quellor([], ANSWER_YES)
+    check(run.exit_code == 0, f"exit code {run.exit_code}")
+    run.expect("他のプログラムと共有しているコンポーネントが見つかりました。", "強制削除が完了しました。")
+    owner_after = m.standin_exec("owner", SHARED_COMPONENT)
+    m.stop()
+    expected_owner = CORVANE_CODES[corvane] if corvane == "before" else PRODUCT_CODE
+    check(expected_owner.lower() in owner_before.lower().split("clients")[0],
+          f"the installer did not name {expected_owner} as owner:\n{owner_before}")
+    check(CORVANE_CODES[corvane].lower() in owner_after.lower(),
+          f"the other product is no longer a client of the shared component:\n{owner_after}")
+    program_files = "Program Files (x86)" if m.arch == "win64" else "Program Files"
+    folder = m.drive_c(program_files, "ZEKT", "Velkor")
+    check(os.path.isfile(os.path.join(folder, "VelkorShared.dat")), "the shared file was deleted")
+    others = sorted(set(os.listdir(folder)) - {"VelkorShared.dat"})
+    check(not others, f"product files left beside the shared file: {others}")
+    check(not os.path.exists(m.drive_c(program_files, "Common Files", "ZEKT", "Velkor")), "Common Files left")
+    after = m.snapshot("after")
+    text = open(after, encoding="utf-8").read()
+    check(f"Uninstall\\{PRODUCT_CODE}" not in text, "the product's Uninstall key is still there")
+    check(f"Uninstall\\{CORVANE_CODES[corvane]}" in text, "the other product's Uninstall key is gone")
+
+
+def phase1_outcomes(m, args):
+    """The four answers of the installation check."""
+    # Registered, with another related version: the others are listed, Enter continues.
+    m.prepare("two-versions")
+    run = m.run_quellor([], "\nn\n")
+    check(run.exit_code == 255, f"two-versions: exit code {run.exit_code}")
+    run.expect("削除対象のMirevoの製品コードと一致しました。",
+               "関連する以下の製品の強制削除は行わず、削除対象のMirevoの処理のみ行います。\n" + RELATED_CODE + "\n\nEnterで続行\n",
+               "レジストリ削除、ファイル削除を開始してもよろしいですか？", "プログラムを終了します。")
+
+    # Not registered, nothing related: the operator decides; N ends the run.
+    m.prepare("not-installed")
+    run = m.run_quellor([], "n\n")
+    check(run.exit_code == 255, f"not-installed: exit code {run.exit_code}")
+    run.expect("削除対象のMirevoの製品コードが見つかりませんでした。\n削除対象のMirevoのインストール情報が壊れている可能性があります。\n"
+               "このまま削除対象のMirevoのファイル・レジストリの検索・削除処理を続行しますか？", "プログラムを終了します。")
+    run.expect_absent("を検索します...")
+
+    # Not registered, but another version is: listed, Enter ends the run.
+    m.prepare("related-other")
+    run = m.run_quellor([], "\n")
+    check(run.exit_code == 255, f"related-other: exit code {run.exit_code}")
+    run.expect("関連する以下の製品が見つかりましたが、削除対象のMirevoの製品コードと一致しませんでした。\n" + RELATED_CODE +
+               "\n\nEnterで終了\n")
+    run.expect_absent("を検索します...")
+    m.stop()
+
+
+def nothing_changes(m, state, arguments, answers, extra_env=None):
+    before = m.state_snapshot(state)
+    m.prepare(state, "--resume")
+    run = m.run_quellor(arguments, answers, extra_env)
+    after = m.snapshot("after-" + state)
+    changed = only_work_folder(diff(before, after))
+    return run, changed
+
+
+def diagnosing(m, args):
+    """A product in diagnosis is not touched."""
+    run, changed = nothing_changes(m, "diagnosing", [], ANSWER_YES)
+    check(run.exit_code == 255, f"exit code {run.exit_code}")
+    run.expect("削除開始\n\n診断中のため強制削除を中断します。Enterで終了\n")
+    run.expect_absent("を停止します。")
+    check(not changed, "the machine changed:\n" + "\n".join(changed))
+
+
+def answer_no(m, args):
+    """N at the confirmation: nothing changes."""
+    run, changed = nothing_changes(m, "broken", [], "n\n")
+    check(run.exit_code == 255, f"exit code {run.exit_code}")
+    check(run.console.endswith("レジストリ削除、ファイル削除を開始してもよろしいですか？\nYで処理を続行、Nでプログラムを終了します。\n"
+                               "YかNを入力してください。\nプログラムを終了します。\n"), "the run did not end at the confirmation")
+    check(not changed, "the machine changed:\n" + "\n".join(changed))
+
+
+def no_after_failed_step(m, args):
+    """N after a failed unregistration ends the run; the later steps are not done."""
+    m.prepare("broken")
+    # Ferrow's server reports -1 from /UNREGSERVER: its step fails and the operator answers N.
+    run = m.run_quellor([], "y\nn\n", {"STANDIN_UNREGSERVER_EXIT_CODE": "4294967295"})
+    check(run.exit_code == 255, f"exit code {run.exit_code}")
+    run.expect("FerrowPSのCOMコンポーネントの登録を解除しました。", "\nFerrowのCOMコンポーネントの登録解除ができませんでした。\n"
+               "このまま削除対象のVitraCareの削除処理を続行しますか？", "プログラムを終了します。")
+    run.expect_absent("NovexPSのCOMコンポーネントの登録を解除します。", "レジストリを削除します。", "強制削除が完了しました。")
+    after = open(m.snapshot("after"), encoding="utf-8").read()
+    check(f"Uninstall\\{PRODUCT_CODE}" in after, "registry was deleted after the run ended")
+    check("{66DD3643-314F-D467-CEB1-B75CEE9A5AF5}" in after, "Novex was unregistered after the run ended")
+    program_files = "Program Files (x86)" if m.arch == "win64" else "Program Files"
+    check(os.path.isdir(m.drive_c(program_files, "ZEKT", "Velkor")), "files were deleted after the run ended")
+
+
+def settings_file(m, args):
+    """A settings file with another customer and version table drives the whole run."""
+    tool = os.path.join(args.build_dir, "tools", "settings-tool", "quellor-settings.exe")
+    source = os.path.join(HERE, "acme-settings.txt")
+    pristine = m.state_snapshot("not-installed")
+    m.prepare("broken", "--version", "2.5.0.0", "--customer", "ACME")
+    work = m.drive_c(WORK)
+    os.makedirs(work, exist_ok=True)
+    shutil.copyfile(source, os.path.join(work, "acme-settings.txt"))
+    shutil.copyfile(tool, os.path.join(work, "quellor-settings.exe"))
+    written = subprocess.run(["timeout", "60", "wine", "quellor-settings.exe", "write", "acme-settings.txt",
+                              "setting_ZEKT.dat"], cwd=work, env=m.env, stdin=subprocess.DEVNULL,
+                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    check(written.returncode == 0, "the settings tool could not write the file")
+    run = m.run_quellor(["2.5.0.0"], ANSWER_YES)
+    check(run.exit_code == 0, f"exit code {run.exit_code}")
+    run.expect("設定ファイルを読み込みました。", "Ver.2.5.0.0 のMirevoの削除を行います。",
+               "削除対象のMirevoの製品コードと一致しました。", "強制削除が完了しました。")
+    run.expect_in_log("C:\\ProgramData\\ACME\\Velkor\n", "HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\ACME\\Velkor\\Common\\")
+    after = m.snapshot("after")
+    left = unexplained(diff(pristine, after), customer="ACME",
+                       extra=[r"^\+ F C:\\" + WORK + r"\\(acme-settings\.txt|quellor-settings\.exe|setting_ZEKT\.dat)"])
+    check(not left, "traces left that nothing explains:\n" + "\n".join(left))
+
+
+SCENARIOS = {
+    "removal": removal_of_broken_install,
+    "shared-component": shared_component,
+    "phase1": phase1_outcomes,
+    "diagnosing": diagnosing,
+    "answer-no": answer_no,
+    "no-after-failed-step": no_after_failed_step,
+    "settings-file": settings_file,
+}
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("scenario", choices=sorted(SCENARIOS))
+    parser.add_argument("--build-dir", required=True)
+    parser.add_argument("--arch", default="win64", choices=["win64", "win32"])
+    parser.add_argument("--corvane", default="before", choices=["before", "after"])
+    args = parser.parse_args()
+    args.build_dir = os.path.abspath(args.build_dir)
+    machine = Machine(args.build_dir, args.arch)
+    started = time.time()
+    try:
+        SCENARIOS[args.scenario](machine, args)
+    except Failure as failure:
+        print(f"FAILED {args.scenario} ({args.arch}): {failure}")
+        print(f"snapshots and console kept in {machine.snapshots}")
+        return 1
+    finally:
+        machine.stop()
+    print(f"passed {args.scenario} ({args.arch}) in {time.time() - started:.1f} s")
+    shutil.rmtree(machine.snapshots, ignore_errors=True)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
