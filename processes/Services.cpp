@@ -11,7 +11,7 @@ constexpr DWORD StopPollIntervalMs = 100;
 
 UniqueServiceHandle OpenManager(DWORD access) { return UniqueServiceHandle(::OpenSCManagerW(nullptr, nullptr, access)); }
 
-UniqueServiceHandle OpenService(const UniqueServiceHandle& manager, const std::wstring& name, DWORD access) {
+UniqueServiceHandle OpenNamedService(const UniqueServiceHandle& manager, const std::wstring& name, DWORD access) {
     return UniqueServiceHandle(::OpenServiceW(manager.Get(), name.c_str(), access));
 }
 
@@ -37,13 +37,13 @@ void RunNet(const std::wstring& arguments) {
 bool WindowsService::IsInstalled() const {
     UniqueServiceHandle manager = OpenManager(GENERIC_READ);
     if (!manager) return false;
-    return OpenService(manager, name_, GENERIC_READ).IsValid();
+    return OpenNamedService(manager, name_, GENERIC_READ).IsValid();
 }
 
 bool WindowsService::QueryState(DWORD& state) const {
     UniqueServiceHandle manager = OpenManager(GENERIC_READ);
     if (!manager) return false;
-    UniqueServiceHandle service = OpenService(manager, name_, GENERIC_READ);
+    UniqueServiceHandle service = OpenNamedService(manager, name_, GENERIC_READ);
     if (!service) return false;
     SERVICE_STATUS status{};
     if (!::QueryServiceStatus(service.Get(), &status)) return false;
@@ -75,7 +75,7 @@ bool WindowsService::UninstallAttempt(bool& stillRunning) {
         lastError_ = L"Uninstall Failed: to open service control manager";
         return false;
     }
-    UniqueServiceHandle service = OpenService(manager, name_, SERVICE_ALL_ACCESS);
+    UniqueServiceHandle service = OpenNamedService(manager, name_, SERVICE_ALL_ACCESS);
     if (!service) {
         lastError_ = OpenServiceFailureText(::GetLastError());
         return false;

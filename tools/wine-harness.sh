@@ -13,7 +13,9 @@
 export QUELLOR_WINE_ROOT="${QUELLOR_WINE_ROOT:-/tmp/quellor-wine-${USER:-root}}"
 WINE_CMD_TIMEOUT="${WINE_CMD_TIMEOUT:-180}"
 
-wine_quiet() { timeout -k 5 "$WINE_CMD_TIMEOUT" "$@" </dev/null >/dev/null 2>&1; }
+# Runs a Wine command with a time limit and no output. Never fails the caller: scripts that use
+# `set -e` check the outcome they need themselves.
+wine_quiet() { timeout -k 5 "$WINE_CMD_TIMEOUT" "$@" </dev/null >/dev/null 2>&1 || true; }
 
 wine_use_prefix() {
     local arch="$1"
@@ -32,17 +34,21 @@ wine_use_prefix() {
 
 wine_boot_prefix() {
     rm -rf "$WINEPREFIX"
-    mkdir -p "$(dirname "$WINEPREFIX")"
+    mkdir -p "$WINEPREFIX"
     wine_quiet wineserver -p
     wine_quiet wine wineboot -i
     wine_quiet wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /t REG_SZ /d null /f
     wine_quiet wineserver -k
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        echo "wine-harness: booting the $WINEARCH prefix $WINEPREFIX failed" >&2
+        return 1
+    fi
     touch "$WINEPREFIX/.quellor-ready"
 }
 
 wine_start_server() {
-    wine_quiet wineserver -k || true
-    timeout -k 5 30 wineserver -p </dev/null >/dev/null 2>&1
+    wine_quiet wineserver -k
+    wine_quiet wineserver -p
     wine_quiet wine wineboot
 }
 

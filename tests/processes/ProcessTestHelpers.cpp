@@ -21,7 +21,9 @@ RunningHelper::RunningHelper(const std::wstring& exePath) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION created{};
-    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+    // Detached: a console of its own would start a Wine console host that can outlive the helper
+    // and keep the test runner's output pipe open.
+    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, nullptr,
                           &startup, &created)) {
         ADD_FAILURE() << "cannot start " << Utf8(exePath);
         return;
@@ -58,7 +60,10 @@ std::wstring UniqueName(const std::wstring& prefix) {
 std::vector<std::wstring> ReadLines(const std::wstring& path) {
     std::istringstream text(ReadFileBytes(path));
     std::vector<std::wstring> lines;
-    for (std::string line; std::getline(text, line);) lines.push_back(Wide(line));
+    for (std::string line; std::getline(text, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(Wide(line));
+    }
     return lines;
 }
 
