@@ -8,9 +8,7 @@ here="$(cd "$(dirname "$0")/.." && pwd)"
 build="${QUELLOR_BUILD:-$here/build}"
 export QUELLOR_WINE_ROOT="${QUELLOR_WINE_ROOT:-/tmp/quellor-demo}"
 
-bash "$here/tools/setup.sh"
-cmake -S "$here" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-i686.cmake" >/dev/null
-cmake --build "$build" >/dev/null
+QUELLOR_BUILD="$build" bash "$here/tools/build.sh" >/dev/null
 
 # shellcheck source=tools/wine-harness.sh
 source "$here/tools/wine-harness.sh"

@@ -18,7 +18,7 @@ as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
 install_packages() {
     local pkgs=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
                 cmake ninja-build make xz-utils dpkg-dev
-                wine wine32:i386 wine64 wixl msitools googletest openssl python3)
+                wine wine32:i386 wine64 wixl msitools googletest openssl python3 ccache)
     local missing=()
     if ! dpkg --print-foreign-architectures | grep -qx i386; then
         log "adding the i386 architecture"

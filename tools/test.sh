@@ -6,13 +6,29 @@ set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 build="${QUELLOR_BUILD:-$here/build}"
 
-bash "$here/tools/setup.sh"
-cmake -S "$here" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-i686.cmake" >/dev/null
-cmake --build "$build"
+QUELLOR_BUILD="$build" bash "$here/tools/build.sh"
 
+# Throwaway prefixes for this run only (unless the caller names a root to reuse).
+if [ -z "${QUELLOR_WINE_ROOT:-}" ]; then
+    QUELLOR_WINE_ROOT="$(mktemp -d /tmp/quellor-test-wine.XXXXXX)"
+    throwaway_root="$QUELLOR_WINE_ROOT"
+fi
+export QUELLOR_WINE_ROOT
 # shellcheck source=tools/wine-harness.sh
 source "$here/tools/wine-harness.sh"
-trap wine_stop_server EXIT
+
+# Stops every wineserver this run started (the test prefixes' and the stand-in machines'),
+# whatever the outcome, then removes throwaway prefixes.
+finish() {
+    local prefix
+    for prefix in "$QUELLOR_WINE_ROOT"/win64 "$QUELLOR_WINE_ROOT"/win32 \
+                  "$QUELLOR_WINE_ROOT"/standin/win64 "$QUELLOR_WINE_ROOT"/standin/win32; do
+        [ -d "$prefix" ] && WINEPREFIX="$prefix" timeout -k 5 60 wineserver -k </dev/null >/dev/null 2>&1
+    done
+    [ -n "${throwaway_root:-}" ] && rm -rf "$throwaway_root"
+    return 0
+}
+trap finish EXIT
 
 status=0
 for arch in win64 win32; do
