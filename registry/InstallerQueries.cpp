@@ -17,14 +17,12 @@ using File::DllLoader;
 // msi.dll ordinals and the signatures they are called with.
 constexpr WORD kEnumRelatedProducts = 205;
 constexpr WORD kEnumComponents = 41;
-constexpr WORD kGetProductCode = 66;
 constexpr WORD kGetComponentPath = 173;
 constexpr WORD kEnumClients = 37;
 constexpr WORD kGetProductInfo = 70;
 
 using EnumRelatedProductsFn = UINT(WINAPI*)(LPCWSTR upgradeCode, DWORD reserved, DWORD index, LPWSTR productCode);
 using EnumComponentsFn = UINT(WINAPI*)(DWORD index, LPWSTR componentCode);
-using GetProductCodeFn = UINT(WINAPI*)(LPCWSTR componentCode, LPWSTR productCode);
 using GetComponentPathFn = INT(WINAPI*)(LPCWSTR productCode, LPCWSTR componentCode, LPWSTR path, LPDWORD size);
 using EnumClientsFn = UINT(WINAPI*)(LPCWSTR componentCode, DWORD index, LPWSTR productCode);
 using GetProductInfoFn = UINT(WINAPI*)(LPCWSTR productCode, LPCWSTR property, LPWSTR value, LPDWORD size);
@@ -73,22 +71,14 @@ bool EnumerateClients(EnumClientsFn enumClients, const std::wstring& componentCo
         [&](DWORD index, wchar_t* buffer) { return enumClients(componentCode.c_str(), index, buffer); }, clients);
 }
 
-bool IsExactlyAmong(const std::wstring& code, const PathList& codes) {
-    for (const std::wstring& candidate : codes)
-        if (candidate == code) return true;
+// The installer names one owner per component even when several products install it, and that owner
+// need not be ours; so a component is the product's when the product is among its clients. One client
+// enumeration per component answers it (stopping at the product), in place of the owner query.
+bool BelongsToProduct(EnumClientsFn enumClients, const std::wstring& componentCode, const std::wstring& productCode) {
+    wchar_t client[kCodeChars] = {};
+    for (DWORD index = 0; enumClients(componentCode.c_str(), index, client) == ERROR_SUCCESS; ++index)
+        if (productCode == client) return true;
     return false;
-}
-
-// The installer names one owner per component even when several products install it, so a component
-// attributed to another product still belongs to ours when ours is among its clients.
-bool BelongsToProduct(GetProductCodeFn getProductCode, EnumClientsFn enumClients, const std::wstring& componentCode,
-                      const std::wstring& productCode) {
-    wchar_t owner[kCodeChars] = {};
-    if (getProductCode(componentCode.c_str(), owner) != ERROR_SUCCESS) return false;
-    if (productCode == owner) return true;
-    PathList clients;
-    return enumClients != nullptr && EnumerateClients(enumClients, componentCode, clients) &&
-           IsExactlyAmong(productCode, clients);
 }
 
 bool GetComponentPathWith(GetComponentPathFn getComponentPath, const std::wstring& productCode,
@@ -139,15 +129,14 @@ bool ListProductComponents(const std::wstring& productCode, PathList& componentC
     auto msi = LoadMsi();
     if (!msi) return false;
     auto enumComponents = Lookup<EnumComponentsFn>(*msi, kEnumComponents);
-    auto getProductCode = Lookup<GetProductCodeFn>(*msi, kGetProductCode);
     auto enumClients = Lookup<EnumClientsFn>(*msi, kEnumClients);
-    if (!enumComponents || !getProductCode) return false;
+    if (!enumComponents || !enumClients) return false;
 
     PathList all;
     EnumerateCodes(enumComponents, all);
     bool any = false;
     for (const std::wstring& component : all) {
-        if (!BelongsToProduct(getProductCode, enumClients, component, productCode)) continue;
+        if (!BelongsToProduct(enumClients, component, productCode)) continue;
         componentCodes.push_back(component);
         any = true;
     }
