@@ -10,13 +10,13 @@ export QUELLOR_WINE_ROOT="${QUELLOR_WINE_ROOT:-/tmp/quellor-demo}"
 
 QUELLOR_BUILD="$build" bash "$here/tools/build.sh" >/dev/null
 
+bash "$here/standin/machine.sh" --build-dir "$build" --arch win64 --state broken
+
+# The builder keeps its machines below <root>/standin, with the product running there.
+export QUELLOR_WINE_ROOT="$QUELLOR_WINE_ROOT/standin"
 # shellcheck source=tools/wine-harness.sh
 source "$here/tools/wine-harness.sh"
-if [ -x "$here/standin/machine.sh" ]; then
-    bash "$here/standin/machine.sh" --build-dir "$build" --arch win64 --state broken
-fi
 wine_use_prefix win64
-wine_start_server
 trap wine_stop_server EXIT
 
 # The operator's working folder: quellor.exe and its log live there, as on a real PC.
