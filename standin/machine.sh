@@ -17,7 +17,9 @@
 # (that is `wineserver -k`). --stop stops it before the builder exits.
 # --customer names the vendor folder of the package (ACME for the package of version 2.5.0.0).
 # --resume starts the service and processes of a state built earlier with --stop, without
-# resetting or installing anything (so a test can snapshot the stopped machine first).
+# resetting or installing anything (so a test can snapshot the stopped machine first). Only for
+# runs that do not stop the product: when the session's desktop appears, Wine also starts the
+# product's StartUp shortcuts, so second copies of the resident components may run.
 # --check verifies the state (for broken: `msiexec /x` must fail with 1612) and exits 1 otherwise.
 set -euo pipefail
 

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/DllLoader.h"
+
 #include <string>
 
 #include "platform/Handle.h"
@@ -261,12 +263,12 @@ TEST_F(ComServers, UnregserverRemovesOnlyItsOwnClassAndExitsWithTheConfiguredCod
 using DllEntry = HRESULT(WINAPI*)();
 
 HRESULT CallExport(const std::wstring& dll, const char* name) {
-    HMODULE module = ::LoadLibraryW((kBin + L"\\" + dll).c_str());
-    if (module == nullptr) return E_UNEXPECTED;
-    auto entry = reinterpret_cast<DllEntry>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
-    const HRESULT result = entry != nullptr ? entry() : E_UNEXPECTED;
-    ::FreeLibrary(module);
-    return result;
+    try {
+        Zento::Lithcore::File::DllLoader module((kBin + L"\\" + dll).c_str());
+        return module.GetProcAs<DllEntry>(name)();
+    } catch (const std::exception&) {
+        return E_UNEXPECTED;
+    }
 }
 
 TEST_F(ComServers, ProxyDllsUnregisterTheirClassAndNovexPsLeavesItsInterfaceKey) {
