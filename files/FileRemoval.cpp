@@ -167,7 +167,7 @@ void AddProfileFolders(PathList& folders) {
     if (cut != std::wstring::npos && cut > 2) AddProtected(folders, profile.substr(0, cut));
 }
 
-PathList ProtectedFolders() {
+PathList CollectProtectedFolders() {
     PathList folders;
     AddSpecialFolders(folders);
     AddShellFolderValues(folders);
@@ -218,7 +218,7 @@ bool DeleteFolderTreeAgainst(const std::wstring& folder, const PathList& protect
 // Protected-folder lookups can in principle throw (shell32 missing): then nothing counts as deletable.
 bool TryProtectedFolders(PathList& folders) {
     try {
-        folders = ProtectedFolders();
+        folders = CollectProtectedFolders();
         return true;
     } catch (...) {
         return false;
@@ -292,6 +292,12 @@ bool IsDeletableFolder(const std::wstring& folder) {
     PathList protectedFolders;
     return TryProtectedFolders(protectedFolders) && IsDeletableAgainst(folder, protectedFolders);
 }
+
+bool IsDeletableFolder(const std::wstring& folder, const PathList& protectedFolders) {
+    return IsDeletableAgainst(folder, protectedFolders);
+}
+
+PathList ProtectedFolders() { return CollectProtectedFolders(); }
 
 PathList ListFiles(const std::wstring& folder, const std::wstring& pattern, bool recurse) {
     PathList files;

@@ -22,6 +22,12 @@ bool DeleteFolderTree(const std::wstring& folder);
 // well-known system or shell folder (or a folder that holds one): program files, common files,
 // ProgramData, Windows and its Installer and system folders, profiles and every user's shell folders.
 bool IsDeletableFolder(const std::wstring& folder);
+// The same test against a list of protected folders read once (ProtectedFolders), for many paths.
+bool IsDeletableFolder(const std::wstring& folder, const PathList& protectedFolders);
+
+// The folders no deletion may reach: special and shell folders of the machine and every user,
+// and the profiles. Throws when a special folder cannot be resolved.
+PathList ProtectedFolders();
 
 // Files of the folder whose names match "*." + pattern ("*": every file), in search order;
 // with recurse, the files of each subfolder follow right where the subfolder was met.

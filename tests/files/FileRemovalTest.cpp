@@ -40,22 +40,23 @@ TEST(DeleteFolderTree, RefusesSpecialFoldersInAnySpellingAndTheFoldersHoldingThe
                           CSIDL_PROGRAM_FILES_COMMONX86, CSIDL_COMMON_APPDATA, CSIDL_WINDOWS, CSIDL_SYSTEM,
                           CSIDL_SYSTEMX86, CSIDL_PROFILE, CSIDL_APPDATA, CSIDL_LOCAL_APPDATA, CSIDL_PROGRAMS,
                           CSIDL_COMMON_PROGRAMS, CSIDL_DESKTOPDIRECTORY, CSIDL_COMMON_STARTUP};
+    const PathList protectedFolders = ProtectedFolders();  // read once: reading it takes a while under Wine
     for (int csidl : csidls) {
         std::wstring folder = GetSpecialFolderPath(csidl);
         ASSERT_FALSE(folder.empty()) << csidl;
         std::wstring upper = folder;
         for (wchar_t& c : upper) c = static_cast<wchar_t>(towupper(c));
-        EXPECT_FALSE(IsDeletableFolder(folder)) << Utf8(folder);
-        EXPECT_FALSE(IsDeletableFolder(upper + L"\\")) << Utf8(upper);
+        EXPECT_FALSE(IsDeletableFolder(folder, protectedFolders)) << Utf8(folder);
+        EXPECT_FALSE(IsDeletableFolder(upper + L"\\", protectedFolders)) << Utf8(upper);
     }
     std::wstring profile = GetSpecialFolderPath(CSIDL_PROFILE);
     EXPECT_FALSE(IsDeletableFolder(profile.substr(0, profile.find_last_of(L'\\'))));  // the profiles root
-    EXPECT_FALSE(IsDeletableFolder(GetSpecialFolderPath(CSIDL_WINDOWS) + L"\\Installer"));
-    EXPECT_FALSE(IsDeletableFolder(GetSpecialFolderPath(CSIDL_APPDATA) + L"\\.."));
+    EXPECT_FALSE(IsDeletableFolder(GetSpecialFolderPath(CSIDL_WINDOWS) + L"\\Installer", protectedFolders));
+    EXPECT_FALSE(IsDeletableFolder(GetSpecialFolderPath(CSIDL_APPDATA) + L"\\..", protectedFolders));
 
     ScratchFolder root;
-    EXPECT_TRUE(IsDeletableFolder(root.Path()));
-    EXPECT_TRUE(IsDeletableFolder(GetSpecialFolderPath(CSIDL_PROGRAM_FILESX86) + L"\\NoSuchVendor"));
+    EXPECT_TRUE(IsDeletableFolder(root.Path(), protectedFolders));
+    EXPECT_TRUE(IsDeletableFolder(GetSpecialFolderPath(CSIDL_PROGRAM_FILESX86) + L"\\NoSuchVendor", protectedFolders));
 }
 
 TEST(DeleteFolderTree, LeavesAFolderNamedByAUserShellFolderValueAndItsParent) {
