@@ -1,11 +1,9 @@
 // Collection phases 1-12: find every trace of the product and report it. Nothing is changed here.
-#include <shlwapi.h>
-
 #include "app/Dialogue.h"
 #include "app/Phases.h"
 #include "files/ShellFolders.h"
 #include "platform/Environment.h"
-#include "platform/UniqueResource.h"
+#include "platform/FileSystem.h"
 #include "registry/ComSettingsRegistry.h"
 #include "registry/InstallerQueries.h"
 #include "registry/InstallerRegistry.h"
@@ -30,14 +28,6 @@ constexpr int kCsidlProgramFilesCommon = 0x2B;
 constexpr int kCsidlProgramFilesCommonX86 = 0x2C;
 constexpr int kCsidlCommonAppData = 0x23;
 constexpr int kCsidlWindows = 0x24;
-
-bool FileExists(const std::wstring& path) {
-    WIN32_FIND_DATAW data{};
-    Lc::UniqueFindHandle find(::FindFirstFileW(path.c_str(), &data));
-    return find.IsValid();
-}
-
-bool IsFolder(const std::wstring& path) { return ::PathIsDirectoryW(path.c_str()) != FALSE; }
 
 // A key search reported under its label; its result list joins the deletion lists.
 void SearchKeys(Report& report, std::vector<PathList>& into, const std::wstring& label, const std::wstring& base,
@@ -260,7 +250,7 @@ void CollectProgramFolders(Report& report, const Settings& profile, RemovalPlan&
         Lc::GetSpecialFolderPath(kCsidlCommonAppData) + plan.installSubPath,
     };
     for (const std::wstring& folder : candidates)
-        if (IsFolder(folder)) plan.programFolders.push_back(folder);
+        if (Lc::IsFolder(folder)) plan.programFolders.push_back(folder);
     report.ReportSearch(L"削除対象のプログラムのフォルダ", !plan.programFolders.empty(), plan.programFolders);
 }
 
@@ -304,7 +294,7 @@ void CollectInstallerInfoFolders(Report& report, RemovalPlan& plan) {
         Lc::FindUserAppDataFolders(Lc::IsWow64(), L"Microsoft\\Installer\\" + plan.productCode, plan.installerInfoFolders);
     report.ReportSearch(L"「プログラムの追加と削除」で使用される情報のフォルダ", found, plan.installerInfoFolders);
     std::wstring allUsers = Lc::GetSpecialFolderPath(kCsidlWindows) + L"\\Installer\\" + plan.productCode;
-    bool isFolder = IsFolder(allUsers);
+    bool isFolder = Lc::IsFolder(allUsers);
     report.ReportFolderCheck(L"「プログラムの追加と削除」で使用される情報の全ユーザー共通フォルダ", isFolder, allUsers);
     if (isFolder) plan.installerInfoFolders.push_back(allUsers);
 }
@@ -319,7 +309,7 @@ void CheckFerrow(Report& report, const Settings& profile, RemovalPlan& plan) {
         plan.ferrowExePath =
             ProgramFilesFolder(Lc::IsWow64()) + plan.installSubPath + L"\\Ferrow" + profile.MODULE_NAME_SUFFIX + L".exe";
     report.ReportOutcome(plan.ferrowExePath + L"が見つかりました。", plan.ferrowExePath + L"がありません。",
-                         FileExists(plan.ferrowExePath), false);
+                         Lc::PathMatchesAnything(plan.ferrowExePath), false);
 }
 
 // Phase 12.

@@ -10,7 +10,7 @@
 #include "app/Phases.h"
 #include "app/Profile.h"
 #include "app/Report.h"
-#include "platform/UniqueResource.h"
+#include "platform/FileSystem.h"
 #include "settings/TextConversion.h"
 
 namespace Quellor {
@@ -24,12 +24,6 @@ std::wstring CurrentFolder() {
     DWORD length = ::GetCurrentDirectoryW(MAX_PATH, buffer);
     if (length == 0 || length >= MAX_PATH) return L".";
     return buffer;
-}
-
-bool PathMatchesAnything(const std::wstring& path) {
-    WIN32_FIND_DATAW data{};
-    Zento::Lithcore::UniqueFindHandle find(::FindFirstFileW(path.c_str(), &data));
-    return find.IsValid();
 }
 
 // Phase 0, step 5. Returns the version, or nothing when the run ends here.
@@ -55,7 +49,7 @@ std::optional<std::wstring> TakeVersion(Report& report, int argc, wchar_t** argv
 Settings LoadProfile(Report& report, const Settings& defaults) {
     std::wstring path = CurrentFolder() + L"\\" + kSettingsFileName;
     report.ReportOutcome(L"設定ファイルの存在を確認しました。", L"設定ファイルがありませんでした。",
-                         PathMatchesAnything(path), false);
+                         Zento::Lithcore::PathMatchesAnything(path), false);
     report.PrintLine(L"");
 
     WorkingSettings working = LoadWorkingSettings(path, defaults);

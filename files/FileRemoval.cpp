@@ -9,6 +9,7 @@
 
 #include "files/ShellFolders.h"
 #include "platform/Environment.h"
+#include "platform/FileSystem.h"
 #include "platform/UniqueResource.h"
 
 namespace Zento::Lithcore {
@@ -215,6 +216,13 @@ bool DeleteFolderTreeAgainst(const std::wstring& folder, const PathList& protect
     return DeleteTreeNow(folder);
 }
 
+bool DeleteFoldersAgainst(const PathList& folders, const PathList& protectedFolders) {
+    bool allDeleted = true;
+    for (const std::wstring& folder : folders)
+        if (!IsFolder(folder) || !DeleteFolderTreeAgainst(folder, protectedFolders)) allDeleted = false;
+    return allDeleted;
+}
+
 // Protected-folder lookups can in principle throw (shell32 missing): then nothing counts as deletable.
 bool TryProtectedFolders(PathList& folders) {
     try {
@@ -274,13 +282,8 @@ bool DeleteFiles(const PathList& files) {
 
 bool DeleteFolders(const PathList& folders) {
     PathList protectedFolders;
-    bool known = TryProtectedFolders(protectedFolders);
-    bool allDeleted = true;
-    for (const std::wstring& folder : folders) {
-        if (!known || !::PathIsDirectoryW(folder.c_str()) || !DeleteFolderTreeAgainst(folder, protectedFolders))
-            allDeleted = false;
-    }
-    return allDeleted;
+    if (!TryProtectedFolders(protectedFolders)) return folders.empty();  // nothing counts as deletable
+    return DeleteFoldersAgainst(folders, protectedFolders);
 }
 
 bool DeleteFolderTree(const std::wstring& folder) {
@@ -372,7 +375,7 @@ bool DeleteProductFolders(const PathList& productFolders, const PathList& keepPa
 
     PathList foldersToDelete = freeFolders;
     Append(foldersToDelete, OutermostFolders(removableFolders));
-    if (DeleteFolders(foldersToDelete)) DeleteFiles(removableFiles);
+    if (DeleteFoldersAgainst(foldersToDelete, protectedFolders)) DeleteFiles(removableFiles);
     return true;
 }
 

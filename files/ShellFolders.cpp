@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "platform/DllLoader.h"
+#include "platform/FileSystem.h"
 #include "platform/UniqueResource.h"
 #include "registry/ComSettingsRegistry.h"
 #include "registry/InstallerRegistry.h"
@@ -48,14 +49,6 @@ PathList CommonShellFolders(bool wow64, const std::wstring& valueName) {
     return WithoutEmpty(folders);
 }
 
-bool ExistsByFind(const std::wstring& path) {
-    WIN32_FIND_DATAW data;
-    UniqueFindHandle find(::FindFirstFileW(path.c_str(), &data));
-    return find.IsValid();
-}
-
-bool IsFolder(const std::wstring& path) { return ::PathIsDirectoryW(path.c_str()) != FALSE; }
-
 bool Contains(const PathList& list, const std::wstring& item) {
     return std::find(list.begin(), list.end(), item) != list.end();
 }
@@ -66,7 +59,7 @@ bool AppendShortcuts(const PathList& folders, const PathList& names, bool onlyOn
         for (const std::wstring& folder : folders) {
             std::wstring candidate = folder + L"\\" + name + L".lnk";
             if (onlyOnce && Contains(shortcuts, candidate)) continue;
-            if (ExistsByFind(candidate)) shortcuts.push_back(candidate);
+            if (PathMatchesAnything(candidate)) shortcuts.push_back(candidate);
         }
     }
     return !shortcuts.empty();
@@ -74,7 +67,7 @@ bool AppendShortcuts(const PathList& folders, const PathList& names, bool onlyOn
 
 bool HoldsAnyShortcut(const std::wstring& folder, const PathList& names) {
     return std::any_of(names.begin(), names.end(), [&](const std::wstring& name) {
-        return IsSafeSubPath(name) && ExistsByFind(folder + L"\\" + name + L".lnk");
+        return IsSafeSubPath(name) && PathMatchesAnything(folder + L"\\" + name + L".lnk");
     });
 }
 
@@ -146,7 +139,7 @@ bool FindUserSettingFiles(bool wow64, const PathList& userIds, const Settings& s
     bool added = false;
     for (const std::wstring& folder : userFolders) {
         std::wstring installData = folder + L"\\AppData\\Velkor\\install.dat";
-        if (ExistsByFind(installData)) {
+        if (PathMatchesAnything(installData)) {
             files.push_back(installData);
             added = true;
         }

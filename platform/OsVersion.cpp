@@ -1,5 +1,6 @@
 #include "platform/OsVersion.h"
 
+#include "platform/CodePage.h"
 #include "platform/DllLoader.h"
 #include "platform/Win32Exception.h"
 
@@ -13,7 +14,7 @@ constexpr UINT kJapaneseCodePage = 932;
 
 [[noreturn]] void ThrowVersionFailure() {
     DWORD code = ::GetLastError();
-    throw Win32Exception(Win32Exception::Narrow(L"GetVersionEx APIの呼び出しに失敗しました。", kJapaneseCodePage),
+    throw Win32Exception(NarrowText(L"GetVersionEx APIの呼び出しに失敗しました。", kJapaneseCodePage),
                          code);
 }
 

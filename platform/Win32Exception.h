@@ -16,9 +16,6 @@ public:
     const char* what() const noexcept override { return text_.c_str(); }
     DWORD ErrorCode() const noexcept { return code_; }
 
-    // Narrow form of a wide text in the given code page, for the texts this library raises.
-    static std::string Narrow(const std::wstring& text, UINT codePage = CP_ACP);
-
 private:
     std::string text_;
     DWORD code_;

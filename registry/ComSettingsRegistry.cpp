@@ -4,6 +4,7 @@
 
 #include "platform/Win32Exception.h"
 #include "registry/Names.h"
+#include "registry/RegistryWalk.h"
 
 namespace Zento::Lithcore {
 
@@ -12,29 +13,6 @@ namespace {
 using Storage::IO::StorageData;
 using Storage::IO::StorageType;
 using System::RegistryStorageEx;
-
-const std::wstring kUsersRoot = L"HKEY_USERS\\";
-
-PathList SoftwareViews(bool wow64) {
-    PathList views{L"\\Software\\"};
-    if (wow64) views.push_back(L"\\Software\\Wow6432Node\\");
-    return views;
-}
-
-std::wstring WithTrailingSeparator(std::wstring path) {
-    if (path.empty() || path.back() != L'\\') path.push_back(L'\\');
-    return path;
-}
-
-PathList LoadedHives(bool wow64) {
-    RegistryStorageEx users(kUsersRoot, wow64, true);
-    return users.EnumKeys(L"");
-}
-
-PathList SubkeysOf(bool wow64, const std::wstring& keyPath) {
-    RegistryStorageEx storage(keyPath, wow64, true);
-    return storage.EnumKeys(L"");
-}
 
 // The text from the first "{" through the next "}", or empty when there is none.
 std::wstring BracedName(const std::wstring& path) {
@@ -84,16 +62,8 @@ bool ReadStringValues(bool wow64, const PathList& keyPaths, const std::wstring& 
 
 bool CollectUserSoftwareKeys(bool wow64, const std::wstring& name, const std::wstring& subPath, PathList& result) {
     bool found = false;
-    for (const std::wstring& hive : LoadedHives(wow64)) {
-        for (const std::wstring& view : SoftwareViews(wow64)) {
-            std::wstring keyPath = WithTrailingSeparator(kUsersRoot + hive + view + subPath);
-            for (const std::wstring& subkey : SubkeysOf(wow64, keyPath)) {
-                if (!NamesEqual(subkey, name)) continue;
-                result.push_back(keyPath + subkey + L"\\");
-                found = true;
-            }
-        }
-    }
+    for (const std::wstring& keyPath : UserSoftwareKeyPaths(wow64, subPath))
+        found = AppendMatchingSubkeys(wow64, keyPath, name, result) || found;
     return found;
 }
 
@@ -104,17 +74,13 @@ bool CollectUserSettingsKeys(bool wow64, const PathList& componentPaths, const s
     if (settingsNames.empty()) return false;
 
     bool found = false;
-    for (const std::wstring& hive : LoadedHives(wow64)) {
-        for (const std::wstring& view : SoftwareViews(wow64)) {
-            std::wstring keyPath = kUsersRoot + hive + view + settingsKey + L"\\";
-            for (const std::wstring& subkey : SubkeysOf(wow64, keyPath))
-                for (const std::wstring& settingsName : settingsNames) {
-                    if (!NamesEqual(subkey, settingsName)) continue;
-                    resultKeys.push_back(keyPath + subkey + L"\\");
-                    found = true;
-                }
-        }
-    }
+    for (const std::wstring& keyPath : UserSoftwareKeyPaths(wow64, settingsKey))
+        for (const std::wstring& subkey : SubkeysOf(wow64, keyPath))
+            for (const std::wstring& settingsName : settingsNames) {
+                if (!NamesEqual(subkey, settingsName)) continue;
+                resultKeys.push_back(keyPath + subkey + L"\\");
+                found = true;
+            }
     return found;
 }
 

@@ -1,8 +1,8 @@
 #include "registry/InstallerRegistry.h"
 
-#include <exception>
-
+#include "registry/ComSettingsRegistry.h"
 #include "registry/Names.h"
+#include "registry/RegistryWalk.h"
 
 namespace Zento::Lithcore {
 
@@ -14,24 +14,6 @@ const std::wstring kMachineSoftware = L"HKEY_LOCAL_MACHINE\\Software\\";
 const std::wstring kWow64Node = L"Wow6432Node\\";
 const std::wstring kUsersRoot = L"HKEY_USERS\\";
 const std::wstring kUserDataRest = L"Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\";
-
-// Subkey names of `path`; empty when it does not open.
-PathList SubkeysOf(bool wow64, const std::wstring& path) {
-    RegistryStorageEx storage(path, wow64, true);
-    if (!storage.IsOpen()) return {};
-    return storage.EnumKeys(L"");
-}
-
-// Appends path + subkey + "\" for each subkey of `path` named `name`.
-bool AppendMatchingSubkeys(bool wow64, const std::wstring& path, const std::wstring& name, PathList& result) {
-    bool any = false;
-    for (const std::wstring& subkey : SubkeysOf(wow64, path)) {
-        if (!NamesEqual(subkey, name)) continue;
-        result.push_back(path + subkey + L"\\");
-        any = true;
-    }
-    return any;
-}
 
 // Under WOW64 a base below HKEY_LOCAL_MACHINE\Software\ is searched in both registry halves.
 PathList CandidateBases(bool wow64, const std::wstring& base) {
@@ -47,31 +29,11 @@ PathList UserDataRoots(bool wow64) {
     return roots;
 }
 
-PathList SoftwareViews(bool wow64) {
-    PathList views{L"\\Software\\"};
-    if (wow64) views.push_back(L"\\Software\\" + kWow64Node);
-    return views;
-}
-
 // Calls `visit(kindPath)` with root + sid + "\" + kind + "\" for every user security identifier below each root.
 template <typename Visit>
 void ForEachUserDataKind(bool wow64, const std::wstring& kind, Visit visit) {
     for (const std::wstring& root : UserDataRoots(wow64))
         for (const std::wstring& sid : SubkeysOf(wow64, root)) visit(root + sid + L"\\" + kind + L"\\");
-}
-
-// The string value, or nothing when it is missing or of another type.
-bool ReadTextValue(bool wow64, const std::wstring& path, const std::wstring& valueName, std::wstring& text) {
-    RegistryStorageEx storage(path, wow64, true);
-    if (!storage.IsOpen()) return false;
-    try {
-        Storage::IO::StorageData value = storage.Read(valueName, Storage::IO::StorageData());
-        if (value.GetType() != Storage::IO::StorageType::WString) return false;
-        text = value.GetWString();
-        return true;
-    } catch (const std::exception&) {
-        return false;
-    }
 }
 
 bool DeleteKeysBelow(const std::wstring& root, const std::vector<PathList>& keyLists, bool use64BitView,
@@ -139,11 +101,8 @@ bool CollectUserDataComponentKeys(bool wow64, const PathList& packedCodes, const
 bool CollectUserInstallerKeys(bool wow64, const std::wstring& packedCode, const std::wstring& kind,
                               PathList& result) {
     bool any = false;
-    for (const std::wstring& hive : SubkeysOf(wow64, kUsersRoot))
-        for (const std::wstring& view : SoftwareViews(wow64)) {
-            std::wstring kindPath = kUsersRoot + hive + view + L"Microsoft\\Installer\\" + kind + L"\\";
-            any = AppendMatchingSubkeys(wow64, kindPath, packedCode, result) || any;
-        }
+    for (const std::wstring& kindPath : UserSoftwareKeyPaths(wow64, L"Microsoft\\Installer\\" + kind))
+        any = AppendMatchingSubkeys(wow64, kindPath, packedCode, result) || any;
     return any;
 }
 
@@ -155,7 +114,7 @@ bool CollectLocalPackages(bool wow64, const PathList& productKeyPaths, const std
         AppendMatchingSubkeys(wow64, productKey, subkeyName, propertyKeys);
         for (const std::wstring& propertyKey : propertyKeys) {
             std::wstring package;
-            if (!ReadTextValue(wow64, propertyKey, valueName, package)) continue;
+            if (!ReadStringValue(wow64, propertyKey, valueName, package)) continue;
             result.push_back(package);
             any = true;
         }

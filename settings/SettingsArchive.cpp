@@ -5,6 +5,7 @@
 #include <cwctype>
 #include <sstream>
 
+#include "platform/FileSystem.h"
 #include "settings/SettingsText.h"
 
 namespace Zento::Lithcore {
@@ -73,7 +74,7 @@ bool ParseSettingsXml(const std::wstring& text, Settings& settings) {
 }
 
 bool LoadSettingsFile(const std::wstring& path, Settings& settings) {
-    if (!SettingsFileExists(path)) return false;
+    if (!PathMatchesAnything(path)) return false;
     std::wstring text;
     if (!ReadSettingsText(path, text)) return false;
     return ParseSettingsXml(text, settings);

@@ -4,7 +4,7 @@
 
 #include <stdexcept>
 
-#include "platform/UniqueResource.h"
+#include "platform/FileSystem.h"
 #include "settings/Crypto.h"
 #include "settings/TextConversion.h"
 #include "settings/TextFile.h"
@@ -36,14 +36,8 @@ std::vector<unsigned char> ReadWholeFile(const std::wstring& path) {
 
 }  // namespace
 
-bool SettingsFileExists(const std::wstring& path) {
-    WIN32_FIND_DATAW found{};
-    UniqueFindHandle find(::FindFirstFileW(path.c_str(), &found));
-    return find.IsValid();
-}
-
 bool ReadSettingsText(const std::wstring& path, std::wstring& text) {
-    if (!SettingsFileExists(path)) return false;
+    if (!PathMatchesAnything(path)) return false;
     const std::vector<unsigned char> image = ReadWholeFile(path);
     if (image.empty()) return false;
     std::string payload;

@@ -6,9 +6,6 @@ namespace Zento::Lithcore {
 
 inline constexpr char kSettingsPassPhrase[] = "5170392846";
 
-// True when a file matches the path (FindFirstFileW); the find handle is closed at once.
-bool SettingsFileExists(const std::wstring& path);
-
 // Reads, deciphers and converts the file (payload as UTF-8, up to its first NUL byte).
 // False on any failure; a payload that is not convertible still succeeds with empty text.
 bool ReadSettingsText(const std::wstring& path, std::wstring& text);

@@ -2,24 +2,13 @@
 
 #include <windows.h>
 
+#include "platform/CodePage.h"
+
 namespace Zento::Lithcore {
 
-namespace {
+std::string ToAnsi(const std::wstring& text) { return NarrowText(text, CP_ACP); }
 
-std::string FromWide(UINT codePage, const std::wstring& text) {
-    int size = ::WideCharToMultiByte(codePage, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 0) return {};
-    std::string result(static_cast<size_t>(size), '\0');
-    if (::WideCharToMultiByte(codePage, 0, text.c_str(), -1, result.data(), size, nullptr, nullptr) <= 0) return {};
-    result.resize(static_cast<size_t>(size) - 1);  // the terminator is not part of the result
-    return result;
-}
-
-}  // namespace
-
-std::string ToAnsi(const std::wstring& text) { return FromWide(CP_ACP, text); }
-
-std::string ToUtf8(const std::wstring& text) { return FromWide(CP_UTF8, text); }
+std::string ToUtf8(const std::wstring& text) { return NarrowText(text, CP_UTF8); }
 
 std::wstring FromMultiByte(const std::string& bytes, int mode) {
     UINT codePage = mode == kUtf8Mode ? CP_UTF8 : CP_ACP;

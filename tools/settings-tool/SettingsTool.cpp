@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "app/Profile.h"
+#include "platform/FileSystem.h"
 #include "platform/Handle.h"
 #include "settings/SettingsArchive.h"
 #include "settings/SettingsText.h"
@@ -106,7 +107,7 @@ public:
 
     int Check(const std::wstring& file) {
         Settings settings;
-        if (!Zento::Lithcore::SettingsFileExists(file)) return Fail(L"no file " + file);
+        if (!Zento::Lithcore::PathMatchesAnything(file)) return Fail(L"no file " + file);
         if (!Zento::Lithcore::LoadSettingsFile(file, settings))
             return Fail(file + L" does not load: quellor.exe would use its built-in defaults");
         out_.Out(file + L" loads.\r\n");
