@@ -23,13 +23,18 @@ void ReadAllInto(HANDLE pipe, std::string& sink) {
 
 // Reads whatever the pipe holds until `done` is set and the pipe stays empty. Polling instead of a
 // blocking read: a grandchild that inherited the pipe's write end must not keep the test waiting.
+// `done` is read before the peek, so output written just before the child ended is never left behind.
 void DrainUntilDone(HANDLE pipe, std::string& sink, const std::atomic<bool>& done) {
     char buffer[4096];
     for (;;) {
+        const bool childEnded = done;
         DWORD available = 0;
-        if (!::PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) return;  // all writers gone
+        if (!::PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) {
+            ReadAllInto(pipe, sink);  // every writer is gone; take what they left in the pipe
+            return;
+        }
         if (available == 0) {
-            if (done) return;
+            if (childEnded) return;
             ::Sleep(10);
             continue;
         }
