@@ -23,9 +23,12 @@ finish() {
     local prefix
     for prefix in "$QUELLOR_WINE_ROOT"/win64 "$QUELLOR_WINE_ROOT"/win32 \
                   "$QUELLOR_WINE_ROOT"/standin/win64 "$QUELLOR_WINE_ROOT"/standin/win32; do
-        [ -d "$prefix" ] && WINEPREFIX="$prefix" timeout -k 5 60 wineserver -k </dev/null >/dev/null 2>&1
+        # "wineserver -k" fails when that server has already gone; that is fine here.
+        if [ -d "$prefix" ]; then
+            WINEPREFIX="$prefix" timeout -k 5 60 wineserver -k </dev/null >/dev/null 2>&1 || true
+        fi
     done
-    [ -n "${throwaway_root:-}" ] && rm -rf "$throwaway_root"
+    if [ -n "${throwaway_root:-}" ]; then rm -rf "$throwaway_root"; fi
     return 0
 }
 trap finish EXIT

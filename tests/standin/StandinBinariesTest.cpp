@@ -90,6 +90,17 @@ DWORD WaitResult(const Handle& mutex) {
     return result;
 }
 
+// A component logs a message once it has handled it, which on a busy machine may take a while.
+std::string WaitForLog(const std::wstring& log, const std::string& expected) {
+    std::string text;
+    for (int waited = 0; waited < 10000; waited += 50) {
+        text = QuellorTest::ReadFileBytes(log);
+        if (text == expected) break;
+        ::Sleep(50);
+    }
+    return text;
+}
+
 bool IsTopLevelWindow(DWORD value) {
     HWND window = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(value));
     return ::IsWindow(window) && ::GetAncestor(window, GA_PARENT) == ::GetDesktopWindow();
@@ -167,13 +178,12 @@ TEST(VitraComponent, IgnoreStopLogsButKeepsEveryMutexAndItsSlot) {
     EXPECT_EQ(block.At(12), 6u);
     ASSERT_TRUE(IsTopLevelWindow(block.At(4)));
     ::PostMessageW(reinterpret_cast<HWND>(static_cast<ULONG_PTR>(block.At(4))), WM_USER + 1, 0, 0);
-    ::Sleep(300);
+    EXPECT_EQ(WaitForLog(log, "WM_USER+1\r\n"), "WM_USER+1\r\n");
 
     EXPECT_TRUE(setting.IsRunning());
     EXPECT_NE(block.At(4), 0u);
     EXPECT_TRUE(IsHeldElsewhere(first));
     EXPECT_TRUE(IsHeldElsewhere(second));
-    EXPECT_EQ(QuellorTest::ReadFileBytes(log), "WM_USER+1\r\n");
 
     Handle watched = OpenMutexToWatch(first);
     setting.Kill();
