@@ -108,18 +108,10 @@ bool CollectUserInstallerKeys(bool wow64, const std::wstring& packedCode, const 
 
 bool CollectLocalPackages(bool wow64, const PathList& productKeyPaths, const std::wstring& subkeyName,
                           const std::wstring& valueName, PathList& result) {
-    bool any = false;
-    for (const std::wstring& productKey : productKeyPaths) {
-        PathList propertyKeys;
+    PathList propertyKeys;
+    for (const std::wstring& productKey : productKeyPaths)
         AppendMatchingSubkeys(wow64, productKey, subkeyName, propertyKeys);
-        for (const std::wstring& propertyKey : propertyKeys) {
-            std::wstring package;
-            if (!ReadStringValue(wow64, propertyKey, valueName, package)) continue;
-            result.push_back(package);
-            any = true;
-        }
-    }
-    return any;
+    return ReadStringValues(wow64, propertyKeys, valueName, result);
 }
 
 bool DeleteMachineKeys(const std::vector<PathList>& keyLists, bool use64BitView, PathList& deleted) {
