@@ -33,7 +33,7 @@ constexpr int kCsidlWindows = 0x24;
 void SearchKeys(Report& report, std::vector<PathList>& into, const std::wstring& label, const std::wstring& base,
                 const std::wstring& name) {
     PathList found;
-    bool any = Lc::CollectKeyPaths(Lc::IsWow64(), base, name, found);
+    bool any = Lc::CollectKeyPaths(Lc::NativeView(), base, name, found);
     report.ReportSearch(label, any, found);
     into.push_back(found);
 }
@@ -41,7 +41,7 @@ void SearchKeys(Report& report, std::vector<PathList>& into, const std::wstring&
 void SearchUserInstallerKeys(Report& report, RemovalPlan& plan, const std::wstring& label,
                              const std::wstring& packed, const std::wstring& kind) {
     PathList found;
-    bool any = Lc::CollectUserInstallerKeys(Lc::IsWow64(), packed, kind, found);
+    bool any = Lc::CollectUserInstallerKeys(Lc::NativeView(), packed, kind, found);
     report.ReportSearch(label, any, found);
     plan.hkuKeyLists.push_back(found);
 }
@@ -94,9 +94,9 @@ void CollectProductRegistrations(Report& report, const Settings& profile, Remova
 
     std::wstring packedProduct = Packed(plan.productCode);
     PathList userData;
-    bool found = Lc::CollectUserDataKeys(Lc::IsWow64(), packedProduct, L"Products", userData);
+    bool found = Lc::CollectUserDataKeys(Lc::NativeView(), packedProduct, L"Products", userData);
     if (found)
-        Lc::CollectLocalPackages(Lc::IsWow64(), userData, L"InstallProperties", L"LocalPackage",
+        Lc::CollectLocalPackages(Lc::NativeView(), userData, L"InstallProperties", L"LocalPackage",
                                  plan.installerPackages);
     report.ReportSearch(L"アンインストーラー情報のレジストリ", found, userData);
     plan.hklmKeyLists.push_back(userData);
@@ -166,7 +166,7 @@ void CollectComponents(Report& report, RemovalPlan& plan) {
     report.PrintLine(L"");
 
     PathList componentKeys;
-    bool found = Lc::CollectUserDataComponentKeys(Lc::IsWow64(), packedCodes, L"Components", componentKeys);
+    bool found = Lc::CollectUserDataComponentKeys(Lc::NativeView(), packedCodes, L"Components", componentKeys);
     report.ReportSearch(L"Mirevoのコンポーネントのレジストリパス", found, componentKeys);
     plan.hklmKeyLists.push_back(componentKeys);
 }
@@ -174,10 +174,10 @@ void CollectComponents(Report& report, RemovalPlan& plan) {
 // Phase 5, step 2: the CLSID key and its server path.
 void LookUpComServer(RemovalPlan& plan, const std::wstring& clsid) {
     std::wstring key;
-    if (!Lc::FindKeyPath(Lc::IsWow64(), kClsidBase, clsid, key)) return;
+    if (!Lc::FindKeyPath(Lc::NativeView(), kClsidBase, clsid, key)) return;
     std::wstring server;
-    if (Lc::ReadStringValue(Lc::IsWow64(), key + L"LocalServer32\\", L"", server) ||
-        Lc::ReadStringValue(Lc::IsWow64(), key + L"InProcServer32\\", L"", server)) {
+    if (Lc::ReadStringValue(Lc::NativeView(), key + L"LocalServer32\\", L"", server) ||
+        Lc::ReadStringValue(Lc::NativeView(), key + L"InProcServer32\\", L"", server)) {
         InsertFirst(plan.serverToClsid, server, clsid);
         InsertFirst(plan.clsidToServer, clsid, server);
     }
@@ -204,8 +204,8 @@ void CollectComRegistrations(Report& report, const Settings& profile, RemovalPla
     PathList appIdKeys;
     if (!clsidKeys.empty()) {
         PathList appIds;
-        Lc::ReadStringValues(Lc::IsWow64(), clsidKeys, L"AppID", appIds);
-        for (const std::wstring& appId : appIds) Lc::CollectKeyPaths(Lc::IsWow64(), kAppIdBase, appId, appIdKeys);
+        Lc::ReadStringValues(Lc::NativeView(), clsidKeys, L"AppID", appIds);
+        for (const std::wstring& appId : appIds) Lc::CollectKeyPaths(Lc::NativeView(), kAppIdBase, appId, appIdKeys);
     }
     report.ReportSearch(L"Mirevo関連のCOMコンポーネントのCLSIDレジストリ", !clsidKeys.empty(), clsidKeys);
     report.ReportSearch(L"Mirevo関連のCOMコンポーネントのAppIDレジストリ", !appIdKeys.empty(), appIdKeys);
@@ -215,7 +215,7 @@ void CollectComRegistrations(Report& report, const Settings& profile, RemovalPla
 // Phase 6.
 void CollectSettingsRegistry(Report& report, const Settings& profile, RemovalPlan& plan) {
     PathList userKeys;
-    bool found = Lc::CollectUserSettingsKeys(Lc::IsWow64(), plan.componentPaths, profile.CUSTOMER, userKeys,
+    bool found = Lc::CollectUserSettingsKeys(Lc::NativeView(), plan.componentPaths, profile.CUSTOMER, userKeys,
                                              plan.settingsNames);
     report.ReportSearch(L"Mirevoの設定情報のレジストリ", found, userKeys);
     plan.hkuKeyLists.push_back(userKeys);
@@ -226,10 +226,10 @@ void CollectSettingsRegistry(Report& report, const Settings& profile, RemovalPla
 
     PathList productKeys;
     PathList entries;
-    if (Lc::CollectKeyPaths(Lc::IsWow64(), vendorBase, L"Velkor", productKeys)) {
+    if (Lc::CollectKeyPaths(Lc::NativeView(), vendorBase, L"Velkor", productKeys)) {
         for (const std::wstring& key : productKeys) {
             std::wstring data;
-            if (!Lc::ReadStringValue(Lc::IsWow64(), key, L"", data)) continue;
+            if (!Lc::ReadStringValue(Lc::NativeView(), key, L"", data)) continue;
             InsertFirst(plan.hklmValueEntries, key, L"");
             entries.push_back(key + L"\r\n - エントリ「」 = " + data);
         }
@@ -260,20 +260,20 @@ void CollectShortcuts(Report& report, const Settings& profile, RemovalPlan& plan
     PathList folderNames = {profile.CUSTOMER + L"\\" + plan.displayName, profile.TOOLNAME + L"\\" + plan.displayName,
                             profile.TOOLNAME};
     PathList names = {plan.displayName, profile.TOOLNAME};
-    bool wow64 = Lc::IsWow64();
+    const Lc::RegistryView view = Lc::NativeView();
 
-    bool found = Lc::FindUserMenuFolders(wow64, folderNames, names, plan.startMenuFolders);
+    bool found = Lc::FindUserMenuFolders(view, folderNames, names, plan.startMenuFolders);
     report.ReportSearch(L"削除対象のプログラムのショートカットフォルダ", found, plan.startMenuFolders);
-    found = Lc::FindCommonMenuFolders(wow64, folderNames, names, plan.commonStartMenuFolders);
+    found = Lc::FindCommonMenuFolders(view, folderNames, names, plan.commonStartMenuFolders);
     report.ReportSearch(L"削除対象のプログラムの全ユーザー共通ショートカットフォルダ", found, plan.commonStartMenuFolders);
-    found = Lc::FindUserShortcuts(wow64, L"Startup", names, plan.startupShortcuts);
+    found = Lc::FindUserShortcuts(view, L"Startup", names, plan.startupShortcuts);
     report.ReportSearch(L"削除対象のプログラムのスタートアップショートカット", found, plan.startupShortcuts);
-    found = Lc::FindCommonShortcuts(wow64, L"Common Startup", names, plan.commonStartupShortcuts);
+    found = Lc::FindCommonShortcuts(view, L"Common Startup", names, plan.commonStartupShortcuts);
     report.ReportSearch(L"削除対象のプログラムの全ユーザー共通スタートアップショートカット", found,
                         plan.commonStartupShortcuts);
-    found = Lc::FindUserShortcuts(wow64, L"Desktop", names, plan.desktopShortcuts);
+    found = Lc::FindUserShortcuts(view, L"Desktop", names, plan.desktopShortcuts);
     report.ReportSearch(L"削除対象のプログラムのデスクトップショートカット", found, plan.desktopShortcuts);
-    found = Lc::FindCommonShortcuts(wow64, L"Common Desktop", names, plan.commonDesktopShortcuts);
+    found = Lc::FindCommonShortcuts(view, L"Common Desktop", names, plan.commonDesktopShortcuts);
     report.ReportSearch(L"削除対象のプログラムの全ユーザー共通デスクトップショートカット", found,
                         plan.commonDesktopShortcuts);
 }
@@ -281,7 +281,7 @@ void CollectShortcuts(Report& report, const Settings& profile, RemovalPlan& plan
 // Phase 9: only when the settings search named some users.
 void CollectUserSettingFiles(Report& report, const Settings& profile, RemovalPlan& plan) {
     if (plan.settingsNames.empty()) return;
-    bool found = Lc::FindUserSettingFiles(Lc::IsWow64(), plan.settingsNames, profile, plan.userSettingFolders,
+    bool found = Lc::FindUserSettingFiles(Lc::NativeView(), plan.settingsNames, profile, plan.userSettingFolders,
                                           plan.userSettingFiles);
     report.ReportSearch(L"削除対象のプログラムのユーザー設定ファイルとフォルダ", found, plan.userSettingFolders);
     if (!plan.userSettingFiles.empty()) report.LogLines(plan.userSettingFiles);
@@ -291,7 +291,7 @@ void CollectUserSettingFiles(Report& report, const Settings& profile, RemovalPla
 // Phase 10.
 void CollectInstallerInfoFolders(Report& report, RemovalPlan& plan) {
     bool found =
-        Lc::FindUserAppDataFolders(Lc::IsWow64(), L"Microsoft\\Installer\\" + plan.productCode, plan.installerInfoFolders);
+        Lc::FindUserAppDataFolders(Lc::NativeView(), L"Microsoft\\Installer\\" + plan.productCode, plan.installerInfoFolders);
     report.ReportSearch(L"「プログラムの追加と削除」で使用される情報のフォルダ", found, plan.installerInfoFolders);
     std::wstring allUsers = Lc::GetSpecialFolderPath(kCsidlWindows) + L"\\Installer\\" + plan.productCode;
     bool isFolder = Lc::IsFolder(allUsers);

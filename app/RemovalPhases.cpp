@@ -95,7 +95,7 @@ int UnregisterProduct(Report& report, const Settings& profile, RemovalPlan& plan
     // The NovexPS server leaves its Interface key behind: it joins the machine deletions.
     if (plan.Unregisters(profile.NOVEXPS_CLSID)) {
         PathList interfaceKeys;
-        if (Lc::CollectKeyPaths(Lc::IsWow64(), L"HKEY_LOCAL_MACHINE\\Software\\Classes\\Interface\\",
+        if (Lc::CollectKeyPaths(Lc::NativeView(), L"HKEY_LOCAL_MACHINE\\Software\\Classes\\Interface\\",
                                 profile.NOVEXPS_CLSID, interfaceKeys))
             plan.hklmKeyLists.push_back(interfaceKeys);
     }
@@ -120,18 +120,18 @@ void DeleteRegistry(Report& report, const RemovalPlan& plan) {
     report.PrintLine(L"レジストリを削除します。");
     if (!plan.hklmKeyLists.empty()) {
         PathList deleted;
-        Lc::DeleteMachineKeys(plan.hklmKeyLists, Lc::IsWow64(), deleted);
+        Lc::DeleteMachineKeys(plan.hklmKeyLists, Lc::NativeView(), deleted);
         LogSection(report, L"[HKEY_LOCAL_MACHINEで削除したレジストリ]", deleted);
     }
     if (!plan.hkuKeyLists.empty()) {
         PathList deleted;
-        Lc::DeleteUserKeys(plan.hkuKeyLists, Lc::IsWow64(), deleted);
+        Lc::DeleteUserKeys(plan.hkuKeyLists, Lc::NativeView(), deleted);
         LogSection(report, L"[HKEY_USERSで削除したレジストリ]", deleted);
     }
     if (!plan.hklmValueEntries.empty()) {
         PathList deleted;
         for (const auto& [keyPath, valueName] : plan.hklmValueEntries)
-            if (Lc::DeleteSettingValue(keyPath, valueName, Lc::IsWow64()))
+            if (Lc::DeleteSettingValue(keyPath, valueName, Lc::NativeView()))
                 deleted.push_back(keyPath + L"\r\n - エントリ: 「" + valueName + L"」");
         LogSection(report, L"[HKEY_LOCAL_MACHINEで削除したレジストリのエントリ]", deleted);
     }

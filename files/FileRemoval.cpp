@@ -97,11 +97,11 @@ void AddSpecialFolders(PathList& folders) {
 std::wstring ReadRegistryText(HKEY key, const wchar_t* name) {
     DWORD type = 0;
     DWORD bytes = 0;
-    if (::RegQueryValueExW(key, name, nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS) return {};
+    if (System::Registry().queryValueW(key, name, nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS) return {};
     if (type != REG_SZ && type != REG_EXPAND_SZ) return {};
     std::wstring text(bytes / sizeof(wchar_t) + 1, L'\0');
     bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
-    if (::RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &bytes) != ERROR_SUCCESS)
+    if (System::Registry().queryValueW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &bytes) != ERROR_SUCCESS)
         return {};
     text.resize(wcsnlen(text.c_str(), text.size()));
     return type == REG_EXPAND_SZ ? ExpandEnvironment(text) : text;
@@ -112,7 +112,7 @@ std::vector<std::wstring> SubkeyNames(HKEY key) {
     for (DWORD index = 0;; ++index) {
         wchar_t name[256];
         DWORD length = 256;
-        LONG status = ::RegEnumKeyExW(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
+        LONG status = System::Registry().enumKey(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
         if (status == ERROR_MORE_DATA) continue;
         if (status != ERROR_SUCCESS) break;
         names.emplace_back(name, length);
@@ -120,13 +120,13 @@ std::vector<std::wstring> SubkeyNames(HKEY key) {
     return names;
 }
 
-void AddEveryStringValue(PathList& folders, HKEY root, const std::wstring& path, REGSAM view) {
+void AddEveryStringValue(PathList& folders, HKEY root, const std::wstring& path, RegistryView view) {
     UniqueRegKey key;
-    if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, key.Put()) != ERROR_SUCCESS) return;
+    if (System::Registry().openKey(root, path.c_str(), 0, KEY_READ | ViewFlag(view), key.Put()) != ERROR_SUCCESS) return;
     for (DWORD index = 0;; ++index) {
         wchar_t name[16384];
         DWORD length = 16384;
-        LONG status = ::RegEnumValueW(key.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
+        LONG status = System::Registry().enumValue(key.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
         if (status == ERROR_MORE_DATA) continue;
         if (status != ERROR_SUCCESS) break;
         AddProtected(folders, ReadRegistryText(key.Get(), name));
@@ -137,10 +137,10 @@ constexpr wchar_t kShellFoldersPath[] = L"Microsoft\\Windows\\CurrentVersion\\Ex
 
 // Both registry views are read, so the answer does not depend on the view the caller runs in.
 void AddShellFolderValues(PathList& folders) {
-    for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+    for (RegistryView view : {RegistryView::Bits64, RegistryView::Bits32}) {
         AddEveryStringValue(folders, HKEY_LOCAL_MACHINE, std::wstring(L"Software\\") + kShellFoldersPath, view);
         UniqueRegKey users;
-        if (::RegOpenKeyExW(HKEY_USERS, nullptr, 0, KEY_READ | view, users.Put()) != ERROR_SUCCESS) continue;
+        if (System::Registry().openKey(HKEY_USERS, nullptr, 0, KEY_READ | ViewFlag(view), users.Put()) != ERROR_SUCCESS) continue;
         for (const std::wstring& sid : SubkeyNames(users.Get())) {
             AddEveryStringValue(folders, users.Get(), sid + L"\\Software\\" + kShellFoldersPath, view);
             AddEveryStringValue(folders, users.Get(), sid + L"\\Software\\Wow6432Node\\" + kShellFoldersPath, view);
@@ -149,16 +149,16 @@ void AddShellFolderValues(PathList& folders) {
 }
 
 void AddProfileFolders(PathList& folders) {
-    for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+    for (RegistryView view : {RegistryView::Bits64, RegistryView::Bits32}) {
         UniqueRegKey list;
-        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList", 0,
-                            KEY_READ | view, list.Put()) != ERROR_SUCCESS)
+        if (System::Registry().openKey(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList", 0,
+                            KEY_READ | ViewFlag(view), list.Put()) != ERROR_SUCCESS)
             continue;
         for (const wchar_t* name : {L"ProfilesDirectory", L"Default", L"Public", L"AllUsersProfile"})
             AddProtected(folders, ReadRegistryText(list.Get(), name));
         for (const std::wstring& sid : SubkeyNames(list.Get())) {
             UniqueRegKey profile;
-            if (::RegOpenKeyExW(list.Get(), sid.c_str(), 0, KEY_READ | view, profile.Put()) == ERROR_SUCCESS)
+            if (System::Registry().openKey(list.Get(), sid.c_str(), 0, KEY_READ | ViewFlag(view), profile.Put()) == ERROR_SUCCESS)
                 AddProtected(folders, ReadRegistryText(profile.Get(), L"ProfileImagePath"));
         }
     }

@@ -33,19 +33,19 @@ PathList WithoutEmpty(PathList folders) {
     return folders;
 }
 
-PathList UserShellFolders(bool wow64, const std::wstring& valueName) {
+PathList UserShellFolders(RegistryView view, const std::wstring& valueName) {
     PathList keys;
     PathList folders;
-    if (CollectUserSoftwareKeys(wow64, kShellFoldersKeyName, kExplorerSubPath, keys))
-        ReadStringValues(wow64, keys, valueName, folders);
+    if (CollectUserSoftwareKeys(view, kShellFoldersKeyName, kExplorerSubPath, keys))
+        ReadStringValues(view, keys, valueName, folders);
     return WithoutEmpty(folders);
 }
 
-PathList CommonShellFolders(bool wow64, const std::wstring& valueName) {
+PathList CommonShellFolders(RegistryView view, const std::wstring& valueName) {
     PathList keys;
     PathList folders;
-    if (CollectKeyPaths(wow64, kMachineExplorerBase, kShellFoldersKeyName, keys))
-        ReadStringValues(wow64, keys, valueName, folders);
+    if (CollectKeyPaths(view, kMachineExplorerBase, kShellFoldersKeyName, keys))
+        ReadStringValues(view, keys, valueName, folders);
     return WithoutEmpty(folders);
 }
 
@@ -101,10 +101,10 @@ std::wstring GetSpecialFolderPath(int csidl) {
     return buffer;
 }
 
-bool FindUserAppDataFolders(bool wow64, const std::wstring& subPath, PathList& folders) {
+bool FindUserAppDataFolders(RegistryView view, const std::wstring& subPath, PathList& folders) {
     if (!IsSafeSubPath(subPath)) return false;
     bool added = false;
-    for (const std::wstring& appData : UserShellFolders(wow64, L"AppData")) {
+    for (const std::wstring& appData : UserShellFolders(view, L"AppData")) {
         std::wstring candidate = appData + L"\\" + subPath;
         if (!IsFolder(candidate)) continue;
         folders.push_back(candidate);
@@ -113,28 +113,28 @@ bool FindUserAppDataFolders(bool wow64, const std::wstring& subPath, PathList& f
     return added;
 }
 
-bool FindUserShortcuts(bool wow64, const std::wstring& valueName, const PathList& names, PathList& shortcuts) {
-    return AppendShortcuts(UserShellFolders(wow64, valueName), names, false, shortcuts);
+bool FindUserShortcuts(RegistryView view, const std::wstring& valueName, const PathList& names, PathList& shortcuts) {
+    return AppendShortcuts(UserShellFolders(view, valueName), names, false, shortcuts);
 }
 
-bool FindCommonShortcuts(bool wow64, const std::wstring& valueName, const PathList& names, PathList& shortcuts) {
+bool FindCommonShortcuts(RegistryView view, const std::wstring& valueName, const PathList& names, PathList& shortcuts) {
     // Both registry views usually name the same all-users folder.
-    return AppendShortcuts(CommonShellFolders(wow64, valueName), names, true, shortcuts);
+    return AppendShortcuts(CommonShellFolders(view, valueName), names, true, shortcuts);
 }
 
-bool FindUserMenuFolders(bool wow64, const PathList& menuSubPaths, const PathList& names, PathList& folders) {
-    return AppendMenuFolders(UserShellFolders(wow64, L"Programs"), menuSubPaths, names, folders);
+bool FindUserMenuFolders(RegistryView view, const PathList& menuSubPaths, const PathList& names, PathList& folders) {
+    return AppendMenuFolders(UserShellFolders(view, L"Programs"), menuSubPaths, names, folders);
 }
 
-bool FindCommonMenuFolders(bool wow64, const PathList& menuSubPaths, const PathList& names, PathList& folders) {
-    return AppendMenuFolders(CommonShellFolders(wow64, L"Common Programs"), menuSubPaths, names, folders);
+bool FindCommonMenuFolders(RegistryView view, const PathList& menuSubPaths, const PathList& names, PathList& folders) {
+    return AppendMenuFolders(CommonShellFolders(view, L"Common Programs"), menuSubPaths, names, folders);
 }
 
-bool FindUserSettingFiles(bool wow64, const PathList& userIds, const Settings& settings, PathList& folders,
+bool FindUserSettingFiles(RegistryView view, const PathList& userIds, const Settings& settings, PathList& folders,
                           PathList& files) {
     PathList userFolders;
     for (const std::wstring& id : userIds)
-        FindUserAppDataFolders(wow64, settings.CUSTOMER + L"\\Velkor\\Common\\Ferrow\\" + id, userFolders);
+        FindUserAppDataFolders(view, settings.CUSTOMER + L"\\Velkor\\Common\\Ferrow\\" + id, userFolders);
 
     bool added = false;
     for (const std::wstring& folder : userFolders) {

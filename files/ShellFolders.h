@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "registry/RegistryApi.h"
 #include "settings/Settings.h"
 
 namespace Zento::Lithcore {
@@ -16,23 +17,23 @@ using PathList = std::vector<std::wstring>;
 std::wstring GetSpecialFolderPath(int csidl);
 
 // Each user's AppData folder joined with subPath, when that is a folder.
-bool FindUserAppDataFolders(bool wow64, const std::wstring& subPath, PathList& folders);
+bool FindUserAppDataFolders(RegistryView view, const std::wstring& subPath, PathList& folders);
 
 // Each user's folder named by valueName ("Startup" or "Desktop"), backslash, name, ".lnk", when it exists.
-bool FindUserShortcuts(bool wow64, const std::wstring& valueName, const PathList& names, PathList& shortcuts);
+bool FindUserShortcuts(RegistryView view, const std::wstring& valueName, const PathList& names, PathList& shortcuts);
 
 // As FindUserShortcuts over the all-users folder ("Common Startup" or "Common Desktop"); each path once.
-bool FindCommonShortcuts(bool wow64, const std::wstring& valueName, const PathList& names, PathList& shortcuts);
+bool FindCommonShortcuts(RegistryView view, const std::wstring& valueName, const PathList& names, PathList& shortcuts);
 
 // Each user's Programs folder joined with a menu sub-path, when that folder holds one of the shortcuts; each once.
-bool FindUserMenuFolders(bool wow64, const PathList& menuSubPaths, const PathList& names, PathList& folders);
+bool FindUserMenuFolders(RegistryView view, const PathList& menuSubPaths, const PathList& names, PathList& folders);
 
 // As FindUserMenuFolders under the all-users "Common Programs" folder.
-bool FindCommonMenuFolders(bool wow64, const PathList& menuSubPaths, const PathList& names, PathList& folders);
+bool FindCommonMenuFolders(RegistryView view, const PathList& menuSubPaths, const PathList& names, PathList& folders);
 
 // For each user ID, every user's AppData\<CUSTOMER>\Velkor\Common\Ferrow\<ID>: its
 // AppData\Velkor\install.dat goes to files, its Scheduler\ folder to folders.
-bool FindUserSettingFiles(bool wow64, const PathList& userIds, const Settings& settings, PathList& folders,
+bool FindUserSettingFiles(RegistryView view, const PathList& userIds, const Settings& settings, PathList& folders,
                           PathList& files);
 
 // True when every backslash-separated piece of a relative sub-path names something below its parent:

@@ -35,8 +35,8 @@ void AddSettingsNames(const PathList& componentPaths, const std::wstring& patter
 
 }  // namespace
 
-bool ReadStringValue(bool wow64, const std::wstring& keyPath, const std::wstring& valueName, std::wstring& text) {
-    RegistryStorageEx storage(keyPath, wow64, true);
+bool ReadStringValue(RegistryView view, const std::wstring& keyPath, const std::wstring& valueName, std::wstring& text) {
+    RegistryStorageEx storage(keyPath, view, RegistryStorageEx::OpenMode::ReadOnly);
     if (!storage.IsOpen()) return false;
     StorageData value;
     try {
@@ -49,33 +49,33 @@ bool ReadStringValue(bool wow64, const std::wstring& keyPath, const std::wstring
     return true;
 }
 
-bool ReadStringValues(bool wow64, const PathList& keyPaths, const std::wstring& valueName, PathList& texts) {
+bool ReadStringValues(RegistryView view, const PathList& keyPaths, const std::wstring& valueName, PathList& texts) {
     bool found = false;
     for (const std::wstring& keyPath : keyPaths) {
         std::wstring text;
-        if (!ReadStringValue(wow64, keyPath, valueName, text)) continue;
+        if (!ReadStringValue(view, keyPath, valueName, text)) continue;
         texts.push_back(text);
         found = true;
     }
     return found;
 }
 
-bool CollectUserSoftwareKeys(bool wow64, const std::wstring& name, const std::wstring& subPath, PathList& result) {
+bool CollectUserSoftwareKeys(RegistryView view, const std::wstring& name, const std::wstring& subPath, PathList& result) {
     bool found = false;
-    for (const std::wstring& keyPath : UserSoftwareKeyPaths(wow64, subPath))
-        found = AppendMatchingSubkeys(wow64, keyPath, name, result) || found;
+    for (const std::wstring& keyPath : UserSoftwareKeyPaths(view, subPath))
+        found = AppendMatchingSubkeys(view, keyPath, name, result) || found;
     return found;
 }
 
-bool CollectUserSettingsKeys(bool wow64, const PathList& componentPaths, const std::wstring& customer,
+bool CollectUserSettingsKeys(RegistryView view, const PathList& componentPaths, const std::wstring& customer,
                              PathList& resultKeys, PathList& settingsNames) {
     const std::wstring settingsKey = customer + L"\\Velkor\\Common\\Ferrow";
     AddSettingsNames(componentPaths, L":\\Software\\" + settingsKey, settingsNames);
     if (settingsNames.empty()) return false;
 
     bool found = false;
-    for (const std::wstring& keyPath : UserSoftwareKeyPaths(wow64, settingsKey))
-        for (const std::wstring& subkey : SubkeysOf(wow64, keyPath))
+    for (const std::wstring& keyPath : UserSoftwareKeyPaths(view, settingsKey))
+        for (const std::wstring& subkey : SubkeysOf(view, keyPath))
             for (const std::wstring& settingsName : settingsNames) {
                 if (!NamesEqual(subkey, settingsName)) continue;
                 resultKeys.push_back(keyPath + subkey + L"\\");
@@ -84,8 +84,8 @@ bool CollectUserSettingsKeys(bool wow64, const PathList& componentPaths, const s
     return found;
 }
 
-bool DeleteSettingValue(const std::wstring& keyPath, const std::wstring& valueName, bool use64BitView) {
-    RegistryStorageEx storage(keyPath, use64BitView, RegistryStorageEx::OpenMode::ReadWriteExisting);
+bool DeleteSettingValue(const std::wstring& keyPath, const std::wstring& valueName, RegistryView view) {
+    RegistryStorageEx storage(keyPath, view, RegistryStorageEx::OpenMode::ReadWriteExisting);
     if (!storage.IsOpen()) return storage.LastResult() == ERROR_FILE_NOT_FOUND;
     return storage.DeleteValue(valueName);
 }

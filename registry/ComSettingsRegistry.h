@@ -6,24 +6,24 @@
 
 namespace Zento::Lithcore {
 
-// `wow64` is the caller's IsWow64() answer: the view of every opening, and whether the
+// `view` is the caller's NativeView(): the view of every opening, and whether the
 // Wow6432Node candidates are searched as well.
 
 // A string value (REG_SZ or REG_EXPAND_SZ) of a key; a value of another type counts as not read.
-bool ReadStringValue(bool wow64, const std::wstring& keyPath, const std::wstring& valueName, std::wstring& text);
+bool ReadStringValue(RegistryView view, const std::wstring& keyPath, const std::wstring& valueName, std::wstring& text);
 
 // ReadStringValue of each key in order, appending every text read; true when at least one was read.
-bool ReadStringValues(bool wow64, const PathList& keyPaths, const std::wstring& valueName, PathList& texts);
+bool ReadStringValues(RegistryView view, const PathList& keyPaths, const std::wstring& valueName, PathList& texts);
 
 // Below "HKEY_USERS\<hive>\Software\[Wow6432Node\]<subPath>\" of every loaded hive: the subkeys named `name`.
-bool CollectUserSoftwareKeys(bool wow64, const std::wstring& name, const std::wstring& subPath, PathList& result);
+bool CollectUserSoftwareKeys(RegistryView view, const std::wstring& name, const std::wstring& subPath, PathList& result);
 
 // The settings names ("{...}") of the component paths below the customer's settings key, then every
 // user's settings subkeys of those names.
-bool CollectUserSettingsKeys(bool wow64, const PathList& componentPaths, const std::wstring& customer,
+bool CollectUserSettingsKeys(RegistryView view, const PathList& componentPaths, const std::wstring& customer,
                              PathList& resultKeys, PathList& settingsNames);
 
 // Deletes one value; a key that is already gone counts as deleted and is not created again.
-bool DeleteSettingValue(const std::wstring& keyPath, const std::wstring& valueName, bool use64BitView);
+bool DeleteSettingValue(const std::wstring& keyPath, const std::wstring& valueName, RegistryView view);
 
 }  // namespace Zento::Lithcore

@@ -1,7 +1,7 @@
 #pragma once
 // Searches for the keys Windows Installer and Windows keep for a product, and their deletion.
-// Every search opens its keys read-only with `use64BitView` = `wow64` (the caller's IsWow64() answer) and,
-// under WOW64, also searches the Wow6432Node counterparts. Found key paths end with "\".
+// Every search opens its keys read-only in `view` (the caller's NativeView()) and, when that view
+// has a Wow6432Node sibling, also searches the Wow6432Node counterparts. Found key paths end with "\".
 #include <string>
 #include <vector>
 
@@ -10,24 +10,24 @@
 namespace Zento::Lithcore {
 
 // Appends base + subkey + "\" for every subkey of `base` named `name` (any ASCII letter case).
-bool CollectKeyPaths(bool wow64, const std::wstring& base, const std::wstring& name, PathList& result);
+bool CollectKeyPaths(RegistryView view, const std::wstring& base, const std::wstring& name, PathList& result);
 // The same search; `result` is the last match.
-bool FindKeyPath(bool wow64, const std::wstring& base, const std::wstring& name, std::wstring& result);
+bool FindKeyPath(RegistryView view, const std::wstring& base, const std::wstring& name, std::wstring& result);
 
 // Installer\UserData\<sid>\<kind>\<packedCode>\ of every user security identifier.
-bool CollectUserDataKeys(bool wow64, const std::wstring& packedCode, const std::wstring& kind, PathList& result);
+bool CollectUserDataKeys(RegistryView view, const std::wstring& packedCode, const std::wstring& kind, PathList& result);
 // The same for a list of codes; a code given twice gives its path twice.
-bool CollectUserDataComponentKeys(bool wow64, const PathList& packedCodes, const std::wstring& kind,
+bool CollectUserDataComponentKeys(RegistryView view, const PathList& packedCodes, const std::wstring& kind,
                                   PathList& result);
 // HKEY_USERS\<hive>\Software\[Wow6432Node\]Microsoft\Installer\<kind>\<packedCode>\ of every loaded hive.
-bool CollectUserInstallerKeys(bool wow64, const std::wstring& packedCode, const std::wstring& kind,
+bool CollectUserInstallerKeys(RegistryView view, const std::wstring& packedCode, const std::wstring& kind,
                               PathList& result);
 // The string value `valueName` of each product key's `subkeyName` subkey (the cached installer packages).
-bool CollectLocalPackages(bool wow64, const PathList& productKeyPaths, const std::wstring& subkeyName,
+bool CollectLocalPackages(RegistryView view, const PathList& productKeyPaths, const std::wstring& subkeyName,
                           const std::wstring& valueName, PathList& result);
 
 // Delete every listed key with its subtree; `deleted` gets the paths deleted. True when every deletion succeeded.
-bool DeleteMachineKeys(const std::vector<PathList>& keyLists, bool use64BitView, PathList& deleted);
-bool DeleteUserKeys(const std::vector<PathList>& keyLists, bool use64BitView, PathList& deleted);
+bool DeleteMachineKeys(const std::vector<PathList>& keyLists, RegistryView view, PathList& deleted);
+bool DeleteUserKeys(const std::vector<PathList>& keyLists, RegistryView view, PathList& deleted);
 
 }  // namespace Zento::Lithcore

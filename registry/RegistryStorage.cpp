@@ -1,7 +1,5 @@
 #include "registry/RegistryStorage.h"
 
-#include <shlwapi.h>
-
 #include <algorithm>
 
 #include "platform/Environment.h"
@@ -170,9 +168,9 @@ using Exception::Win32Exception;
 using Storage::IO::ByteArray;
 using Storage::IO::StorageType;
 
-REGSAM AccessFor(bool use64BitView, RegistryStorageEx::OpenMode mode) {
+REGSAM AccessFor(RegistryView view, RegistryStorageEx::OpenMode mode) {
     REGSAM access = mode == RegistryStorageEx::OpenMode::ReadOnly ? KEY_READ : KEY_ALL_ACCESS;
-    return access | (use64BitView ? KEY_WOW64_64KEY : KEY_WOW64_32KEY);
+    return access | ViewFlag(view);
 }
 
 DWORD RegistryTypeOf(StorageType type) {
@@ -192,16 +190,15 @@ Storage::IO::StorageData TextValue(const ByteArray& data, bool expand) {
 
 }  // namespace
 
-RegistryStorageEx::RegistryStorageEx(const std::wstring& path, bool use64BitView, bool readOnly)
-    : RegistryStorageEx(path, use64BitView, readOnly ? OpenMode::ReadOnly : OpenMode::ReadWrite) {}
-
-RegistryStorageEx::RegistryStorageEx(const std::wstring& path, bool use64BitView, OpenMode mode)
-    : path_(path), use64BitView_(use64BitView) {
+RegistryStorageEx::RegistryStorageEx(const std::wstring& path, RegistryView view, OpenMode mode)
+    : path_(path), view_(view) {
     RegistryPathParts parts = SplitRegistryPath(path);
     if (parts.root == nullptr) return;
-    REGSAM access = AccessFor(use64BitView, mode);
+    root_ = parts.root;
+    subKey_ = parts.subKey;
+    REGSAM access = AccessFor(view, mode);
     HKEY opened = nullptr;
-    lastResult_ = ::RegOpenKeyExW(parts.root, parts.subKey.c_str(), 0, access, &opened);
+    lastResult_ = Registry().openKey(root_, subKey_.c_str(), 0, access, &opened);
     if (lastResult_ == ERROR_SUCCESS) {
         key_.Reset(opened);
         return;
@@ -210,8 +207,8 @@ RegistryStorageEx::RegistryStorageEx(const std::wstring& path, bool use64BitView
     wchar_t noClass[] = L"";
     DWORD disposition = 0;
     opened = nullptr;
-    lastResult_ = ::RegCreateKeyExW(parts.root, parts.subKey.c_str(), 0, noClass, REG_OPTION_NON_VOLATILE, access,
-                                    nullptr, &opened, &disposition);
+    lastResult_ = Registry().createKey(root_, subKey_.c_str(), 0, noClass, REG_OPTION_NON_VOLATILE, access, nullptr,
+                                       &opened, &disposition);
     if (lastResult_ == ERROR_SUCCESS) key_.Reset(opened);
 }
 
@@ -228,21 +225,21 @@ bool RegistryStorageEx::Close() {
 bool RegistryStorageEx::ValueExists(const std::wstring& name) {
     if (!IsOpen()) return false;
     DWORD type = REG_NONE;
-    lastResult_ = ::RegQueryValueExW(key_.Get(), name.c_str(), nullptr, &type, nullptr, nullptr);
+    lastResult_ = Registry().queryValueW(key_.Get(), name.c_str(), nullptr, &type, nullptr, nullptr);
     return lastResult_ == ERROR_SUCCESS && type != REG_NONE;
 }
 
 bool RegistryStorageEx::KeyExists(const std::wstring& name) {
     if (!IsOpen()) return false;
     // A look never creates the key it looks for, and stays in this storage's view.
-    RegistryStorageEx sub(JoinKeyPath(path_, name), use64BitView_, OpenMode::ReadOnly);
+    RegistryStorageEx sub(JoinKeyPath(path_, name), view_, OpenMode::ReadOnly);
     return sub.IsOpen();
 }
 
 bool RegistryStorageEx::DeleteValue(const std::wstring& name) {
     if (!IsOpen()) return false;
     if (!ValueExists(name)) return true;
-    lastResult_ = ::RegDeleteValueW(key_.Get(), name.c_str());
+    lastResult_ = Registry().deleteValue(key_.Get(), name.c_str());
     return lastResult_ == ERROR_SUCCESS;
 }
 
@@ -253,7 +250,7 @@ PathList RegistryStorageEx::EnumKeys(const std::wstring& subPath) { return List(
 PathList RegistryStorageEx::List(const std::wstring& subPath, ListKind kind) {
     if (!IsOpen()) return {};
     if (subPath.empty()) return ListOpenKey(kind);
-    RegistryStorageEx sub(JoinKeyPath(path_, subPath), use64BitView_, OpenMode::ReadOnly);
+    RegistryStorageEx sub(JoinKeyPath(path_, subPath), view_, OpenMode::ReadOnly);
     PathList names = sub.List(L"", kind);
     lastResult_ = sub.lastResult_;
     return names;
@@ -265,8 +262,8 @@ PathList RegistryStorageEx::ListOpenKey(ListKind kind) {
         wchar_t name[257] = {};
         DWORD length = 256;
         lastResult_ = kind == ListKind::Keys
-                          ? ::RegEnumKeyExW(key_.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr)
-                          : ::RegEnumValueW(key_.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
+                          ? Registry().enumKey(key_.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr)
+                          : Registry().enumValue(key_.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
         if (lastResult_ != ERROR_SUCCESS) break;
         names.emplace_back(name, length);
     }
@@ -291,54 +288,27 @@ bool RegistryStorageEx::DeleteKeyOnPlatform(const std::wstring& name, bool recur
     return deleted;
 }
 
+// Every deletion goes through the root with the full sub key and this storage's view, so a key of
+// the 64-bit view is deleted there at every level, whatever WOW64 would redirect a plain call to.
 bool RegistryStorageEx::DeleteKeyNt(const std::wstring& name, bool recursive) {
-    lastResult_ = recursive ? DeleteTree(name) : ::RegDeleteKeyW(key_.Get(), name.c_str());
+    std::wstring target = JoinKeyPath(subKey_, name);
+    lastResult_ = recursive ? DeleteTreeInView(root_, target, view_) : DeleteKeyInView(root_, target, view_);
     return lastResult_ == ERROR_SUCCESS;
 }
 
-LONG RegistryStorageEx::DeleteTree(const std::wstring& name) {
-    if (!name.empty()) return static_cast<LONG>(::SHDeleteKeyW(key_.Get(), name.c_str()));
-    // The open key itself: removals open their keys read-only, so work through a handle with full access.
-    UniqueRegKey writable;
-    LONG result = ::RegOpenKeyExW(key_.Get(), L"", 0, AccessFor(use64BitView_, OpenMode::ReadWrite), writable.Put());
-    if (result != ERROR_SUCCESS) return result;
-    result = static_cast<LONG>(::SHDeleteKeyW(writable.Get(), L""));
-    if (result != ERROR_SUCCESS) return result;
-    // SHDeleteKeyW with an empty name may empty the key yet leave the key itself in place.
-    result = ::RegDeleteKeyW(writable.Get(), L"");
-    return result == ERROR_KEY_DELETED ? ERROR_SUCCESS : result;
-}
-
+// The 9x family has no views; its plain deletion removes only a key without subkeys and values.
 bool RegistryStorageEx::DeleteKey9x(const std::wstring& name, bool recursive) {
-    if (!recursive) {
-        lastResult_ = static_cast<LONG>(::SHDeleteEmptyKeyW(key_.Get(), name.c_str()));
-        return lastResult_ == ERROR_SUCCESS;
-    }
-    PathList subkeys = EnumKeys(name);
-    for (const std::wstring& subkey : subkeys)
-        if (!DeleteKey9x(JoinKeyPath(name, subkey), true)) return false;
-    if (subkeys.empty() && !DeleteValuesOf(name)) return false;
-    lastResult_ = DeleteTree(name);
-    return lastResult_ == ERROR_SUCCESS;
+    if (!recursive && !IsEmptyKey(name)) return false;
+    return DeleteKeyNt(name, recursive);
 }
 
-// The values of the named key itself, never same-named values of the open key.
-bool RegistryStorageEx::DeleteValuesOf(const std::wstring& name) {
-    if (name.empty()) {
-        for (const std::wstring& value : EnumValues(L""))
-            if (!DeleteValue(value)) return false;
-        return true;
-    }
-    RegistryStorageEx named(JoinKeyPath(path_, name), use64BitView_, OpenMode::ReadWriteExisting);
-    bool deleted = named.IsOpen();
-    if (deleted)
-        for (const std::wstring& value : named.EnumValues(L""))
-            if (!named.DeleteValue(value)) {
-                deleted = false;
-                break;
-            }
+bool RegistryStorageEx::IsEmptyKey(const std::wstring& name) {
+    RegistryStorageEx named(JoinKeyPath(path_, name), view_, OpenMode::ReadOnly);
     lastResult_ = named.lastResult_;
-    return deleted;
+    if (!named.IsOpen()) return false;
+    bool empty = named.EnumKeys(L"").empty() && named.EnumValues(L"").empty();
+    if (!empty) lastResult_ = ERROR_ACCESS_DENIED;
+    return empty;
 }
 
 RegistryStorageEx::StorageData RegistryStorageEx::Read(const std::wstring& name, const StorageData& defaultValue) {
@@ -346,11 +316,11 @@ RegistryStorageEx::StorageData RegistryStorageEx::Read(const std::wstring& name,
     std::string ansiName = ToAnsi(name);
     DWORD type = REG_NONE;
     DWORD size = 0;
-    lastResult_ = ::RegQueryValueExA(key_.Get(), ansiName.c_str(), nullptr, &type, nullptr, &size);
+    lastResult_ = Registry().queryValueA(key_.Get(), ansiName.c_str(), nullptr, &type, nullptr, &size);
     if (lastResult_ != ERROR_SUCCESS) return defaultValue;
     ByteArray data(size);
     if (size != 0) {
-        lastResult_ = ::RegQueryValueExA(key_.Get(), ansiName.c_str(), nullptr, &type, data.data(), &size);
+        lastResult_ = Registry().queryValueA(key_.Get(), ansiName.c_str(), nullptr, &type, data.data(), &size);
         if (lastResult_ != ERROR_SUCCESS) return defaultValue;
         data.resize(std::min<size_t>(size, data.size()));
     }
@@ -377,7 +347,7 @@ void RegistryStorageEx::WriteRaw(const std::wstring& name, const StorageData& va
     if (!IsOpen()) ThrowNotOpen();
     std::string ansiName = ToAnsi(name);
     const ByteArray& bytes = value.GetBytes();
-    lastResult_ = ::RegSetValueExA(key_.Get(), ansiName.c_str(), 0, registryType, bytes.empty() ? nullptr : bytes.data(),
+    lastResult_ = Registry().setValueA(key_.Get(), ansiName.c_str(), 0, registryType, bytes.empty() ? nullptr : bytes.data(),
                                    static_cast<DWORD>(bytes.size()));
     if (lastResult_ != ERROR_SUCCESS)
         throw Win32Exception(ToAnsi(L"RegSetValueEx関数がエラーを返しました。"), static_cast<DWORD>(lastResult_));

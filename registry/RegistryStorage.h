@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/UniqueResource.h"
+#include "registry/RegistryApi.h"
 
 namespace Zento::Lithcore {
 
@@ -103,8 +104,7 @@ public:
     // How a key is obtained: read-only, writable (created when missing) or writable but never created.
     enum class OpenMode { ReadOnly, ReadWrite, ReadWriteExisting };
 
-    RegistryStorageEx(const std::wstring& path, bool use64BitView, bool readOnly);
-    RegistryStorageEx(const std::wstring& path, bool use64BitView, OpenMode mode);
+    RegistryStorageEx(const std::wstring& path, RegistryView view, OpenMode mode);
     RegistryStorageEx(const RegistryStorageEx&) = delete;
     RegistryStorageEx& operator=(const RegistryStorageEx&) = delete;
     ~RegistryStorageEx() override = default;
@@ -136,14 +136,15 @@ private:
     PathList ListOpenKey(ListKind kind);
     bool DeleteKeyNt(const std::wstring& name, bool recursive);
     bool DeleteKey9x(const std::wstring& name, bool recursive);
-    bool DeleteValuesOf(const std::wstring& name);
-    LONG DeleteTree(const std::wstring& name);
+    bool IsEmptyKey(const std::wstring& name);
     [[noreturn]] void ThrowNotOpen() const;
 
     UniqueRegKey key_;
     LONG lastResult_ = ERROR_SUCCESS;
     std::wstring path_;
-    bool use64BitView_;
+    RegistryView view_;
+    HKEY root_ = nullptr;
+    std::wstring subKey_;
 };
 
 }  // namespace Zento::Lithcore::System

@@ -15,15 +15,15 @@ std::wstring WithTrailingSeparator(std::wstring path) {
 
 }  // namespace
 
-PathList SubkeysOf(bool wow64, const std::wstring& keyPath) {
-    System::RegistryStorageEx storage(keyPath, wow64, true);
+PathList SubkeysOf(RegistryView view, const std::wstring& keyPath) {
+    System::RegistryStorageEx storage(keyPath, view, System::RegistryStorageEx::OpenMode::ReadOnly);
     if (!storage.IsOpen()) return {};
     return storage.EnumKeys(L"");
 }
 
-bool AppendMatchingSubkeys(bool wow64, const std::wstring& keyPath, const std::wstring& name, PathList& result) {
+bool AppendMatchingSubkeys(RegistryView view, const std::wstring& keyPath, const std::wstring& name, PathList& result) {
     bool any = false;
-    for (const std::wstring& subkey : SubkeysOf(wow64, keyPath)) {
+    for (const std::wstring& subkey : SubkeysOf(view, keyPath)) {
         if (!NamesEqual(subkey, name)) continue;
         result.push_back(keyPath + subkey + L"\\");
         any = true;
@@ -31,12 +31,13 @@ bool AppendMatchingSubkeys(bool wow64, const std::wstring& keyPath, const std::w
     return any;
 }
 
-PathList UserSoftwareKeyPaths(bool wow64, const std::wstring& subPath) {
-    PathList views{L"\\Software\\"};
-    if (wow64) views.push_back(L"\\Software\\Wow6432Node\\");
+PathList UserSoftwareKeyPaths(RegistryView view, const std::wstring& subPath) {
+    PathList softwareKeys{L"\\Software\\"};
+    if (HasWow64Node(view)) softwareKeys.push_back(L"\\Software\\Wow6432Node\\");
     PathList paths;
-    for (const std::wstring& hive : SubkeysOf(wow64, kUsersRoot))
-        for (const std::wstring& view : views) paths.push_back(WithTrailingSeparator(kUsersRoot + hive + view + subPath));
+    for (const std::wstring& hive : SubkeysOf(view, kUsersRoot))
+        for (const std::wstring& software : softwareKeys)
+            paths.push_back(WithTrailingSeparator(kUsersRoot + hive + software + subPath));
     return paths;
 }
 

@@ -7,13 +7,13 @@
 namespace Zento::Lithcore {
 
 // Subkey names of the key, in registry order; empty when it does not open.
-PathList SubkeysOf(bool wow64, const std::wstring& keyPath);
+PathList SubkeysOf(RegistryView view, const std::wstring& keyPath);
 
 // Appends keyPath + subkey + "\" for every subkey whose name is NamesEqual to `name`.
-bool AppendMatchingSubkeys(bool wow64, const std::wstring& keyPath, const std::wstring& name, PathList& result);
+bool AppendMatchingSubkeys(RegistryView view, const std::wstring& keyPath, const std::wstring& name, PathList& result);
 
 // "HKEY_USERS\<hive>\Software\<subPath>\" for every loaded user hive, each followed under WOW64
 // by the same path below "Software\Wow6432Node\".
-PathList UserSoftwareKeyPaths(bool wow64, const std::wstring& subPath);
+PathList UserSoftwareKeyPaths(RegistryView view, const std::wstring& subPath);
 
 }  // namespace Zento::Lithcore

@@ -25,7 +25,7 @@ protected:
         cleanups.push_back(std::make_unique<ScopedTestKey>(HKEY_LOCAL_MACHINE, machineKey));
         for (const std::wstring& hive : hives) {
             std::wstring redirected = hive + L"\\Software\\Wow6432Node";
-            hadRedirectedKey.push_back(RawKeyExists(HKEY_USERS, redirected, true));
+            hadRedirectedKey.push_back(RawKeyExists(HKEY_USERS, redirected, RegistryView::Bits64));
             cleanups.push_back(std::make_unique<ScopedTestKey>(HKEY_USERS, UserKey(hive, false)));
             cleanups.push_back(std::make_unique<ScopedTestKey>(HKEY_USERS, UserKey(hive, true)));
         }
@@ -53,62 +53,62 @@ private:
 }  // namespace
 
 TEST_F(ComSettingsTest, ReadStringValueReadsStringsAndTreatsOtherTypesAsUnread) {
-    SetRawString(HKEY_LOCAL_MACHINE, machineKey, L"", L"C:\\srv.exe", true);
+    SetRawString(HKEY_LOCAL_MACHINE, machineKey, L"", L"C:\\srv.exe", RegistryView::Bits64);
     DWORD number = 3;
-    SetRawValue(HKEY_LOCAL_MACHINE, machineKey, L"AppID", REG_DWORD, &number, sizeof number, true);
+    SetRawValue(HKEY_LOCAL_MACHINE, machineKey, L"AppID", REG_DWORD, &number, sizeof number, RegistryView::Bits64);
     unsigned long long quad = 4;
-    SetRawValue(HKEY_LOCAL_MACHINE, machineKey, L"quad", REG_QWORD, &quad, sizeof quad, true);
+    SetRawValue(HKEY_LOCAL_MACHINE, machineKey, L"quad", REG_QWORD, &quad, sizeof quad, RegistryView::Bits64);
     const std::wstring expandable = L"%SystemRoot%\\x.dll";
     SetRawValue(HKEY_LOCAL_MACHINE, machineKey, L"exp", REG_EXPAND_SZ, expandable.c_str(),
-                static_cast<DWORD>((expandable.size() + 1) * sizeof(wchar_t)), true);
+                static_cast<DWORD>((expandable.size() + 1) * sizeof(wchar_t)), RegistryView::Bits64);
 
     std::wstring text = L"before";
-    EXPECT_TRUE(ReadStringValue(true, machinePath, L"", text));
+    EXPECT_TRUE(ReadStringValue(RegistryView::Bits64, machinePath, L"", text));
     EXPECT_EQ(text, L"C:\\srv.exe");
-    EXPECT_TRUE(ReadStringValue(true, machinePath, L"exp", text));
+    EXPECT_TRUE(ReadStringValue(RegistryView::Bits64, machinePath, L"exp", text));
     EXPECT_EQ(text, ExpandEnvironment(L"%SystemRoot%") + L"\\x.dll");
 
     text = L"before";
-    EXPECT_FALSE(ReadStringValue(true, machinePath, L"AppID", text));
-    EXPECT_FALSE(ReadStringValue(true, machinePath, L"quad", text));
-    EXPECT_FALSE(ReadStringValue(true, machinePath, L"missing", text));
-    EXPECT_FALSE(ReadStringValue(true, machinePath + L"Missing\\", L"", text));
+    EXPECT_FALSE(ReadStringValue(RegistryView::Bits64, machinePath, L"AppID", text));
+    EXPECT_FALSE(ReadStringValue(RegistryView::Bits64, machinePath, L"quad", text));
+    EXPECT_FALSE(ReadStringValue(RegistryView::Bits64, machinePath, L"missing", text));
+    EXPECT_FALSE(ReadStringValue(RegistryView::Bits64, machinePath + L"Missing\\", L"", text));
     EXPECT_EQ(text, L"before");
-    EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, machineKey + L"\\Missing", true));
+    EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, machineKey + L"\\Missing", RegistryView::Bits64));
 }
 
 TEST_F(ComSettingsTest, ReadStringValueOpensTheViewItIsGiven) {
-    SetRawString(HKEY_LOCAL_MACHINE, machineKey, L"", L"32-bit", false);
+    SetRawString(HKEY_LOCAL_MACHINE, machineKey, L"", L"32-bit", RegistryView::Bits32);
     std::wstring text;
-    EXPECT_TRUE(ReadStringValue(false, machinePath, L"", text));
+    EXPECT_TRUE(ReadStringValue(RegistryView::Bits32, machinePath, L"", text));
     EXPECT_EQ(text, L"32-bit");
-    EXPECT_EQ(ReadStringValue(true, machinePath, L"", text), !IsWow64());
+    EXPECT_EQ(ReadStringValue(RegistryView::Bits64, machinePath, L"", text), !IsWow64());
 }
 
 TEST_F(ComSettingsTest, ReadStringValuesAppendsEveryTextReadInOrder) {
-    SetRawString(HKEY_LOCAL_MACHINE, machineKey + L"\\K1", L"AppID", L"{one}", true);
-    CreateRawKey(HKEY_LOCAL_MACHINE, machineKey + L"\\K2", true);
-    SetRawString(HKEY_LOCAL_MACHINE, machineKey + L"\\K3", L"AppID", L"{three}", true);
+    SetRawString(HKEY_LOCAL_MACHINE, machineKey + L"\\K1", L"AppID", L"{one}", RegistryView::Bits64);
+    CreateRawKey(HKEY_LOCAL_MACHINE, machineKey + L"\\K2", RegistryView::Bits64);
+    SetRawString(HKEY_LOCAL_MACHINE, machineKey + L"\\K3", L"AppID", L"{three}", RegistryView::Bits64);
     PathList texts{L"earlier"};
-    EXPECT_TRUE(ReadStringValues(true, {machinePath + L"K1\\", machinePath + L"K2\\", machinePath + L"K3\\"},
+    EXPECT_TRUE(ReadStringValues(RegistryView::Bits64, {machinePath + L"K1\\", machinePath + L"K2\\", machinePath + L"K3\\"},
                                  L"AppID", texts));
     EXPECT_EQ(texts, (PathList{L"earlier", L"{one}", L"{three}"}));
 
     PathList none;
-    EXPECT_FALSE(ReadStringValues(true, {machinePath + L"K2\\", machinePath + L"K4\\"}, L"AppID", none));
+    EXPECT_FALSE(ReadStringValues(RegistryView::Bits64, {machinePath + L"K2\\", machinePath + L"K4\\"}, L"AppID", none));
     EXPECT_TRUE(none.empty());
 }
 
 TEST_F(ComSettingsTest, CollectUserSoftwareKeysFindsTheNameInEveryHiveAndView) {
     for (const std::wstring& hive : hives) {
-        CreateRawKey(HKEY_USERS, UserKey(hive, false) + L"\\Explorer\\Shell Folders", true);
-        CreateRawKey(HKEY_USERS, UserKey(hive, false) + L"\\Explorer\\Shell Folders 2", true);
-        CreateRawKey(HKEY_USERS, UserKey(hive, true) + L"\\Explorer\\shell folders", true);
+        CreateRawKey(HKEY_USERS, UserKey(hive, false) + L"\\Explorer\\Shell Folders", RegistryView::Bits64);
+        CreateRawKey(HKEY_USERS, UserKey(hive, false) + L"\\Explorer\\Shell Folders 2", RegistryView::Bits64);
+        CreateRawKey(HKEY_USERS, UserKey(hive, true) + L"\\Explorer\\shell folders", RegistryView::Bits64);
     }
     // Without WOW64 only the plain Software view is searched (a 32-bit system).
     const bool wow64 = IsWow64();
     PathList all{L"earlier"};
-    EXPECT_TRUE(CollectUserSoftwareKeys(wow64, L"Shell Folders", name + L"\\Explorer", all));
+    EXPECT_TRUE(CollectUserSoftwareKeys(NativeView(), L"Shell Folders", name + L"\\Explorer", all));
     PathList expected{L"earlier"};
     for (const std::wstring& hive : hives) {
         expected.push_back(UserPath(hive, false) + L"Explorer\\Shell Folders\\");
@@ -117,17 +117,17 @@ TEST_F(ComSettingsTest, CollectUserSoftwareKeysFindsTheNameInEveryHiveAndView) {
     EXPECT_EQ(all, expected);
 
     PathList none;
-    EXPECT_FALSE(CollectUserSoftwareKeys(true, L"Shell Folders", name + L"\\Missing", none));
+    EXPECT_FALSE(CollectUserSoftwareKeys(RegistryView::Bits64, L"Shell Folders", name + L"\\Missing", none));
     EXPECT_TRUE(none.empty());
 }
 
 TEST_F(ComSettingsTest, CollectUserSettingsKeysTakesBracedNamesOfMatchingComponentPaths) {
     const std::wstring settings = L"\\Velkor\\Common\\Ferrow\\";
     for (const std::wstring& hive : hives) {
-        CreateRawKey(HKEY_USERS, UserKey(hive, false) + settings + L"{ab-1}", true);
-        CreateRawKey(HKEY_USERS, UserKey(hive, false) + settings + L"{Other}", true);
+        CreateRawKey(HKEY_USERS, UserKey(hive, false) + settings + L"{ab-1}", RegistryView::Bits64);
+        CreateRawKey(HKEY_USERS, UserKey(hive, false) + settings + L"{Other}", RegistryView::Bits64);
     }
-    CreateRawKey(HKEY_USERS, UserKey(hives[0], true) + settings + L"{CD-2}", true);
+    CreateRawKey(HKEY_USERS, UserKey(hives[0], true) + settings + L"{CD-2}", RegistryView::Bits64);
 
     const std::wstring base = L":\\Software\\" + name + settings;
     const PathList components{L"02" + base + L"{AB-1}\\Value", L"02" + base + L"{AB-1}\\Other",
@@ -136,7 +136,7 @@ TEST_F(ComSettingsTest, CollectUserSettingsKeysTakesBracedNamesOfMatchingCompone
                               L"02:\\software\\" + name + settings + L"{GH-4}"};
     PathList keys;
     PathList names;
-    EXPECT_TRUE(CollectUserSettingsKeys(true, components, name, keys, names));
+    EXPECT_TRUE(CollectUserSettingsKeys(RegistryView::Bits64, components, name, keys, names));
     EXPECT_EQ(names, (PathList{L"{AB-1}", L"{CD-2}"}));
     PathList expected;
     for (const std::wstring& hive : hives) {
@@ -147,20 +147,20 @@ TEST_F(ComSettingsTest, CollectUserSettingsKeysTakesBracedNamesOfMatchingCompone
 
     PathList noKeys;
     PathList noNames;
-    EXPECT_FALSE(CollectUserSettingsKeys(true, {L"C:\\Program Files\\{EF-3}\\x.exe"}, name, noKeys, noNames));
+    EXPECT_FALSE(CollectUserSettingsKeys(RegistryView::Bits64, {L"C:\\Program Files\\{EF-3}\\x.exe"}, name, noKeys, noNames));
     EXPECT_TRUE(noKeys.empty());
     EXPECT_TRUE(noNames.empty());
 }
 
 TEST_F(ComSettingsTest, DeleteSettingValueDeletesOnlyThatValueAndNeverRecreatesKeys) {
-    SetRawString(HKEY_LOCAL_MACHINE, machineKey, L"", L"default", true);
-    SetRawString(HKEY_LOCAL_MACHINE, machineKey, L"other", L"kept", true);
-    EXPECT_TRUE(DeleteSettingValue(machinePath, L"", true));
-    EXPECT_FALSE(RawValueExists(HKEY_LOCAL_MACHINE, machineKey, L"", true));
-    EXPECT_TRUE(RawValueExists(HKEY_LOCAL_MACHINE, machineKey, L"other", true));
-    EXPECT_TRUE(DeleteSettingValue(machinePath, L"", true));
+    SetRawString(HKEY_LOCAL_MACHINE, machineKey, L"", L"default", RegistryView::Bits64);
+    SetRawString(HKEY_LOCAL_MACHINE, machineKey, L"other", L"kept", RegistryView::Bits64);
+    EXPECT_TRUE(DeleteSettingValue(machinePath, L"", RegistryView::Bits64));
+    EXPECT_FALSE(RawValueExists(HKEY_LOCAL_MACHINE, machineKey, L"", RegistryView::Bits64));
+    EXPECT_TRUE(RawValueExists(HKEY_LOCAL_MACHINE, machineKey, L"other", RegistryView::Bits64));
+    EXPECT_TRUE(DeleteSettingValue(machinePath, L"", RegistryView::Bits64));
 
-    EXPECT_TRUE(DeleteSettingValue(machinePath + L"Gone\\", L"", true));
-    EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, machineKey + L"\\Gone", true));
-    EXPECT_FALSE(DeleteSettingValue(L"HKLM\\\\Software", L"", true));
+    EXPECT_TRUE(DeleteSettingValue(machinePath + L"Gone\\", L"", RegistryView::Bits64));
+    EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, machineKey + L"\\Gone", RegistryView::Bits64));
+    EXPECT_FALSE(DeleteSettingValue(L"HKLM\\\\Software", L"", RegistryView::Bits64));
 }

@@ -47,11 +47,11 @@ TEST(FindUserShortcuts, ListsTheShortcutOnEveryUsersDesktop) {
     ShellFolderTestValue other(HKEY_USERS, kDefaultUserShellFolders, L"Desktop", root / L"D2");
 
     Paths found;
-    EXPECT_TRUE(FindUserShortcuts(IsWow64(), L"Desktop", {L"Mirevo", L"Tool", L""}, found));
+    EXPECT_TRUE(FindUserShortcuts(NativeView(), L"Desktop", {L"Mirevo", L"Tool", L""}, found));
     EXPECT_EQ(Sorted(found), (Paths{root / L"D1\\Mirevo.lnk", root / L"D2\\Mirevo.lnk"}));
 
     Paths none;
-    EXPECT_FALSE(FindUserShortcuts(IsWow64(), L"Desktop", {L"Tool"}, none));
+    EXPECT_FALSE(FindUserShortcuts(NativeView(), L"Desktop", {L"Tool"}, none));
     EXPECT_TRUE(none.empty());
 }
 
@@ -63,7 +63,7 @@ TEST(FindCommonShortcuts, ListsAnAllUsersShortcutOnceThroughBothViews) {
     ShellFolderTestValue redirected(HKEY_LOCAL_MACHINE, std::wstring(kShellFoldersKey), L"Common Desktop",
                                     root / L"CD", KEY_WOW64_32KEY);
     Paths found;
-    EXPECT_TRUE(FindCommonShortcuts(IsWow64(), L"Common Desktop", {L"Mirevo", L"Tool"}, found));
+    EXPECT_TRUE(FindCommonShortcuts(NativeView(), L"Common Desktop", {L"Mirevo", L"Tool"}, found));
     EXPECT_EQ(found, (Paths{root / L"CD\\Mirevo.lnk", root / L"CD\\Tool.lnk"}));
 }
 
@@ -80,7 +80,7 @@ TEST_F(MenuFolders, ListAFolderOnceWhenItHoldsBothShortcutsAndSkipOneHoldingNeit
                         L"Tool\\Tool.lnk"});
     ShellFolderTestValue value(HKEY_CURRENT_USER, kShellFoldersKey, L"Programs", programs);
     Paths found;
-    EXPECT_TRUE(FindUserMenuFolders(IsWow64(), subPaths, names, found));
+    EXPECT_TRUE(FindUserMenuFolders(NativeView(), subPaths, names, found));
     EXPECT_EQ(found, (Paths{programs + L"\\ZEKT\\Mirevo", programs + L"\\Tool"}));
 }
 
@@ -88,7 +88,7 @@ TEST_F(MenuFolders, NeverListTheProgramsFolderItselfForAnEmptyName) {
     MakeTree(programs, {L"Mirevo.lnk", L".lnk", L"ZEKT\\Mirevo\\Mirevo.lnk", L"ZEKT\\.lnk"});
     ShellFolderTestValue value(HKEY_CURRENT_USER, kShellFoldersKey, L"Programs", programs);
     Paths found;
-    FindUserMenuFolders(IsWow64(), {L"ZEKT\\Mirevo", L"\\Mirevo", L"", L"ZEKT\\"}, {L"Mirevo", L""}, found);
+    FindUserMenuFolders(NativeView(), {L"ZEKT\\Mirevo", L"\\Mirevo", L"", L"ZEKT\\"}, {L"Mirevo", L""}, found);
     EXPECT_EQ(found, Paths{programs + L"\\ZEKT\\Mirevo"});
 }
 
@@ -98,7 +98,7 @@ TEST_F(MenuFolders, ListTheAllUsersFolderUnderCommonPrograms) {
     ShellFolderTestValue redirected(HKEY_LOCAL_MACHINE, kShellFoldersKey, L"Common Programs", programs,
                                     KEY_WOW64_32KEY);
     Paths found;
-    EXPECT_TRUE(FindCommonMenuFolders(IsWow64(), subPaths, names, found));
+    EXPECT_TRUE(FindCommonMenuFolders(NativeView(), subPaths, names, found));
     EXPECT_EQ(found, Paths{programs + L"\\Tool"});
 }
 
@@ -119,25 +119,25 @@ TEST_F(UserSettingFiles, FindInstallDataAndSchedulerFolderPerUserId) {
                        L"ZEKT\\Velkor\\Common\\Ferrow\\{C}\\AppData\\other.dat"});
     Paths folders;
     Paths files;
-    EXPECT_TRUE(FindUserSettingFiles(IsWow64(), {L"{A}", L"{B}", L"{C}", L"{Missing}"}, settings, folders, files));
+    EXPECT_TRUE(FindUserSettingFiles(NativeView(), {L"{A}", L"{B}", L"{C}", L"{Missing}"}, settings, folders, files));
     EXPECT_EQ(folders, (Paths{ferrow + L"{A}\\Scheduler\\", ferrow + L"{B}\\Scheduler\\"}));
     EXPECT_EQ(files, Paths{ferrow + L"{A}\\AppData\\Velkor\\install.dat"});
 
     Paths moreFolders;
     Paths moreFiles;
-    EXPECT_FALSE(FindUserSettingFiles(IsWow64(), {L"{C}", L"{Missing}"}, settings, moreFolders, moreFiles));
+    EXPECT_FALSE(FindUserSettingFiles(NativeView(), {L"{C}", L"{Missing}"}, settings, moreFolders, moreFiles));
     EXPECT_TRUE(moreFolders.empty() && moreFiles.empty());
 }
 
 TEST_F(UserSettingFiles, AppDataSearchSkipsAnEmptyProductCodeOrCustomer) {
     MakeTree(appData, {L"Microsoft\\Installer\\{P}\\icon.ico", L"Velkor\\Common\\Ferrow\\Scheduler\\"});
     Paths found;
-    EXPECT_FALSE(FindUserAppDataFolders(IsWow64(), L"Microsoft\\Installer\\", found));
-    EXPECT_TRUE(FindUserAppDataFolders(IsWow64(), L"Microsoft\\Installer\\{P}", found));
+    EXPECT_FALSE(FindUserAppDataFolders(NativeView(), L"Microsoft\\Installer\\", found));
+    EXPECT_TRUE(FindUserAppDataFolders(NativeView(), L"Microsoft\\Installer\\{P}", found));
     EXPECT_EQ(found, Paths{appData + L"\\Microsoft\\Installer\\{P}"});
 
     settings.CUSTOMER.clear();
     Paths folders;
     Paths files;
-    EXPECT_FALSE(FindUserSettingFiles(IsWow64(), {L""}, settings, folders, files));
+    EXPECT_FALSE(FindUserSettingFiles(NativeView(), {L""}, settings, folders, files));
 }

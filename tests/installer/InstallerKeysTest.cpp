@@ -28,6 +28,7 @@ protected:
     bool Exists(HKEY root, const std::wstring& below, REGSAM view) { return TestKeyExists(root, below, view); }
 
     const bool wow64_ = IsWow64();
+    const RegistryView view_ = NativeView();
     const std::wstring sid_ = CurrentUserSid();
 };
 
@@ -37,9 +38,9 @@ TEST_F(ScratchKeys, FindKeyPathKeepsTheLastMatchOfBothViews) {
     Create(HKEY_LOCAL_MACHINE, kTestKey + L"\\Base\\Targets", kView32);
 
     PathList all;
-    ASSERT_TRUE(CollectKeyPaths(wow64_, kMachineTest + L"Base\\", L"target", all));
+    ASSERT_TRUE(CollectKeyPaths(view_, kMachineTest + L"Base\\", L"target", all));
     std::wstring last;
-    ASSERT_TRUE(FindKeyPath(wow64_, kMachineTest + L"Base\\", L"target", last));
+    ASSERT_TRUE(FindKeyPath(view_, kMachineTest + L"Base\\", L"target", last));
     if (wow64_) {
         const std::wstring redirected = L"HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\QuellorInstallerKeysTest\\";
         EXPECT_EQ(all, (PathList{kMachineTest + L"Base\\Target\\", redirected + L"Base\\TARGET\\"}));
@@ -67,7 +68,7 @@ TEST_F(ScratchKeys, LocalPackagesOfOtherTypesAreSkippedNotThrown) {
     const std::wstring base = L"HKEY_USERS\\" + below + L"\\";
     PathList packages;
     EXPECT_NO_THROW(EXPECT_TRUE(CollectLocalPackages(
-        wow64_, {base + L"Dword\\", base + L"Qword\\", base + L"NoValue\\", base + L"Text\\", base + L"Missing\\"},
+        view_, {base + L"Dword\\", base + L"Qword\\", base + L"NoValue\\", base + L"Text\\", base + L"Missing\\"},
         L"InstallProperties", L"LocalPackage", packages)));
     EXPECT_EQ(packages, PathList{text});
 }
@@ -87,7 +88,7 @@ protected:
 
 TEST_F(KeyDeletion, MachineKeysListedAreDeletedSiblingsAndOtherViewStay) {
     PathList deleted;
-    EXPECT_TRUE(DeleteMachineKeys({{Machine(L"A\\")}, {}, {Machine(L"C\\")}}, true, deleted));
+    EXPECT_TRUE(DeleteMachineKeys({{Machine(L"A\\")}, {}, {Machine(L"C\\")}}, RegistryView::Bits64, deleted));
     EXPECT_EQ(deleted, (PathList{Machine(L"A\\"), Machine(L"C\\")}));
     EXPECT_FALSE(MachineKey(L"A", kView64));
     EXPECT_FALSE(MachineKey(L"C", kView64));
@@ -99,7 +100,7 @@ TEST_F(KeyDeletion, MachineKeysListedAreDeletedSiblingsAndOtherViewStay) {
 
 TEST_F(KeyDeletion, The32BitViewIsDeletedWhenAsked) {
     PathList deleted;
-    EXPECT_TRUE(DeleteMachineKeys({{Machine(L"B\\")}}, false, deleted));
+    EXPECT_TRUE(DeleteMachineKeys({{Machine(L"B\\")}}, RegistryView::Bits32, deleted));
     EXPECT_EQ(deleted, PathList{Machine(L"B\\")});
     EXPECT_FALSE(MachineKey(L"B", kView32));
     EXPECT_TRUE(MachineKey(L"A\\Child", kView32));
@@ -111,20 +112,20 @@ TEST_F(KeyDeletion, The32BitViewIsDeletedWhenAsked) {
 
 TEST_F(KeyDeletion, ChildListedAfterItsParentGoesWithIt) {
     PathList deleted;
-    EXPECT_FALSE(DeleteMachineKeys({{Machine(L"A\\"), Machine(L"A\\Child\\")}}, true, deleted));
+    EXPECT_FALSE(DeleteMachineKeys({{Machine(L"A\\"), Machine(L"A\\Child\\")}}, RegistryView::Bits64, deleted));
     EXPECT_EQ(deleted, PathList{Machine(L"A\\")});
 }
 
 TEST_F(KeyDeletion, ChildListedBeforeItsParentIsReportedToo) {
     PathList deleted;
-    EXPECT_TRUE(DeleteMachineKeys({{Machine(L"A\\Child\\")}, {Machine(L"A\\")}}, true, deleted));
+    EXPECT_TRUE(DeleteMachineKeys({{Machine(L"A\\Child\\")}, {Machine(L"A\\")}}, RegistryView::Bits64, deleted));
     EXPECT_EQ(deleted, (PathList{Machine(L"A\\Child\\"), Machine(L"A\\")}));
     EXPECT_TRUE(MachineKey(L"B", kView64));
 }
 
 TEST_F(KeyDeletion, MissingKeyFailsAndTheRestIsStillDeleted) {
     PathList deleted;
-    EXPECT_FALSE(DeleteMachineKeys({{Machine(L"Missing\\"), Machine(L"C\\")}}, true, deleted));
+    EXPECT_FALSE(DeleteMachineKeys({{Machine(L"Missing\\"), Machine(L"C\\")}}, RegistryView::Bits64, deleted));
     EXPECT_EQ(deleted, PathList{Machine(L"C\\")});
     EXPECT_TRUE(MachineKey(L"B", kView64));
 }
@@ -132,7 +133,7 @@ TEST_F(KeyDeletion, MissingKeyFailsAndTheRestIsStillDeleted) {
 TEST_F(KeyDeletion, RepeatedRootNameIsReducedToOne) {
     PathList deleted;
     const std::wstring doubled = L"HKEY_LOCAL_MACHINE\\" + Machine(L"C\\");
-    EXPECT_TRUE(DeleteMachineKeys({{doubled}}, true, deleted));
+    EXPECT_TRUE(DeleteMachineKeys({{doubled}}, RegistryView::Bits64, deleted));
     EXPECT_EQ(deleted, PathList{doubled});
     EXPECT_FALSE(MachineKey(L"C", kView64));
 }
@@ -143,7 +144,7 @@ TEST_F(KeyDeletion, UserKeysAreDeletedInTheirHiveOnly) {
     const std::wstring target = L"HKEY_USERS\\" + sid_ + L"\\" + kTestKey + L"\\A\\";
 
     PathList deleted;
-    EXPECT_TRUE(DeleteUserKeys({{target}}, wow64_, deleted));
+    EXPECT_TRUE(DeleteUserKeys({{target}}, view_, deleted));
     EXPECT_EQ(deleted, PathList{target});
     EXPECT_FALSE(Exists(HKEY_USERS, sid_ + L"\\" + kTestKey + L"\\A", kView64));
     EXPECT_TRUE(Exists(HKEY_USERS, sid_ + L"\\" + kTestKey + L"\\B", kView64));
@@ -153,8 +154,8 @@ TEST_F(KeyDeletion, UserKeysAreDeletedInTheirHiveOnly) {
 
 TEST_F(KeyDeletion, NothingListedIsSuccess) {
     PathList deleted;
-    EXPECT_TRUE(DeleteMachineKeys({}, true, deleted));
-    EXPECT_TRUE(DeleteUserKeys({{}}, true, deleted));
+    EXPECT_TRUE(DeleteMachineKeys({}, RegistryView::Bits64, deleted));
+    EXPECT_TRUE(DeleteUserKeys({{}}, RegistryView::Bits64, deleted));
     EXPECT_TRUE(deleted.empty());
 }
 

@@ -59,37 +59,38 @@ protected:
     }
 
     const bool wow64_ = IsWow64();
+    const RegistryView view_ = NativeView();
     const std::wstring sid_ = CurrentUserSid();
     static inline std::unique_ptr<InstalledPackage> machine_, user_;
 };
 
 TEST_F(InstalledMachineAndUserProducts, UninstallKeyIsFoundInTheProgramsView) {
     PathList found;
-    ASSERT_TRUE(CollectKeyPaths(wow64_, kMachine + kUninstall, Lower(kMachineV1), found));
+    ASSERT_TRUE(CollectKeyPaths(view_, kMachine + kUninstall, Lower(kMachineV1), found));
     EXPECT_EQ(found, PathList{Software32(kUninstall + kMachineV1 + L"\\")});
 }
 
 TEST_F(InstalledMachineAndUserProducts, WithoutWow64TheBaseIsSearchedAloneInTheProgramsView) {
     PathList found;
-    ASSERT_TRUE(CollectKeyPaths(false, kMachine + kUninstall, kMachineV1, found));
+    ASSERT_TRUE(CollectKeyPaths(RegistryView::Bits32, kMachine + kUninstall, kMachineV1, found));
     EXPECT_EQ(found, PathList{kMachine + kUninstall + kMachineV1 + L"\\"});
 }
 
 TEST_F(InstalledMachineAndUserProducts, UserDataProductKeysKeepTheCallersSpellingAndGiveTheCachedPackage) {
     const std::wstring packed = Lower(Packed(kMachineV1));
     PathList products;
-    ASSERT_TRUE(CollectUserDataKeys(wow64_, packed, L"Products", products));
+    ASSERT_TRUE(CollectUserDataKeys(view_, packed, L"Products", products));
     ASSERT_EQ(products, PathList{kMachine + kUserData + L"S-1-5-18\\Products\\" + packed + L"\\"});
 
     PathList packages;
-    ASSERT_TRUE(CollectLocalPackages(wow64_, products, L"InstallProperties", L"LocalPackage", packages));
+    ASSERT_TRUE(CollectLocalPackages(view_, products, L"InstallProperties", L"LocalPackage", packages));
     ASSERT_EQ(packages.size(), 1u);
     EXPECT_TRUE(FileExists(packages[0])) << Utf8(packages[0]);
 }
 
 TEST_F(InstalledMachineAndUserProducts, PerUserProductIsFoundUnderItsUserData) {
     PathList products;
-    ASSERT_TRUE(CollectUserDataKeys(wow64_, Packed(kUser), L"Products", products));
+    ASSERT_TRUE(CollectUserDataKeys(view_, Packed(kUser), L"Products", products));
     EXPECT_EQ(products, PathList{kMachine + kUserData + sid_ + L"\\Products\\" + Packed(kUser) + L"\\"});
 }
 
@@ -104,7 +105,7 @@ TEST_F(InstalledMachineAndUserProducts, MachineRegistrationsAreFoundInTheNativeV
     };
     for (const Search& search : searches) {
         PathList found;
-        EXPECT_TRUE(CollectKeyPaths(wow64_, kMachine + search.rest, search.packed, found)) << Utf8(search.rest);
+        EXPECT_TRUE(CollectKeyPaths(view_, kMachine + search.rest, search.packed, found)) << Utf8(search.rest);
         EXPECT_EQ(found, PathList{kMachine + search.rest + search.packed + L"\\"});
     }
 }
@@ -119,21 +120,21 @@ TEST_F(InstalledMachineAndUserProducts, PerUserRegistrationsAreFoundBelowTheUser
     };
     for (const Search& search : searches) {
         PathList found;
-        EXPECT_TRUE(CollectUserInstallerKeys(wow64_, search.packed, search.kind, found)) << Utf8(search.kind);
+        EXPECT_TRUE(CollectUserInstallerKeys(view_, search.packed, search.kind, found)) << Utf8(search.kind);
         EXPECT_EQ(found, PathList{UserInstaller(search.kind, search.packed)});
     }
 }
 
 TEST_F(InstalledMachineAndUserProducts, MachineProductHasNoPerUserRegistrations) {
     PathList found;
-    EXPECT_FALSE(CollectUserInstallerKeys(wow64_, Packed(kMachineV1), L"Products", found));
+    EXPECT_FALSE(CollectUserInstallerKeys(view_, Packed(kMachineV1), L"Products", found));
     EXPECT_TRUE(found.empty());
 }
 
 TEST_F(InstalledMachineAndUserProducts, ComponentKeysForEveryCodeInOrderDuplicatesKept) {
     const std::wstring file = Packed(kMachineV1File), registry = Packed(kMachineV1Registry);
     PathList found;
-    ASSERT_TRUE(CollectUserDataComponentKeys(wow64_, {file, registry, Packed(kUserFile), Lower(file)},
+    ASSERT_TRUE(CollectUserDataComponentKeys(view_, {file, registry, Packed(kUserFile), Lower(file)},
                                              L"Components", found));
     const std::wstring system = kMachine + kUserData + L"S-1-5-18\\Components\\";
     const std::wstring user = kMachine + kUserData + sid_ + L"\\Components\\";
@@ -148,9 +149,9 @@ TEST_F(InstalledMachineAndUserProducts, SearchesForAnUnpackableCodeFindNothing) 
     std::wstring packed;
     EXPECT_FALSE(PackGuid(kMachineV1.substr(1), packed));
     PathList found;
-    EXPECT_FALSE(CollectUserDataKeys(wow64_, packed, L"Products", found));
-    EXPECT_FALSE(CollectKeyPaths(wow64_, kMachine + L"Classes\\Installer\\Products\\", packed, found));
-    EXPECT_FALSE(CollectUserInstallerKeys(wow64_, packed, L"Products", found));
+    EXPECT_FALSE(CollectUserDataKeys(view_, packed, L"Products", found));
+    EXPECT_FALSE(CollectKeyPaths(view_, kMachine + L"Classes\\Installer\\Products\\", packed, found));
+    EXPECT_FALSE(CollectUserInstallerKeys(view_, packed, L"Products", found));
     EXPECT_TRUE(found.empty());
 }
 

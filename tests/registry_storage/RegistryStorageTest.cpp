@@ -1,3 +1,4 @@
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -6,6 +7,7 @@
 #include "platform/Win32Exception.h"
 #include "registry/RegistryStorage.h"
 #include "settings/TextConversion.h"
+#include "tests/registry_storage/RegistryViewCheck.h"
 #include "tests/registry_storage/TestKeys.h"
 #include "tests/support/TestSupport.h"
 
@@ -64,45 +66,45 @@ protected:
     ScopedTestKey cleanup{HKEY_LOCAL_MACHINE, subKey};
 
     std::wstring Sub(const std::wstring& name) const { return subKey + L"\\" + name; }
-    bool Exists(const std::wstring& name) const { return RawKeyExists(HKEY_LOCAL_MACHINE, Sub(name), true); }
-    void MakeKey(const std::wstring& name) const { CreateRawKey(HKEY_LOCAL_MACHINE, Sub(name), true); }
+    bool Exists(const std::wstring& name) const { return RawKeyExists(HKEY_LOCAL_MACHINE, Sub(name), RegistryView::Bits64); }
+    void MakeKey(const std::wstring& name) const { CreateRawKey(HKEY_LOCAL_MACHINE, Sub(name), RegistryView::Bits64); }
     void SetString(const std::wstring& key, const std::wstring& name, const std::wstring& text) const {
-        SetRawString(HKEY_LOCAL_MACHINE, key.empty() ? subKey : Sub(key), name, text, true);
+        SetRawString(HKEY_LOCAL_MACHINE, key.empty() ? subKey : Sub(key), name, text, RegistryView::Bits64);
     }
     void SetRaw(const std::wstring& name, DWORD type, const void* data, DWORD size) const {
-        SetRawValue(HKEY_LOCAL_MACHINE, subKey, name, type, data, size, true);
+        SetRawValue(HKEY_LOCAL_MACHINE, subKey, name, type, data, size, RegistryView::Bits64);
     }
     bool HasValue(const std::wstring& key, const std::wstring& name) const {
-        return RawValueExists(HKEY_LOCAL_MACHINE, key.empty() ? subKey : Sub(key), name, true);
+        return RawValueExists(HKEY_LOCAL_MACHINE, key.empty() ? subKey : Sub(key), name, RegistryView::Bits64);
     }
 };
 
 TEST_F(RegistryStorageTest, ReadOnlyOpenOfMissingKeyStaysClosedAndCreatesNothing) {
-    RegistryStorageEx storage(path, true, true);
+    RegistryStorageEx storage(path, RegistryView::Bits64, RegistryStorageEx::OpenMode::ReadOnly);
     EXPECT_FALSE(storage.IsOpen());
     EXPECT_EQ(storage.LastResult(), ERROR_FILE_NOT_FOUND);
-    EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, subKey, true));
-    EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, subKey, false));
+    EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, subKey, RegistryView::Bits64));
+    EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, subKey, RegistryView::Bits32));
 
-    RegistryStorageEx writable(path, true, false);
+    RegistryStorageEx writable(path, RegistryView::Bits64, RegistryStorageEx::OpenMode::ReadWrite);
     EXPECT_TRUE(writable.IsOpen());
     EXPECT_EQ(writable.LastResult(), ERROR_SUCCESS);
     EXPECT_EQ(writable.GetPath(), path);
-    EXPECT_TRUE(RawKeyExists(HKEY_LOCAL_MACHINE, subKey, true));
+    EXPECT_TRUE(RawKeyExists(HKEY_LOCAL_MACHINE, subKey, RegistryView::Bits64));
 }
 
 TEST_F(RegistryStorageTest, ViewFlagChoosesTheRegistryViewOnlyUnderWow64) {
-    RegistryStorageEx native(path, true, false);
+    RegistryStorageEx native(path, RegistryView::Bits64, RegistryStorageEx::OpenMode::ReadWrite);
     native.Write(L"v", StorageData(1));
-    EXPECT_TRUE(RawValueExists(HKEY_LOCAL_MACHINE, subKey, L"v", true));
+    EXPECT_TRUE(RawValueExists(HKEY_LOCAL_MACHINE, subKey, L"v", RegistryView::Bits64));
     // In a 32-bit system the flags are ignored and both views are the same key.
-    EXPECT_EQ(RawValueExists(HKEY_LOCAL_MACHINE, subKey, L"v", false), !IsWow64());
-    RegistryStorageEx redirected(path, false, true);
+    EXPECT_EQ(RawValueExists(HKEY_LOCAL_MACHINE, subKey, L"v", RegistryView::Bits32), !IsWow64());
+    RegistryStorageEx redirected(path, RegistryView::Bits32, RegistryStorageEx::OpenMode::ReadOnly);
     EXPECT_EQ(redirected.IsOpen(), !IsWow64());
 }
 
 TEST_F(RegistryStorageTest, RootNameAloneOpensTheRootAndCloseIsIdempotent) {
-    RegistryStorageEx root(L"HKLM", true, true);
+    RegistryStorageEx root(L"HKLM", RegistryView::Bits64, RegistryStorageEx::OpenMode::ReadOnly);
     EXPECT_TRUE(root.IsOpen());
     EXPECT_TRUE(root.KeyExists(L"Software"));
     EXPECT_TRUE(root.Close());
@@ -111,7 +113,7 @@ TEST_F(RegistryStorageTest, RootNameAloneOpensTheRootAndCloseIsIdempotent) {
 }
 
 TEST_F(RegistryStorageTest, ClosedStorageReportsFailureAndThrowsOnReadAndWrite) {
-    RegistryStorageEx storage(L"hklm\\Software", true, false);
+    RegistryStorageEx storage(L"hklm\\Software", RegistryView::Bits64, RegistryStorageEx::OpenMode::ReadWrite);
     EXPECT_FALSE(storage.IsOpen());
     EXPECT_EQ(storage.LastResult(), 0);
     EXPECT_FALSE(storage.ValueExists(L""));
@@ -135,7 +137,7 @@ TEST_F(RegistryStorageTest, ClosedStorageReportsFailureAndThrowsOnReadAndWrite) 
 }
 
 TEST_F(RegistryStorageTest, WrittenValuesReadBackWithTheirTypes) {
-    RegistryStorageEx storage(path, true, false);
+    RegistryStorageEx storage(path, RegistryView::Bits64, RegistryStorageEx::OpenMode::ReadWrite);
     storage.WriteAll(StorageMap{{L"int", StorageData(-5)},
                                 {L"text", StorageData(std::wstring(L"C:\\Program Files\\x y"))},
                                 {L"multi", StorageData(PathList{L"one", L"two"})},
@@ -153,21 +155,21 @@ TEST_F(RegistryStorageTest, WrittenValuesReadBackWithTheirTypes) {
     EXPECT_EQ(bytes.GetType(), StorageType::Bytes);
     EXPECT_EQ(bytes.GetBytes(), (ByteArray{0, 1, 255}));
 
-    UniqueRegKey raw = CreateRawKey(HKEY_LOCAL_MACHINE, subKey, true);
+    UniqueRegKey raw = CreateRawKey(HKEY_LOCAL_MACHINE, subKey, RegistryView::Bits64);
     DWORD type = 0;
     ASSERT_EQ(::RegQueryValueExW(raw.Get(), L"multi", nullptr, &type, nullptr, nullptr), ERROR_SUCCESS);
     EXPECT_EQ(type, static_cast<DWORD>(REG_MULTI_SZ));
 }
 
 TEST_F(RegistryStorageTest, EmptyMultiStringIsWrittenAsOneZeroByte) {
-    RegistryStorageEx storage(path, true, false);
+    RegistryStorageEx storage(path, RegistryView::Bits64, RegistryStorageEx::OpenMode::ReadWrite);
     storage.Write(L"m", StorageData(PathList{}));
-    EXPECT_EQ(RawAnsiValueSize(HKEY_LOCAL_MACHINE, subKey, L"m", true), 1);
+    EXPECT_EQ(RawAnsiValueSize(HKEY_LOCAL_MACHINE, subKey, L"m", RegistryView::Bits64), 1);
     EXPECT_TRUE(storage.Read(L"m", StorageData()).GetStrings().empty());
 }
 
 TEST_F(RegistryStorageTest, ReadOfMissingValueReturnsTheDefaultUnchanged) {
-    RegistryStorageEx storage(path, true, false);
+    RegistryStorageEx storage(path, RegistryView::Bits64, RegistryStorageEx::OpenMode::ReadWrite);
     StorageData fallback = storage.Read(L"missing", StorageData(7));
     EXPECT_EQ(fallback.GetType(), StorageType::Integer);
     EXPECT_EQ(fallback.ToString(), L"7");
@@ -178,7 +180,7 @@ TEST_F(RegistryStorageTest, ReadOfMissingValueReturnsTheDefaultUnchanged) {
 TEST_F(RegistryStorageTest, UnsupportedTypeThrowsOnlyWithoutAFallback) {
     unsigned long long quad = 5;
     SetRaw(L"q", REG_QWORD, &quad, sizeof quad);
-    RegistryStorageEx storage(path, true, true);
+    RegistryStorageEx storage(path, RegistryView::Bits64, RegistryStorageEx::OpenMode::ReadOnly);
     try {
         storage.Read(L"q", StorageData());
         FAIL() << "no exception";
@@ -191,7 +193,7 @@ TEST_F(RegistryStorageTest, UnsupportedTypeThrowsOnlyWithoutAFallback) {
 TEST_F(RegistryStorageTest, ZeroLengthValuesReadAsEmptyTextAndZero) {
     SetRaw(L"sz", REG_SZ, nullptr, 0);
     SetRaw(L"dw", REG_DWORD, nullptr, 0);
-    RegistryStorageEx storage(path, true, true);
+    RegistryStorageEx storage(path, RegistryView::Bits64, RegistryStorageEx::OpenMode::ReadOnly);
     StorageData text = storage.Read(L"sz", StorageData(1));
     EXPECT_EQ(text.GetType(), StorageType::WString);
     EXPECT_EQ(text.GetWString(), L"");
@@ -208,7 +210,7 @@ TEST_F(RegistryStorageTest, UnterminatedStringDataIsReadWithinItsSize) {
     const wchar_t wellFormed[] = L"first\0second\0\0ignored\0";
     SetRaw(L"formed", REG_MULTI_SZ, wellFormed, sizeof wellFormed);
 
-    RegistryStorageEx storage(path, true, true);
+    RegistryStorageEx storage(path, RegistryView::Bits64, RegistryStorageEx::OpenMode::ReadOnly);
     EXPECT_EQ(storage.Read(L"sz", StorageData()).GetWString(), L"abc");
     EXPECT_EQ(storage.Read(L"multi", StorageData()).GetStrings(), (PathList{L"one", L"two"}));
     EXPECT_EQ(storage.Read(L"formed", StorageData()).GetStrings(), (PathList{L"first", L"second"}));
@@ -219,7 +221,7 @@ TEST_F(RegistryStorageTest, ExpandableStringIsExpandedBeyond260Characters) {
     ASSERT_TRUE(::SetEnvironmentVariableW(L"QUELLOR_TEST_LONG", longValue.c_str()));
     const std::wstring data = L"%QUELLOR_TEST_LONG%\\end";
     SetRaw(L"exp", REG_EXPAND_SZ, data.c_str(), static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
-    RegistryStorageEx storage(path, true, true);
+    RegistryStorageEx storage(path, RegistryView::Bits64, RegistryStorageEx::OpenMode::ReadOnly);
     EXPECT_EQ(storage.Read(L"exp", StorageData()).GetWString(), longValue + L"\\end");
 }
 
@@ -228,7 +230,7 @@ TEST_F(RegistryStorageTest, NoneTypedValueCountsAsAbsentAndDeleteValueTouchesOnl
     SetRaw(L"none", REG_NONE, data, sizeof data);
     SetString(L"", L"gone", L"1");
     SetString(L"", L"keep", L"2");
-    RegistryStorageEx storage(path, true, false);
+    RegistryStorageEx storage(path, RegistryView::Bits64, RegistryStorageEx::OpenMode::ReadWrite);
 
     EXPECT_FALSE(storage.ValueExists(L"none"));
     EXPECT_TRUE(storage.DeleteValue(L"none"));
@@ -243,7 +245,7 @@ TEST_F(RegistryStorageTest, NoneTypedValueCountsAsAbsentAndDeleteValueTouchesOnl
 
 TEST_F(RegistryStorageTest, WriteToReadOnlyStorageThrowsTheRegistryResult) {
     MakeKey(L"");
-    RegistryStorageEx storage(path, true, true);
+    RegistryStorageEx storage(path, RegistryView::Bits64, RegistryStorageEx::OpenMode::ReadOnly);
     ASSERT_TRUE(storage.IsOpen());
     try {
         storage.Write(L"x", StorageData(1));
@@ -261,7 +263,7 @@ TEST_F(RegistryStorageTest, EnumerationListsNamesAndSubPathLooksNeverCreateKeys)
     SetString(L"", L"v1", L"1");
     SetString(L"", L"v2", L"2");
     SetString(L"A", L"a1", L"1");
-    RegistryStorageEx storage(path, true, true);
+    RegistryStorageEx storage(path, RegistryView::Bits64, RegistryStorageEx::OpenMode::ReadOnly);
 
     EXPECT_EQ(Sorted(storage.EnumKeys(L"")), (PathList{L"A", L"B"}));
     EXPECT_EQ(Sorted(storage.EnumValues(L"")), (PathList{L"v1", L"v2"}));
@@ -270,7 +272,7 @@ TEST_F(RegistryStorageTest, EnumerationListsNamesAndSubPathLooksNeverCreateKeys)
     EXPECT_TRUE(storage.KeyExists(L"A\\Inner"));
     EXPECT_TRUE(storage.KeyExists(L""));
 
-    RegistryStorageEx writable(path, true, false);
+    RegistryStorageEx writable(path, RegistryView::Bits64, RegistryStorageEx::OpenMode::ReadWrite);
     EXPECT_TRUE(writable.EnumKeys(L"Missing").empty());
     EXPECT_TRUE(writable.EnumValues(L"Missing2").empty());
     EXPECT_FALSE(writable.KeyExists(L"Missing3"));
@@ -278,15 +280,15 @@ TEST_F(RegistryStorageTest, EnumerationListsNamesAndSubPathLooksNeverCreateKeys)
 }
 
 TEST_F(RegistryStorageTest, SubPathLooksStayInTheStoragesView) {
-    CreateRawKey(HKEY_LOCAL_MACHINE, Sub(L"Only32"), false);
+    CreateRawKey(HKEY_LOCAL_MACHINE, Sub(L"Only32"), RegistryView::Bits32);
     MakeKey(L"");
-    RegistryStorageEx view32(path, false, true);
+    RegistryStorageEx view32(path, RegistryView::Bits32, RegistryStorageEx::OpenMode::ReadOnly);
     ASSERT_TRUE(view32.IsOpen());
     EXPECT_TRUE(view32.KeyExists(L"Only32"));
     EXPECT_TRUE(view32.EnumKeys(L"Only32").empty());
     EXPECT_EQ(view32.LastResult(), ERROR_NO_MORE_ITEMS);
 
-    RegistryStorageEx view64(path, true, true);
+    RegistryStorageEx view64(path, RegistryView::Bits64, RegistryStorageEx::OpenMode::ReadOnly);
     EXPECT_EQ(view64.KeyExists(L"Only32"), !IsWow64());
 }
 
@@ -316,7 +318,7 @@ protected:
 };
 
 TEST_F(RegistryDeleteKeyTest, NtRecursiveDeleteRemovesOnlyTheNamedTree) {
-    RegistryStorageEx storage(path, true, false);
+    RegistryStorageEx storage(path, RegistryView::Bits64, RegistryStorageEx::OpenMode::ReadWrite);
     EXPECT_TRUE(storage.DeleteKeyOnPlatform(L"Target", true, VER_PLATFORM_WIN32_NT));
     ExpectOnlyTargetGone();
     EXPECT_TRUE(storage.IsOpen());
@@ -325,7 +327,7 @@ TEST_F(RegistryDeleteKeyTest, NtRecursiveDeleteRemovesOnlyTheNamedTree) {
 }
 
 TEST_F(RegistryDeleteKeyTest, NtPlainDeleteRefusesAKeyWithSubkeys) {
-    RegistryStorageEx storage(path, true, false);
+    RegistryStorageEx storage(path, RegistryView::Bits64, RegistryStorageEx::OpenMode::ReadWrite);
     EXPECT_FALSE(storage.DeleteKeyOnPlatform(L"Target", false, VER_PLATFORM_WIN32_NT));
     ExpectNothingDeleted();
     EXPECT_TRUE(storage.DeleteKeyOnPlatform(L"Target\\Child\\Grand", false, VER_PLATFORM_WIN32_NT));
@@ -334,7 +336,7 @@ TEST_F(RegistryDeleteKeyTest, NtPlainDeleteRefusesAKeyWithSubkeys) {
 }
 
 TEST_F(RegistryDeleteKeyTest, DeletingTheOpenKeyItselfClosesTheStorage) {
-    RegistryStorageEx storage(path + L"Target\\", IsWow64(), true);
+    RegistryStorageEx storage(path + L"Target\\", NativeView(), RegistryStorageEx::OpenMode::ReadOnly);
     ASSERT_TRUE(storage.IsOpen());
     EXPECT_TRUE(storage.DeleteKey(L"", true)) << storage.LastResult();
     EXPECT_FALSE(storage.IsOpen());
@@ -342,14 +344,14 @@ TEST_F(RegistryDeleteKeyTest, DeletingTheOpenKeyItselfClosesTheStorage) {
 }
 
 TEST_F(RegistryDeleteKeyTest, UnknownPlatformDeletesNothing) {
-    RegistryStorageEx storage(path, true, false);
+    RegistryStorageEx storage(path, RegistryView::Bits64, RegistryStorageEx::OpenMode::ReadWrite);
     EXPECT_FALSE(storage.DeleteKeyOnPlatform(L"Target", true, 0));
     EXPECT_FALSE(storage.DeleteKeyOnPlatform(L"Target", true, 3));
     ExpectNothingDeleted();
 }
 
 TEST_F(RegistryDeleteKeyTest, Win9xRecursiveDeleteRemovesTheTreeButNotSameNamedParentValues) {
-    RegistryStorageEx storage(path, true, false);
+    RegistryStorageEx storage(path, RegistryView::Bits64, RegistryStorageEx::OpenMode::ReadWrite);
     EXPECT_TRUE(storage.DeleteKeyOnPlatform(L"Target", true, VER_PLATFORM_WIN32_WINDOWS));
     ExpectOnlyTargetGone();
     EXPECT_TRUE(storage.IsOpen());
@@ -358,17 +360,45 @@ TEST_F(RegistryDeleteKeyTest, Win9xRecursiveDeleteRemovesTheTreeButNotSameNamedP
 }
 
 TEST_F(RegistryDeleteKeyTest, Win9xRecursiveDeleteOfTheOpenKeyClosesTheStorage) {
-    RegistryStorageEx storage(path + L"Target", true, false);
+    RegistryStorageEx storage(path + L"Target", RegistryView::Bits64, RegistryStorageEx::OpenMode::ReadWrite);
     EXPECT_TRUE(storage.DeleteKeyOnPlatform(L"", true, VER_PLATFORM_WIN32_WINDOWS));
     EXPECT_FALSE(storage.IsOpen());
     ExpectOnlyTargetGone();
 }
 
 TEST_F(RegistryDeleteKeyTest, Win9xPlainDeleteRemovesOnlyEmptyKeys) {
-    RegistryStorageEx storage(path, true, false);
+    RegistryStorageEx storage(path, RegistryView::Bits64, RegistryStorageEx::OpenMode::ReadWrite);
     EXPECT_FALSE(storage.DeleteKeyOnPlatform(L"Target", false, VER_PLATFORM_WIN32_WINDOWS));
     ExpectNothingDeleted();
     EXPECT_TRUE(storage.DeleteKeyOnPlatform(L"Target\\Child\\Grand", false, VER_PLATFORM_WIN32_WINDOWS));
     EXPECT_FALSE(Exists(L"Target\\Child\\Grand"));
     EXPECT_TRUE(Exists(L"Target\\Child"));
+}
+
+// The checking table that every registry suite runs on must itself catch a forgotten view.
+TEST(RegistryViewCheck, FailsEveryCallThatReachesARedirectedKeyWithoutItsView) {
+    const std::wstring subKey = L"Software\\" + TestKeyName() + L"-check";
+    ScopedTestKey cleanup{HKEY_LOCAL_MACHINE, subKey};
+    CreateRawKey(HKEY_LOCAL_MACHINE, subKey + L"\\Child", RegistryView::Bits64);
+    const System::RegistryApi& api = System::Registry();
+
+    UniqueRegKey key;
+    EXPECT_NONFATAL_FAILURE(api.openKey(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, KEY_READ, key.Put()),
+                            "RegOpenKeyExW reaches HKEY_LOCAL_MACHINE\\Software");
+    ASSERT_EQ(api.openKey(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, key.Put()),
+              ERROR_SUCCESS);
+    // The handle does not carry its view on to a relative open.
+    UniqueRegKey child;
+    EXPECT_NONFATAL_FAILURE(api.openKey(key.Get(), L"Child", 0, KEY_READ, child.Put()), "\\Child without a registry view");
+    EXPECT_NONFATAL_FAILURE(api.deleteKey(key.Get(), L"Child"), "RegDeleteKeyW");
+    EXPECT_NONFATAL_FAILURE((void)api.deleteKeyEx(HKEY_LOCAL_MACHINE, (subKey + L"\\Child").c_str(), 0, 0),
+                            "RegDeleteKeyExW");
+
+    // Keys that WOW64 shares between the views need no flag.
+    UniqueRegKey users;
+    EXPECT_EQ(api.openKey(HKEY_USERS, L".Default\\Software", 0, KEY_READ, users.Put()), ERROR_SUCCESS);
+    EXPECT_TRUE(RegistryViewCheck::IsBelowRedirectedLocation(L"HKEY_USERS\\S-1-5-21-1\\Software\\Classes\\CLSID"));
+    EXPECT_TRUE(RegistryViewCheck::IsBelowRedirectedLocation(L"HKEY_USERS\\S-1-5-21-1_Classes"));
+    EXPECT_FALSE(RegistryViewCheck::IsBelowRedirectedLocation(L"HKEY_LOCAL_MACHINE\\System\\CurrentControlSet"));
+    EXPECT_FALSE(RegistryViewCheck::IsBelowRedirectedLocation(L"HKEY_LOCAL_MACHINE\\SoftwareX"));
 }

@@ -8,45 +8,43 @@ using Zento::Lithcore::UniqueRegKey;
 
 std::wstring TestKeyName() { return L"QuellorTest-" + std::to_wstring(::GetCurrentProcessId()); }
 
-REGSAM ViewFlag(bool use64BitView) { return use64BitView ? KEY_WOW64_64KEY : KEY_WOW64_32KEY; }
-
-UniqueRegKey CreateRawKey(HKEY root, const std::wstring& subKey, bool use64BitView) {
+UniqueRegKey CreateRawKey(HKEY root, const std::wstring& subKey, RegistryView view) {
     UniqueRegKey key;
     LONG result = ::RegCreateKeyExW(root, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                    KEY_ALL_ACCESS | ViewFlag(use64BitView), nullptr, key.Put(), nullptr);
+                                    KEY_ALL_ACCESS | ViewFlag(view), nullptr, key.Put(), nullptr);
     EXPECT_EQ(result, ERROR_SUCCESS) << "creating test key";
     return key;
 }
 
-bool RawKeyExists(HKEY root, const std::wstring& subKey, bool use64BitView) {
+bool RawKeyExists(HKEY root, const std::wstring& subKey, RegistryView view) {
     UniqueRegKey key;
-    return ::RegOpenKeyExW(root, subKey.c_str(), 0, KEY_READ | ViewFlag(use64BitView), key.Put()) == ERROR_SUCCESS;
+    return ::RegOpenKeyExW(root, subKey.c_str(), 0, KEY_READ | ViewFlag(view), key.Put()) == ERROR_SUCCESS;
 }
 
 void SetRawValue(HKEY root, const std::wstring& subKey, const std::wstring& name, DWORD type, const void* data,
-                 DWORD size, bool use64BitView) {
-    UniqueRegKey key = CreateRawKey(root, subKey, use64BitView);
+                 DWORD size, RegistryView view) {
+    UniqueRegKey key = CreateRawKey(root, subKey, view);
     LONG result =
         ::RegSetValueExW(key.Get(), name.c_str(), 0, type, static_cast<const BYTE*>(data), size);
     EXPECT_EQ(result, ERROR_SUCCESS) << "setting test value";
 }
 
 void SetRawString(HKEY root, const std::wstring& subKey, const std::wstring& name, const std::wstring& text,
-                  bool use64BitView) {
+                  RegistryView view) {
     SetRawValue(root, subKey, name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)),
-                use64BitView);
+                view);
 }
 
-bool RawValueExists(HKEY root, const std::wstring& subKey, const std::wstring& name, bool use64BitView) {
+bool RawValueExists(HKEY root, const std::wstring& subKey, const std::wstring& name, RegistryView view) {
     UniqueRegKey key;
-    if (::RegOpenKeyExW(root, subKey.c_str(), 0, KEY_READ | ViewFlag(use64BitView), key.Put()) != ERROR_SUCCESS)
+    if (::RegOpenKeyExW(root, subKey.c_str(), 0, KEY_READ | ViewFlag(view), key.Put()) != ERROR_SUCCESS)
         return false;
     return ::RegQueryValueExW(key.Get(), name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
 }
 
-long RawAnsiValueSize(HKEY root, const std::wstring& subKey, const std::wstring& name, bool use64BitView) {
+long RawAnsiValueSize(HKEY root, const std::wstring& subKey, const std::wstring& name, RegistryView view) {
     UniqueRegKey key;
-    if (::RegOpenKeyExW(root, subKey.c_str(), 0, KEY_READ | ViewFlag(use64BitView), key.Put()) != ERROR_SUCCESS)
+    if (::RegOpenKeyExW(root, subKey.c_str(), 0, KEY_READ | ViewFlag(view), key.Put()) != ERROR_SUCCESS)
         return -1;
     std::string ansiName(name.begin(), name.end());
     DWORD size = 0;
@@ -54,15 +52,15 @@ long RawAnsiValueSize(HKEY root, const std::wstring& subKey, const std::wstring&
     return static_cast<long>(size);
 }
 
-void DeleteRawTree(HKEY root, const std::wstring& subKey, bool use64BitView) {
+void DeleteRawTree(HKEY root, const std::wstring& subKey, RegistryView view) {
     {
         UniqueRegKey key;
-        if (::RegOpenKeyExW(root, subKey.c_str(), 0, KEY_ALL_ACCESS | ViewFlag(use64BitView), key.Put()) !=
+        if (::RegOpenKeyExW(root, subKey.c_str(), 0, KEY_ALL_ACCESS | ViewFlag(view), key.Put()) !=
             ERROR_SUCCESS)
             return;
         ::RegDeleteTreeW(key.Get(), nullptr);
     }
-    ::RegDeleteKeyExW(root, subKey.c_str(), ViewFlag(use64BitView), 0);
+    ::RegDeleteKeyExW(root, subKey.c_str(), ViewFlag(view), 0);
 }
 
 std::vector<std::wstring> UserHives() {
@@ -82,8 +80,8 @@ ScopedTestKey::ScopedTestKey(HKEY root, std::wstring subKey) : root_(root), subK
 ScopedTestKey::~ScopedTestKey() { Remove(); }
 
 void ScopedTestKey::Remove() const {
-    DeleteRawTree(root_, subKey_, true);
-    DeleteRawTree(root_, subKey_, false);
+    DeleteRawTree(root_, subKey_, RegistryView::Bits64);
+    DeleteRawTree(root_, subKey_, RegistryView::Bits32);
 }
 
 }  // namespace QuellorTest

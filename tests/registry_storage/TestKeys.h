@@ -6,25 +6,27 @@
 #include <vector>
 
 #include "platform/UniqueResource.h"
+#include "registry/RegistryApi.h"
 
 namespace QuellorTest {
+
+using Zento::Lithcore::RegistryView;
+using Zento::Lithcore::ViewFlag;
 
 // "QuellorTest-<pid>": unique per test process.
 std::wstring TestKeyName();
 
-REGSAM ViewFlag(bool use64BitView);
-
-Zento::Lithcore::UniqueRegKey CreateRawKey(HKEY root, const std::wstring& subKey, bool use64BitView);
-bool RawKeyExists(HKEY root, const std::wstring& subKey, bool use64BitView);
+Zento::Lithcore::UniqueRegKey CreateRawKey(HKEY root, const std::wstring& subKey, RegistryView view);
+bool RawKeyExists(HKEY root, const std::wstring& subKey, RegistryView view);
 void SetRawValue(HKEY root, const std::wstring& subKey, const std::wstring& name, DWORD type, const void* data,
-                 DWORD size, bool use64BitView);
+                 DWORD size, RegistryView view);
 void SetRawString(HKEY root, const std::wstring& subKey, const std::wstring& name, const std::wstring& text,
-                  bool use64BitView);
-bool RawValueExists(HKEY root, const std::wstring& subKey, const std::wstring& name, bool use64BitView);
+                  RegistryView view);
+bool RawValueExists(HKEY root, const std::wstring& subKey, const std::wstring& name, RegistryView view);
 // Size in bytes as the ANSI query reports it, or -1 when the value is missing.
-long RawAnsiValueSize(HKEY root, const std::wstring& subKey, const std::wstring& name, bool use64BitView);
+long RawAnsiValueSize(HKEY root, const std::wstring& subKey, const std::wstring& name, RegistryView view);
 // Deletes the tree in the given view; a missing key is fine.
-void DeleteRawTree(HKEY root, const std::wstring& subKey, bool use64BitView);
+void DeleteRawTree(HKEY root, const std::wstring& subKey, RegistryView view);
 // The subkeys of HKEY_USERS (the loaded hives).
 std::vector<std::wstring> UserHives();
 

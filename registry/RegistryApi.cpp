@@ -1,0 +1,82 @@
+#include "registry/RegistryApi.h"
+
+#include <vector>
+
+#include "platform/Environment.h"
+#include "platform/UniqueResource.h"
+
+namespace Zento::Lithcore {
+
+RegistryView NativeView() { return IsWow64() ? RegistryView::Bits64 : RegistryView::Bits32; }
+
+}  // namespace Zento::Lithcore
+
+namespace Zento::Lithcore::System {
+
+namespace {
+
+using DeleteKeyExFn = LONG(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
+
+DeleteKeyExFn LookUpDeleteKeyEx() {
+    HMODULE advapi32 = ::GetModuleHandleW(L"advapi32.dll");
+    if (advapi32 == nullptr) return nullptr;
+    return reinterpret_cast<DeleteKeyExFn>(reinterpret_cast<void*>(::GetProcAddress(advapi32, "RegDeleteKeyExW")));
+}
+
+const RegistryApi& SystemRegistryApi() {
+    static const RegistryApi table{&::RegOpenKeyExW,    &::RegCreateKeyExW,  &::RegEnumKeyExW,
+                                   &::RegEnumValueW,    &::RegQueryValueExW, &::RegQueryValueExA,
+                                   &::RegSetValueExA,   &::RegDeleteValueW,  LookUpDeleteKeyEx(),
+                                   &::RegDeleteKeyW};
+    return table;
+}
+
+const RegistryApi* g_replacement = nullptr;
+
+std::vector<std::wstring> SubkeyNames(HKEY key) {
+    std::vector<std::wstring> names;
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[257] = {};
+        DWORD length = 256;
+        if (Registry().enumKey(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        names.emplace_back(name, length);
+    }
+    return names;
+}
+
+}  // namespace
+
+const RegistryApi& Registry() { return g_replacement != nullptr ? *g_replacement : SystemRegistryApi(); }
+
+const RegistryApi* ReplaceRegistryApi(const RegistryApi* table) {
+    const RegistryApi* previous = &Registry();
+    g_replacement = table;
+    return previous;
+}
+
+LONG DeleteKeyInView(HKEY root, const std::wstring& subKey, RegistryView view) {
+    // A root key itself is never deleted.
+    if (subKey.empty()) return ERROR_ACCESS_DENIED;
+    const RegistryApi& api = Registry();
+    if (api.deleteKeyEx != nullptr) return api.deleteKeyEx(root, subKey.c_str(), ViewFlag(view), 0);
+    return api.deleteKey(root, subKey.c_str());
+}
+
+LONG DeleteTreeInView(HKEY root, const std::wstring& subKey, RegistryView view) {
+    if (subKey.empty()) return ERROR_ACCESS_DENIED;
+    std::vector<std::wstring> children;
+    {
+        UniqueRegKey key;
+        LONG result = Registry().openKey(root, subKey.c_str(), 0, KEY_READ | ViewFlag(view), key.Put());
+        if (result != ERROR_SUCCESS) return result;
+        children = SubkeyNames(key.Get());
+    }
+    for (const std::wstring& child : children) {
+        LONG result = DeleteTreeInView(root, subKey + L"\\" + child, view);
+        if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND) return result;
+    }
+    return DeleteKeyInView(root, subKey, view);
+}
+
+}  // namespace Zento::Lithcore::System

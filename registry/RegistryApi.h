@@ -1,0 +1,59 @@
+#pragma once
+// The Win32 registry functions that the registry code calls, gathered in one table so that a test
+// can put a checking table in its place. The product always runs on the system's own table.
+#include <windows.h>
+
+#include <string>
+
+namespace Zento::Lithcore {
+
+// The registry view a key lives in. Under WOW64 a 32-bit process reaches the native keys only with
+// KEY_WOW64_64KEY, and a handle does not remember the flag: every open, create and delete names it.
+enum class RegistryView : REGSAM {
+    Bits32 = KEY_WOW64_32KEY,
+    Bits64 = KEY_WOW64_64KEY,
+};
+
+constexpr REGSAM ViewFlag(RegistryView view) { return static_cast<REGSAM>(view); }
+
+// The system's native view: 64-bit for a 32-bit process on 64-bit Windows, else 32-bit (where the
+// flag changes nothing). The installer's own data lives there.
+RegistryView NativeView();
+
+// Whether the view has a "Wow6432Node" sibling below Software to search as well (64-bit Windows).
+constexpr bool HasWow64Node(RegistryView view) { return view == RegistryView::Bits64; }
+
+}  // namespace Zento::Lithcore
+
+namespace Zento::Lithcore::System {
+
+struct RegistryApi {
+    decltype(&::RegOpenKeyExW) openKey;
+    decltype(&::RegCreateKeyExW) createKey;
+    decltype(&::RegEnumKeyExW) enumKey;
+    decltype(&::RegEnumValueW) enumValue;
+    decltype(&::RegQueryValueExW) queryValueW;
+    decltype(&::RegQueryValueExA) queryValueA;
+    decltype(&::RegSetValueExA) setValueA;
+    decltype(&::RegDeleteValueW) deleteValue;
+    // RegDeleteKeyExW, looked up at run time: null only on systems without WOW64.
+    LONG(WINAPI* deleteKeyEx)(HKEY, LPCWSTR, REGSAM, DWORD);
+    // Used only when deleteKeyEx is null: it cannot name a view.
+    decltype(&::RegDeleteKeyW) deleteKey;
+};
+
+// The table in use.
+const RegistryApi& Registry();
+
+// Test seam: puts `table` in place of the one in use (null restores the system's table) and returns
+// the table it replaced.
+const RegistryApi* ReplaceRegistryApi(const RegistryApi* table);
+
+// Deletes one key that has no subkeys, in its view.
+[[nodiscard]] LONG DeleteKeyInView(HKEY root, const std::wstring& subKey, RegistryView view);
+
+// Deletes a key with its whole subtree, opening and deleting every level itself with the view flag
+// (SHDeleteKeyW and RegDeleteTreeW recurse with plain opens and would leave the other view's keys).
+[[nodiscard]] LONG DeleteTreeInView(HKEY root, const std::wstring& subKey, RegistryView view);
+
+}  // namespace Zento::Lithcore::System
