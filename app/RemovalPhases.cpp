@@ -43,12 +43,19 @@ int ConfirmAndCheckDiagnosis(Report& report, const Settings& profile) {
     if (AskToContinue(report, L"レジストリ削除、ファイル削除を開始してもよろしいですか？") != kGoOn) return kEnd;
     report.PrintLine(L"削除開始");
     report.PrintLine(L"");
-    if (Lc::IsDiagnosing(profile.NAME_OF_FILEMAPPING_OBJECT)) {
-        report.PrintLine(L"診断中のため強制削除を中断します。Enterで終了");
-        report.WaitForEnter();
-        return kEnd;
+    DWORD error = ERROR_SUCCESS;
+    switch (Lc::CheckDiagnosis(profile.NAME_OF_FILEMAPPING_OBJECT, error)) {
+        case Lc::DiagnosisState::NotDiagnosing: return kGoOn;
+        case Lc::DiagnosisState::Diagnosing:
+            report.PrintLine(L"診断中のため強制削除を中断します。Enterで終了");
+            report.WaitForEnter();
+            return kEnd;
+        case Lc::DiagnosisState::Unknown: break;
     }
-    return kGoOn;
+    // The product's status block exists but cannot be read: a diagnosis may be running.
+    report.PrintLine(L"Mirevoが診断中かどうかを確認できませんでした。(エラーコード: " + std::to_wstring(error) + L")");
+    report.PrintLine(L"診断中に削除すると、診断が正しく終了しないおそれがあります。");
+    return AskToContinue(report, L"このまま削除対象のVitraCareの削除処理を続行しますか？");
 }
 
 // Phase 14.

@@ -10,6 +10,7 @@
 #include "app/Phases.h"
 #include "app/Profile.h"
 #include "app/Report.h"
+#include "platform/Environment.h"
 #include "platform/FileSystem.h"
 #include "settings/TextConversion.h"
 
@@ -92,6 +93,13 @@ void PrintToConsole(const std::wstring& text) {
 }  // namespace
 
 int RunRemoval(int argc, wchar_t** argv) {
+    // Unelevated, the deletions below HKLM\Software and Program Files would fail or, virtualized, go
+    // elsewhere: refuse before anything is collected.
+    if (!Zento::Lithcore::IsProcessElevated()) {
+        PrintToConsole(L"管理者として実行されていないため、処理を中断します。"
+                       L"コマンドプロンプトを「管理者として実行」で開き、そこから実行してください。");
+        return kEnd;
+    }
     Settings defaults = BuildDefaultSettings();
     SYSTEMTIME startTime{};
     ::GetLocalTime(&startTime);

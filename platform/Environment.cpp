@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "platform/Handle.h"
+
 namespace Zento::Lithcore {
 
 std::wstring ExpandEnvironment(const std::wstring& text) {
@@ -20,6 +22,41 @@ bool IsWow64() {
     BOOL wow64 = FALSE;
     if (!::IsWow64Process(::GetCurrentProcess(), &wow64)) return false;
     return wow64 == TRUE;
+}
+
+std::wstring SystemProgramPath(const std::wstring& fileName) {
+    wchar_t folder[MAX_PATH] = {};
+    UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return {};
+    return std::wstring(folder, length) + L"\\" + fileName;
+}
+
+namespace {
+
+bool IsAdministratorsMember() {
+    SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
+    PSID administrators = nullptr;
+    if (!::AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0,
+                                    0, 0, &administrators))
+        return false;
+    BOOL member = FALSE;
+    if (!::CheckTokenMembership(nullptr, administrators, &member)) member = FALSE;
+    ::FreeSid(administrators);
+    return member == TRUE;
+}
+
+}  // namespace
+
+bool IsProcessElevated() {
+    HANDLE raw = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw)) return false;
+    Handle::Handle token(raw);
+    TOKEN_ELEVATION elevation{};
+    DWORD size = 0;
+    if (::GetTokenInformation(token.Get(), TokenElevation, &elevation, sizeof elevation, &size))
+        return elevation.TokenIsElevated != 0;
+    if (::GetLastError() != ERROR_INVALID_PARAMETER) return false;
+    return IsAdministratorsMember();  // a system from before elevation
 }
 
 }  // namespace Zento::Lithcore

@@ -1,11 +1,8 @@
 #include "processes/ChildProcess.h"
 
-#include <shlobj.h>
-
 #include <boost/format.hpp>
 #include <vector>
 
-#include "files/ShellFolders.h"
 #include "platform/Environment.h"
 
 namespace Zento::Lithcore {
@@ -14,6 +11,9 @@ namespace {
 
 constexpr wchar_t Blanks[] = {L' ', L'\u3000', L'\r', L'\n', L'\t'};
 constexpr DWORD FailedExitCode = 0xFFFFFFFF;
+constexpr DWORD EndAfterTerminateMs = 5000;
+
+DWORD g_childWaitLimitMs = DefaultChildWaitLimitMs;
 
 bool IsBlank(wchar_t c) {
     for (wchar_t blank : Blanks)
@@ -37,6 +37,10 @@ STARTUPINFOW MakeStartupInfo(bool hidden) {
 }
 
 }  // namespace
+
+DWORD ChildWaitLimitMs() { return g_childWaitLimitMs; }
+
+void SetChildWaitLimitMs(DWORD limitMs) { g_childWaitLimitMs = limitMs; }
 
 std::wstring TrimBlanks(std::wstring& text) {
     size_t first = 0;
@@ -69,15 +73,21 @@ bool Process::Start() {
     handle.Set(created.hProcess);
     processId = created.dwProcessId;
     threadId = created.dwThreadId;
-    Wait(INFINITE);
+    if (!Wait(ChildWaitLimitMs()) && handle.IsValid()) {
+        // Past the limit the child is ended: a hung unregistration must not hold the run. The record
+        // keeps its open handle, which marks it as not ended by itself.
+        ::TerminateProcess(handle.Get(), FailedExitCode);
+        ::WaitForSingleObject(handle.Get(), EndAfterTerminateMs);
+    }
     return true;
 }
 
 bool Process::Wait(DWORD timeoutMs) {
     if (handle.Get() == INVALID_HANDLE_VALUE) return false;
+    // A failed wait (WAIT_FAILED) is no end either.
     if (::WaitForSingleObject(handle.Get(), timeoutMs) != WAIT_OBJECT_0) return false;
-    exitCode = 0;
-    ::GetExitCodeProcess(handle.Get(), &exitCode);
+    exitCode = FailedExitCode;
+    if (!::GetExitCodeProcess(handle.Get(), &exitCode)) return false;
     handle.Set(INVALID_HANDLE_VALUE);
     return true;
 }
@@ -90,9 +100,9 @@ Process RunProcess(const ProcessStartInfo& info) {
 
 ProcessStartInfo UnregisterDllStartInfo(const std::wstring& dllPath) {
     ProcessStartInfo info;
-    info.program = L"regsvr32";
+    info.program = SystemProgramPath(L"regsvr32.exe");
     info.arguments = L" /u /s \"" + dllPath + L"\"";
-    info.workingFolder = GetSpecialFolderPath(IsWow64() ? CSIDL_SYSTEMX86 : CSIDL_SYSTEM);
+    info.workingFolder = FolderOf(info.program);
     return info;
 }
 
@@ -108,7 +118,15 @@ bool EndedAsUnregistered(const Process& process) {
     return process.handle.Get() == INVALID_HANDLE_VALUE && process.started && process.exitCode != FailedExitCode;
 }
 
-bool UnregisterComDll(const std::wstring& path) { return EndedAsUnregistered(RunProcess(UnregisterDllStartInfo(path))); }
+bool RegsvrEndedAsUnregistered(const Process& process) {
+    return process.handle.Get() == INVALID_HANDLE_VALUE && process.started && process.exitCode == 0;
+}
+
+bool UnregisterComDll(const std::wstring& path) {
+    ProcessStartInfo info = UnregisterDllStartInfo(path);
+    if (info.program.empty()) return false;  // no system folder: never a regsvr32 found by search
+    return RegsvrEndedAsUnregistered(RunProcess(info));
+}
 
 bool UnregisterComExe(const std::wstring& path) { return EndedAsUnregistered(RunProcess(UnregisterExeStartInfo(path))); }
 

@@ -7,7 +7,14 @@
 
 namespace Zento::Lithcore {
 
-// Starts the process, waits for it to end without a time limit, and returns the record with the outcome.
+// How long a child process is awaited: two minutes, far beyond any unregistration or service stop
+// seen. A child still running then is ended, and its step has failed.
+inline constexpr DWORD DefaultChildWaitLimitMs = 120000;
+DWORD ChildWaitLimitMs();
+// Only the tests' build of the program shortens the limit.
+void SetChildWaitLimitMs(DWORD limitMs);
+
+// Starts the process, waits for it to end within ChildWaitLimitMs(), and returns the record with the outcome.
 Process RunProcess(const ProcessStartInfo& info);
 
 // The quoted program, one blank, the arguments (the arguments alone for an empty program), trimmed.
@@ -16,15 +23,18 @@ std::wstring BuildCommandLine(const ProcessStartInfo& info);
 // Removes blanks (space, ideographic space, CR, LF, tab) from both ends in place; returns a copy.
 std::wstring TrimBlanks(std::wstring& text);
 
-// The regsvr32 run that unregisters an in-process server, silently.
+// The regsvr32 run that unregisters an in-process server, silently: the system's own regsvr32, by full path.
 ProcessStartInfo UnregisterDllStartInfo(const std::wstring& dllPath);
 // The server's own "/UNREGSERVER" run, in the server's folder.
 ProcessStartInfo UnregisterExeStartInfo(const std::wstring& exePath);
 
-// The child was started, ended, and did not end with -1.
-bool EndedAsUnregistered(const Process& process);
+// A local server: the child was started, ended within the limit, and did not end with -1.
+[[nodiscard]] bool EndedAsUnregistered(const Process& process);
+// regsvr32: the child ended within the limit with 0. Its other codes (3 the DLL did not load, 4 no
+// entry point, 5 the entry point failed, 1 and 2 it never got that far) leave the server registered.
+[[nodiscard]] bool RegsvrEndedAsUnregistered(const Process& process);
 
-bool UnregisterComDll(const std::wstring& path);
-bool UnregisterComExe(const std::wstring& path);
+[[nodiscard]] bool UnregisterComDll(const std::wstring& path);
+[[nodiscard]] bool UnregisterComExe(const std::wstring& path);
 
 }  // namespace Zento::Lithcore

@@ -35,17 +35,24 @@ Process MakeListedProcess(const ProcessEntry& entry) {
     return process;
 }
 
-// The product's status block, opened (or created empty) and mapped whole.
+// The product's status block, opened read-only and mapped whole; never created here, so the run
+// leaves no block of its own behind for the product to find.
 struct MappedStatusBlock {
     Handle::Handle mapping;
     UniqueMappedView view;
 
-    bool Open(const std::wstring& name) {
-        mapping.Set(::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, StatusBlock::Size,
-                                         name.c_str()));
-        if (!mapping.IsValid()) return false;
-        view.Reset(::MapViewOfFile(mapping.Get(), FILE_MAP_ALL_ACCESS, 0, 0, 0));
-        return view.IsValid();
+    enum class Outcome { Opened, Missing, Failed };
+
+    Outcome Open(const std::wstring& name, DWORD& error) {
+        mapping.Set(::OpenFileMappingW(FILE_MAP_READ, FALSE, name.c_str()));
+        if (!mapping.IsValid()) {
+            error = ::GetLastError();
+            return error == ERROR_FILE_NOT_FOUND ? Outcome::Missing : Outcome::Failed;
+        }
+        view.Reset(::MapViewOfFile(mapping.Get(), FILE_MAP_READ, 0, 0, StatusBlock::Size));
+        if (view.IsValid()) return Outcome::Opened;
+        error = ::GetLastError();
+        return Outcome::Failed;
     }
 
     DWORD ReadWord(DWORD offset) const {
@@ -127,10 +134,16 @@ bool IsDiagnosingStatus(DWORD status) {
     return status != StatusBlock::StatusIdle && status != StatusBlock::StatusDiagnosisDone;
 }
 
-bool IsDiagnosing(const std::wstring& mappingName) {
+DiagnosisState CheckDiagnosis(const std::wstring& mappingName, DWORD& error) {
+    error = ERROR_SUCCESS;
     MappedStatusBlock block;
-    if (!block.Open(mappingName)) return false;
-    return IsDiagnosingStatus(block.ReadWord(StatusBlock::StatusOffset));
+    switch (block.Open(mappingName, error)) {
+        case MappedStatusBlock::Outcome::Missing: return DiagnosisState::NotDiagnosing;
+        case MappedStatusBlock::Outcome::Failed: return DiagnosisState::Unknown;
+        case MappedStatusBlock::Outcome::Opened: break;
+    }
+    return IsDiagnosingStatus(block.ReadWord(StatusBlock::StatusOffset)) ? DiagnosisState::Diagnosing
+                                                                         : DiagnosisState::NotDiagnosing;
 }
 
 bool OpenMutexHandles(const std::vector<std::wstring>& names, std::vector<Handle::Handle>& handles) {
@@ -156,7 +169,9 @@ bool WaitForAllMutexes(const std::vector<Handle::Handle>& handles, DWORD waitPer
 bool StopResidentProcesses(const WideMap& care, const WideMap& setting, const WideMap& resident,
                            const std::wstring& mappingName, DWORD waitPerHandleMs) {
     MappedStatusBlock block;
-    if (!block.Open(mappingName)) return false;
+    DWORD error = ERROR_SUCCESS;
+    const MappedStatusBlock::Outcome opened = block.Open(mappingName, error);
+    if (opened != MappedStatusBlock::Outcome::Opened) return opened == MappedStatusBlock::Outcome::Missing;
 
     std::vector<Handle::Handle> handles;
     SignalComponent(block.ReadWindow(StatusBlock::CareWindowOffset), CareStopMessage, 0, care, handles);

@@ -86,11 +86,16 @@ inline constexpr WPARAM ResidentStopCommand = 40011;
 inline constexpr DWORD MutexWaitPerHandleMs = 30000;
 
 bool IsDiagnosingStatus(DWORD status);
-// True while the product's status block reports a diagnosis; false when the block cannot be opened.
-bool IsDiagnosing(const std::wstring& mappingName);
+
+enum class DiagnosisState { NotDiagnosing, Diagnosing, Unknown };
+// Reads the product's status block, opened read-only and never created. No block means no product
+// running and so no diagnosis. A block that exists but cannot be opened or read is Unknown, with
+// the Win32 error in `error`: nobody can say then that no diagnosis runs.
+[[nodiscard]] DiagnosisState CheckDiagnosis(const std::wstring& mappingName, DWORD& error);
 
 // Posts the stop messages to the published windows and waits for the mutexes of those components.
-// False when the wait timed out or the block cannot be opened. The mutex names are the tables' values,
+// No block: nothing published, nothing to stop. False when the wait timed out or a block that
+// exists cannot be opened. The mutex names are the tables' values,
 // in key order. The per-handle bound is a parameter only so that tests can shorten it.
 bool StopResidentProcesses(const WideMap& care, const WideMap& setting, const WideMap& resident,
                            const std::wstring& mappingName, DWORD waitPerHandleMs = MutexWaitPerHandleMs);

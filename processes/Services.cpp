@@ -1,5 +1,6 @@
 #include "processes/Services.h"
 
+#include "platform/Environment.h"
 #include "platform/UniqueResource.h"
 #include "processes/ChildProcess.h"
 
@@ -23,10 +24,12 @@ const wchar_t* OpenServiceFailureText(DWORD error) {
     }
 }
 
-// net.exe is waited for to its end; its exit code says nothing reliable about the service.
+// The system's own net.exe, by full path, is waited for within the child limit; its exit code says
+// nothing reliable about the service, whose state is asked afterwards.
 void RunNet(const std::wstring& arguments) {
     ProcessStartInfo info;
-    info.program = L"net.exe";
+    info.program = SystemProgramPath(L"net.exe");
+    if (info.program.empty()) return;
     info.arguments = arguments;
     info.hidden = true;
     RunProcess(info);

@@ -2,6 +2,7 @@
 // it writes to the console (redirected: UTF-8) and to its log, and its exit code.
 #include <gtest/gtest.h>
 
+#include "platform/Handle.h"
 #include "tests/support/TestSupport.h"
 
 using namespace QuellorTest;
@@ -140,4 +141,54 @@ TEST(Startup, LogThatCannotBeCreatedEndsWithJapaneseMessageAndMinusOne) {
     QuellorRun run = RunQuellor(folder, L"", "");
     EXPECT_EQ(run.child.exitCode, kMinusOne);
     EXPECT_NE(run.child.output.find(Utf8(L"情報ログファイルを作成できませんでした。")), std::string::npos);
+}
+
+namespace {
+
+std::string ManifestOf(const std::wstring& exe) {
+    HMODULE module = ::LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (module == nullptr) return {};
+    std::string text;
+    HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));  // RT_MANIFEST
+    HGLOBAL loaded = found != nullptr ? ::LoadResource(module, found) : nullptr;
+    if (loaded != nullptr) text.assign(static_cast<const char*>(::LockResource(loaded)), ::SizeofResource(module, found));
+    ::FreeLibrary(module);
+    return text;
+}
+
+}  // namespace
+
+TEST(Manifest, AsksForAdministratorAndNamesWindows7To11) {
+    const std::string manifest = ManifestOf(kExe);
+    ASSERT_FALSE(manifest.empty()) << "quellor.exe carries no manifest";
+    EXPECT_NE(manifest.find("level=\"requireAdministrator\""), std::string::npos);
+    EXPECT_NE(manifest.find("uiAccess=\"false\""), std::string::npos);
+    for (const char* id : {"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",
+                           "{1f676c76-80e1-4239-95bb-83d0f6d0da78}", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"})
+        EXPECT_NE(manifest.find(std::string("<supportedOS Id=\"") + id + "\"/>"), std::string::npos) << id;
+}
+
+// Started with the limited token that an administrator's unelevated programs get, the run refuses
+// before it writes a log or looks at anything.
+TEST(Startup, UnelevatedStartIsRefusedBeforeAnythingIsCollected) {
+    HANDLE raw = nullptr;
+    ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw));
+    Zento::Lithcore::Handle::Handle token(raw);
+    TOKEN_LINKED_TOKEN linked{};
+    DWORD size = 0;
+    if (!::GetTokenInformation(token.Get(), TokenLinkedToken, &linked, sizeof linked, &size))
+        GTEST_SKIP() << "this system gives the test no limited token (" << ::GetLastError() << ")";
+    Zento::Lithcore::Handle::Handle limited(linked.LinkedToken);
+
+    ScratchFolder folder;
+    ChildResult child = RunChild(L"\"" + kExe + L"\" 1.0.14.0", folder.Path(), "Y\n\n", 60000, limited.Get());
+    ASSERT_TRUE(child.started);
+    EXPECT_EQ(child.exitCode, kMinusOne);
+    EXPECT_EQ(child.output, Utf8(L"管理者として実行されていないため、処理を中断します。"
+                                 L"コマンドプロンプトを「管理者として実行」で開き、そこから実行してください。\n"));
+    EXPECT_TRUE(ListFileNames(folder.Path()).empty());
+
+    // The same program with the full token runs.
+    ChildResult elevated = RunChild(L"\"" + kExe + L"\" 1 2", folder.Path(), "");
+    EXPECT_NE(elevated.output.find(Utf8(L"バージョンを１つだけ指定してください")), std::string::npos);
 }

@@ -39,12 +39,15 @@ TEST(CommandLine, QuotedProgramOneBlankThenArgumentsOrTrimmedArgumentsAlone) {
     EXPECT_EQ(BuildCommandLine({L"C:\\100%s\\x.exe", L"%1 %%", L"", false}), L"\"C:\\100%s\\x.exe\" %1 %%");
 }
 
-TEST(CommandLine, RegsvrUnregistrationIsSilentInTheMatchingSystemFolder) {
+// A bare "regsvr32" would be looked up first in the program's and the current folder.
+TEST(CommandLine, RegsvrUnregistrationIsTheSystemsOwnRegsvrByFullPathAndSilent) {
+    wchar_t system[MAX_PATH] = {};
+    ASSERT_GT(::GetSystemDirectoryW(system, MAX_PATH), 0u);
     const ProcessStartInfo info = UnregisterDllStartInfo(L"C:\\Program Files\\ZEKT\\FerrowPS.dll");
-    EXPECT_EQ(BuildCommandLine(info), L"\"regsvr32\"  /u /s \"C:\\Program Files\\ZEKT\\FerrowPS.dll\"");
+    EXPECT_EQ(Lower(info.program), Lower(std::wstring(system) + L"\\regsvr32.exe"));
+    EXPECT_EQ(BuildCommandLine(info), L"\"" + info.program + L"\"  /u /s \"C:\\Program Files\\ZEKT\\FerrowPS.dll\"");
     EXPECT_FALSE(info.hidden);
-    const std::wstring expectedFolder = IsWow64() ? L"c:\\windows\\syswow64" : L"c:\\windows\\system32";
-    EXPECT_EQ(Lower(info.workingFolder), expectedFolder);
+    EXPECT_EQ(Lower(info.workingFolder), Lower(system));
 }
 
 TEST(CommandLine, LocalServerUnregistrationRunsInTheServersFolder) {
@@ -117,6 +120,21 @@ TEST(UnregisterComExe, ServerGetsTheSwitchInItsFolderAndOnlyMinusOneFails) {
     EXPECT_EQ(lines[2].substr(0, 9), L"startup 0");
 }
 
+// Only the end of a child within the limit counts; a child past it is ended and its step fails.
+TEST(RunProcess, ChildPastTheWaitLimitIsEndedAndCountsAsFailed) {
+    const DWORD limit = ChildWaitLimitMs();
+    SetChildWaitLimitMs(1000);
+    const ULONGLONG start = ::GetTickCount64();
+    const Process hung = RunProcess(HelperRun(L"--sleep"));
+    const ULONGLONG elapsed = ::GetTickCount64() - start;
+    SetChildWaitLimitMs(limit);
+    EXPECT_EQ(limit, DefaultChildWaitLimitMs);
+    EXPECT_TRUE(hung.started);
+    EXPECT_LT(elapsed, 8000u);
+    EXPECT_FALSE(EndedAsUnregistered(hung));
+    EXPECT_EQ(::WaitForSingleObject(hung.handle.Get(), 0), WAIT_OBJECT_0) << "the hung child is still running";
+}
+
 TEST(UnregisterComDll, RegsvrCallsTheServersUnregistration) {
     ScratchFolder scratch(L"quellor-comdll");
     const std::wstring folder = scratch / L"Probe Folder";
@@ -127,4 +145,18 @@ TEST(UnregisterComDll, RegsvrCallsTheServersUnregistration) {
     ScopedEnvironmentVariable record(L"QUELLOR_HELPER_RECORD", marker);
     EXPECT_TRUE(UnregisterComDll(dll));
     EXPECT_TRUE(FileExists(marker));
+}
+
+// regsvr32 ends with 3 when the DLL cannot be loaded and 5 when its unregistration fails: the server
+// stays registered, so the step must fail.
+TEST(UnregisterComDll, RegsvrFailureCodesAreFailures) {
+    ScratchFolder scratch(L"quellor-comdll-fail");
+    const std::wstring dll = scratch / L"probe.dll";
+    ASSERT_TRUE(::CopyFileW(ProbeDllPath().c_str(), dll.c_str(), FALSE));
+    {
+        ScopedEnvironmentVariable fail(L"QUELLOR_HELPER_UNREGISTER_FAILS", L"1");
+        EXPECT_FALSE(UnregisterComDll(dll));
+    }
+    EXPECT_FALSE(UnregisterComDll(scratch / L"missing.dll"));
+    EXPECT_TRUE(UnregisterComDll(dll));
 }

@@ -171,7 +171,9 @@ TEST(Diagnosis, OnlyStatusesOtherThanZeroAndSixMeanDiagnosing) {
     const std::pair<DWORD, bool> cases[] = {{0, false}, {6, false}, {1, true}, {2, true}, {0xFFFFFFFF, true}};
     for (auto [status, diagnosing] : cases) {
         block.Write(StatusBlock::StatusOffset, status);
-        EXPECT_EQ(IsDiagnosing(name), diagnosing) << "status " << status;
+        DWORD error = 0;
+        const DiagnosisState expected = diagnosing ? DiagnosisState::Diagnosing : DiagnosisState::NotDiagnosing;
+        EXPECT_EQ(CheckDiagnosis(name, error), expected) << "status " << status;
     }
 }
 
@@ -179,11 +181,25 @@ TEST(Diagnosis, MissingBlockIsNotDiagnosingAndStopWaitsForNothing) {
     const std::wstring heldName = UniqueName(L"QuellorTestHeld");
     FakeComponent holder({heldName}, /*ignoreStop=*/true);
     const std::wstring absentBlock = UniqueName(L"QuellorTestNoBlock");
-    EXPECT_FALSE(IsDiagnosing(absentBlock));
+    DWORD error = 0;
+    EXPECT_EQ(CheckDiagnosis(absentBlock, error), DiagnosisState::NotDiagnosing);
     const ULONGLONG start = ::GetTickCount64();
     EXPECT_TRUE(StopResidentProcesses(OneMutex(heldName), OneMutex(heldName), OneMutex(heldName), absentBlock, 2000));
     EXPECT_LT(::GetTickCount64() - start, 1500u);
     EXPECT_TRUE(holder.Messages().empty());
+    // Looking never creates the block.
+    EXPECT_EQ(::OpenFileMappingW(FILE_MAP_READ, FALSE, absentBlock.c_str()), nullptr);
+}
+
+// A name held by something that is not a readable block gives no answer: it is not "not diagnosing".
+TEST(Diagnosis, BlockThatCannotBeOpenedIsUnknownAndTheStopFails) {
+    const std::wstring name = UniqueName(L"QuellorTestBlock");
+    Handle::Handle other(::CreateMutexW(nullptr, FALSE, name.c_str()));
+    ASSERT_TRUE(other.IsValid());
+    DWORD error = 0;
+    EXPECT_EQ(CheckDiagnosis(name, error), DiagnosisState::Unknown);
+    EXPECT_NE(error, 0u);
+    EXPECT_FALSE(StopResidentProcesses({}, {}, {}, name, 300));
 }
 
 TEST(StopSignal, OnlyResidentWindowGetsOneCommandAndOnlyResidentMutexesAreAwaited) {

@@ -64,7 +64,8 @@ TEST(StandinStop, ResidentComponentGetsOneCommandAndEnds) {
     const std::wstring log = scratch / L"messages.log";
     ResidentComponent resident(mapping, mutex, log, /*ignoreStop=*/false);
 
-    EXPECT_FALSE(IsDiagnosing(mapping));
+    DWORD error = 0;
+    EXPECT_EQ(CheckDiagnosis(mapping, error), DiagnosisState::NotDiagnosing);
     EXPECT_TRUE(StopResidentProcesses({}, {}, OneMutex(mutex), mapping, 10000));
     EXPECT_TRUE(resident.WaitForEnd(10000));
     EXPECT_EQ(ReadLines(log), std::vector<std::wstring>{L"WM_COMMAND 40011"});

@@ -47,7 +47,7 @@ void DrainUntilDone(HANDLE pipe, std::string& sink, const std::atomic<bool>& don
 }  // namespace
 
 ChildResult RunChild(const std::wstring& commandLine, const std::wstring& workingFolder, const std::string& input,
-                     DWORD timeoutMs) {
+                     DWORD timeoutMs, HANDLE token) {
     ChildResult result;
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE inRead = nullptr, inWrite = nullptr, outRead = nullptr, outWrite = nullptr;
@@ -66,9 +66,12 @@ ChildResult RunChild(const std::wstring& commandLine, const std::wstring& workin
     si.hStdError = outWrite;
     PROCESS_INFORMATION pi{};
     std::wstring cmd = commandLine;
-    if (!::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                          workingFolder.empty() ? nullptr : workingFolder.c_str(), &si, &pi))
-        return result;
+    const wchar_t* folder = workingFolder.empty() ? nullptr : workingFolder.c_str();
+    BOOL created = token == nullptr ? ::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                                                       nullptr, folder, &si, &pi)
+                                    : ::CreateProcessAsUserW(token, nullptr, cmd.data(), nullptr, nullptr, TRUE,
+                                                             CREATE_NO_WINDOW, nullptr, folder, &si, &pi);
+    if (!created) return result;
     result.started = true;
     Handle process(pi.hProcess), thread(pi.hThread);
     inReadOwner.Close();

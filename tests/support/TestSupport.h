@@ -17,8 +17,9 @@ struct ChildResult {
 
 // Runs `commandLine` in `workingFolder` (empty: the current one), feeding `input` to its standard
 // input and closing it afterwards (so the child sees end of input). Kills the child after `timeoutMs`.
+// With a token, the child runs as that token's user (CreateProcessAsUserW).
 ChildResult RunChild(const std::wstring& commandLine, const std::wstring& workingFolder, const std::string& input,
-                     DWORD timeoutMs = 60000);
+                     DWORD timeoutMs = 60000, HANDLE token = nullptr);
 
 // Folder of the running test exe, without a trailing backslash.
 std::wstring ExeFolder();
