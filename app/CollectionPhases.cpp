@@ -244,13 +244,15 @@ void CollectProgramFolders(Report& report, const Settings& profile, RemovalPlan&
     report.PrintLine(L"削除対象のプログラムのファイルパスを確認します...");
     plan.installSubPath = L"\\" + profile.CUSTOMER + L"\\Velkor";
     bool wow64 = Lc::IsWow64();
-    std::wstring candidates[] = {
-        ProgramFilesFolder(wow64) + plan.installSubPath,
-        Lc::GetSpecialFolderPath(wow64 ? kCsidlProgramFilesCommonX86 : kCsidlProgramFilesCommon) + plan.installSubPath,
-        Lc::GetSpecialFolderPath(kCsidlCommonAppData) + plan.installSubPath,
+    const std::wstring bases[] = {
+        ProgramFilesFolder(wow64),
+        Lc::GetSpecialFolderPath(wow64 ? kCsidlProgramFilesCommonX86 : kCsidlProgramFilesCommon),
+        Lc::GetSpecialFolderPath(kCsidlCommonAppData),
     };
-    for (const std::wstring& folder : candidates)
-        if (Lc::IsFolder(folder)) plan.programFolders.push_back(folder);
+    // An empty answer names no folder: with the sub-path alone it would mean the current drive.
+    for (const std::wstring& base : bases)
+        if (!base.empty() && Lc::IsFolder(base + plan.installSubPath))
+            plan.programFolders.push_back(base + plan.installSubPath);
     report.ReportSearch(L"削除対象のプログラムのフォルダ", !plan.programFolders.empty(), plan.programFolders);
 }
 
@@ -293,8 +295,9 @@ void CollectInstallerInfoFolders(Report& report, RemovalPlan& plan) {
     bool found =
         Lc::FindUserAppDataFolders(Lc::NativeView(), L"Microsoft\\Installer\\" + plan.productCode, plan.installerInfoFolders);
     report.ReportSearch(L"「プログラムの追加と削除」で使用される情報のフォルダ", found, plan.installerInfoFolders);
-    std::wstring allUsers = Lc::GetSpecialFolderPath(kCsidlWindows) + L"\\Installer\\" + plan.productCode;
-    bool isFolder = Lc::IsFolder(allUsers);
+    const std::wstring windows = Lc::GetSpecialFolderPath(kCsidlWindows);
+    std::wstring allUsers = windows + L"\\Installer\\" + plan.productCode;
+    bool isFolder = !windows.empty() && Lc::IsFolder(allUsers);
     report.ReportFolderCheck(L"「プログラムの追加と削除」で使用される情報の全ユーザー共通フォルダ", isFolder, allUsers);
     if (isFolder) plan.installerInfoFolders.push_back(allUsers);
 }

@@ -6,6 +6,7 @@
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <cwctype>
 
 #include "files/ShellFolders.h"
 #include "platform/Environment.h"
@@ -184,9 +185,15 @@ bool IsSameOrBelow(const std::wstring& path, const std::wstring& folder) {
     return path.size() == folder.size() || path[folder.size()] == L'\\' || folder.back() == L'\\';
 }
 
+// "X:\..." or "\\server\share\...". A path like "\ZEKT\Velkor" is not relative to Windows, yet it
+// means whatever drive is current: it is never one of the product's folders.
+bool HasDriveOrUncPrefix(const std::wstring& path) {
+    if (path.size() >= 3 && std::iswalpha(path[0]) && path[1] == L':' && path[2] == L'\\') return true;
+    return path.size() > 2 && path.rfind(L"\\\\", 0) == 0 && path[2] != L'\\' && path[2] != L'?' && path[2] != L'.';
+}
+
 bool HasUnsafeForm(const std::wstring& folder) {
-    return folder.empty() || ::PathIsRelativeW(folder.c_str()) || folder.find_first_of(L"*?") != std::wstring::npos ||
-           folder.rfind(L"\\\\?\\", 0) == 0 || folder.rfind(L"\\\\.\\", 0) == 0;
+    return !HasDriveOrUncPrefix(folder) || folder.find_first_of(L"*?") != std::wstring::npos;
 }
 
 bool IsDeletableAgainst(const std::wstring& folder, const PathList& protectedFolders) {
@@ -276,7 +283,7 @@ PathList OutermostFolders(const PathList& folders) {
 bool DeleteFiles(const PathList& files) {
     bool allDeleted = true;
     for (const std::wstring& file : files)
-        if (!::DeleteFileW(file.c_str())) allDeleted = false;
+        if (!HasDriveOrUncPrefix(file) || !::DeleteFileW(file.c_str())) allDeleted = false;
     return allDeleted;
 }
 

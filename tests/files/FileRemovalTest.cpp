@@ -35,6 +35,24 @@ TEST(DeleteFolderTree, RefusesEmptyRelativeRootAndWildcardPaths) {
         EXPECT_FALSE(IsDeletableFolder(path)) << Utf8(path);
 }
 
+// "\Name" is not relative to Windows but means the current drive: an empty special folder joined
+// with the product's sub-path gives exactly that. Neither folder nor file form is ever deleted.
+TEST(DeleteFolderTree, RefusesPathsWithoutDriveOrShareThatLeadToTheCurrentDrive) {
+    ScratchFolder root;
+    MakeTree(root.Path(), {L"Velkor\\x.txt", L"y.lnk"});
+    ASSERT_EQ(root.Path().substr(1, 2), L":\\");
+    const std::wstring driveless = root.Path().substr(2);
+    wchar_t previous[MAX_PATH] = {};
+    ::GetCurrentDirectoryW(MAX_PATH, previous);
+    ASSERT_TRUE(::SetCurrentDirectoryW(root.Path().c_str()));
+    EXPECT_FALSE(IsDeletableFolder(driveless + L"\\Velkor"));
+    EXPECT_FALSE(DeleteFolders({driveless + L"\\Velkor"}));
+    EXPECT_FALSE(DeleteFiles({driveless + L"\\y.lnk"}));
+    ::SetCurrentDirectoryW(previous);
+    EXPECT_EQ(TreeOf(root.Path()), (Tree{L"Velkor\\", L"Velkor\\x.txt", L"y.lnk"}));
+    EXPECT_TRUE(IsDeletableFolder(root / L"Velkor"));
+}
+
 TEST(DeleteFolderTree, RefusesSpecialFoldersInAnySpellingAndTheFoldersHoldingThem) {
     const int csidls[] = {CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86, CSIDL_PROGRAM_FILES_COMMON,
                           CSIDL_PROGRAM_FILES_COMMONX86, CSIDL_COMMON_APPDATA, CSIDL_WINDOWS, CSIDL_SYSTEM,
