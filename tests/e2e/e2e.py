@@ -171,7 +171,6 @@ class Machine:
             out.seek(0)
             return out.read().decode(errors="replace").replace("\r", "")
 
-
     def wine_quiet(self, *args):
         subprocess.run(["timeout", "-k", "5", "60", "wine", *args], env=self.env, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
@@ -393,7 +392,7 @@ def no_after_failed_step(m, args):
 def plant_other_user_settings(m):
     """Per-user settings of another install beside the product's: a sibling key and folder under
     Ferrow, and a value of Ferrow itself. The removal must leave all of it."""
-    ferrow = f"HKCU\\Software\\ZEKT\\Velkor\\Common\\Ferrow"
+    ferrow = "HKCU\\Software\\ZEKT\\Velkor\\Common\\Ferrow"
     m.wine_quiet("reg", "add", ferrow, "/v", "KeepMe", "/d", "other install", "/f")
     m.wine_quiet("reg", "add", ferrow + "\\" + OTHER_USER_ID, "/v", "InstallData", "/d", "other install", "/f")
     other = m.roaming("ZEKT", "Velkor", "Common", "Ferrow", OTHER_USER_ID)
@@ -412,8 +411,8 @@ def windows_key_paths(m, args):
     m.prepare("broken")
     plant_other_user_settings(m)
     with m.windows_key_path_answers() as windows:
-        # The loading ways of msi.dll (by full system path, by bare name) both give Windows' answer under
-        # the override, and Wine's own without it.
+        # msi.dll loaded by its full system path and by its bare name: Windows' answer under the override,
+        # Wine's own without it.
         answers = m.standin_exec("path", PRODUCT_CODE, USER_INSTALL_DAT_COMPONENT, extra_env=windows)
         check(answers.count(": state 3 01:\\Software\\ZEKT\\Velkor\\Common\\Ferrow\\" + USER_ID + "\\InstallData") == 2,
               f"the stand-in msi.dll did not answer as Windows does:\n{answers}")
@@ -425,9 +424,10 @@ def windows_key_paths(m, args):
     user_key = f"HKEY_USERS\\{USER_SID}\\Software\\ZEKT\\Velkor\\Common\\Ferrow\\{USER_ID}\\"
     check(run.log_section("[HKEY_USERSで削除したレジストリ]") == [user_key],
           "deleted per-user keys: " + repr(run.log_section("[HKEY_USERSで削除したレジストリ]")))
-    per_user = "\\AppData\\Roaming\\ZEKT\\Velkor\\Common\\Ferrow\\" + USER_ID
-    check(re.search(r"\n.*" + re.escape(per_user + "\\Scheduler\\") + "\n", run.log), "the Scheduler folder is not in the log")
-    check(re.search(r"\n.*" + re.escape(per_user + "\\AppData\\Velkor\\install.dat") + "\n", run.log),
+    user_folder = "\\AppData\\Roaming\\ZEKT\\Velkor\\Common\\Ferrow\\" + USER_ID
+    check(re.search(r"\n.*" + re.escape(user_folder + "\\Scheduler\\") + "\n", run.log),
+          "the Scheduler folder is not in the log")
+    check(re.search(r"\n.*" + re.escape(user_folder + "\\AppData\\Velkor\\install.dat") + "\n", run.log),
           "install.dat is not in the log")
     check(OTHER_USER_ID not in run.log, "the other install's per-user settings were listed")
 
@@ -436,8 +436,18 @@ def windows_key_paths(m, args):
                r"^\+ [DF] C:\\users\\[^\\]+\\AppData\\Roaming\\ZEKT\\Velkor\\Common\\Ferrow\\" + re.escape(OTHER_USER_ID)]
     left = unexplained(diff(pristine, after), extra=planted, kept=KEPT_ON_PURPOSE + PER_USER_PARENTS)
     check(not left, "traces left that nothing explains:\n" + "\n".join(left))
-    removed_other = [line for line in diff(before, after) if OTHER_USER_ID in line or "KeepMe" in line]
-    check(not removed_other, "the other install's settings changed:\n" + "\n".join(removed_other))
+    # Of the per-user traces exactly the product's key, install.dat and Scheduler go: their parents and
+    # the other install's settings stay as they were.
+    per_user = [line for line in diff(before, after)
+                if re.match(r"^[+~-] [KVDF] (HKU\\[^\\]+\\Software|C:\\users\\[^\\]+\\AppData\\Roaming)\\ZEKT\\", line)]
+    ferrow = r"\\ZEKT\\Velkor\\Common\\Ferrow\\" + re.escape(USER_ID)
+    gone = [r"^- [KV] HKU\\[^\\]+\\Software" + ferrow + r"($| )",
+            r"^- F C:\\users\\[^\\]+\\AppData\\Roaming" + ferrow + r"\\AppData\\Velkor\\install\.dat = ",
+            r"^- D C:\\users\\[^\\]+\\AppData\\Roaming" + ferrow + r"\\Scheduler$"]
+    unexpected = [line for line in per_user if not any(re.match(p, line, re.IGNORECASE) for p in gone)]
+    check(not unexpected, "per-user traces changed that are not the product's own:\n" + "\n".join(unexpected))
+    for pattern in gone:
+        check(any(re.match(pattern, line, re.IGNORECASE) for line in per_user), f"not removed: {pattern}")
     outside = only_work_folder(diff(before, after, "--outside-product"))
     check(not outside, "changed outside the product:\n" + "\n".join(outside))
 
