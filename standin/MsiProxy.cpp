@@ -17,6 +17,7 @@ constexpr INT kStateLocal = 3;
 constexpr INT kStateUnknown = -1;
 constexpr DWORD kPathChars = 1024;
 
+// Loaded on first use and kept for the life of the process, as msi.dll itself would be.
 HMODULE WineMsi() {
     static const HMODULE module = [] {
         wchar_t folder[MAX_PATH] = {};
@@ -35,7 +36,7 @@ Fn WineFunction(WORD ordinal) {
 }
 
 // Roots of the installer's registry key paths ("NN:\"); 20 more means the 64-bit view.
-bool OpenRoot(int number, HKEY& root, REGSAM& view) {
+bool RootOf(int number, HKEY& root, REGSAM& view) {
     static const HKEY kRoots[] = {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS};
     view = 0;
     if (number >= 20) {
@@ -56,7 +57,7 @@ bool IsRegistryKeyPath(const std::wstring& path) {
 bool RegistryKeyPathExists(const std::wstring& path) {
     HKEY root = nullptr;
     REGSAM view = 0;
-    if (!OpenRoot((path[0] - L'0') * 10 + (path[1] - L'0'), root, view)) return false;
+    if (!RootOf((path[0] - L'0') * 10 + (path[1] - L'0'), root, view)) return false;
     const std::wstring rest = path.substr(4);
     const size_t split = rest.rfind(L'\\');
     const std::wstring keyName = split == std::wstring::npos ? L"" : rest.substr(0, split);
