@@ -7,8 +7,12 @@
 //       Unix would cut to its low 8 bits.
 //   StandinExec owner {COMPONENT-GUID}
 //       prints the product the installer names as the component's owner and its clients.
+//   StandinExec path {PRODUCT-GUID} {COMPONENT-GUID}
+//       loads msi.dll by its full path in the system folder, then by its bare name, and prints
+//       for each "<name>: state N <path>", the answer of the component path query. Shows which
+//       msi.dll a program gets under the DLL overrides in force.
+// msi.dll is loaded at run time, never imported, so each mode sees a fresh load.
 #include <windows.h>
-#include <msi.h>
 
 #include <cstdio>
 #include <string>
@@ -36,14 +40,15 @@ struct Request {
     std::wstring readyEvent;
     DWORD timeoutMs = 15000;
     std::wstring commandLine;
+    std::vector<std::wstring> arguments;
 };
 
 bool Parse(const std::vector<std::wstring>& arguments, Request& request) {
     if (arguments.empty()) return false;
     request.mode = arguments[0];
-    if (request.mode == L"owner") {
-        if (arguments.size() != 2) return false;
-        request.commandLine = arguments[1];
+    if (request.mode == L"owner" || request.mode == L"path") {
+        if (arguments.size() != (request.mode == L"owner" ? 2u : 3u)) return false;
+        request.arguments.assign(arguments.begin() + 1, arguments.end());
         return true;
     }
     size_t i = 1;
@@ -98,16 +103,56 @@ int Wait(const Request& request) {
     return 0;
 }
 
+using GetProductCodeFn = UINT(WINAPI*)(LPCWSTR, LPWSTR);
+using EnumClientsFn = UINT(WINAPI*)(LPCWSTR, DWORD, LPWSTR);
+using GetComponentPathFn = INT(WINAPI*)(LPCWSTR, LPCWSTR, LPWSTR, LPDWORD);
+
+std::wstring SystemMsiPath() {
+    wchar_t folder[MAX_PATH] = {};
+    ::GetSystemDirectoryW(folder, MAX_PATH);
+    return std::wstring(folder) + L"\\msi.dll";
+}
+
+template <typename Fn>
+Fn Query(HMODULE msi, WORD ordinal) {
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(msi, MAKEINTRESOURCEA(ordinal))));
+}
+
 int Owner(const std::wstring& component) {
+    const HMODULE msi = ::LoadLibraryW(SystemMsiPath().c_str());
+    const auto getProductCode = msi ? Query<GetProductCodeFn>(msi, 66) : nullptr;
+    const auto enumClients = msi ? Query<EnumClientsFn>(msi, 37) : nullptr;
+    if (!getProductCode || !enumClients) {
+        std::printf("msi.dll not usable\n");
+        return 1;
+    }
     wchar_t product[39] = {};
-    const UINT ownerResult = ::MsiGetProductCodeW(component.c_str(), product);
+    const UINT ownerResult = getProductCode(component.c_str(), product);
     std::printf("owner %ls (result %u)\n", product, ownerResult);
     for (DWORD index = 0;; ++index) {
         wchar_t client[39] = {};
-        if (::MsiEnumClientsW(component.c_str(), index, client) != ERROR_SUCCESS) break;
+        if (enumClients(component.c_str(), index, client) != ERROR_SUCCESS) break;
         std::printf("client %ls\n", client);
     }
+    ::FreeLibrary(msi);
     return ownerResult == ERROR_SUCCESS ? 0 : 1;
+}
+
+int ComponentPath(const std::wstring& product, const std::wstring& component) {
+    for (const std::wstring& name : {SystemMsiPath(), std::wstring(L"msi.dll")}) {
+        const HMODULE msi = ::LoadLibraryW(name.c_str());
+        const auto getComponentPath = msi ? Query<GetComponentPathFn>(msi, 173) : nullptr;
+        if (!getComponentPath) {
+            std::printf("%ls: not usable\n", name.c_str());
+            continue;
+        }
+        wchar_t path[260] = {};
+        DWORD size = 260;
+        const INT state = getComponentPath(product.c_str(), component.c_str(), path, &size);
+        std::printf("%ls: state %d %ls\n", name.c_str(), state, path);
+        ::FreeLibrary(msi);
+    }
+    return 0;
 }
 
 }  // namespace
@@ -117,10 +162,12 @@ int main() {
     if (!Parse(Standin::CommandLineArguments(), request)) {
         std::printf("usage: StandinExec start [--ready NAME] [--timeout MS] -- PROGRAM [ARGS...]\n"
                     "       StandinExec wait -- PROGRAM [ARGS...]\n"
-                    "       StandinExec owner {COMPONENT-GUID}\n");
+                    "       StandinExec owner {COMPONENT-GUID}\n"
+                    "       StandinExec path {PRODUCT-GUID} {COMPONENT-GUID}\n");
         return 2;
     }
-    const int result = request.mode == L"owner"   ? Owner(request.commandLine)
+    const int result = request.mode == L"owner"   ? Owner(request.arguments[0])
+                       : request.mode == L"path"  ? ComponentPath(request.arguments[0], request.arguments[1])
                        : request.mode == L"start" ? Start(request)
                                                   : Wait(request);
     std::fflush(stdout);

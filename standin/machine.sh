@@ -111,6 +111,13 @@ record_pristine() {
 restore_pristine() {
     harness wine_stop_server
     cp "$pristine"/*.reg "$WINEPREFIX/"
+    # The e2e scenario that needs Windows' answer for registry key paths puts a stand-in msi.dll in
+    # the system folder and keeps Wine's own beside it as winemsi.dll; put Wine's back should that
+    # scenario have been cut off.
+    local system
+    for system in "$WINEPREFIX/drive_c/windows/system32" "$WINEPREFIX/drive_c/windows/syswow64"; do
+        if [ -f "$system/winemsi.dll" ]; then mv -f "$system/winemsi.dll" "$system/msi.dll"; fi
+    done
     local extra
     extra="$(file_list | LC_ALL=C comm -13 "$pristine/files.list" -)"
     if [ -n "$extra" ]; then

@@ -9,6 +9,7 @@ a snapshot diff of the machine (standin/snapshot.py). Prefixes live below $QUELL
 (the builder's own root); every wineserver started here is stopped before the script ends.
 """
 import argparse
+import contextlib
 import os
 import re
 import shutil
@@ -26,6 +27,10 @@ PRODUCT_CODE = "{A8A29C11-24A3-2E3D-2CDA-E9F333B92BB5}"
 PACKED_PRODUCT = "11C92A8A3A42D3E2C2AD9E3F339BB25B"
 RELATED_CODE = "{13798FCF-C5C1-F702-640D-B7BA53A1B88A}"  # 1.0.13.0, the builder's "other version"
 SHARED_COMPONENT = "{3A6F0C11-7D2E-4B5A-9C01-A1B2C3D400FF}"
+USER_INSTALL_DAT_COMPONENT = "{3A6F0C11-7D2E-4B5A-9C01-A1B2C3D40020}"  # key path 01:\Software\...\InstallData
+USER_ID = "{5E0C9A47-2B81-4D36-9F1E-7A3C5B8D0E62}"  # the product's per-user id
+OTHER_USER_ID = "{0D6B3F52-8C14-4A7E-B29D-5F1E7C3A9B40}"  # per-user settings of another install
+USER_SID = "S-1-5-21-0-0-0-1000"
 CORVANE_CODES = {"before": "{C0A7E3B0-5D21-4C8E-9F3A-6B1D2E4F5A60}",
                  "after": "{C0A7E3BF-5D21-4C8E-9F3A-6B1D2E4F5A61}"}
 PRODUCT_PROCESSES = ("VitraCare.exe", "VitraSetting.exe", "VitraResident.exe", "Ferrow_klq_1_0_0.exe",
@@ -48,11 +53,21 @@ KEPT_ON_PURPOSE = [
      "the shared-DLL counts are the installer's, not the product's"),
     (r"^\+ K HKLM\\Software\\(Wow6432Node\\)?{c}(\\Velkor)?$",
      "of the product key only its default value is deleted; the vendor key stays"),
-    # Wine deviation: MsiGetComponentPathW answers "absent" for registry key paths, so the per-user
-    # settings (found through those paths on Windows) are never seen under Wine.
+    (r"^\+ [DF] C:\\{w}(\\|$| )", "the operator's folder with quellor.exe and its log"),
+]
+
+# Wine deviation: Wine's MsiGetComponentPathW answers "absent" for registry key paths, so the per-user
+# settings (found through those paths on Windows) are never seen under Wine's own msi.dll.
+WINE_KEY_PATH_RESIDUE = [
     (r"^\+ [KV] HKU\\[^\\]+\\Software\\{c}(\\|$| )", "per-user settings key: Wine deviation"),
     (r"^\+ [DF] C:\\users\\[^\\]+\\AppData\\Roaming\\{c}(\\|$| )", "per-user settings files: Wine deviation"),
-    (r"^\+ [DF] C:\\{w}(\\|$| )", "the operator's folder with quellor.exe and its log"),
+]
+
+# With Windows' answer the per-user settings go; what stays are the keys and folders above them.
+PER_USER_PARENTS = [
+    (r"^\+ K HKU\\[^\\]+\\Software\\{c}(\\Velkor(\\Common(\\Ferrow)?)?)?$", "the vendor keys above the per-user key"),
+    (r"^\+ D C:\\users\\[^\\]+\\AppData\\Roaming\\{c}(\\Velkor(\\Common(\\Ferrow(\\{u}(\\AppData"
+     r"(\\Velkor)?)?)?)?)?)?$", "the folders above install.dat and Scheduler"),
 ]
 
 
@@ -148,13 +163,38 @@ class Machine:
                 found.append(cmdline.strip())
         return found
 
-    def standin_exec(self, *args):
+    def standin_exec(self, *args, extra_env=None):
         exe = os.path.join(self.build, "standin", "bin", "StandinExec.exe")
         with tempfile.TemporaryFile() as out:
-            subprocess.run(["timeout", "-k", "5", "60", "wine", exe, *args], env=self.env, stdin=subprocess.DEVNULL,
-                           stdout=out, stderr=subprocess.DEVNULL)
+            subprocess.run(["timeout", "-k", "5", "60", "wine", exe, *args], env=dict(self.env, **(extra_env or {})),
+                           stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL)
             out.seek(0)
             return out.read().decode(errors="replace").replace("\r", "")
+
+    def wine_quiet(self, *args):
+        subprocess.run(["timeout", "-k", "5", "60", "wine", *args], env=self.env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+
+    def roaming(self, *parts):
+        users = [u for u in os.listdir(self.drive_c("users")) if u.lower() != "public"]
+        check(len(users) == 1, f"expected one user folder, found {users}")
+        return self.drive_c("users", users[0], "AppData", "Roaming", *parts)
+
+    @contextlib.contextmanager
+    def windows_key_path_answers(self):
+        """Puts MsiProxy.dll in place of the system msi.dll, with Wine's own file beside it as winemsi.dll,
+        and yields the environment that makes a process load it (a native override for msi): without the
+        override Wine keeps its builtin msi.dll whatever the file holds. Undone at the end, and by
+        machine.sh's reset should the run be cut off."""
+        system = self.drive_c("windows", "syswow64" if self.arch == "win64" else "system32")
+        msi, wine = os.path.join(system, "msi.dll"), os.path.join(system, "winemsi.dll")
+        shutil.copyfile(msi, wine)
+        shutil.copyfile(os.path.join(self.build, "standin", "bin", "MsiProxy.dll"), msi + ".proxy")
+        os.replace(msi + ".proxy", msi)
+        try:
+            yield dict(WINEDLLOVERRIDES=self.env["WINEDLLOVERRIDES"] + ";msi=n")
+        finally:
+            os.replace(wine, msi)
 
 
 class Run:
@@ -191,9 +231,9 @@ def diff(a, b, *mode):
     return [line for line in done.stdout.splitlines() if line.strip()]
 
 
-def unexplained(lines, customer="ZEKT", extra=()):
-    patterns = [re.compile(p.replace("{c}", customer).replace("{w}", WORK), re.IGNORECASE)
-                for p, _ in KEPT_ON_PURPOSE] + [re.compile(p, re.IGNORECASE) for p in extra]
+def unexplained(lines, customer="ZEKT", extra=(), kept=KEPT_ON_PURPOSE + WINE_KEY_PATH_RESIDUE):
+    patterns = [re.compile(p.replace("{c}", customer).replace("{w}", WORK).replace("{u}", re.escape(USER_ID)),
+                           re.IGNORECASE) for p, _ in kept] + [re.compile(p, re.IGNORECASE) for p in extra]
     return [line for line in lines if not any(p.search(line) for p in patterns)]
 
 
@@ -349,6 +389,69 @@ def no_after_failed_step(m, args):
     check(os.path.isdir(m.drive_c(program_files, "ZEKT", "Velkor")), "files were deleted after the run ended")
 
 
+def plant_other_user_settings(m):
+    """Per-user settings of another install beside the product's: a sibling key and folder under
+    Ferrow, and a value of Ferrow itself. The removal must leave all of it."""
+    ferrow = "HKCU\\Software\\ZEKT\\Velkor\\Common\\Ferrow"
+    m.wine_quiet("reg", "add", ferrow, "/v", "KeepMe", "/d", "other install", "/f")
+    m.wine_quiet("reg", "add", ferrow + "\\" + OTHER_USER_ID, "/v", "InstallData", "/d", "other install", "/f")
+    other = m.roaming("ZEKT", "Velkor", "Common", "Ferrow", OTHER_USER_ID)
+    os.makedirs(os.path.join(other, "AppData", "Velkor"), exist_ok=True)
+    os.makedirs(os.path.join(other, "Scheduler"), exist_ok=True)
+    with open(os.path.join(other, "AppData", "Velkor", "install.dat"), "w") as f:
+        f.write("other install\n")
+
+
+def windows_key_paths(m, args):
+    """With Windows' answer for registry key paths, the per-user settings key and files go too."""
+    pristine = m.state_snapshot("not-installed")
+    m.prepare("broken", stop=True)
+    plant_other_user_settings(m)
+    before = m.snapshot("before")
+    m.prepare("broken")
+    plant_other_user_settings(m)
+    with m.windows_key_path_answers() as windows:
+        # msi.dll loaded by its full system path and by its bare name: Windows' answer under the override,
+        # Wine's own without it.
+        answers = m.standin_exec("path", PRODUCT_CODE, USER_INSTALL_DAT_COMPONENT, extra_env=windows)
+        check(answers.count(": state 3 01:\\Software\\ZEKT\\Velkor\\Common\\Ferrow\\" + USER_ID + "\\InstallData") == 2,
+              f"the stand-in msi.dll did not answer as Windows does:\n{answers}")
+        answers = m.standin_exec("path", PRODUCT_CODE, USER_INSTALL_DAT_COMPONENT)
+        check(answers.count(": state 2 01:\\") == 2, f"without the override Wine's msi.dll did not answer:\n{answers}")
+        run = m.run_quellor([], ANSWER_YES, windows)
+    check(run.exit_code == 0, f"exit code {run.exit_code}, expected 0")
+    run.expect("強制削除が完了しました。")
+    user_key = f"HKEY_USERS\\{USER_SID}\\Software\\ZEKT\\Velkor\\Common\\Ferrow\\{USER_ID}\\"
+    check(run.log_section("[HKEY_USERSで削除したレジストリ]") == [user_key],
+          "deleted per-user keys: " + repr(run.log_section("[HKEY_USERSで削除したレジストリ]")))
+    user_folder = "\\AppData\\Roaming\\ZEKT\\Velkor\\Common\\Ferrow\\" + USER_ID
+    check(re.search(r"\n.*" + re.escape(user_folder + "\\Scheduler\\") + "\n", run.log),
+          "the Scheduler folder is not in the log")
+    check(re.search(r"\n.*" + re.escape(user_folder + "\\AppData\\Velkor\\install.dat") + "\n", run.log),
+          "install.dat is not in the log")
+    check(OTHER_USER_ID not in run.log, "the other install's per-user settings were listed")
+
+    after = m.snapshot("after")
+    planted = [r"^\+ [KV] HKU\\[^\\]+\\Software\\ZEKT\\Velkor\\Common\\Ferrow( \| KeepMe|\\" + re.escape(OTHER_USER_ID) + ")",
+               r"^\+ [DF] C:\\users\\[^\\]+\\AppData\\Roaming\\ZEKT\\Velkor\\Common\\Ferrow\\" + re.escape(OTHER_USER_ID)]
+    left = unexplained(diff(pristine, after), extra=planted, kept=KEPT_ON_PURPOSE + PER_USER_PARENTS)
+    check(not left, "traces left that nothing explains:\n" + "\n".join(left))
+    # Of the per-user traces exactly the product's key, install.dat and Scheduler go: their parents and
+    # the other install's settings stay as they were.
+    per_user = [line for line in diff(before, after)
+                if re.match(r"^[+~-] [KVDF] (HKU\\[^\\]+\\Software|C:\\users\\[^\\]+\\AppData\\Roaming)\\ZEKT\\", line)]
+    ferrow = r"\\ZEKT\\Velkor\\Common\\Ferrow\\" + re.escape(USER_ID)
+    gone = [r"^- [KV] HKU\\[^\\]+\\Software" + ferrow + r"($| )",
+            r"^- F C:\\users\\[^\\]+\\AppData\\Roaming" + ferrow + r"\\AppData\\Velkor\\install\.dat = ",
+            r"^- D C:\\users\\[^\\]+\\AppData\\Roaming" + ferrow + r"\\Scheduler$"]
+    unexpected = [line for line in per_user if not any(re.match(p, line, re.IGNORECASE) for p in gone)]
+    check(not unexpected, "per-user traces changed that are not the product's own:\n" + "\n".join(unexpected))
+    for pattern in gone:
+        check(any(re.match(pattern, line, re.IGNORECASE) for line in per_user), f"not removed: {pattern}")
+    outside = only_work_folder(diff(before, after, "--outside-product"))
+    check(not outside, "changed outside the product:\n" + "\n".join(outside))
+
+
 def settings_file(m, args):
     """A settings file with another customer and version table drives the whole run."""
     tool = os.path.join(args.build_dir, "tools", "settings-tool", "quellor-settings.exe")
@@ -382,6 +485,7 @@ SCENARIOS = {
     "answer-no": answer_no,
     "no-after-failed-step": no_after_failed_step,
     "settings-file": settings_file,
+    "windows-key-paths": windows_key_paths,
 }
 
 
