@@ -32,6 +32,9 @@ bool IsSwitch(const std::wstring& argument, const wchar_t* name) {
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     const auto arguments = Standin::CommandLineArguments();
     if (!arguments.empty() && IsSwitch(arguments[0], L"UNREGSERVER")) {
+        // A server that never answers its unregistration, as a broken one may.
+        if (::GetEnvironmentVariableW(L"STANDIN_UNREGSERVER_HANGS", nullptr, 0) != 0)
+            for (;;) ::Sleep(INFINITE);
         if (!Standin::UnregisterClass(kClsid)) return 1;
         return static_cast<int>(Standin::UnregisterExitCodeFromEnvironment());
     }

@@ -124,11 +124,11 @@ class Machine:
         os.makedirs(self.drive_c(WORK), exist_ok=True)
         shutil.copyfile(source, self.drive_c(WORK, name))
 
-    def run_quellor(self, arguments, answers, extra_env=None):
+    def run_quellor(self, arguments, answers, extra_env=None, exe=("app", "quellor.exe")):
         """Runs quellor.exe in C:\\qwork; output goes to a file, never to a pipe we wait on."""
         work = self.drive_c(WORK)
         os.makedirs(work, exist_ok=True)
-        shutil.copyfile(os.path.join(self.build, "app", "quellor.exe"), os.path.join(work, "quellor.exe"))
+        shutil.copyfile(os.path.join(self.build, *exe), os.path.join(work, "quellor.exe"))
         for old in os.listdir(work):
             if old.startswith("infoLog_"):
                 os.remove(os.path.join(work, old))
@@ -252,12 +252,21 @@ def removal_of_broken_install(m, args):
     before = m.state_snapshot("broken")
     m.prepare("broken")
     check(m.product_processes(), "the product is not running before the removal")
+    # An administrator runs the tool from a download folder: a regsvr32.exe or net.exe lying there
+    # must never be started.
+    for name in ("regsvr32.exe", "net.exe"):
+        m.put_in_work_folder(os.path.join(m.build, "tests", "e2e", "quellor_planted_program.exe"), name)
     run = m.run_quellor([], ANSWER_YES)
     print(f"removal run (collection and removal) took {run.elapsed:.1f} s")
+    starts = m.drive_c(WORK, "planted-starts.txt")
+    check(not os.path.exists(starts),
+          "planted programs were started:\n" + (open(starts, "rb").read().decode("utf-16-le") if os.path.exists(starts) else ""))
     check(run.exit_code == 0, f"exit code {run.exit_code}, expected 0")
     run.expect("削除対象のMirevoの製品コードと一致しました。", "強制削除が完了しました。",
                "VitraCareプロセスを停止しました。", "Terrionサービスを停止しました。", "Ferrowを停止しました。",
-               "Terrionサービスの登録を解除しました。", "VentrelのCOMコンポーネントの登録を解除しました。")
+               "Terrionサービスの登録を解除しました。", "VentrelのCOMコンポーネントの登録を解除しました。",
+               "TerrionPSのCOMコンポーネントの登録を解除しました。", "FerrowPSのCOMコンポーネントの登録を解除しました。",
+               "NovexPSのCOMコンポーネントの登録を解除しました。")
     check(not m.product_processes(), f"product processes still run: {m.product_processes()}")
 
     machine_keys = run.log_section("[HKEY_LOCAL_MACHINEで削除したレジストリ]")
@@ -389,6 +398,23 @@ def no_after_failed_step(m, args):
     check(os.path.isdir(m.drive_c(program_files, "ZEKT", "Velkor")), "files were deleted after the run ended")
 
 
+def hung_server(m, args):
+    """A local server that never ends on /UNREGSERVER: within the limit (shortened in the tests' build)
+    its step fails, the server is ended, and N ends the run with nothing deleted."""
+    m.prepare("broken")
+    run = m.run_quellor([], "y\nn\n", {"STANDIN_UNREGSERVER_HANGS": "1"}, exe=("tests", "e2e", "quellor_short_wait.exe"))
+    print(f"run with a hung server took {run.elapsed:.1f} s")
+    check(run.exit_code == 255, f"exit code {run.exit_code}")
+    run.expect("FerrowPSのCOMコンポーネントの登録を解除しました。", "\nFerrowのCOMコンポーネントの登録解除ができませんでした。\n"
+               "このまま削除対象のVitraCareの削除処理を続行しますか？", "プログラムを終了します。")
+    run.expect_absent("レジストリを削除します。", "強制削除が完了しました。")
+    check(run.elapsed < 120, f"the run took {run.elapsed:.0f} s: the wait was not bounded")
+    hung = [p for p in m.product_processes() if "/unregserver" in p.lower()]
+    check(not hung, f"the hung server still runs: {hung}")
+    after = open(m.snapshot("after"), encoding="utf-8").read()
+    check(f"Uninstall\\{PRODUCT_CODE}" in after, "registry was deleted after the run ended")
+
+
 def plant_other_user_settings(m):
     """Per-user settings of another install beside the product's: a sibling key and folder under
     Ferrow, and a value of Ferrow itself. The removal must leave all of it."""
@@ -485,6 +511,7 @@ SCENARIOS = {
     "answer-no": answer_no,
     "no-after-failed-step": no_after_failed_step,
     "settings-file": settings_file,
+    "hung-server": hung_server,
     "windows-key-paths": windows_key_paths,
 }
 
