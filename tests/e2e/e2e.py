@@ -266,8 +266,9 @@ def shared_component(m, args):
     """A file that another product shares stays, with that product's registration."""
     corvane = args.corvane
     m.prepare("shared-component", "--corvane", corvane, stop=True)
+    before = m.snapshot("before")
     owner_before = m.standin_exec("owner", SHARED_COMPONENT)
-    m.prepare("shared-component", "--corvane", corvane)
+    m.prepare("shared-component", "--resume")
     run = m.run_quellor([], ANSWER_YES)
     check(run.exit_code == 0, f"exit code {run.exit_code}")
     run.expect("他のプログラムと共有しているコンポーネントが見つかりました。", "強制削除が完了しました。")
@@ -288,6 +289,12 @@ def shared_component(m, args):
     text = open(after, encoding="utf-8").read()
     check(f"Uninstall\\{PRODUCT_CODE}" not in text, "the product's Uninstall key is still there")
     check(f"Uninstall\\{CORVANE_CODES[corvane]}" in text, "the other product's Uninstall key is gone")
+    # The product's client value went from the shared component's key, so that Corvane's own uninstall
+    # can remove the file later; Corvane's registrations did not change.
+    check(PACKED_PRODUCT not in text, "the product is still registered as a client of the shared component")
+    corvane_traces = re.compile(r"C0A7E3B[0F]-5D21|[0F]B3E7A0C12D5E8C4", re.IGNORECASE)
+    touched = [line for line in diff(before, after) if corvane_traces.search(line)]
+    check(not touched, "Corvane's registrations changed:\n" + "\n".join(touched))
 
 
 def phase1_outcomes(m, args):
