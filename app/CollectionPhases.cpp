@@ -46,6 +46,73 @@ void SearchUserInstallerKeys(Report& report, RemovalPlan& plan, const std::wstri
     plan.hkuKeyLists.push_back(found);
 }
 
+std::wstring Packed(const std::wstring& guid) {
+    std::wstring packed;
+    Lc::PackGuid(guid, packed);
+    return packed;
+}
+
+// The products a shared key's other values name: packed codes as braced codes, other names as they are.
+PathList NamedProducts(const PathList& valueNames) {
+    PathList products;
+    for (const std::wstring& name : valueNames) {
+        std::wstring code;
+        products.push_back(Lc::UnpackGuid(name, code) ? code : name);
+    }
+    return products;
+}
+
+bool IsSpared(const RemovalPlan& plan, const std::wstring& item) {
+    for (const SparedItem& spared : plan.spared)
+        if (spared.item == item) return true;
+    return false;
+}
+
+// Of found installer keys, those that serve the target alone are returned to be deleted whole. A key that
+// also names another product keeps it: only the target's value is planned for deletion.
+PathList KeysOfTargetAlone(RemovalPlan& plan, const PathList& found) {
+    const std::wstring ownValue = Packed(plan.productCode);
+    PathList alone;
+    for (const std::wstring& key : found) {
+        Lc::KeySharing sharing;
+        if (!Lc::ReadKeySharing(Lc::NativeView(), key, ownValue, sharing) || !sharing.Shared()) {
+            alone.push_back(key);
+            continue;
+        }
+        if (IsSpared(plan, key)) continue;  // the installer may list a component twice
+        if (sharing.hasOwnValue) plan.ownValuesInSharedKeys.push_back({key, sharing.ownValueName});
+        plan.spared.push_back({key, NamedProducts(sharing.otherValues)});
+    }
+    return alone;
+}
+
+// A key search over installer keys that may name other products as well (see KeysOfTargetAlone).
+void SearchSharableKeys(Report& report, RemovalPlan& plan, const std::wstring& label, const std::wstring& base,
+                        const std::wstring& name) {
+    PathList found;
+    bool any = Lc::CollectKeyPaths(Lc::NativeView(), base, name, found);
+    report.ReportSearch(label, any, found);
+    plan.hklmKeyLists.push_back(KeysOfTargetAlone(plan, found));
+}
+
+void SearchSharableUserKeys(Report& report, RemovalPlan& plan, const std::wstring& label, const std::wstring& packed,
+                            const std::wstring& kind) {
+    PathList found;
+    bool any = Lc::CollectUserInstallerKeys(Lc::NativeView(), packed, kind, found);
+    report.ReportSearch(label, any, found);
+    plan.hkuKeyLists.push_back(KeysOfTargetAlone(plan, found));
+}
+
+// The clients of a component other than the target.
+PathList OtherClients(const std::wstring& componentCode, const std::wstring& productCode) {
+    PathList clients;
+    Lc::ListComponentClients(componentCode, clients);
+    PathList others;
+    for (const std::wstring& client : clients)
+        if (!Lc::NamesEqual(client, productCode)) others.push_back(client);
+    return others;
+}
+
 // Phase 1. 0 to go on, -1 to end the run.
 int CheckInstallation(Report& report, const Settings& profile, const RemovalPlan& plan) {
     report.PrintLine(L"削除対象プログラムのインストール・アンインストールレジストリの検索を開始します...");
@@ -80,12 +147,6 @@ int CheckInstallation(Report& report, const Settings& profile, const RemovalPlan
     return -1;
 }
 
-std::wstring Packed(const std::wstring& guid) {
-    std::wstring packed;
-    Lc::PackGuid(guid, packed);
-    return packed;
-}
-
 // Phase 2.
 void CollectProductRegistrations(Report& report, const Settings& profile, RemovalPlan& plan) {
     if (!Lc::GetProductName(plan.productCode, plan.displayName) || plan.displayName.empty())
@@ -112,12 +173,13 @@ void CollectProductRegistrations(Report& report, const Settings& profile, Remova
 void CollectUpgradeAndFeatureRegistrations(Report& report, const Settings& profile, RemovalPlan& plan) {
     std::wstring packedUpgrade = Packed(profile.UPGRADECODE);
     std::wstring packedProduct = Packed(plan.productCode);
-    SearchKeys(report, plan.hklmKeyLists, L"削除対象プログラムのUpgradeCode情報のレジストリ", kUpgradeCodesBase,
-               packedUpgrade);
-    SearchUserInstallerKeys(report, plan, L"削除対象プログラムのUsersのUpgradeCode情報のレジストリ", packedUpgrade,
-                            L"UpgradeCodes");
-    SearchKeys(report, plan.hklmKeyLists, L"削除対象プログラムの全ユーザー共通のUpgradeCode情報のレジストリ",
-               std::wstring(kClassesInstaller) + L"UpgradeCodes\\", packedUpgrade);
+    // An upgrade code's key names every product installed under it; another version keeps it.
+    SearchSharableKeys(report, plan, L"削除対象プログラムのUpgradeCode情報のレジストリ", kUpgradeCodesBase,
+                       packedUpgrade);
+    SearchSharableUserKeys(report, plan, L"削除対象プログラムのUsersのUpgradeCode情報のレジストリ", packedUpgrade,
+                           L"UpgradeCodes");
+    SearchSharableKeys(report, plan, L"削除対象プログラムの全ユーザー共通のUpgradeCode情報のレジストリ",
+                       std::wstring(kClassesInstaller) + L"UpgradeCodes\\", packedUpgrade);
     SearchUserInstallerKeys(report, plan, L"削除対象プログラムのFeature情報のレジストリ", packedProduct, L"Features");
     SearchKeys(report, plan.hklmKeyLists, L"削除対象プログラムの全ユーザー共通のFeature情報のレジストリ",
                std::wstring(kClassesInstaller) + L"Features\\", packedProduct);
@@ -145,6 +207,7 @@ void CollectComponents(Report& report, RemovalPlan& plan) {
         if (!Lc::GetComponentPath(plan.productCode, code, path)) path.clear();
         if (shared) {
             sharedCodes.push_back(code);
+            plan.sharedComponentCodes.push_back(code);
             sharedPacked.push_back(Packed(code));
             plan.sharedComponentPaths.push_back(path);
             InsertFirst(plan.sharedByPath, path, code);
@@ -168,7 +231,21 @@ void CollectComponents(Report& report, RemovalPlan& plan) {
     PathList componentKeys;
     bool found = Lc::CollectUserDataComponentKeys(Lc::NativeView(), packedCodes, L"Components", componentKeys);
     report.ReportSearch(L"Mirevoのコンポーネントのレジストリパス", found, componentKeys);
-    plan.hklmKeyLists.push_back(componentKeys);
+    plan.hklmKeyLists.push_back(KeysOfTargetAlone(plan, componentKeys));
+}
+
+// After phase 4: a shared component's files stay, and so does its registration for the other clients;
+// only the target's client value goes from it, so the installer no longer counts the target as a client.
+void CollectSharedComponentRegistrations(RemovalPlan& plan) {
+    if (plan.sharedComponentCodes.empty()) return;
+    PathList keys;
+    Lc::CollectUserDataComponentKeys(Lc::NativeView(), Lc::PackGuids(plan.sharedComponentCodes), L"Components", keys);
+    plan.hklmKeyLists.push_back(KeysOfTargetAlone(plan, keys));
+    for (size_t i = 0; i < plan.sharedComponentCodes.size() && i < plan.sharedComponentPaths.size(); ++i) {
+        const std::wstring& path = plan.sharedComponentPaths[i];
+        if (path.empty() || IsSpared(plan, path)) continue;
+        plan.spared.push_back({path, OtherClients(plan.sharedComponentCodes[i], plan.productCode)});
+    }
 }
 
 // Phase 5, step 2: the CLSID key and its server path.
@@ -210,6 +287,19 @@ void CollectComRegistrations(Report& report, const Settings& profile, RemovalPla
     report.ReportSearch(L"Mirevo関連のCOMコンポーネントのCLSIDレジストリ", !clsidKeys.empty(), clsidKeys);
     report.ReportSearch(L"Mirevo関連のCOMコンポーネントのAppIDレジストリ", !appIdKeys.empty(), appIdKeys);
     plan.hklmKeyLists.push_back(appIdKeys);
+}
+
+// After phase 5: a server whose file is a shared component keeps its registration, and the service that
+// runs it is only stopped, for the products that share it.
+void NoteSparedComServers(const Settings& profile, RemovalPlan& plan) {
+    for (const auto& [clsid, server] : plan.clsidToServer) {
+        auto shared = plan.sharedByPath.find(server);
+        if (plan.Unregisters(clsid) || shared == plan.sharedByPath.end()) continue;
+        PathList keptFor = OtherClients(shared->second, plan.productCode);
+        plan.spared.push_back({L"COMコンポーネントの登録 " + clsid + L"（" + server + L"）", keptFor});
+        if (clsid == profile.TERRION_CLSID)
+            plan.spared.push_back({L"サービス「" + profile.TERRION_SERVICE_NAME + L"」", keptFor});
+    }
 }
 
 // Phase 6.
@@ -337,7 +427,9 @@ int RunCollection(Report& report, const Settings& profile, RemovalPlan& plan) {
     CollectProductRegistrations(report, profile, plan);
     CollectUpgradeAndFeatureRegistrations(report, profile, plan);
     CollectComponents(report, plan);
+    CollectSharedComponentRegistrations(plan);
     CollectComRegistrations(report, profile, plan);
+    NoteSparedComServers(profile, plan);
     CollectSettingsRegistry(report, profile, plan);
     CollectProgramFolders(report, profile, plan);
     CollectShortcuts(report, profile, plan);

@@ -142,6 +142,16 @@ void DeleteRegistry(Report& report, const RemovalPlan& plan) {
                 deleted.push_back(keyPath + L"\r\n - エントリ: 「" + valueName + L"」");
         LogSection(report, L"[HKEY_LOCAL_MACHINEで削除したレジストリのエントリ]", deleted);
     }
+    if (!plan.ownValuesInSharedKeys.empty()) {
+        PathList deleted;
+        for (const OwnValueInSharedKey& own : plan.ownValuesInSharedKeys) {
+            bool keyDeleted = false;
+            if (Lc::DeleteValueThenEmptyKey(Lc::NativeView(), own.keyPath, own.valueName, keyDeleted))
+                deleted.push_back(own.keyPath + L"\r\n - エントリ: 「" + own.valueName + L"」" +
+                                  (keyDeleted ? L"\r\n - 他のエントリが無いため、キーも削除しました" : L""));
+        }
+        LogSection(report, L"[他の製品と共有しているレジストリから削除したエントリ]", deleted);
+    }
 }
 
 void DeleteFileLists(Report& report, const std::wstring& line, std::initializer_list<const PathList*> lists,
@@ -195,6 +205,19 @@ void DeleteFilesAndFolders(Report& report, const RemovalPlan& plan) {
     DeleteProgramFolders(report, plan);
 }
 
+// What stayed for other products: one line on the console, the list with its keepers in the log.
+void ReportSpared(Report& report, const RemovalPlan& plan) {
+    if (plan.spared.empty()) return;
+    report.PrintLine(L"他の製品が使用している項目は削除せずに残しました（一覧はログに出力しました）。");
+    PathList lines;
+    for (const SparedItem& spared : plan.spared) {
+        std::wstring products;
+        for (const std::wstring& product : spared.keptFor) products += (products.empty() ? L"" : L", ") + product;
+        lines.push_back(spared.item + L"\r\n - 使用している製品: " + products);
+    }
+    LogSection(report, L"[他の製品のために削除せずに残した項目]", lines);
+}
+
 // Phase 18.
 int Complete(Report& report) {
     report.PrintLine(L"");
@@ -213,6 +236,7 @@ int RunRemovalPhases(Report& report, const Settings& profile, RemovalPlan& plan)
     if (UnregisterProduct(report, profile, plan) != kGoOn) return kEnd;
     DeleteRegistry(report, plan);
     DeleteFilesAndFolders(report, plan);
+    ReportSpared(report, plan);
     return Complete(report);
 }
 

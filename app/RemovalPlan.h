@@ -15,6 +15,19 @@ using WideMap = std::map<std::wstring, std::wstring>;
 // Inserts without replacing: an existing key keeps its first value.
 inline void InsertFirst(WideMap& map, const std::wstring& key, const std::wstring& value) { map.emplace(key, value); }
 
+// The target's own value in a key that also serves another product: the removal deletes the value, then
+// the key only when it holds no value and no subkey any more.
+struct OwnValueInSharedKey {
+    std::wstring keyPath;    // full key path ending in "\", below HKEY_LOCAL_MACHINE or HKEY_USERS
+    std::wstring valueName;  // the target's packed product code as the registry spells it
+};
+
+// Something the removal leaves in place because another installed product uses it.
+struct SparedItem {
+    std::wstring item;  // a key path, a file path, a COM registration or the service
+    PathList keptFor;   // the products that keep it (braced codes, or the value names that name them)
+};
+
 struct RemovalPlan {
     std::wstring productCode;
     std::wstring displayName;
@@ -41,9 +54,14 @@ struct RemovalPlan {
     PathList installerInfoFolders;
     std::wstring ferrowExePath;
     std::vector<Zento::Lithcore::Process> processes;
+    // Installer keys shared with other products (phases 3 and 4): only the target's value goes.
+    std::vector<OwnValueInSharedKey> ownValuesInSharedKeys;
+    // Left for other products (phases 3-5): reported, never removed.
+    std::vector<SparedItem> spared;
 
     // Carried from one collection phase to a later one.
     PathList componentPaths;  // phase 4 → phase 6
+    PathList sharedComponentCodes;  // phase 4 → the shared components' keys and keepers
     PathList settingsNames;   // phase 6 → phase 9
     std::wstring installSubPath;
 

@@ -114,6 +114,33 @@ bool CollectLocalPackages(RegistryView view, const PathList& productKeyPaths, co
     return ReadStringValues(view, propertyKeys, valueName, result);
 }
 
+bool ReadKeySharing(RegistryView view, const std::wstring& keyPath, const std::wstring& ownValue, KeySharing& sharing) {
+    RegistryStorageEx storage(keyPath, view, RegistryStorageEx::OpenMode::ReadOnly);
+    if (!storage.IsOpen()) return false;
+    sharing = KeySharing{};
+    for (const std::wstring& name : storage.EnumValues(L"")) {
+        if (NamesEqual(name, ownValue) && !sharing.hasOwnValue) {
+            sharing.hasOwnValue = true;
+            sharing.ownValueName = name;
+        } else {
+            sharing.otherValues.push_back(name);
+        }
+    }
+    sharing.hasSubkeys = !storage.EnumKeys(L"").empty();
+    return true;
+}
+
+bool DeleteValueThenEmptyKey(RegistryView view, const std::wstring& keyPath, const std::wstring& valueName,
+                             bool& keyDeleted) {
+    keyDeleted = false;
+    RegistryStorageEx storage(keyPath, view, RegistryStorageEx::OpenMode::ReadWriteExisting);
+    if (!storage.IsOpen()) return storage.LastResult() == ERROR_FILE_NOT_FOUND;
+    if (!storage.DeleteValue(valueName)) return false;
+    // Not recursive: a subkey that appeared meanwhile makes the key stay.
+    if (storage.EnumValues(L"").empty() && storage.EnumKeys(L"").empty()) keyDeleted = storage.DeleteKey(L"", false);
+    return true;
+}
+
 bool DeleteMachineKeys(const std::vector<PathList>& keyLists, RegistryView view, PathList& deleted) {
     return DeleteKeysBelow(L"HKEY_LOCAL_MACHINE\\", keyLists, view, deleted);
 }

@@ -26,6 +26,26 @@ bool CollectUserInstallerKeys(RegistryView view, const std::wstring& packedCode,
 bool CollectLocalPackages(RegistryView view, const PathList& productKeyPaths, const std::wstring& subkeyName,
                           const std::wstring& valueName, PathList& result);
 
+// What a found key holds beside the target's own value: installer keys such as UpgradeCodes\<code> and
+// UserData\<sid>\Components\<code> name every product they serve by a value.
+struct KeySharing {
+    bool hasOwnValue = false;
+    std::wstring ownValueName;  // the own value's name as the registry spells it
+    PathList otherValues;       // names of every other value
+    bool hasSubkeys = false;
+    // The key serves something besides the target: deleting it whole would break that.
+    bool Shared() const { return !otherValues.empty() || hasSubkeys; }
+};
+
+// Reads the key's value names and whether it has subkeys; `ownValue` is compared with NamesEqual.
+// False when the key does not open.
+bool ReadKeySharing(RegistryView view, const std::wstring& keyPath, const std::wstring& ownValue, KeySharing& sharing);
+
+// Deletes one value, then the key itself when it holds no value and no subkey any more. A key or value
+// that is already gone counts as deleted. `keyDeleted` tells whether the key went as well.
+bool DeleteValueThenEmptyKey(RegistryView view, const std::wstring& keyPath, const std::wstring& valueName,
+                             bool& keyDeleted);
+
 // Delete every listed key with its subtree; `deleted` gets the paths deleted. True when every deletion succeeded.
 bool DeleteMachineKeys(const std::vector<PathList>& keyLists, RegistryView view, PathList& deleted);
 bool DeleteUserKeys(const std::vector<PathList>& keyLists, RegistryView view, PathList& deleted);

@@ -46,6 +46,24 @@ bool PackGuid(const std::wstring& guid, std::wstring& packed) {
     return true;
 }
 
+namespace {
+
+// A 32-character text with hyphens and braces put in at the places of a GUID's groups.
+std::wstring Braced(const std::wstring& plain) {
+    return L"{" + plain.substr(0, 8) + L"-" + plain.substr(8, 4) + L"-" + plain.substr(12, 4) + L"-" +
+           plain.substr(16, 4) + L"-" + plain.substr(20, 12) + L"}";
+}
+
+}  // namespace
+
+bool UnpackGuid(const std::wstring& packed, std::wstring& guid) {
+    if (packed.size() != 32 || packed.find_first_of(L"{}-") != std::wstring::npos) return false;
+    std::wstring plain;
+    if (!PackGuid(Braced(packed), plain)) return false;
+    guid = Braced(plain);
+    return true;
+}
+
 std::vector<std::wstring> PackGuids(const std::vector<std::wstring>& guids) {
     std::vector<std::wstring> packed;
     for (const std::wstring& guid : guids) {

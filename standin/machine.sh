@@ -168,6 +168,14 @@ service_state() {
 remove_service() {
     wine_out net stop "Terrion KLQ Service" >/dev/null
     wine_out sc delete "Terrion KLQ Service" >/dev/null
+    # net.exe returns before the service has stopped, and a service marked for deletion stays until
+    # it has: an install meanwhile fails (1627). Wait, bounded, until it is gone.
+    local tries=0
+    while [ -n "$(service_state)" ]; do
+        tries=$((tries + 1))
+        [ "$tries" -le 40 ] || { say "service 'Terrion KLQ Service' still there after deletion"; return 1; }
+        sleep 0.5
+    done
     say "service 'Terrion KLQ Service' stopped and deleted before the next install"
 }
 

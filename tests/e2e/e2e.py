@@ -26,6 +26,7 @@ MACHINE = os.path.join(REPO, "standin", "machine.sh")
 PRODUCT_CODE = "{A8A29C11-24A3-2E3D-2CDA-E9F333B92BB5}"
 PACKED_PRODUCT = "11C92A8A3A42D3E2C2AD9E3F339BB25B"
 RELATED_CODE = "{13798FCF-C5C1-F702-640D-B7BA53A1B88A}"  # 1.0.13.0, the builder's "other version"
+PACKED_RELATED = "FCF897311C5C207F46D07BAB351A8BA8"
 SHARED_COMPONENT = "{3A6F0C11-7D2E-4B5A-9C01-A1B2C3D400FF}"
 USER_INSTALL_DAT_COMPONENT = "{3A6F0C11-7D2E-4B5A-9C01-A1B2C3D40020}"  # key path 01:\Software\...\InstallData
 USER_ID = "{5E0C9A47-2B81-4D36-9F1E-7A3C5B8D0E62}"  # the product's per-user id
@@ -164,12 +165,23 @@ class Machine:
         return found
 
     def standin_exec(self, *args, extra_env=None):
-        exe = os.path.join(self.build, "standin", "bin", "StandinExec.exe")
+        return self.wine(os.path.join(self.build, "standin", "bin", "StandinExec.exe"), *args, extra_env=extra_env)
+
+    def wine(self, *args, extra_env=None):
+        """A Windows program's output; it goes to a file, never to a pipe that Wine's services inherit."""
         with tempfile.TemporaryFile() as out:
-            subprocess.run(["timeout", "-k", "5", "60", "wine", exe, *args], env=dict(self.env, **(extra_env or {})),
+            subprocess.run(["timeout", "-k", "5", "60", "wine", *args], env=dict(self.env, **(extra_env or {})),
                            stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL)
             out.seek(0)
             return out.read().decode(errors="replace").replace("\r", "")
+
+    def stop_service(self, name, limit=30):
+        """net.exe returns before the service has stopped: waits, bounded, for the stopped state (1)."""
+        self.wine("net", "stop", name)
+        deadline = time.time() + limit
+        while re.search(r"STATE\s*:\s*[2-7]", self.wine("sc", "query", name)):
+            check(time.time() < deadline, f"the service {name} did not stop")
+            time.sleep(0.5)
 
     def wine_quiet(self, *args):
         subprocess.run(["timeout", "-k", "5", "60", "wine", *args], env=self.env, stdin=subprocess.DEVNULL,
@@ -303,8 +315,9 @@ def shared_component(m, args):
     """A file that another product shares stays, with that product's registration."""
     corvane = args.corvane
     m.prepare("shared-component", "--corvane", corvane, stop=True)
+    before = m.snapshot("before")
     owner_before = m.standin_exec("owner", SHARED_COMPONENT)
-    m.prepare("shared-component", "--corvane", corvane)
+    m.prepare("shared-component", "--resume")
     run = m.run_quellor([], ANSWER_YES)
     check(run.exit_code == 0, f"exit code {run.exit_code}")
     run.expect("他のプログラムと共有しているコンポーネントが見つかりました。", "強制削除が完了しました。")
@@ -325,6 +338,12 @@ def shared_component(m, args):
     text = open(after, encoding="utf-8").read()
     check(f"Uninstall\\{PRODUCT_CODE}" not in text, "the product's Uninstall key is still there")
     check(f"Uninstall\\{CORVANE_CODES[corvane]}" in text, "the other product's Uninstall key is gone")
+    # The product's client value went from the shared component's key, so that Corvane's own uninstall
+    # can remove the file later; Corvane's registrations did not change.
+    check(PACKED_PRODUCT not in text, "the product is still registered as a client of the shared component")
+    corvane_traces = re.compile(r"C0A7E3B[0F]-5D21|[0F]B3E7A0C12D5E8C4", re.IGNORECASE)
+    touched = [line for line in diff(before, after) if corvane_traces.search(line)]
+    check(not touched, "Corvane's registrations changed:\n" + "\n".join(touched))
 
 
 def phase1_outcomes(m, args):
@@ -503,6 +522,49 @@ def settings_file(m, args):
     check(not left, "traces left that nothing explains:\n" + "\n".join(left))
 
 
+def two_versions(m, args):
+    """One of two versions that share every component goes; the other stays whole and can be uninstalled."""
+    pristine = m.state_snapshot("not-installed")
+    before = m.state_snapshot("two-versions")
+    m.prepare("two-versions", "--resume")
+    run = m.run_quellor([], "\n" + ANSWER_YES)
+    check(run.exit_code == 0, f"exit code {run.exit_code}, expected 0")
+    run.expect("他の製品が使用している項目は削除せずに残しました（一覧はログに出力しました）。", "強制削除が完了しました。")
+    run.expect_absent("の登録を解除します。")
+    spared = run.log_section("[他の製品のために削除せずに残した項目]")
+    for item in ("サービス「Terrion KLQ Service」", "UpgradeCodes\\D3BDADF132C15117AC28250D473A7306\\",
+                 "COMコンポーネントの登録 {1BE3A785-8017-545C-62F3-D5C10ACC50BD}"):
+        at = next((i for i, line in enumerate(spared) if item in line), None)
+        check(at is not None and spared[at + 1] == " - 使用している製品: " + RELATED_CODE,
+              f"spared list lacks {item} kept for the other version:\n" + "\n".join(spared))
+
+    # The target's own registrations are gone, its values in shared keys included. Checked here: an
+    # ordinary uninstall under Wine deletes a whole UpgradeCodes key and would hide a value left in it.
+    after = m.snapshot("after")
+    text = open(after, encoding="utf-8").read()
+    for trace in (PACKED_PRODUCT, PRODUCT_CODE):
+        check(trace.lower() not in text.lower(), f"the target's {trace} is still registered")
+    # Of the other version nothing changed: what changed is the target's own, or the settings and
+    # shortcuts that every run removes (left as they are).
+    protected = re.compile("|".join([PACKED_RELATED, RELATED_CODE[1:14], r"\\UpgradeCodes\\[0-9A-F]+$",
+                                     r"\\Components\\[0-9A-F]+$", "Terrion KLQ Service", r"\\CLSID\\",
+                                     r"\\AppID\\", r"\\Interface\\", r"^. F C:\\Program Files( \(x86\))?\\",
+                                     r"^. F C:\\ProgramData\\"]), re.IGNORECASE)
+    touched = [line for line in diff(before, after) if protected.search(line)]
+    check(not touched, "the other version changed:\n" + "\n".join(touched))
+
+    # An ordinary uninstall of the other version now leaves nothing of it: the target no longer holds
+    # the shared components. Wine deviation: its msiexec /x neither stops nor deletes the service (as on
+    # an intact machine), so the service, started again with the prefix, is stopped first and its key stays.
+    m.prepare("two-versions", "--resume")
+    m.stop_service("Terrion KLQ Service")
+    result = m.standin_exec("wait", "--", "msiexec", "/x", RELATED_CODE, "/qn")
+    check("exit code 0\n" in result, f"msiexec /x of the other version: {result}")
+    left = unexplained(diff(pristine, m.snapshot("uninstalled")),
+                       extra=[r"^\+ [KV] HKLM\\System\\CurrentControlSet\\Services\\Terrion KLQ Service( |$|\\)"])
+    check(not left, "the other version left traces:\n" + "\n".join(left))
+
+
 SCENARIOS = {
     "removal": removal_of_broken_install,
     "shared-component": shared_component,
@@ -513,6 +575,7 @@ SCENARIOS = {
     "settings-file": settings_file,
     "hung-server": hung_server,
     "windows-key-paths": windows_key_paths,
+    "two-versions": two_versions,
 }
 
 

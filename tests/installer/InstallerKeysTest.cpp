@@ -73,6 +73,43 @@ TEST_F(ScratchKeys, LocalPackagesOfOtherTypesAreSkippedNotThrown) {
     EXPECT_EQ(packages, PathList{text});
 }
 
+TEST_F(ScratchKeys, OwnValueGoesFromASharedKeyAndTheKeyOnlyOnceNothingIsLeft) {
+    const std::wstring own = L"11c92a8a3a42d3e2c2ad9e3f339bb25b";  // as a registry may spell it
+    const std::wstring other = L"FCF897311C5C207F46D07BAB351A8BA8";
+    const wchar_t empty[] = L"";
+    for (const wchar_t* key : {L"\\Shared", L"\\Alone", L"\\WithSubkey"})
+        ASSERT_TRUE(SetTestValue(HKEY_LOCAL_MACHINE, kTestKey + key, kView64, own, REG_SZ, empty, sizeof empty));
+    ASSERT_TRUE(SetTestValue(HKEY_LOCAL_MACHINE, kTestKey + L"\\Shared", kView64, other, REG_SZ, empty, sizeof empty));
+    Create(HKEY_LOCAL_MACHINE, kTestKey + L"\\WithSubkey\\Child", kView64);
+
+    KeySharing shared;
+    ASSERT_TRUE(ReadKeySharing(view_, kMachineTest + L"Shared\\", L"11C92A8A3A42D3E2C2AD9E3F339BB25B", shared));
+    EXPECT_TRUE(shared.Shared());
+    EXPECT_EQ(shared.ownValueName, own);
+    EXPECT_EQ(shared.otherValues, PathList{other});
+    KeySharing alone;
+    ASSERT_TRUE(ReadKeySharing(view_, kMachineTest + L"Alone\\", own, alone));
+    EXPECT_FALSE(alone.Shared());
+
+    bool keyDeleted = true;
+    EXPECT_TRUE(DeleteValueThenEmptyKey(view_, kMachineTest + L"Shared\\", own, keyDeleted));
+    EXPECT_FALSE(keyDeleted);
+    ASSERT_TRUE(ReadKeySharing(view_, kMachineTest + L"Shared\\", own, shared));
+    EXPECT_FALSE(shared.hasOwnValue);
+    EXPECT_EQ(shared.otherValues, PathList{other});
+
+    EXPECT_TRUE(DeleteValueThenEmptyKey(view_, kMachineTest + L"Alone\\", own, keyDeleted));
+    EXPECT_TRUE(keyDeleted);
+    EXPECT_FALSE(Exists(HKEY_LOCAL_MACHINE, kTestKey + L"\\Alone", kView64));
+
+    EXPECT_TRUE(DeleteValueThenEmptyKey(view_, kMachineTest + L"WithSubkey\\", own, keyDeleted));
+    EXPECT_FALSE(keyDeleted);
+    EXPECT_TRUE(Exists(HKEY_LOCAL_MACHINE, kTestKey + L"\\WithSubkey\\Child", kView64));
+
+    EXPECT_TRUE(DeleteValueThenEmptyKey(view_, kMachineTest + L"Alone\\", own, keyDeleted));  // already gone
+    EXPECT_FALSE(keyDeleted);
+}
+
 class KeyDeletion : public ScratchKeys {
 protected:
     void SetUp() override {
