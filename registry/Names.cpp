@@ -17,6 +17,8 @@ std::vector<std::wstring> SplitAtHyphens(const std::wstring& text) {
     return pieces;
 }
 
+bool IsHexDigit(wchar_t c) { return (c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'F') || (c >= L'a' && c <= L'f'); }
+
 }  // namespace
 
 bool NamesEqual(const std::wstring& a, const std::wstring& b) {
@@ -53,6 +55,19 @@ std::vector<std::wstring> PackGuids(const std::vector<std::wstring>& guids) {
         if (PackGuid(guid, one)) packed.push_back(one);
     }
     return packed;
+}
+
+std::wstring UnpackGuid(const std::wstring& packed) {
+    if (packed.size() != 32) return {};
+    for (wchar_t c : packed)
+        if (!IsHexDigit(c)) return {};
+    // Packing reverses or swaps within each group, so packing the groups again undoes it.
+    std::wstring text = L"{" + packed.substr(0, 8) + L"-" + packed.substr(8, 4) + L"-" + packed.substr(12, 4) + L"-" +
+                        packed.substr(16, 4) + L"-" + packed.substr(20, 12) + L"}";
+    std::wstring guid;
+    if (!PackGuid(text, guid)) return {};
+    return L"{" + guid.substr(0, 8) + L"-" + guid.substr(8, 4) + L"-" + guid.substr(12, 4) + L"-" +
+           guid.substr(16, 4) + L"-" + guid.substr(20, 12) + L"}";
 }
 
 }  // namespace Zento::Lithcore

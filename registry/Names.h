@@ -14,4 +14,7 @@ bool PackGuid(const std::wstring& guid, std::wstring& packed);
 // PackGuid of each element, keeping only the ones that succeed, in order.
 std::vector<std::wstring> PackGuids(const std::vector<std::wstring>& guids);
 
+// The braced GUID of a packed code (the packing undone); empty unless it is 32 hexadecimal digits.
+std::wstring UnpackGuid(const std::wstring& packed);
+
 }  // namespace Zento::Lithcore
