@@ -142,12 +142,14 @@ void CollectComponents(Report& report, RemovalPlan& plan) {
         bool shared = false;
         if (!Lc::IsComponentShared(code, plan.productCode, shared)) continue;
         std::wstring path;
-        if (!Lc::GetComponentPath(plan.productCode, code, path)) path.clear();
+        bool pathRead = Lc::GetComponentPath(plan.productCode, code, path);
+        if (!pathRead) path.clear();
         if (shared) {
             sharedCodes.push_back(code);
             sharedPacked.push_back(Packed(code));
             plan.sharedComponentPaths.push_back(path);
             InsertFirst(plan.sharedByPath, path, code);
+            if (!pathRead) plan.sharedWithoutPath.push_back(code);
         } else {
             InsertFirst(plan.ownByPath, path, code);
         }
@@ -159,6 +161,12 @@ void CollectComponents(Report& report, RemovalPlan& plan) {
         report.PrintLine(L"共有しているコンポーネントのファイル・レジストリは削除対象から除外します。");
         report.LogLines(sharedCodes);
         for (const std::wstring& packed : sharedPacked) RemoveEvery(packedCodes, packed);
+    }
+    // Without its path a shared file cannot be told apart from the product's own files.
+    if (!plan.sharedWithoutPath.empty()) {
+        report.PrintLine(L"共有しているコンポーネントの内、パスを取得できなかったものがあります。");
+        report.PrintLine(L"共有しているファイルを残すため、Mirevoのフォルダは削除しません。");
+        report.LogLines(plan.sharedWithoutPath);
     }
     report.PrintLine(L"");
     report.PrintLine(L"Mirevoのコンポーネントのレジストリパスを取得します。");
