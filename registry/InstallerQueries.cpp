@@ -134,12 +134,12 @@ bool GetComponentPathWith(GetComponentPathFn getComponentPath, const std::wstrin
         std::wstring buffer(room, L'\0');  // cleared: an answer may leave it unwritten
         DWORD size = room;
         INT state = getComponentPath(productCode.c_str(), componentCode.c_str(), buffer.data(), &size);
+        if (state == kStateAbsent || state == kStateUnknown || state == kStateInvalidArgument) return false;
         if (state == kStateMoreData || size >= room) {
             if (size >= kLongestPathChars) return false;
             room = std::max(size + 1, room + 1);
             continue;
         }
-        if (state == kStateAbsent || state == kStateUnknown || state == kStateInvalidArgument) return false;
         path = buffer.c_str();
         return true;
     }
@@ -176,9 +176,10 @@ bool GetProductName(const std::wstring& productCode, std::wstring& name) {
     return true;
 }
 
-// Listing every component through the installer grows with the square of their number (each index is
-// looked up from the first component again), so the candidates come from one pass over the registrations
-// that name the product as a client, and the installer confirms each of them.
+// Listing every component through the installer reads every component of the machine, and where each
+// index is looked up from the first component again it grows with the square of their number. So the
+// candidates come from one pass over the registrations that name the product as a client, and the
+// installer confirms each of them.
 bool ListProductComponents(const std::wstring& productCode, PathList& componentCodes) {
     auto enumClients = Msi().enumClients;
     std::wstring packedProduct;
