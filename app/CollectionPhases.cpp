@@ -7,6 +7,7 @@
 #include "registry/ComSettingsRegistry.h"
 #include "registry/InstallerQueries.h"
 #include "registry/InstallerRegistry.h"
+#include "registry/KeyPathLookup.h"
 #include "registry/Names.h"
 
 namespace Quellor {
@@ -179,10 +180,9 @@ void CollectComponents(Report& report, RemovalPlan& plan) {
     plan.hklmKeyLists.push_back(componentKeys);
 }
 
-// Phase 5, step 2: the CLSID key and its server path.
-void LookUpComServer(RemovalPlan& plan, const std::wstring& clsid) {
-    std::wstring key;
-    if (!Lc::FindKeyPath(Lc::IsWow64(), kClsidBase, clsid, key)) return;
+// Phase 5, step 2: the CLSID's server path, when its key was found.
+void LookUpComServer(RemovalPlan& plan, const std::wstring& clsid, const std::wstring& key) {
+    if (key.empty()) return;
     std::wstring server;
     if (Lc::ReadStringValue(Lc::IsWow64(), key + L"LocalServer32\\", L"", server) ||
         Lc::ReadStringValue(Lc::IsWow64(), key + L"InProcServer32\\", L"", server)) {
@@ -200,7 +200,10 @@ PathList ComClsids(const Settings& p) {
 // Phase 5.
 void CollectComRegistrations(Report& report, const Settings& profile, RemovalPlan& plan) {
     report.PrintLine(L"Mirevo関連のCOMコンポーネントのレジストリを検索します...");
-    for (const std::wstring& clsid : ComClsids(profile)) LookUpComServer(plan, clsid);
+    // One listing of the machine's CLSID keys serves all seven lookups.
+    PathList clsids = ComClsids(profile);
+    PathList keys = Lc::FindKeyPaths(Lc::IsWow64(), kClsidBase, clsids);
+    for (size_t i = 0; i < clsids.size(); ++i) LookUpComServer(plan, clsids[i], keys[i]);
 
     // Only servers that are the product's own, unshared components are unregistered.
     PathList clsidKeys;
