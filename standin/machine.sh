@@ -161,6 +161,10 @@ service_state() {
 remove_service() {
     wine_out net stop "Terrion KLQ Service" >/dev/null
     wine_out sc delete "Terrion KLQ Service" >/dev/null
+    # net.exe returns before the service has stopped, and a service marked for deletion goes only once it
+    # has: until then the next install cannot create it (1627). Wait for it to go, 10 s at most.
+    local tries=0
+    while [ -n "$(service_state)" ] && [ "$tries" -lt 50 ]; do sleep 0.2; tries=$((tries + 1)); done
     say "service 'Terrion KLQ Service' stopped and deleted before the next install"
 }
 
