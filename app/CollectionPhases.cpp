@@ -204,13 +204,15 @@ void CollectComponents(Report& report, RemovalPlan& plan) {
         bool shared = false;
         if (!Lc::IsComponentShared(code, plan.productCode, shared)) continue;
         std::wstring path;
-        if (!Lc::GetComponentPath(plan.productCode, code, path)) path.clear();
+        bool pathRead = Lc::GetComponentPath(plan.productCode, code, path);
+        if (!pathRead) path.clear();
         if (shared) {
             sharedCodes.push_back(code);
             plan.sharedComponentCodes.push_back(code);
             sharedPacked.push_back(Packed(code));
             plan.sharedComponentPaths.push_back(path);
             InsertFirst(plan.sharedByPath, path, code);
+            if (!pathRead) plan.sharedWithoutPath.push_back(code);
         } else {
             InsertFirst(plan.ownByPath, path, code);
         }
@@ -222,6 +224,12 @@ void CollectComponents(Report& report, RemovalPlan& plan) {
         report.PrintLine(L"共有しているコンポーネントのファイル・レジストリは削除対象から除外します。");
         report.LogLines(sharedCodes);
         for (const std::wstring& packed : sharedPacked) RemoveEvery(packedCodes, packed);
+    }
+    // Without its path a shared file cannot be told apart from the product's own files.
+    if (!plan.sharedWithoutPath.empty()) {
+        report.PrintLine(L"共有しているコンポーネントの内、パスを取得できなかったものがあります。");
+        report.PrintLine(L"共有しているファイルを残すため、Mirevoのフォルダは削除しません。");
+        report.LogLines(plan.sharedWithoutPath);
     }
     report.PrintLine(L"");
     report.PrintLine(L"Mirevoのコンポーネントのレジストリパスを取得します。");
@@ -248,10 +256,9 @@ void CollectSharedComponentRegistrations(RemovalPlan& plan) {
     }
 }
 
-// Phase 5, step 2: the CLSID key and its server path.
-void LookUpComServer(RemovalPlan& plan, const std::wstring& clsid) {
-    std::wstring key;
-    if (!Lc::FindKeyPath(Lc::NativeView(), kClsidBase, clsid, key)) return;
+// Phase 5, step 2: the CLSID's server path, when its key was found.
+void LookUpComServer(RemovalPlan& plan, const std::wstring& clsid, const std::wstring& key) {
+    if (key.empty()) return;
     std::wstring server;
     if (Lc::ReadStringValue(Lc::NativeView(), key + L"LocalServer32\\", L"", server) ||
         Lc::ReadStringValue(Lc::NativeView(), key + L"InProcServer32\\", L"", server)) {
@@ -269,7 +276,10 @@ PathList ComClsids(const Settings& p) {
 // Phase 5.
 void CollectComRegistrations(Report& report, const Settings& profile, RemovalPlan& plan) {
     report.PrintLine(L"Mirevo関連のCOMコンポーネントのレジストリを検索します...");
-    for (const std::wstring& clsid : ComClsids(profile)) LookUpComServer(plan, clsid);
+    // One listing of the machine's CLSID keys serves all seven lookups.
+    PathList clsids = ComClsids(profile);
+    PathList keys = Lc::FindKeyPaths(Lc::NativeView(), kClsidBase, clsids);
+    for (size_t i = 0; i < clsids.size(); ++i) LookUpComServer(plan, clsids[i], keys[i]);
 
     // Only servers that are the product's own, unshared components are unregistered.
     PathList clsidKeys;

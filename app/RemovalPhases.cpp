@@ -1,4 +1,6 @@
 // Confirmation and removal phases 13-18: every target comes from the collected plan.
+#include <optional>
+
 #include "app/Dialogue.h"
 #include "app/Phases.h"
 #include "files/FileRemoval.h"
@@ -154,33 +156,40 @@ void DeleteRegistry(Report& report, const RemovalPlan& plan) {
     }
 }
 
+// `protectedFolders`: the folders no deletion may reach, read once for the whole removal; only folder lists use it.
 void DeleteFileLists(Report& report, const std::wstring& line, std::initializer_list<const PathList*> lists,
-                     bool folders) {
+                     bool folders, const std::optional<PathList>& protectedFolders) {
     report.PrintLine(line);
     for (const PathList* list : lists) {
         report.LogLines(*list);
         if (folders)
-            Lc::DeleteFolders(*list);
+            Lc::DeleteFolders(*list, protectedFolders);
         else
             Lc::DeleteFiles(*list);
     }
 }
 
 // Phase 17, step 8: the product's own folders, sparing shared component files.
-void DeleteProgramFolders(Report& report, const RemovalPlan& plan) {
+void DeleteProgramFolders(Report& report, const RemovalPlan& plan, const std::optional<PathList>& protectedFolders) {
     report.PrintLine(L"Mirevoのファイルを削除します。");
     if (plan.programFolders.empty()) {
         report.PrintLine(L"削除対象のMirevoのファイルがありませんでした。");
         return;
     }
+    if (!plan.sharedWithoutPath.empty()) {
+        report.PrintLine(L"パスを取得できなかった共有コンポーネントがあるため、Mirevoのフォルダは削除しませんでした。");
+        report.LogLines(plan.programFolders);
+        return;
+    }
     if (plan.sharedComponentPaths.empty()) {
         report.LogLines(plan.programFolders);
-        Lc::DeleteFolders(plan.programFolders);
+        Lc::DeleteFolders(plan.programFolders, protectedFolders);
         return;
     }
     PathList deletedFolders;
     PathList deletedFiles;
-    Lc::DeleteProductFolders(plan.programFolders, plan.sharedComponentPaths, deletedFolders, deletedFiles);
+    Lc::DeleteProductFolders(plan.programFolders, plan.sharedComponentPaths, protectedFolders, deletedFolders,
+                             deletedFiles);
     report.LogLines(deletedFolders);
     report.LogLines(deletedFiles);
 }
@@ -189,20 +198,22 @@ void DeleteProgramFolders(Report& report, const RemovalPlan& plan) {
 void DeleteFilesAndFolders(Report& report, const RemovalPlan& plan) {
     constexpr bool kFolders = true;
     constexpr bool kFiles = false;
-    DeleteFileLists(report, L"インストーラーファイルを削除します。", {&plan.installerPackages}, kFiles);
+    // Shell folders do not change during a run: the folders no deletion may reach are read once.
+    const std::optional<PathList> protectedFolders = Lc::ReadProtectedFolders();
+    DeleteFileLists(report, L"インストーラーファイルを削除します。", {&plan.installerPackages}, kFiles, protectedFolders);
     DeleteFileLists(report, L"スタートメニューのショートカットを削除します。",
-                    {&plan.startMenuFolders, &plan.commonStartMenuFolders}, kFolders);
+                    {&plan.startMenuFolders, &plan.commonStartMenuFolders}, kFolders, protectedFolders);
     DeleteFileLists(report, L"スタートアップのショートカットを削除します。",
-                    {&plan.startupShortcuts, &plan.commonStartupShortcuts}, kFiles);
+                    {&plan.startupShortcuts, &plan.commonStartupShortcuts}, kFiles, protectedFolders);
     DeleteFileLists(report, L"デスクトップのショートカットを削除します。",
-                    {&plan.desktopShortcuts, &plan.commonDesktopShortcuts}, kFiles);
+                    {&plan.desktopShortcuts, &plan.commonDesktopShortcuts}, kFiles, protectedFolders);
     DeleteFileLists(report, L"削除対象のプログラムのユーザー設定フォルダを削除します。", {&plan.userSettingFolders},
-                    kFolders);
+                    kFolders, protectedFolders);
     DeleteFileLists(report, L"削除対象のプログラムのユーザー設定ファイルを削除します。", {&plan.userSettingFiles},
-                    kFiles);
+                    kFiles, protectedFolders);
     DeleteFileLists(report, L"「プログラムの追加と削除」で使用される情報のフォルダを削除します。",
-                    {&plan.installerInfoFolders}, kFolders);
-    DeleteProgramFolders(report, plan);
+                    {&plan.installerInfoFolders}, kFolders, protectedFolders);
+    DeleteProgramFolders(report, plan, protectedFolders);
 }
 
 // What stayed for other products: one line on the console, the list with its keepers in the log.

@@ -36,6 +36,7 @@ struct RemovalPlan {
     WideMap hklmValueEntries;
     PathList installerPackages;
     PathList sharedComponentPaths;
+    PathList sharedWithoutPath;  // shared components whose path could not be read: no program folder is deleted
     WideMap sharedByPath;
     WideMap ownByPath;
     WideMap serverToClsid;

@@ -230,16 +230,6 @@ bool DeleteFoldersAgainst(const PathList& folders, const PathList& protectedFold
     return allDeleted;
 }
 
-// Protected-folder lookups can in principle throw (shell32 missing): then nothing counts as deletable.
-bool TryProtectedFolders(PathList& folders) {
-    try {
-        folders = CollectProtectedFolders();
-        return true;
-    } catch (...) {
-        return false;
-    }
-}
-
 // ---- the product's folders ----
 
 // The keep path up to, not including, its last backslash; the whole path when it has none.
@@ -287,20 +277,21 @@ bool DeleteFiles(const PathList& files) {
     return allDeleted;
 }
 
-bool DeleteFolders(const PathList& folders) {
-    PathList protectedFolders;
-    if (!TryProtectedFolders(protectedFolders)) return folders.empty();  // nothing counts as deletable
-    return DeleteFoldersAgainst(folders, protectedFolders);
+bool DeleteFolders(const PathList& folders) { return DeleteFolders(folders, ReadProtectedFolders()); }
+
+bool DeleteFolders(const PathList& folders, const std::optional<PathList>& protectedFolders) {
+    if (!protectedFolders) return folders.empty();  // nothing counts as deletable
+    return DeleteFoldersAgainst(folders, *protectedFolders);
 }
 
 bool DeleteFolderTree(const std::wstring& folder) {
-    PathList protectedFolders;
-    return TryProtectedFolders(protectedFolders) && DeleteFolderTreeAgainst(folder, protectedFolders);
+    std::optional<PathList> protectedFolders = ReadProtectedFolders();
+    return protectedFolders && DeleteFolderTreeAgainst(folder, *protectedFolders);
 }
 
 bool IsDeletableFolder(const std::wstring& folder) {
-    PathList protectedFolders;
-    return TryProtectedFolders(protectedFolders) && IsDeletableAgainst(folder, protectedFolders);
+    std::optional<PathList> protectedFolders = ReadProtectedFolders();
+    return protectedFolders && IsDeletableAgainst(folder, *protectedFolders);
 }
 
 bool IsDeletableFolder(const std::wstring& folder, const PathList& protectedFolders) {
@@ -308,6 +299,15 @@ bool IsDeletableFolder(const std::wstring& folder, const PathList& protectedFold
 }
 
 PathList ProtectedFolders() { return CollectProtectedFolders(); }
+
+// Protected-folder lookups can in principle throw (shell32 missing): then nothing counts as deletable.
+std::optional<PathList> ReadProtectedFolders() {
+    try {
+        return CollectProtectedFolders();
+    } catch (...) {
+        return std::nullopt;
+    }
+}
 
 PathList ListFiles(const std::wstring& folder, const std::wstring& pattern, bool recurse) {
     PathList files;
@@ -345,8 +345,14 @@ PathList ListFolders(const std::wstring& folder, bool namesOnly, bool recurse) {
 
 bool DeleteProductFolders(const PathList& productFolders, const PathList& keepPaths, PathList& deletedFolders,
                           PathList& deletedFiles) {
-    PathList protectedFolders;
-    if (!TryProtectedFolders(protectedFolders)) return true;
+    return DeleteProductFolders(productFolders, keepPaths, ReadProtectedFolders(), deletedFolders, deletedFiles);
+}
+
+bool DeleteProductFolders(const PathList& productFolders, const PathList& keepPaths,
+                          const std::optional<PathList>& readFolders, PathList& deletedFolders,
+                          PathList& deletedFiles) {
+    if (!readFolders) return true;
+    const PathList& protectedFolders = *readFolders;
 
     PathList keepFolderParts;
     for (const std::wstring& kept : keepPaths) keepFolderParts.push_back(FolderPart(kept));

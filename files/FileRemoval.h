@@ -1,6 +1,7 @@
 #pragma once
 // Deleting and listing files and folders, and deleting the product's folders while sparing
 // the files it shares with other programs. Nothing here prints or throws; failures only make a result false.
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,11 @@ bool IsDeletableFolder(const std::wstring& folder, const PathList& protectedFold
 // The folders no deletion may reach: special and shell folders of the machine and every user,
 // and the profiles. Throws when a special folder cannot be resolved.
 PathList ProtectedFolders();
+// The same, never throwing: nothing when they cannot be read, and then no folder counts as deletable.
+// Shell folders do not change during a run, so a removal reads them once and passes them to the
+// overloads below.
+std::optional<PathList> ReadProtectedFolders();
+bool DeleteFolders(const PathList& folders, const std::optional<PathList>& protectedFolders);
 
 // Files of the folder whose names match "*." + pattern ("*": every file), in search order;
 // with recurse, the files of each subfolder follow right where the subfolder was met.
@@ -39,6 +45,9 @@ PathList ListFolders(const std::wstring& folder, bool namesOnly, bool recurse);
 // Deletes the product folders except the keep paths and every folder on the way to them.
 // deletedFolders / deletedFiles say what was to be deleted. Files are deleted only when every folder was.
 bool DeleteProductFolders(const PathList& productFolders, const PathList& keepPaths, PathList& deletedFolders,
+                          PathList& deletedFiles);
+bool DeleteProductFolders(const PathList& productFolders, const PathList& keepPaths,
+                          const std::optional<PathList>& protectedFolders, PathList& deletedFolders,
                           PathList& deletedFiles);
 
 }  // namespace Zento::Lithcore

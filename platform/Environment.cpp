@@ -24,11 +24,14 @@ bool IsWow64() {
     return wow64 == TRUE;
 }
 
-std::wstring SystemProgramPath(const std::wstring& fileName) {
-    wchar_t folder[MAX_PATH] = {};
-    UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return {};
-    return std::wstring(folder, length) + L"\\" + fileName;
+std::wstring SystemFolderFile(const std::wstring& fileName) {
+    UINT size = ::GetSystemDirectoryW(nullptr, 0);
+    if (size == 0) return {};
+    std::wstring folder(size, L'\0');
+    UINT length = ::GetSystemDirectoryW(folder.data(), size);
+    if (length == 0 || length >= size) return {};
+    folder.resize(length);
+    return folder + L"\\" + fileName;
 }
 
 namespace {

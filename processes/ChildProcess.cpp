@@ -100,7 +100,7 @@ Process RunProcess(const ProcessStartInfo& info) {
 
 ProcessStartInfo UnregisterDllStartInfo(const std::wstring& dllPath) {
     ProcessStartInfo info;
-    info.program = SystemProgramPath(L"regsvr32.exe");
+    info.program = SystemFolderFile(L"regsvr32.exe");
     info.arguments = L" /u /s \"" + dllPath + L"\"";
     info.workingFolder = FolderOf(info.program);
     return info;

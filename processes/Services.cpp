@@ -28,7 +28,7 @@ const wchar_t* OpenServiceFailureText(DWORD error) {
 // nothing reliable about the service, whose state is asked afterwards.
 void RunNet(const std::wstring& arguments) {
     ProcessStartInfo info;
-    info.program = SystemProgramPath(L"net.exe");
+    info.program = SystemFolderFile(L"net.exe");
     if (info.program.empty()) return;
     info.arguments = arguments;
     info.hidden = true;

@@ -2,10 +2,13 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <exception>
 #include <optional>
 
 #include "platform/DllLoader.h"
+#include "platform/Environment.h"
+#include "registry/ComponentRegistrations.h"
 #include "registry/Names.h"
 
 namespace Zento::Lithcore {
@@ -16,33 +19,27 @@ using File::DllLoader;
 
 // msi.dll ordinals and the signatures they are called with.
 constexpr WORD kEnumRelatedProducts = 205;
-constexpr WORD kEnumComponents = 41;
 constexpr WORD kGetComponentPath = 173;
 constexpr WORD kEnumClients = 37;
 constexpr WORD kGetProductInfo = 70;
 
 using EnumRelatedProductsFn = UINT(WINAPI*)(LPCWSTR upgradeCode, DWORD reserved, DWORD index, LPWSTR productCode);
-using EnumComponentsFn = UINT(WINAPI*)(DWORD index, LPWSTR componentCode);
 using GetComponentPathFn = INT(WINAPI*)(LPCWSTR productCode, LPCWSTR componentCode, LPWSTR path, LPDWORD size);
 using EnumClientsFn = UINT(WINAPI*)(LPCWSTR componentCode, DWORD index, LPWSTR productCode);
 using GetProductInfoFn = UINT(WINAPI*)(LPCWSTR productCode, LPCWSTR property, LPWSTR value, LPDWORD size);
 
 constexpr DWORD kCodeChars = 39;  // a braced GUID and its terminator
 constexpr DWORD kTextChars = 260;
+constexpr DWORD kLongestPathChars = 32767;  // the longest path Windows accepts
+constexpr int kPathAttempts = 3;            // a path may grow between two asks; it does not keep growing
 
-// Installation states of a component path query that carry no path.
+// Installation states of a component path query that carry no path, and the one that asks for more room.
+constexpr INT kStateMoreData = -3;
 constexpr INT kStateInvalidArgument = -2;
 constexpr INT kStateUnknown = -1;
 constexpr INT kStateAbsent = 2;
 
-std::optional<DllLoader> LoadMsi() {
-    try {
-        return std::optional<DllLoader>(std::in_place, L"msi.dll");
-    } catch (const std::exception&) {
-        return std::nullopt;
-    }
-}
-
+// A file of the system folder by full path; empty when the folder cannot be read.
 // Looks an ordinal up; null when msi.dll lacks it.
 template <typename Fn>
 Fn Lookup(const DllLoader& msi, WORD ordinal) {
@@ -51,6 +48,43 @@ Fn Lookup(const DllLoader& msi, WORD ordinal) {
     } catch (const std::exception&) {
         return nullptr;
     }
+}
+
+struct MsiFunctions {
+    EnumRelatedProductsFn enumRelated = nullptr;
+    GetComponentPathFn getComponentPath = nullptr;
+    EnumClientsFn enumClients = nullptr;
+    GetProductInfoFn getProductInfo = nullptr;
+};
+
+// msi.dll by its full path in the system folder, never by bare name: a copy lying beside the program or
+// in the current folder is never loaded. (A 32-bit process under WOW64 is given the 32-bit folder.)
+class LoadedMsi {
+public:
+    LoadedMsi() {
+        std::wstring path = SystemFolderFile(L"msi.dll");
+        if (path.empty()) return;
+        try {
+            msi_.emplace(path.c_str());
+        } catch (const std::exception&) {
+            return;
+        }
+        functions_.enumRelated = Lookup<EnumRelatedProductsFn>(*msi_, kEnumRelatedProducts);
+        functions_.getComponentPath = Lookup<GetComponentPathFn>(*msi_, kGetComponentPath);
+        functions_.enumClients = Lookup<EnumClientsFn>(*msi_, kEnumClients);
+        functions_.getProductInfo = Lookup<GetProductInfoFn>(*msi_, kGetProductInfo);
+    }
+    const MsiFunctions& Functions() const { return functions_; }
+
+private:
+    std::optional<DllLoader> msi_;
+    MsiFunctions functions_;
+};
+
+// Loaded on the first question and kept for the rest of the run: loading it costs more than most answers.
+const MsiFunctions& Msi() {
+    static const LoadedMsi msi;
+    return msi.Functions();
 }
 
 // Calls `next(index, buffer)` with index 0, 1, 2, ... until it answers nonzero; appends each code.
@@ -81,14 +115,25 @@ bool BelongsToProduct(EnumClientsFn enumClients, const std::wstring& componentCo
     return false;
 }
 
+// A path that does not fit is asked for again with the room the installer named: a cut-off path of a shared
+// component would no longer spare the shared file.
 bool GetComponentPathWith(GetComponentPathFn getComponentPath, const std::wstring& productCode,
                           const std::wstring& componentCode, std::wstring& path) {
-    wchar_t buffer[kTextChars] = {};
-    DWORD size = kTextChars;
-    INT state = getComponentPath(productCode.c_str(), componentCode.c_str(), buffer, &size);
-    if (state == kStateAbsent || state == kStateUnknown || state == kStateInvalidArgument) return false;
-    path = buffer;
-    return true;
+    DWORD room = kTextChars;
+    for (int attempt = 0; attempt < kPathAttempts; ++attempt) {
+        std::wstring buffer(room, L'\0');  // cleared: an answer may leave it unwritten
+        DWORD size = room;
+        INT state = getComponentPath(productCode.c_str(), componentCode.c_str(), buffer.data(), &size);
+        if (state == kStateAbsent || state == kStateUnknown || state == kStateInvalidArgument) return false;
+        if (state == kStateMoreData || size >= room) {
+            if (size >= kLongestPathChars) return false;
+            room = std::max(size + 1, room + 1);
+            continue;
+        }
+        path = buffer.c_str();
+        return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -96,9 +141,7 @@ bool GetComponentPathWith(GetComponentPathFn getComponentPath, const std::wstrin
 bool FindRelatedProducts(const std::wstring& upgradeCode, const std::wstring& productCode, PathList& otherProducts,
                          bool& productFound) {
     productFound = false;
-    auto msi = LoadMsi();
-    if (!msi) return false;
-    auto enumRelated = Lookup<EnumRelatedProductsFn>(*msi, kEnumRelatedProducts);
+    auto enumRelated = Msi().enumRelated;
     if (!enumRelated) return false;
 
     PathList related;
@@ -114,9 +157,7 @@ bool FindRelatedProducts(const std::wstring& upgradeCode, const std::wstring& pr
 }
 
 bool GetProductName(const std::wstring& productCode, std::wstring& name) {
-    auto msi = LoadMsi();
-    if (!msi) return false;
-    auto getProductInfo = Lookup<GetProductInfoFn>(*msi, kGetProductInfo);
+    auto getProductInfo = Msi().getProductInfo;
     if (!getProductInfo) return false;
     wchar_t buffer[kTextChars] = {};
     DWORD size = kTextChars;
@@ -125,17 +166,16 @@ bool GetProductName(const std::wstring& productCode, std::wstring& name) {
     return true;
 }
 
+// Listing every component through the installer reads every component of the machine, and where each
+// index is looked up from the first component again it grows with the square of their number. So the
+// candidates come from one pass over the registrations that name the product as a client, and the
+// installer confirms each of them.
 bool ListProductComponents(const std::wstring& productCode, PathList& componentCodes) {
-    auto msi = LoadMsi();
-    if (!msi) return false;
-    auto enumComponents = Lookup<EnumComponentsFn>(*msi, kEnumComponents);
-    auto enumClients = Lookup<EnumClientsFn>(*msi, kEnumClients);
-    if (!enumComponents || !enumClients) return false;
-
-    PathList all;
-    EnumerateCodes(enumComponents, all);
+    auto enumClients = Msi().enumClients;
+    std::wstring packedProduct;
+    if (!enumClients || !PackGuid(productCode, packedProduct)) return false;
     bool any = false;
-    for (const std::wstring& component : all) {
+    for (const std::wstring& component : ComponentsRegisteredFor(NativeView(), packedProduct)) {
         if (!BelongsToProduct(enumClients, component, productCode)) continue;
         componentCodes.push_back(component);
         any = true;
@@ -144,21 +184,15 @@ bool ListProductComponents(const std::wstring& productCode, PathList& componentC
 }
 
 bool GetComponentPath(const std::wstring& productCode, const std::wstring& componentCode, std::wstring& path) {
-    auto msi = LoadMsi();
-    if (!msi) return false;
-    auto getComponentPath = Lookup<GetComponentPathFn>(*msi, kGetComponentPath);
+    auto getComponentPath = Msi().getComponentPath;
     return getComponentPath && GetComponentPathWith(getComponentPath, productCode, componentCode, path);
 }
 
 bool ListComponentPaths(const PathList& componentCodes, const std::wstring& productCode, PathList& paths) {
-    auto msi = LoadMsi();
-    if (!msi) return false;
-    auto getComponentPath = Lookup<GetComponentPathFn>(*msi, kGetComponentPath);
-    if (!getComponentPath) return false;
     bool any = false;
     for (const std::wstring& component : componentCodes) {
         std::wstring path;
-        if (!GetComponentPathWith(getComponentPath, productCode, component, path)) continue;
+        if (!GetComponentPath(productCode, component, path)) continue;
         paths.push_back(path);
         any = true;
     }
@@ -166,9 +200,7 @@ bool ListComponentPaths(const PathList& componentCodes, const std::wstring& prod
 }
 
 bool ListComponentClients(const std::wstring& componentCode, PathList& clients) {
-    auto msi = LoadMsi();
-    if (!msi) return false;
-    auto enumClients = Lookup<EnumClientsFn>(*msi, kEnumClients);
+    auto enumClients = Msi().enumClients;
     return enumClients && EnumerateClients(enumClients, componentCode, clients);
 }
 

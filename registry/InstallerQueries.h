@@ -16,12 +16,13 @@ bool FindRelatedProducts(const std::wstring& upgradeCode, const std::wstring& pr
 // The product's "ProductName" property.
 bool GetProductName(const std::wstring& productCode, std::wstring& name);
 
-// Appends every installed component of which the product is a client (exact code comparison).
-// True when at least one was found.
+// Appends every installed component of which the product is a client (exact code comparison): the
+// components whose installer registration names the product, each confirmed by the installer's own client
+// list. True when at least one was found.
 bool ListProductComponents(const std::wstring& productCode, PathList& componentCodes);
 
-// The component's key file or installer registry path for the product; false when the component is absent
-// or unknown to the product.
+// The component's key file or installer registry path for the product, however long; false when the
+// component is absent or unknown to the product, or its path cannot be read whole.
 bool GetComponentPath(const std::wstring& productCode, const std::wstring& componentCode, std::wstring& path);
 
 // GetComponentPath of each component in order; true when at least one path was obtained.

@@ -71,6 +71,15 @@ bool FindKeyPath(RegistryView view, const std::wstring& base, const std::wstring
     return true;
 }
 
+PathList FindKeyPaths(RegistryView view, const std::wstring& base, const PathList& names) {
+    PathList found(names.size());
+    for (const std::wstring& candidate : CandidateBases(view, base))
+        for (const std::wstring& subkey : SubkeysOf(view, candidate))
+            for (size_t i = 0; i < names.size(); ++i)
+                if (NamesEqual(subkey, names[i])) found[i] = candidate + subkey + L"\\";
+    return found;
+}
+
 bool CollectUserDataKeys(RegistryView view, const std::wstring& packedCode, const std::wstring& kind, PathList& result) {
     bool any = false;
     ForEachUserDataKind(view, kind, [&](const std::wstring& kindPath) {

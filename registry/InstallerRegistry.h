@@ -13,6 +13,8 @@ namespace Zento::Lithcore {
 bool CollectKeyPaths(RegistryView view, const std::wstring& base, const std::wstring& name, PathList& result);
 // The same search; `result` is the last match.
 bool FindKeyPath(RegistryView view, const std::wstring& base, const std::wstring& name, std::wstring& result);
+// FindKeyPath for each name, in order, over one listing of each base; empty where nothing matches.
+PathList FindKeyPaths(RegistryView view, const std::wstring& base, const PathList& names);
 
 // Installer\UserData\<sid>\<kind>\<packedCode>\ of every user security identifier.
 bool CollectUserDataKeys(RegistryView view, const std::wstring& packedCode, const std::wstring& kind, PathList& result);

@@ -17,6 +17,8 @@ std::vector<std::wstring> SplitAtHyphens(const std::wstring& text) {
     return pieces;
 }
 
+bool IsHexDigit(wchar_t c) { return (c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'F') || (c >= L'a' && c <= L'f'); }
+
 }  // namespace
 
 bool NamesEqual(const std::wstring& a, const std::wstring& b) {
@@ -57,7 +59,9 @@ std::wstring Braced(const std::wstring& plain) {
 }  // namespace
 
 bool UnpackGuid(const std::wstring& packed, std::wstring& guid) {
-    if (packed.size() != 32 || packed.find_first_of(L"{}-") != std::wstring::npos) return false;
+    if (packed.size() != 32) return false;
+    for (wchar_t c : packed)
+        if (!IsHexDigit(c)) return false;
     std::wstring plain;
     if (!PackGuid(Braced(packed), plain)) return false;
     guid = Braced(plain);

@@ -11,7 +11,7 @@ bool NamesEqual(const std::wstring& a, const std::wstring& b);
 // Appends the 32-character packed form of a braced GUID to `packed`; true when it is exactly 32 characters.
 bool PackGuid(const std::wstring& guid, std::wstring& packed);
 
-// The braced GUID of a 32-character packed code (packing is its own inverse); false for any other text.
+// The braced GUID of a packed code (packing is its own inverse); false unless it is 32 hexadecimal digits.
 bool UnpackGuid(const std::wstring& packed, std::wstring& guid);
 
 // PackGuid of each element, keeping only the ones that succeed, in order.

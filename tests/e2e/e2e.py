@@ -10,6 +10,7 @@ a snapshot diff of the machine (standin/snapshot.py). Prefixes live below $QUELL
 """
 import argparse
 import contextlib
+import difflib
 import os
 import re
 import shutil
@@ -22,6 +23,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(os.path.dirname(HERE))
 SNAPSHOT = os.path.join(REPO, "standin", "snapshot.py")
 MACHINE = os.path.join(REPO, "standin", "machine.sh")
+NOISE = os.path.join(REPO, "standin", "noise.py")
 
 PRODUCT_CODE = "{A8A29C11-24A3-2E3D-2CDA-E9F333B92BB5}"
 PACKED_PRODUCT = "11C92A8A3A42D3E2C2AD9E3F339BB25B"
@@ -32,6 +34,7 @@ USER_INSTALL_DAT_COMPONENT = "{3A6F0C11-7D2E-4B5A-9C01-A1B2C3D40020}"  # key pat
 USER_ID = "{5E0C9A47-2B81-4D36-9F1E-7A3C5B8D0E62}"  # the product's per-user id
 OTHER_USER_ID = "{0D6B3F52-8C14-4A7E-B29D-5F1E7C3A9B40}"  # per-user settings of another install
 USER_SID = "S-1-5-21-0-0-0-1000"
+PACKED_SHARED_COMPONENT = "11C0F6A3E2D7A5B4C9101A2B3C4D00FF"
 CORVANE_CODES = {"before": "{C0A7E3B0-5D21-4C8E-9F3A-6B1D2E4F5A60}",
                  "after": "{C0A7E3BF-5D21-4C8E-9F3A-6B1D2E4F5A61}"}
 PRODUCT_PROCESSES = ("VitraCare.exe", "VitraSetting.exe", "VitraResident.exe", "Ferrow_klq_1_0_0.exe",
@@ -163,6 +166,11 @@ class Machine:
             if any(name.lower() in cmdline.lower() for name in PRODUCT_PROCESSES):
                 found.append(cmdline.strip())
         return found
+
+    def wine_status(self, *args):
+        """Runs a Wine command in the prefix, output to nowhere; its Unix exit code."""
+        return subprocess.run(["timeout", "-k", "5", "60", "wine", *args], env=self.env, stdin=subprocess.DEVNULL,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode
 
     def standin_exec(self, *args, extra_env=None):
         return self.wine(os.path.join(self.build, "standin", "bin", "StandinExec.exe"), *args, extra_env=extra_env)
@@ -344,6 +352,60 @@ def shared_component(m, args):
     corvane_traces = re.compile(r"C0A7E3B[0F]-5D21|[0F]B3E7A0C12D5E8C4", re.IGNORECASE)
     touched = [line for line in diff(before, after) if corvane_traces.search(line)]
     check(not touched, "Corvane's registrations changed:\n" + "\n".join(touched))
+
+
+def shared_path_unreadable(m, args):
+    """A shared component whose path the installer cannot give: no program folder goes, the shared file stays."""
+    m.prepare("shared-component", "--corvane", "before")
+    program_files = "Program Files (x86)" if m.arch == "win64" else "Program Files"
+    # The product's registration of the shared component names a file that is not there: the installer
+    # answers "absent" for the product, while the other product's registration still names the real file.
+    key = ("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Components\\"
+           + PACKED_SHARED_COMPONENT)
+    moved = f"C:\\{program_files}\\ZEKT\\Velkor\\Moved\\VelkorShared.dat"
+    check(m.wine_status("reg", "add", key, "/v", PACKED_PRODUCT, "/t", "REG_SZ", "/d", moved, "/f", "/reg:64") == 0,
+          "could not change the product's registration of the shared component")
+    run = m.run_quellor([], ANSWER_YES)
+    m.stop()
+    check(os.path.isfile(m.drive_c(program_files, "ZEKT", "Velkor", "VelkorShared.dat")), "the shared file was deleted")
+    check(run.exit_code == 0, f"exit code {run.exit_code}")
+    run.expect("他のプログラムと共有しているコンポーネントが見つかりました。",
+               "共有しているコンポーネントの内、パスを取得できなかったものがあります。\n"
+               "共有しているファイルを残すため、Mirevoのフォルダは削除しません。\n",
+               "パスを取得できなかった共有コンポーネントがあるため、Mirevoのフォルダは削除しませんでした。",
+               "強制削除が完了しました。")
+    run.expect_in_log(SHARED_COMPONENT + "\n")
+
+
+def without_process_list(log):
+    """The log without the process list, which differs from one start of the product to the next."""
+    start = log.index("プロセス情報を収集します...\n")
+    end = log.index("プロセス情報を収集し、ログに出力しました。")
+    return log[:start] + log[end:]
+
+
+def noise_changes_nothing(m, args):
+    """Other products' registrations change nothing; an msi.dll planted in the run folder is never loaded."""
+    m.prepare("broken")
+    quiet = m.run_quellor([], "n\n")
+    m.stop()
+    added = subprocess.run([sys.executable, NOISE, m.prefix, "--components", "5000"], capture_output=True, text=True,
+                           timeout=300)
+    check(added.returncode == 0, "noise.py failed:\n" + added.stderr)
+    m.put_in_work_folder(os.path.join(args.build_dir, "tests", "e2e", "planted", "msi.dll"), "msi.dll")
+    marker = m.drive_c(WORK, "planted-msi-loaded.txt")
+    m.prepare("broken", "--resume")
+    # Under Wine a bare-name load prefers the file found first only with a native override; Windows always does.
+    native_msi = {"WINEDLLOVERRIDES": m.env["WINEDLLOVERRIDES"] + ";msi=n,b"}
+    noisy = m.run_quellor([], "n\n", native_msi)
+    m.stop()
+    print(f"collection without noise {quiet.elapsed:.1f} s, with 5,000 noise components {noisy.elapsed:.1f} s")
+    check(not os.path.exists(marker), "the msi.dll planted in the run folder was loaded")
+    check(noisy.exit_code == 255 and quiet.exit_code == 255, "a run did not end at the confirmation")
+    check("削除対象のMirevoの製品コードと一致しました。" in noisy.log, "the installer did not answer")
+    a, b = without_process_list(quiet.log).splitlines(), without_process_list(noisy.log).splitlines()
+    changed = [line for line in difflib.unified_diff(a, b, "without noise", "with noise", lineterm="", n=1)]
+    check(not changed, "the noise changed the information log:\n" + "\n".join(changed[:40]))
 
 
 def phase1_outcomes(m, args):
@@ -568,6 +630,8 @@ def two_versions(m, args):
 SCENARIOS = {
     "removal": removal_of_broken_install,
     "shared-component": shared_component,
+    "shared-path-unreadable": shared_path_unreadable,
+    "noise": noise_changes_nothing,
     "phase1": phase1_outcomes,
     "diagnosing": diagnosing,
     "answer-no": answer_no,

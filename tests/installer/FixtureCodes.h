@@ -13,6 +13,10 @@ inline const std::wstring kMachineV2 = L"{6C1E2F42-7A3B-4D5E-9F60-1A2B3C4D5E12}"
 inline const std::wstring kMachineV2File = L"{6C1E2F42-7A3B-4D5E-9F60-1A2B3C4D5EF2}";
 inline const std::wstring kMachineV2Registry = L"{6C1E2F42-7A3B-4D5E-9F60-1A2B3C4D5EA2}";
 
+// MachineLong: Machine.wxs installed into a folder whose name is 240 characters long.
+inline const std::wstring kMachineLong = L"{6C1E2F4A-7A3B-4D5E-9F60-1A2B3C4D5E1A}";
+inline const std::wstring kMachineLongFile = L"{6C1E2F4A-7A3B-4D5E-9F60-1A2B3C4D5EFA}";
+
 // SharedLow / SharedHigh both install kSharedComponent; SharedLow's packed code sorts first.
 inline const std::wstring kSharedLow = L"{7D2E3F10-8B4C-4E6F-A071-2B3C4D5E6F10}";
 inline const std::wstring kSharedLowFile = L"{7D2E3F10-8B4C-4E6F-A071-2B3C4D5E6FF0}";

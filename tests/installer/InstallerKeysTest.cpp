@@ -41,6 +41,11 @@ TEST_F(ScratchKeys, FindKeyPathKeepsTheLastMatchOfBothViews) {
     ASSERT_TRUE(CollectKeyPaths(view_, kMachineTest + L"Base\\", L"target", all));
     std::wstring last;
     ASSERT_TRUE(FindKeyPath(view_, kMachineTest + L"Base\\", L"target", last));
+    // The same search for several names over one listing.
+    const std::wstring base32 =
+        wow64_ ? L"HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\QuellorInstallerKeysTest\\" : kMachineTest;
+    EXPECT_EQ(FindKeyPaths(view_, kMachineTest + L"Base\\", {L"targets", L"missing", L"target"}),
+              (PathList{base32 + L"Base\\Targets\\", L"", last}));
     if (wow64_) {
         const std::wstring redirected = L"HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\QuellorInstallerKeysTest\\";
         EXPECT_EQ(all, (PathList{kMachineTest + L"Base\\Target\\", redirected + L"Base\\TARGET\\"}));

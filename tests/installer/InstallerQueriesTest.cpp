@@ -139,6 +139,29 @@ TEST_F(OneMachineProduct, OwnComponentIsNotShared) {
     EXPECT_EQ(clients, PathList{kMachineV1});
 }
 
+// A path longer than the first buffer is asked for again, not cut off: a cut-off path of a shared
+// component would no longer spare the shared file.
+TEST(ComponentDeeperThanMaxPath, PathIsReadWhole) {
+    InstalledPackage package(PackageNextToExe(L"MachineLong"), kMachineLong);
+    ASSERT_TRUE(package.Installed()) << package.InstallResult();
+    std::wstring path;
+    ASSERT_TRUE(GetComponentPath(kMachineLong, kMachineLongFile, path));
+    EXPECT_GT(path.size(), 260u);
+    EXPECT_TRUE(EndsWith(path, std::wstring(240, L'L') + L"\\payload.txt")) << Utf8(path);
+    PathList paths;
+    ASSERT_TRUE(ListComponentPaths({kMachineLongFile}, kMachineLong, paths));
+    EXPECT_EQ(paths, PathList{path});
+}
+
+// A per-user install registers its components under the user's own security identifier.
+TEST(PerUserProduct, ComponentsAreFoundUnderTheUsersRegistrations) {
+    InstalledPackage package(PackageNextToExe(L"User"), kUser);
+    ASSERT_TRUE(package.Installed()) << package.InstallResult();
+    PathList components;
+    ASSERT_TRUE(ListProductComponents(kUser, components));
+    EXPECT_EQ(components, PathList{kUserFile});
+}
+
 class TwoVersionsOneUpgradeCode : public testing::Test {
 protected:
     static void SetUpTestSuite() {
