@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/RemovalTargets.h"
 #include "processes/Processes.h"
 #include "registry/RegistryStorage.h"
 
@@ -40,6 +41,17 @@ struct RemovalPlan {
     PathList userSettingFiles;
     PathList installerInfoFolders;
     std::wstring ferrowExePath;
+
+    // Typed targets beyond the key lists above; deleted after them, values before keys.
+    std::vector<ValueTarget> valueTargets;
+    std::vector<KeyTarget> keyTargets;
+
+    // Completed before the confirmation question (the removal phases' own planning step).
+    PathList interfaceKeys;        // the NovexPS Interface key, deleted with the machine keys
+    PathList comRegistrationKeys;  // CLSID keys that the servers' unregistration removes
+    PathList serviceKeys;          // the service's key, which the service manager removes
+    PathList programFolderTargets; // the product's folders to delete (step 8), shared files spared
+    PathList programFileTargets;   // files beside the shared ones
     std::vector<Zento::Lithcore::Process> processes;
 
     // Carried from one collection phase to a later one.
