@@ -7,6 +7,9 @@
 //       Unix would cut to its low 8 bits.
 //   StandinExec owner {COMPONENT-GUID}
 //       prints the product the installer names as the component's owner and its clients.
+//   StandinExec hold FILE READY-EVENT
+//       holds FILE open without delete sharing, signals READY-EVENT and sleeps (at most ten
+//       minutes), as a program that has the file in use.
 #include <windows.h>
 #include <msi.h>
 
@@ -44,6 +47,12 @@ bool Parse(const std::vector<std::wstring>& arguments, Request& request) {
     if (request.mode == L"owner") {
         if (arguments.size() != 2) return false;
         request.commandLine = arguments[1];
+        return true;
+    }
+    if (request.mode == L"hold") {
+        if (arguments.size() != 3) return false;
+        request.commandLine = arguments[1];
+        request.readyEvent = arguments[2];
         return true;
     }
     size_t i = 1;
@@ -110,6 +119,19 @@ int Owner(const std::wstring& component) {
     return ownerResult == ERROR_SUCCESS ? 0 : 1;
 }
 
+int Hold(const Request& request) {
+    Handle file(::CreateFileW(request.commandLine.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid()) {
+        std::printf("open failed: error %lu\n", ::GetLastError());
+        return 1;
+    }
+    Handle ready(::OpenEventW(EVENT_MODIFY_STATE, FALSE, request.readyEvent.c_str()));
+    if (ready.IsValid()) ::SetEvent(ready.Get());
+    ::Sleep(10 * 60 * 1000);
+    return 0;
+}
+
 }  // namespace
 
 int main() {
@@ -117,10 +139,12 @@ int main() {
     if (!Parse(Standin::CommandLineArguments(), request)) {
         std::printf("usage: StandinExec start [--ready NAME] [--timeout MS] -- PROGRAM [ARGS...]\n"
                     "       StandinExec wait -- PROGRAM [ARGS...]\n"
-                    "       StandinExec owner {COMPONENT-GUID}\n");
+                    "       StandinExec owner {COMPONENT-GUID}\n"
+                    "       StandinExec hold FILE READY-EVENT\n");
         return 2;
     }
     const int result = request.mode == L"owner"   ? Owner(request.commandLine)
+                       : request.mode == L"hold"  ? Hold(request)
                        : request.mode == L"start" ? Start(request)
                                                   : Wait(request);
     std::fflush(stdout);
