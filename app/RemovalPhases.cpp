@@ -178,9 +178,13 @@ void CompletePlan(Report& report, const Settings& profile, RemovalPlan& plan, co
         std::wstring serviceKey = kServicesKey + profile.TERRION_SERVICE_NAME + L"\\";
         if (Lc::RegistryKeyExists(serviceKey, view)) plan.serviceKeys.push_back(serviceKey);
     }
-    if (!plan.programFolders.empty() && !plan.sharedComponentPaths.empty() && guard.known)
-        Lc::PlanProductFolders(plan.programFolders, plan.sharedComponentPaths, guard.protectedFolders,
-                               plan.programFolderTargets, plan.programFileTargets);
+    if (!plan.programFolders.empty() && !plan.sharedComponentPaths.empty()) {
+        if (guard.known)
+            Lc::PlanProductFolders(plan.programFolders, plan.sharedComponentPaths, guard.protectedFolders,
+                                   plan.programFolderTargets, plan.programFileTargets);
+        else
+            plan.programFolderTargets = plan.programFolders;  // refused below, and reported as left over
+    }
 
     LogSectionIfAny(report, L"[削除対象に加えるInterfaceのレジストリ]", plan.interfaceKeys);
     PathList removedByOthers = plan.comRegistrationKeys;
@@ -312,6 +316,10 @@ Lc::DeletionResult RemovePath(const std::wstring& path, PathKind kind, const Fol
 }
 
 void Record(const std::wstring& path, const Lc::DeletionResult& result, PathList& deleted, Ledger& ledger) {
+    if (result.status == Lc::DeletionStatus::Refused) {
+        ledger.fileFailures.push_back(path + L"\r\n - システムやユーザーのフォルダを含むため削除しませんでした。");
+        return;
+    }
     if (result.status == Lc::DeletionStatus::Deleted) deleted.push_back(path);
     if (result.status == Lc::DeletionStatus::Scheduled) ledger.scheduledTargets.insert(path);
     ledger.scheduled.insert(ledger.scheduled.end(), result.scheduled.begin(), result.scheduled.end());

@@ -19,7 +19,7 @@ bool DeleteFolders(const PathList& folders);
 bool DeleteFolderTree(const std::wstring& folder);
 
 // SHFileOperationW(FO_DELETE) of the folder, silent and without the recycle bin; no protection test.
-bool ShellDeleteTree(const std::wstring& folder);
+[[nodiscard]] bool ShellDeleteTree(const std::wstring& folder);
 
 // False for an empty or relative path, a wildcard or device path, a drive or share root, and for any
 // well-known system or shell folder (or a folder that holds one): program files, common files,

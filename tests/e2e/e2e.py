@@ -413,6 +413,9 @@ def backup_restores_registry(m, args):
                "使用中のため削除できなかったファイルは、PCの再起動後に削除されます。\n")
     check(run.console.index(backup_name) < run.console.index("VitraCareプロセスを停止します。"),
           "the backup was not made before the first change")
+    question = run.log.index("レジストリ削除、ファイル削除を開始してもよろしいですか？")
+    check(0 <= run.log.find("\\Classes\\Interface\\{4A4724EA-E7FE-68e6-7AC9-BF18DEC0FC20}\\") < question,
+          "the Interface key was not listed before the question")
     content = open(backups[0], "rb").read()
     check(content.startswith("\ufeffWindows Registry Editor Version 5.00\r\n\r\n".encode("utf-16-le")),
           "the backup lacks the byte-order mark or regedit's header")
