@@ -1,6 +1,8 @@
 #pragma once
 // Typed registry targets: what the removal deletes, backs up before the first change and checks again
-// at the end. Every target names the view it is opened and deleted in.
+// at the end. Every target names the view it is opened and deleted in. The searches list keys in the
+// native view, a key of the 32-bit view by its Wow6432Node spelling: the path then names one key in
+// every view, and the backup, which writes paths as listed, restores it with `reg import /reg:64`.
 #include <string>
 
 #include "registry/RegistryApi.h"
