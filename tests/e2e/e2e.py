@@ -104,6 +104,23 @@ class Machine:
         self.prepare(state, *extra, stop=True)
         return self.snapshot(state)
 
+    def resume_for_removal(self, state):
+        """Resumes a state built with --stop for a run that stops the product. Wine starts the StartUp
+        shortcuts when the session begins, and second copies of the resident components would make
+        their stop wait out its bound; the shortcuts are set aside while the session begins."""
+        startup = glob.glob(self.drive_c("users", "*", "AppData", "Roaming", "Microsoft", "Windows", "Start Menu",
+                                         "Programs", "StartUp", "*.lnk"))
+        aside = tempfile.mkdtemp(prefix="quellor-startup-")
+        moved = [(path, os.path.join(aside, str(n))) for n, path in enumerate(startup)]
+        for path, kept in moved:
+            shutil.move(path, kept)
+        try:
+            self.prepare(state, "--resume")
+        finally:
+            for path, kept in moved:
+                shutil.move(kept, path)
+            shutil.rmtree(aside, ignore_errors=True)
+
     def drive_c(self, *parts):
         return os.path.join(self.prefix, "drive_c", *parts)
 
@@ -393,7 +410,7 @@ def backup_restores_registry(m, args):
     through the 64-bit reg.exe brings the registry back. On the way: a read-only shortcut is deleted,
     and a product file held open by another program is scheduled and goes at the next start."""
     before = m.state_snapshot("broken")
-    m.prepare("broken", "--resume")
+    m.resume_for_removal("broken")
     shortcuts = glob.glob(m.drive_c("users", "*", "Desktop", "*.lnk"))
     check(shortcuts, "the machine has no desktop shortcut")
     for shortcut in shortcuts:
@@ -406,6 +423,7 @@ def backup_restores_registry(m, args):
 
     run = m.run_quellor([], ANSWER_YES)
     check(run.exit_code == 0, f"exit code {run.exit_code}")
+    run.expect("VitraCareプロセスを停止しました。")
     backups = glob.glob(m.drive_c(WORK, "backup_*.reg"))
     check(len(backups) == 1, f"expected one backup, found {backups}")
     backup_name = "C:\\" + WORK + "\\" + os.path.basename(backups[0])
@@ -427,8 +445,9 @@ def backup_restores_registry(m, args):
           f"the held file and its folder are not listed as scheduled: {scheduled}")
     check("[削除できなかったファイルとフォルダ]" not in run.log, "a deletion failed")
 
+    view = ["/reg:64"] if m.arch == "win64" else []
     imported = subprocess.run(["timeout", "-k", "5", "120", "wine", "C:\\windows\\system32\\reg.exe", "import",
-                               windows_path(backups[0]), "/reg:64"], env=m.env, stdin=subprocess.DEVNULL,
+                               windows_path(backups[0]), *view], env=m.env, stdin=subprocess.DEVNULL,
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     check(imported.returncode == 0, f"reg import failed ({imported.returncode})")
     after = m.snapshot("after-import")
