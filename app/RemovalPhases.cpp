@@ -123,12 +123,12 @@ void LogSectionIfAny(Report& report, const std::wstring& heading, const PathList
 std::wstring ErrorText(DWORD error) {
     std::wstring text = L"エラー " + std::to_wstring(error);
     wchar_t* message = nullptr;
-    DWORD length = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                    nullptr, error, 0, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
+    const DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+    DWORD length = ::FormatMessageW(flags, nullptr, error, 0, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
     if (length != 0 && message != nullptr) {
         std::wstring described(message, length);
-        while (!described.empty() && (described.back() == L'\n' || described.back() == L'\r' || described.back() == L' '))
-            described.pop_back();
+        size_t end = described.find_last_not_of(L"\r\n ");
+        described.resize(end == std::wstring::npos ? 0 : end + 1);
         if (!described.empty()) text += L": " + described;
     }
     if (message != nullptr) ::LocalFree(message);
@@ -294,7 +294,8 @@ void DeleteRegistry(Report& report, const RemovalPlan& plan, const RegistryTarge
         if (result == ERROR_SUCCESS)
             valuesDeleted.push_back(ValueLine(value.keyPath, value.name));
         else if (result != ERROR_FILE_NOT_FOUND)
-            ledger.registryFailures.push_back(FailureLine(ValueLine(value.keyPath, value.name), static_cast<DWORD>(result)));
+            ledger.registryFailures.push_back(
+                FailureLine(ValueLine(value.keyPath, value.name), static_cast<DWORD>(result)));
     }
     for (const KeyTarget& key : targets.laterKeys)
         DeleteKeyTarget(key, IsUserKey(key.path) ? userDeleted : machineDeleted, ledger);
@@ -323,7 +324,8 @@ void Record(const std::wstring& path, const Lc::DeletionResult& result, PathList
     if (result.status == Lc::DeletionStatus::Deleted) deleted.push_back(path);
     if (result.status == Lc::DeletionStatus::Scheduled) ledger.scheduledTargets.insert(path);
     ledger.scheduled.insert(ledger.scheduled.end(), result.scheduled.begin(), result.scheduled.end());
-    for (const Lc::PathError& failure : result.failed) ledger.fileFailures.push_back(FailureLine(failure.path, failure.error));
+    for (const Lc::PathError& failure : result.failed)
+        ledger.fileFailures.push_back(FailureLine(failure.path, failure.error));
 }
 
 // Deletes each list and then logs what of it was deleted.

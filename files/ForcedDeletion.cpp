@@ -119,7 +119,8 @@ DeletionResult RemoveFolder(const std::wstring& folder, const PathList& protecte
         return {DeletionStatus::Failed, {{folder, error}}, {}};
     }
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return {DeletionStatus::Failed, {{folder, ERROR_DIRECTORY}}, {}};
-    if (!IsDeletableFolder(path, protectedFolders)) return {DeletionStatus::Refused, {{folder, ERROR_ACCESS_DENIED}}, {}};
+    if (!IsDeletableFolder(path, protectedFolders))
+        return {DeletionStatus::Refused, {{folder, ERROR_ACCESS_DENIED}}, {}};
     if (ShellDeleteTree(path) && ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return {};
     attributes = ::GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return {};

@@ -76,8 +76,8 @@ LONG ReadValueAt(HKEY key, DWORD index, RegistryValueData& value) {
     for (;;) {
         DWORD nameLength = static_cast<DWORD>(name.size());
         DWORD size = static_cast<DWORD>(value.data.size());
-        LONG result = Registry().enumValue(key, index, name.data(), &nameLength, nullptr, &value.type, value.data.data(),
-                                           &size);
+        LONG result =
+            Registry().enumValue(key, index, name.data(), &nameLength, nullptr, &value.type, value.data.data(), &size);
         if (result == ERROR_MORE_DATA && size > value.data.size()) {
             value.data.resize(size);
             continue;
@@ -95,8 +95,8 @@ LONG ReadNamedValue(HKEY key, const std::wstring& name, RegistryValueData& value
     if (result != ERROR_SUCCESS) return result;
     value.name = name;
     value.data.resize(size);
-    result = Registry().queryValueW(key, name.c_str(), nullptr, &value.type, value.data.empty() ? nullptr : value.data.data(),
-                                    &size);
+    BYTE* buffer = value.data.empty() ? nullptr : value.data.data();
+    result = Registry().queryValueW(key, name.c_str(), nullptr, &value.type, buffer, &size);
     value.data.resize(size);
     return result;
 }
@@ -121,10 +121,11 @@ std::wstring RegFileValueLine(const RegistryValueData& value) {
     std::wstring text;
     if (value.type == REG_SZ && IsPlainText(value.data, text)) return head + Quoted(text) + L"\r\n";
     if (value.type == REG_DWORD && value.data.size() == 4) {
-        wchar_t number[16] = {};
-        std::swprintf(number, 16, L"%08x",
-                      value.data[0] | (value.data[1] << 8) | (value.data[2] << 16) | (static_cast<DWORD>(value.data[3]) << 24));
-        return head + L"dword:" + number + L"\r\n";
+        DWORD number = 0;
+        for (int i = 3; i >= 0; --i) number = (number << 8) | value.data[i];
+        wchar_t digits[16] = {};
+        std::swprintf(digits, 16, L"%08lx", static_cast<unsigned long>(number));
+        return head + L"dword:" + digits + L"\r\n";
     }
     if (value.type == REG_BINARY) return HexLine(head + L"hex:", value.data);
     wchar_t type[16] = {};

@@ -16,7 +16,8 @@ LONG OpenExisting(const std::wstring& keyPath, RegistryView view, REGSAM access,
 bool HoldsAnything(HKEY key) {
     wchar_t name[257] = {};
     DWORD length = 256;
-    if (Registry().enumKey(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_NO_MORE_ITEMS) return true;
+    if (Registry().enumKey(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_NO_MORE_ITEMS)
+        return true;
     wchar_t valueName[16384] = {};
     length = 16384;
     return Registry().enumValue(key, 0, valueName, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_NO_MORE_ITEMS;
