@@ -50,7 +50,7 @@ struct RemovalPlan {
     PathList interfaceKeys;        // the NovexPS Interface key, deleted with the machine keys
     PathList comRegistrationKeys;  // CLSID keys that the servers' unregistration removes
     PathList serviceKeys;          // the service's key, which the service manager removes
-    PathList programFolderTargets; // the product's folders to delete (step 8), shared files spared
+    PathList programFolderTargets;  // the product's folders to delete (step 8), shared files spared
     PathList programFileTargets;   // files beside the shared ones
     std::vector<Zento::Lithcore::Process> processes;
 
