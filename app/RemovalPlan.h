@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/RemovalTargets.h"
 #include "processes/Processes.h"
 #include "registry/RegistryStorage.h"
 
@@ -54,8 +55,16 @@ struct RemovalPlan {
     PathList userSettingFiles;
     PathList installerInfoFolders;
     std::wstring ferrowExePath;
+
+    // Completed before the confirmation question (the removal phases' own planning step).
+    PathList interfaceKeys;        // the NovexPS Interface key, deleted with the machine keys
+    PathList comRegistrationKeys;  // CLSID keys that the servers' unregistration removes
+    PathList serviceKeys;          // the service's key, which the service manager removes
+    PathList programFolderTargets;  // the product's folders to delete (step 8), shared files spared
+    PathList programFileTargets;   // files beside the shared ones
     std::vector<Zento::Lithcore::Process> processes;
-    // Installer keys shared with other products (phases 3 and 4): only the target's value goes.
+    // Installer keys shared with other products (phases 3 and 4): only the target's value goes, and the
+    // key only once nothing is left in it (a value target and a key target "only when empty").
     std::vector<OwnValueInSharedKey> ownValuesInSharedKeys;
     // Left for other products (phases 3-5): reported, never removed.
     std::vector<SparedItem> spared;

@@ -42,6 +42,8 @@ public:
     void WaitForEnter();
 
     ConsoleInput& Input() { return input_; }
+    // The log's file name as it was created (no folder: it lies in the current folder).
+    const std::wstring& LogPath() const { return log_.Path(); }
 
 private:
     ConsoleOutput& console_;

@@ -205,7 +205,9 @@ bool IsDeletableAgainst(const std::wstring& folder, const PathList& protectedFol
                         [&](const std::wstring& kept) { return IsSameOrBelow(kept, normalized); });
 }
 
-bool DeleteTreeNow(const std::wstring& folder) {
+}  // namespace
+
+bool ShellDeleteTree(const std::wstring& folder) {
     std::wstring source = WithoutTrailingBackslash(folder);
     source.append(2, L'\0');  // the shell's list form: each name NUL-ended, the list ended by one more NUL
 
@@ -218,9 +220,11 @@ bool DeleteTreeNow(const std::wstring& folder) {
     return ::SHFileOperationW(&operation) == 0;
 }
 
+namespace {
+
 bool DeleteFolderTreeAgainst(const std::wstring& folder, const PathList& protectedFolders) {
     if (!IsDeletableAgainst(folder, protectedFolders)) return false;
-    return DeleteTreeNow(folder);
+    return ShellDeleteTree(folder);
 }
 
 bool DeleteFoldersAgainst(const PathList& folders, const PathList& protectedFolders) {
@@ -343,17 +347,8 @@ PathList ListFolders(const std::wstring& folder, bool namesOnly, bool recurse) {
     return folders;
 }
 
-bool DeleteProductFolders(const PathList& productFolders, const PathList& keepPaths, PathList& deletedFolders,
-                          PathList& deletedFiles) {
-    return DeleteProductFolders(productFolders, keepPaths, ReadProtectedFolders(), deletedFolders, deletedFiles);
-}
-
-bool DeleteProductFolders(const PathList& productFolders, const PathList& keepPaths,
-                          const std::optional<PathList>& readFolders, PathList& deletedFolders,
-                          PathList& deletedFiles) {
-    if (!readFolders) return true;
-    const PathList& protectedFolders = *readFolders;
-
+void PlanProductFolders(const PathList& productFolders, const PathList& keepPaths, const PathList& protectedFolders,
+                        PathList& folders, PathList& files) {
     PathList keepFolderParts;
     for (const std::wstring& kept : keepPaths) keepFolderParts.push_back(FolderPart(kept));
 
@@ -379,16 +374,27 @@ bool DeleteProductFolders(const PathList& productFolders, const PathList& keepPa
             removableFolders.push_back(candidate);
     }
 
-    Append(deletedFolders, freeFolders);
-    Append(deletedFolders, removableFolders);
-    PathList removableFiles;
+    Append(folders, freeFolders);
+    Append(folders, removableFolders);
     for (const std::wstring& file : candidateFiles)
-        if (!IsKeptFile(file, keepPaths)) removableFiles.push_back(file);
-    Append(deletedFiles, removableFiles);
+        if (!IsKeptFile(file, keepPaths)) files.push_back(file);
+}
 
-    PathList foldersToDelete = freeFolders;
-    Append(foldersToDelete, OutermostFolders(removableFolders));
-    if (DeleteFoldersAgainst(foldersToDelete, protectedFolders)) DeleteFiles(removableFiles);
+bool DeleteProductFolders(const PathList& productFolders, const PathList& keepPaths, PathList& deletedFolders,
+                          PathList& deletedFiles) {
+    return DeleteProductFolders(productFolders, keepPaths, ReadProtectedFolders(), deletedFolders, deletedFiles);
+}
+
+bool DeleteProductFolders(const PathList& productFolders, const PathList& keepPaths,
+                          const std::optional<PathList>& readFolders, PathList& deletedFolders,
+                          PathList& deletedFiles) {
+    if (!readFolders) return true;
+    PathList folders;
+    PathList files;
+    PlanProductFolders(productFolders, keepPaths, *readFolders, folders, files);
+    Append(deletedFolders, folders);
+    Append(deletedFiles, files);
+    if (DeleteFoldersAgainst(OutermostFolders(folders), *readFolders)) DeleteFiles(files);
     return true;
 }
 

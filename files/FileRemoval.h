@@ -19,6 +19,9 @@ bool DeleteFolders(const PathList& folders);
 // Refuses (false) anything that is not plainly one program's folder: see IsDeletableFolder.
 bool DeleteFolderTree(const std::wstring& folder);
 
+// SHFileOperationW(FO_DELETE) of the folder, silent and without the recycle bin; no protection test.
+[[nodiscard]] bool ShellDeleteTree(const std::wstring& folder);
+
 // False for an empty or relative path, a wildcard or device path, a drive or share root, and for any
 // well-known system or shell folder (or a folder that holds one): program files, common files,
 // ProgramData, Windows and its Installer and system folders, profiles and every user's shell folders.
@@ -41,6 +44,11 @@ PathList ListFiles(const std::wstring& folder, const std::wstring& pattern, bool
 
 // Subfolders in pre-order (each folder before the folders inside it), as full paths or bare names.
 PathList ListFolders(const std::wstring& folder, bool namesOnly, bool recurse);
+
+// What DeleteProductFolders deletes, without deleting anything: the folders (free ones, then the
+// removable ones inside holding folders) and the files beside the kept ones.
+void PlanProductFolders(const PathList& productFolders, const PathList& keepPaths, const PathList& protectedFolders,
+                        PathList& folders, PathList& files);
 
 // Deletes the product folders except the keep paths and every folder on the way to them.
 // deletedFolders / deletedFiles say what was to be deleted. Files are deleted only when every folder was.

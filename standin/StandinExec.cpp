@@ -7,6 +7,9 @@
 //       Unix would cut to its low 8 bits.
 //   StandinExec owner {COMPONENT-GUID}
 //       prints the product the installer names as the component's owner and its clients.
+//   StandinExec hold FILE READY-EVENT
+//       holds FILE open without delete sharing, signals READY-EVENT and sleeps (at most ten
+//       minutes), as a program that has the file in use.
 //   StandinExec path {PRODUCT-GUID} {COMPONENT-GUID}
 //       loads msi.dll by its full path in the system folder, then by its bare name, and prints
 //       for each "<name>: state N <path>", the answer of the component path query. Shows which
@@ -49,6 +52,12 @@ bool Parse(const std::vector<std::wstring>& arguments, Request& request) {
     if (request.mode == L"owner" || request.mode == L"path") {
         if (arguments.size() != (request.mode == L"owner" ? 2u : 3u)) return false;
         request.arguments.assign(arguments.begin() + 1, arguments.end());
+        return true;
+    }
+    if (request.mode == L"hold") {
+        if (arguments.size() != 3) return false;
+        request.commandLine = arguments[1];
+        request.readyEvent = arguments[2];
         return true;
     }
     size_t i = 1;
@@ -155,6 +164,19 @@ int ComponentPath(const std::wstring& product, const std::wstring& component) {
     return 0;
 }
 
+int Hold(const Request& request) {
+    Handle file(::CreateFileW(request.commandLine.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid()) {
+        std::printf("open failed: error %lu\n", ::GetLastError());
+        return 1;
+    }
+    Handle ready(::OpenEventW(EVENT_MODIFY_STATE, FALSE, request.readyEvent.c_str()));
+    if (ready.IsValid()) ::SetEvent(ready.Get());
+    ::Sleep(10 * 60 * 1000);
+    return 0;
+}
+
 }  // namespace
 
 int main() {
@@ -163,11 +185,13 @@ int main() {
         std::printf("usage: StandinExec start [--ready NAME] [--timeout MS] -- PROGRAM [ARGS...]\n"
                     "       StandinExec wait -- PROGRAM [ARGS...]\n"
                     "       StandinExec owner {COMPONENT-GUID}\n"
-                    "       StandinExec path {PRODUCT-GUID} {COMPONENT-GUID}\n");
+                    "       StandinExec path {PRODUCT-GUID} {COMPONENT-GUID}\n"
+                    "       StandinExec hold FILE READY-EVENT\n");
         return 2;
     }
     const int result = request.mode == L"owner"   ? Owner(request.arguments[0])
                        : request.mode == L"path"  ? ComponentPath(request.arguments[0], request.arguments[1])
+                       : request.mode == L"hold"  ? Hold(request)
                        : request.mode == L"start" ? Start(request)
                                                   : Wait(request);
     std::fflush(stdout);

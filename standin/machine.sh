@@ -165,17 +165,21 @@ service_state() {
     wine_out sc query "Terrion KLQ Service" | sed -n 's/.*STATE *: *\([0-9]\).*/\1/p'
 }
 
+# net.exe returns before the service has stopped, and a service deleted while it still runs stays
+# registered until it stops: the next install would then fail (1627). Each step is awaited, bounded.
+await_service_state() {  # state ("1" stopped, "" gone)
+    for _ in $(seq 1 40); do
+        [ "$(service_state)" = "$1" ] && return 0
+        sleep 0.25
+    done
+    say "service 'Terrion KLQ Service' did not reach state '${1:-gone}' in 10 s"
+}
+
 remove_service() {
     wine_out net stop "Terrion KLQ Service" >/dev/null
+    await_service_state 1
     wine_out sc delete "Terrion KLQ Service" >/dev/null
-    # net.exe returns before the service has stopped, and a service marked for deletion stays until
-    # it has: an install meanwhile fails (1627). Wait, bounded, until it is gone.
-    local tries=0
-    while [ -n "$(service_state)" ]; do
-        tries=$((tries + 1))
-        [ "$tries" -le 40 ] || { say "service 'Terrion KLQ Service' still there after deletion"; return 1; }
-        sleep 0.5
-    done
+    await_service_state ""
     say "service 'Terrion KLQ Service' stopped and deleted before the next install"
 }
 

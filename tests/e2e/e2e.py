@@ -10,7 +10,9 @@ a snapshot diff of the machine (standin/snapshot.py). Prefixes live below $QUELL
 """
 import argparse
 import contextlib
+import datetime
 import difflib
+import glob
 import os
 import re
 import shutil
@@ -120,6 +122,23 @@ class Machine:
     def state_snapshot(self, state, *extra):
         self.prepare(state, *extra, stop=True)
         return self.snapshot(state)
+
+    def resume_for_removal(self, state):
+        """Resumes a state built with --stop for a run that stops the product. Wine starts the StartUp
+        shortcuts when the session begins, and second copies of the resident components would make
+        their stop wait out its bound; the shortcuts are set aside while the session begins."""
+        startup = glob.glob(self.drive_c("users", "*", "AppData", "Roaming", "Microsoft", "Windows", "Start Menu",
+                                         "Programs", "StartUp", "*.lnk"))
+        aside = tempfile.mkdtemp(prefix="quellor-startup-")
+        moved = [(path, os.path.join(aside, str(n))) for n, path in enumerate(startup)]
+        for path, kept in moved:
+            shutil.move(path, kept)
+        try:
+            self.prepare(state, "--resume")
+        finally:
+            for path, kept in moved:
+                shutil.move(kept, path)
+            shutil.rmtree(aside, ignore_errors=True)
 
     def drive_c(self, *parts):
         return os.path.join(self.prefix, "drive_c", *parts)
@@ -627,7 +646,118 @@ def two_versions(m, args):
     check(not left, "the other version left traces:\n" + "\n".join(left))
 
 
+def program_folder(m):
+    return m.drive_c("Program Files (x86)" if m.arch == "win64" else "Program Files", "ZEKT", "Velkor")
+
+
+def windows_path(host_path):
+    return "Z:" + host_path.replace("/", "\\")
+
+
+def registry_lines(lines):
+    return [line for line in lines if re.match(r"^[+~-] [KV] ", line)]
+
+
+def backup_restores_registry(m, args):
+    """A Y run backs up every registry target before its first change, and `reg import` of that backup
+    through the 64-bit reg.exe brings the registry back. On the way: a read-only shortcut is deleted,
+    and a product file held open by another program is scheduled and goes at the next start."""
+    before = m.state_snapshot("broken")
+    m.resume_for_removal("broken")
+    shortcuts = glob.glob(m.drive_c("users", "*", "Desktop", "*.lnk"))
+    check(shortcuts, "the machine has no desktop shortcut")
+    for shortcut in shortcuts:
+        os.chmod(shortcut, 0o444)  # Wine shows a file without write permission as read-only
+    held = "C:\\ProgramData\\ZEKT\\Velkor\\VelkorData.dat"
+    holder = os.path.join(m.build, "standin", "bin", "StandinExec.exe")
+    started = m.standin_exec("start", "--ready", "QuellorE2eHold", "--", windows_path(holder), "hold", held,
+                             "QuellorE2eHold")
+    check(started.startswith("started"), f"the file holder did not start: {started}")
+
+    run = m.run_quellor([], ANSWER_YES)
+    check(run.exit_code == 0, f"exit code {run.exit_code}")
+    run.expect("VitraCareプロセスを停止しました。")
+    backups = glob.glob(m.drive_c(WORK, "backup_*.reg"))
+    check(len(backups) == 1, f"expected one backup, found {backups}")
+    backup_name = "C:\\" + WORK + "\\" + os.path.basename(backups[0])
+    run.expect("削除するレジストリのバックアップを作成しました。\n" + backup_name + "\n", "強制削除が完了しました。\n"
+               "使用中のため削除できなかったファイルは、PCの再起動後に削除されます。\n")
+    check(run.console.index(backup_name) < run.console.index("VitraCareプロセスを停止します。"),
+          "the backup was not made before the first change")
+    question = run.log.index("レジストリ削除、ファイル削除を開始してもよろしいですか？")
+    check(0 <= run.log.find("\\Classes\\Interface\\{4A4724EA-E7FE-68e6-7AC9-BF18DEC0FC20}\\") < question,
+          "the Interface key was not listed before the question")
+    content = open(backups[0], "rb").read()
+    check(content.startswith("\ufeffWindows Registry Editor Version 5.00\r\n\r\n".encode("utf-16-le")),
+          "the backup lacks the byte-order mark or regedit's header")
+    check(b"\n\x00" not in content.replace("\r\n".encode("utf-16-le"), b""), "the backup has a line end other than CR LF")
+    for shortcut in shortcuts:
+        check(not os.path.exists(shortcut), f"the read-only shortcut {shortcut} was not deleted")
+    scheduled = run.log_section("[再起動後に削除されるファイルとフォルダ]")
+    check(held in scheduled and "C:\\ProgramData\\ZEKT\\Velkor" in scheduled,
+          f"the held file and its folder are not listed as scheduled: {scheduled}")
+    check("[削除できなかったファイルとフォルダ]" not in run.log, "a deletion failed")
+
+    view = ["/reg:64"] if m.arch == "win64" else []
+    imported = subprocess.run(["timeout", "-k", "5", "120", "wine", "C:\\windows\\system32\\reg.exe", "import",
+                               windows_path(backups[0]), *view], env=m.env, stdin=subprocess.DEVNULL,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    check(imported.returncode == 0, f"reg import failed ({imported.returncode})")
+    after = m.snapshot("after-import")
+    # The scheduled deletion is the only registry trace the run may leave; the service's run state
+    # is not kept in the registry.
+    left = [line for line in registry_lines(diff(before, after))
+            if not re.search(r"\\Control\\Session Manager \| PendingFileRenameOperations", line)]
+    check(not left, "the backup did not restore the registry:\n" + "\n".join(left))
+
+    check(os.path.exists(m.drive_c("ProgramData", "ZEKT", "Velkor", "VelkorData.dat")), "the held file went early")
+    subprocess.run(["timeout", "-k", "5", "180", "wine", "wineboot", "-r"], env=m.env, stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    m.stop()
+    check(not os.path.exists(m.drive_c("ProgramData", "ZEKT", "Velkor")), "the scheduled folder survived the restart")
+
+
+def leftover_ends_with_failure(m, args):
+    """A product file that Win32 cannot address (named like the NUL device, refused with error 87 in
+    Wine as on Windows) stays: the log lists it, the console counts it, and the run ends with -1."""
+    m.prepare("broken")
+    open(os.path.join(program_folder(m), "nul"), "w").close()
+    run = m.run_quellor([], ANSWER_YES)
+    check(run.exit_code == 255, f"exit code {run.exit_code}")
+    run.expect("削除できなかった項目が1件残っています。詳細は情報ログを確認してください。\n")
+    check(run.console.endswith("削除できなかった項目が1件残っています。詳細は情報ログを確認してください。\nEnterで終了\n"),
+          "the run did not end at the count of what remains")
+    run.expect_absent("強制削除が完了しました。")
+    folder = ("C:\\Program Files (x86)" if m.arch == "win64" else "C:\\Program Files") + "\\ZEKT\\Velkor"
+    check(run.log_section("[削除後も残っている項目]") == [folder], "the remaining folder is not listed")
+    failures = run.log_section("[削除できなかったファイルとフォルダ]")
+    check(folder + "\\nul" in failures and any(line.startswith(" - エラー 87") for line in failures),
+          f"the refused file is not listed with its error: {failures}")
+    check(not os.path.exists(os.path.join(program_folder(m), "Novex.exe")), "the rest of the folder was not deleted")
+    m.stop()
+
+
+def no_backup_no_change(m, args):
+    """When the backup cannot be created (its name is taken by a folder), nothing changes."""
+    before = m.state_snapshot("broken")
+    m.prepare("broken", "--resume")
+    now = datetime.datetime.now()
+    for second in range(-5, 600):  # every name the run's backup can take
+        stamp = (now + datetime.timedelta(seconds=second)).strftime("%Y%m%d%H%M%S")
+        os.makedirs(m.drive_c(WORK, f"backup_{stamp}.reg"), exist_ok=True)
+    run = m.run_quellor([], ANSWER_YES)
+    after = m.snapshot("after-no-backup")
+    check(run.exit_code == 255, f"exit code {run.exit_code}")
+    run.expect("削除開始\n\nレジストリのバックアップを作成できなかったため、何も変更せずに強制削除を中断します。\n")
+    run.expect_absent("を停止します。", "レジストリを削除します。")
+    changed = only_work_folder(diff(before, after))
+    check(not changed, "the machine changed:\n" + "\n".join(changed))
+
+
 SCENARIOS = {
+    "backup-restore": backup_restores_registry,
+    "leftover": leftover_ends_with_failure,
+    "no-backup": no_backup_no_change,
     "removal": removal_of_broken_install,
     "shared-component": shared_component,
     "shared-path-unreadable": shared_path_unreadable,

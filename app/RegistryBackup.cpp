@@ -1,0 +1,72 @@
+#include "app/RegistryBackup.h"
+
+#include "platform/Handle.h"
+
+namespace Quellor {
+
+namespace {
+
+constexpr wchar_t kLogPrefix[] = L"infoLog_";
+constexpr wchar_t kLogSuffix[] = L".txt";
+
+bool EndsWith(const std::wstring& text, const std::wstring& end) {
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+}  // namespace
+
+std::wstring BackupFileName(const std::wstring& logPath) {
+    size_t nameStart = logPath.find_last_of(L'\\');
+    nameStart = nameStart == std::wstring::npos ? 0 : nameStart + 1;
+    std::wstring folder = logPath.substr(0, nameStart);
+    std::wstring name = logPath.substr(nameStart);
+    if (name.rfind(kLogPrefix, 0) == 0) name = name.substr(std::wstring(kLogPrefix).size());
+    if (EndsWith(name, kLogSuffix)) name.resize(name.size() - std::wstring(kLogSuffix).size());
+    return folder + L"backup_" + name + L".reg";
+}
+
+namespace {
+
+DWORD WriteAndClose(Zento::Lithcore::Handle::Handle& file, const std::wstring& text) {
+    std::wstring content = L"\xFEFF" + text;
+    // wchar_t is UTF-16 little-endian on Windows: the bytes are the file's form as they stand.
+    const auto* bytes = reinterpret_cast<const BYTE*>(content.data());
+    DWORD remaining = static_cast<DWORD>(content.size() * sizeof(wchar_t));
+    while (remaining > 0) {
+        DWORD written = 0;
+        if (!::WriteFile(file.Get(), bytes, remaining, &written, nullptr)) return ::GetLastError();
+        if (written == 0) return ERROR_WRITE_FAULT;
+        bytes += written;
+        remaining -= written;
+    }
+    if (!::FlushFileBuffers(file.Get())) return ::GetLastError();
+    if (!file.Close()) return ::GetLastError();
+    return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+DWORD WriteBackupFile(const std::wstring& path, const std::wstring& text) {
+    Zento::Lithcore::Handle::Handle file(
+        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid()) return ::GetLastError();
+    DWORD result = WriteAndClose(file, text);
+    if (result != ERROR_SUCCESS) {
+        // A partial backup would only mislead whoever restores from it later.
+        file.Close();
+        ::DeleteFileW(path.c_str());
+    }
+    return result;
+}
+
+std::wstring FullPathOf(const std::wstring& path) {
+    DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0) return path;
+    std::wstring full(size, L'\0');
+    DWORD length = ::GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+    if (length == 0 || length >= size) return path;
+    full.resize(length);
+    return full;
+}
+
+}  // namespace Quellor

@@ -1,0 +1,39 @@
+#pragma once
+// Deleting one file or folder of the product and saying how it ended. What Windows refuses is mended
+// where it can be: a read-only attribute is cleared, and a file in use (an open file, a loaded exe or
+// DLL) is scheduled for deletion at the next start (MOVEFILE_DELAY_UNTIL_REBOOT), with the folders
+// that hold it.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace Zento::Lithcore {
+
+using PathList = std::vector<std::wstring>;
+
+enum class DeletionStatus {
+    Deleted,    // gone now
+    Absent,     // was not there
+    Scheduled,  // goes at the next start (the whole target, or something inside it)
+    Refused,    // a folder that must never be deleted (IsDeletableFolder)
+    Failed,     // something of it remains
+};
+
+struct PathError {
+    std::wstring path;
+    DWORD error;  // the Win32 error that refused the deletion
+};
+
+struct DeletionResult {
+    DeletionStatus status = DeletionStatus::Deleted;
+    std::vector<PathError> failed;  // what remains, each with its error
+    PathList scheduled;             // what goes at the next start
+};
+
+[[nodiscard]] DeletionResult RemoveFile(const std::wstring& path);
+
+// SHFileOperationW first, as every folder deletion; then whatever it left is deleted entry by entry.
+[[nodiscard]] DeletionResult RemoveFolder(const std::wstring& folder, const PathList& protectedFolders);
+
+}  // namespace Zento::Lithcore

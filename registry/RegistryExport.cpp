@@ -1,0 +1,182 @@
+#include "registry/RegistryExport.h"
+
+#include <cstdio>
+
+namespace Zento::Lithcore {
+
+namespace {
+
+using System::Registry;
+
+constexpr wchar_t kHeader[] = L"Windows Registry Editor Version 5.00\r\n\r\n";
+constexpr int kMaxDepth = 512;  // registry trees are far shallower; a deeper one is a loop through links
+constexpr size_t kWrapColumn = 76;
+
+std::wstring Quoted(const std::wstring& text) {
+    std::wstring quoted = L"\"";
+    for (wchar_t c : text) {
+        if (c == L'\\' || c == L'"') quoted.push_back(L'\\');
+        quoted.push_back(c);
+    }
+    return quoted + L"\"";
+}
+
+std::wstring NamePart(const std::wstring& name) { return name.empty() ? L"@" : Quoted(name); }
+
+// REG_SZ data that regedit's quoted form gives back unchanged: whole UTF-16 characters, one
+// terminating zero at the end, none before it, and no line breaks.
+bool IsPlainText(const std::vector<BYTE>& data, std::wstring& text) {
+    if (data.size() < 2 || data.size() % 2 != 0) return false;
+    size_t count = data.size() / 2 - 1;
+    text.clear();
+    for (size_t i = 0; i <= count; ++i) {
+        wchar_t c = static_cast<wchar_t>(data[2 * i] | (data[2 * i + 1] << 8));
+        if (i == count) return c == L'\0';
+        if (c == L'\0' || c == L'\r' || c == L'\n') return false;
+        text.push_back(c);
+    }
+    return false;
+}
+
+std::wstring HexLine(const std::wstring& prefix, const std::vector<BYTE>& data) {
+    std::wstring line = prefix;
+    size_t column = line.size();
+    for (size_t i = 0; i < data.size(); ++i) {
+        wchar_t pair[4] = {};
+        std::swprintf(pair, 4, L"%02x", data[i]);
+        line += pair;
+        column += 2;
+        if (i + 1 == data.size()) break;
+        line.push_back(L',');
+        ++column;
+        if (column > kWrapColumn) {
+            line += L"\\\r\n  ";
+            column = 2;
+        }
+    }
+    return line + L"\r\n";
+}
+
+// Path without its trailing separator, as regedit writes it between brackets.
+std::wstring SectionPath(std::wstring path) {
+    while (!path.empty() && path.back() == L'\\') path.pop_back();
+    return path;
+}
+
+LONG OpenForExport(const std::wstring& keyPath, RegistryView view, UniqueRegKey& key) {
+    RegistryPathParts parts = SplitRegistryPath(keyPath);
+    if (parts.root == nullptr) return ERROR_INVALID_PARAMETER;
+    return Registry().openKey(parts.root, parts.subKey.c_str(), 0, KEY_READ | ViewFlag(view), key.Put());
+}
+
+// The value at `index`: ERROR_NO_MORE_ITEMS past the last one.
+LONG ReadValueAt(HKEY key, DWORD index, RegistryValueData& value) {
+    std::vector<wchar_t> name(16384);
+    value.data.resize(1024);
+    for (;;) {
+        DWORD nameLength = static_cast<DWORD>(name.size());
+        DWORD size = static_cast<DWORD>(value.data.size());
+        LONG result =
+            Registry().enumValue(key, index, name.data(), &nameLength, nullptr, &value.type, value.data.data(), &size);
+        if (result == ERROR_MORE_DATA && size > value.data.size()) {
+            value.data.resize(size);
+            continue;
+        }
+        if (result != ERROR_SUCCESS) return result;
+        value.name.assign(name.data(), nameLength);
+        value.data.resize(size);
+        return ERROR_SUCCESS;
+    }
+}
+
+LONG ReadNamedValue(HKEY key, const std::wstring& name, RegistryValueData& value) {
+    DWORD size = 0;
+    LONG result = Registry().queryValueW(key, name.c_str(), nullptr, &value.type, nullptr, &size);
+    if (result != ERROR_SUCCESS) return result;
+    value.name = name;
+    value.data.resize(size);
+    BYTE* buffer = value.data.empty() ? nullptr : value.data.data();
+    result = Registry().queryValueW(key, name.c_str(), nullptr, &value.type, buffer, &size);
+    value.data.resize(size);
+    return result;
+}
+
+std::vector<std::wstring> SubkeyNames(HKEY key, LONG& result) {
+    std::vector<std::wstring> names;
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[257] = {};
+        DWORD length = 256;
+        result = Registry().enumKey(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
+        if (result != ERROR_SUCCESS) break;
+        names.emplace_back(name, length);
+    }
+    if (result == ERROR_NO_MORE_ITEMS) result = ERROR_SUCCESS;
+    return names;
+}
+
+}  // namespace
+
+std::wstring RegFileValueLine(const RegistryValueData& value) {
+    std::wstring head = NamePart(value.name) + L"=";
+    std::wstring text;
+    if (value.type == REG_SZ && IsPlainText(value.data, text)) return head + Quoted(text) + L"\r\n";
+    if (value.type == REG_DWORD && value.data.size() == 4) {
+        DWORD number = 0;
+        for (int i = 3; i >= 0; --i) number = (number << 8) | value.data[i];
+        wchar_t digits[16] = {};
+        std::swprintf(digits, 16, L"%08lx", static_cast<unsigned long>(number));
+        return head + L"dword:" + digits + L"\r\n";
+    }
+    if (value.type == REG_BINARY) return HexLine(head + L"hex:", value.data);
+    wchar_t type[16] = {};
+    std::swprintf(type, 16, L"hex(%lx):", static_cast<unsigned long>(value.type));
+    return HexLine(head + type, value.data);
+}
+
+LONG RegistryExport::AddKeyTree(const std::wstring& keyPath, RegistryView view) {
+    UniqueRegKey key;
+    LONG opened = OpenForExport(keyPath, view, key);
+    if (opened != ERROR_SUCCESS) return opened;
+    return AddKey(key.Get(), SectionPath(keyPath), view, 0);
+}
+
+LONG RegistryExport::AddKey(HKEY key, const std::wstring& path, RegistryView view, int depth) {
+    if (depth > kMaxDepth) return ERROR_CANTREAD;
+    if (keysWritten_.insert(path).second) {
+        std::wstring section = L"[" + path + L"]\r\n";
+        RegistryValueData value;
+        LONG result = ERROR_SUCCESS;
+        for (DWORD index = 0; (result = ReadValueAt(key, index, value)) == ERROR_SUCCESS; ++index)
+            section += RegFileValueLine(value);
+        if (result != ERROR_NO_MORE_ITEMS) return result;
+        sections_.push_back(section + L"\r\n");
+    }
+    LONG listed = ERROR_SUCCESS;
+    for (const std::wstring& name : SubkeyNames(key, listed)) {
+        UniqueRegKey child;
+        LONG opened = Registry().openKey(key, name.c_str(), 0, KEY_READ | ViewFlag(view), child.Put());
+        if (opened != ERROR_SUCCESS) return opened;
+        LONG added = AddKey(child.Get(), path + L"\\" + name, view, depth + 1);
+        if (added != ERROR_SUCCESS) return added;
+    }
+    return listed;
+}
+
+LONG RegistryExport::AddValue(const std::wstring& keyPath, const std::wstring& valueName, RegistryView view) {
+    UniqueRegKey key;
+    LONG opened = OpenForExport(keyPath, view, key);
+    if (opened != ERROR_SUCCESS) return opened;
+    RegistryValueData value;
+    LONG read = ReadNamedValue(key.Get(), valueName, value);
+    if (read != ERROR_SUCCESS) return read;
+    sections_.push_back(L"[" + SectionPath(keyPath) + L"]\r\n" + RegFileValueLine(value) + L"\r\n");
+    return ERROR_SUCCESS;
+}
+
+std::wstring RegistryExport::Text() const {
+    std::wstring text = kHeader;
+    for (const std::wstring& section : sections_) text += section;
+    return text;
+}
+
+}  // namespace Zento::Lithcore
