@@ -139,17 +139,6 @@ bool ReadKeySharing(RegistryView view, const std::wstring& keyPath, const std::w
     return true;
 }
 
-bool DeleteValueThenEmptyKey(RegistryView view, const std::wstring& keyPath, const std::wstring& valueName,
-                             bool& keyDeleted) {
-    keyDeleted = false;
-    RegistryStorageEx storage(keyPath, view, RegistryStorageEx::OpenMode::ReadWriteExisting);
-    if (!storage.IsOpen()) return storage.LastResult() == ERROR_FILE_NOT_FOUND;
-    if (!storage.DeleteValue(valueName)) return false;
-    // Not recursive: a subkey that appeared meanwhile makes the key stay.
-    if (storage.EnumValues(L"").empty() && storage.EnumKeys(L"").empty()) keyDeleted = storage.DeleteKey(L"", false);
-    return true;
-}
-
 bool DeleteMachineKeys(const std::vector<PathList>& keyLists, RegistryView view, PathList& deleted) {
     return DeleteKeysBelow(L"HKEY_LOCAL_MACHINE\\", keyLists, view, deleted);
 }

@@ -43,11 +43,6 @@ struct KeySharing {
 // False when the key does not open.
 bool ReadKeySharing(RegistryView view, const std::wstring& keyPath, const std::wstring& ownValue, KeySharing& sharing);
 
-// Deletes one value, then the key itself when it holds no value and no subkey any more. A key or value
-// that is already gone counts as deleted. `keyDeleted` tells whether the key went as well.
-bool DeleteValueThenEmptyKey(RegistryView view, const std::wstring& keyPath, const std::wstring& valueName,
-                             bool& keyDeleted);
-
 // Delete every listed key with its subtree; `deleted` gets the paths deleted. True when every deletion succeeded.
 bool DeleteMachineKeys(const std::vector<PathList>& keyLists, RegistryView view, PathList& deleted);
 bool DeleteUserKeys(const std::vector<PathList>& keyLists, RegistryView view, PathList& deleted);

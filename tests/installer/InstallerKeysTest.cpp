@@ -3,6 +3,7 @@
 
 #include "platform/Environment.h"
 #include "registry/InstallerRegistry.h"
+#include "registry/RegistryTargets.h"
 #include "tests/installer/RegistryTestKeys.h"
 
 using namespace Zento::Lithcore;
@@ -96,23 +97,20 @@ TEST_F(ScratchKeys, OwnValueGoesFromASharedKeyAndTheKeyOnlyOnceNothingIsLeft) {
     ASSERT_TRUE(ReadKeySharing(view_, kMachineTest + L"Alone\\", own, alone));
     EXPECT_FALSE(alone.Shared());
 
-    bool keyDeleted = true;
-    EXPECT_TRUE(DeleteValueThenEmptyKey(view_, kMachineTest + L"Shared\\", own, keyDeleted));
-    EXPECT_FALSE(keyDeleted);
+    // The removal's targets for such keys: the value, then the key only when nothing is left in it.
+    const auto removeOwn = [&](const std::wstring& key) {
+        EXPECT_EQ(DeleteRegistryValue(kMachineTest + key, own, view_), ERROR_SUCCESS);
+        return DeleteRegistryKeyIfEmpty(kMachineTest + key, view_);
+    };
+    EXPECT_NE(removeOwn(L"Shared\\"), ERROR_SUCCESS);
     ASSERT_TRUE(ReadKeySharing(view_, kMachineTest + L"Shared\\", own, shared));
     EXPECT_FALSE(shared.hasOwnValue);
     EXPECT_EQ(shared.otherValues, PathList{other});
-
-    EXPECT_TRUE(DeleteValueThenEmptyKey(view_, kMachineTest + L"Alone\\", own, keyDeleted));
-    EXPECT_TRUE(keyDeleted);
+    EXPECT_EQ(removeOwn(L"Alone\\"), ERROR_SUCCESS);
     EXPECT_FALSE(Exists(HKEY_LOCAL_MACHINE, kTestKey + L"\\Alone", kView64));
-
-    EXPECT_TRUE(DeleteValueThenEmptyKey(view_, kMachineTest + L"WithSubkey\\", own, keyDeleted));
-    EXPECT_FALSE(keyDeleted);
+    EXPECT_NE(removeOwn(L"WithSubkey\\"), ERROR_SUCCESS);
     EXPECT_TRUE(Exists(HKEY_LOCAL_MACHINE, kTestKey + L"\\WithSubkey\\Child", kView64));
-
-    EXPECT_TRUE(DeleteValueThenEmptyKey(view_, kMachineTest + L"Alone\\", own, keyDeleted));  // already gone
-    EXPECT_FALSE(keyDeleted);
+    EXPECT_EQ(DeleteRegistryValue(kMachineTest + L"Alone\\", own, view_), ERROR_FILE_NOT_FOUND);  // already gone
 }
 
 class KeyDeletion : public ScratchKeys {
