@@ -1,6 +1,7 @@
 // Confirmation and removal phases 13-18. Every target comes from the plan, which is complete before the
 // question; the registry targets are backed up before the first change, every result is logged after the
 // deletions, and the end message is given only when the check at the end finds nothing left.
+#include <optional>
 #include <set>
 
 #include "app/Dialogue.h"
@@ -150,22 +151,9 @@ std::wstring ValueLine(const std::wstring& keyPath, const std::wstring& name) {
 
 // ---- the plan, completed before the question ----
 
-// The folders no deletion may reach, read once; none when they cannot be read, and then no folder is deleted.
-struct FolderGuard {
-    bool known = false;
-    PathList protectedFolders;
-};
-
-FolderGuard ReadFolderGuard() {
-    FolderGuard guard;
-    try {
-        guard.protectedFolders = Lc::ProtectedFolders();
-        guard.known = true;
-    } catch (...) {
-        guard.known = false;
-    }
-    return guard;
-}
+// The folders no deletion may reach, read once per run (Lc::ReadProtectedFolders); none when they cannot
+// be read, and then no folder is deleted.
+using FolderGuard = std::optional<PathList>;
 
 const std::wstring kServicesKey = L"HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\";
 
@@ -186,8 +174,8 @@ void CompletePlan(Report& report, const Settings& profile, RemovalPlan& plan, co
         if (Lc::RegistryKeyExists(serviceKey, view)) plan.serviceKeys.push_back(serviceKey);
     }
     if (!plan.programFolders.empty() && !plan.sharedComponentPaths.empty() && plan.sharedWithoutPath.empty()) {
-        if (guard.known)
-            Lc::PlanProductFolders(plan.programFolders, plan.sharedComponentPaths, guard.protectedFolders,
+        if (guard)
+            Lc::PlanProductFolders(plan.programFolders, plan.sharedComponentPaths, *guard,
                                    plan.programFolderTargets, plan.programFileTargets);
         else
             plan.programFolderTargets = plan.programFolders;  // refused below, and reported as left over
@@ -329,8 +317,8 @@ enum class PathKind { File, Folder };
 
 Lc::DeletionResult RemovePath(const std::wstring& path, PathKind kind, const FolderGuard& guard) {
     if (kind == PathKind::File) return Lc::RemoveFile(path);
-    if (!guard.known) return {Lc::DeletionStatus::Refused, {{path, ERROR_ACCESS_DENIED}}, {}};
-    return Lc::RemoveFolder(path, guard.protectedFolders);
+    if (!guard) return {Lc::DeletionStatus::Refused, {{path, ERROR_ACCESS_DENIED}}, {}};
+    return Lc::RemoveFolder(path, *guard);
 }
 
 void Record(const std::wstring& path, const Lc::DeletionResult& result, PathList& deleted, Ledger& ledger) {
@@ -470,7 +458,7 @@ int Complete(Report& report, const PathList& remaining, const Ledger& ledger) {
 }  // namespace
 
 int RunRemovalPhases(Report& report, const Settings& profile, RemovalPlan& plan) {
-    const FolderGuard guard = ReadFolderGuard();
+    const FolderGuard guard = Lc::ReadProtectedFolders();
     CompletePlan(report, profile, plan, guard);
     const RegistryTargets targets = RegistryTargetsOf(plan);
     if (ConfirmAndCheckDiagnosis(report, profile) != kGoOn) return kEnd;

@@ -109,16 +109,8 @@ std::wstring ReadRegistryText(HKEY key, const wchar_t* name) {
 }
 
 std::vector<std::wstring> SubkeyNames(HKEY key) {
-    std::vector<std::wstring> names;
-    for (DWORD index = 0;; ++index) {
-        wchar_t name[256];
-        DWORD length = 256;
-        LONG status = System::Registry().enumKey(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
-        if (status == ERROR_MORE_DATA) continue;
-        if (status != ERROR_SUCCESS) break;
-        names.emplace_back(name, length);
-    }
-    return names;
+    LONG listed = ERROR_SUCCESS;
+    return System::ListSubkeyNames(key, listed);
 }
 
 void AddEveryStringValue(PathList& folders, HKEY root, const std::wstring& path, RegistryView view) {
@@ -185,12 +177,14 @@ bool IsSameOrBelow(const std::wstring& path, const std::wstring& folder) {
     return path.size() == folder.size() || path[folder.size()] == L'\\' || folder.back() == L'\\';
 }
 
-// "X:\..." or "\\server\share\...". A path like "\ZEKT\Velkor" is not relative to Windows, yet it
-// means whatever drive is current: it is never one of the product's folders.
+}  // namespace
+
 bool HasDriveOrUncPrefix(const std::wstring& path) {
     if (path.size() >= 3 && std::iswalpha(path[0]) && path[1] == L':' && path[2] == L'\\') return true;
     return path.size() > 2 && path.rfind(L"\\\\", 0) == 0 && path[2] != L'\\' && path[2] != L'?' && path[2] != L'.';
 }
+
+namespace {
 
 bool HasUnsafeForm(const std::wstring& folder) {
     return !HasDriveOrUncPrefix(folder) || folder.find_first_of(L"*?") != std::wstring::npos;
@@ -281,9 +275,8 @@ bool DeleteFiles(const PathList& files) {
     return allDeleted;
 }
 
-bool DeleteFolders(const PathList& folders) { return DeleteFolders(folders, ReadProtectedFolders()); }
-
-bool DeleteFolders(const PathList& folders, const std::optional<PathList>& protectedFolders) {
+bool DeleteFolders(const PathList& folders) {
+    std::optional<PathList> protectedFolders = ReadProtectedFolders();
     if (!protectedFolders) return folders.empty();  // nothing counts as deletable
     return DeleteFoldersAgainst(folders, *protectedFolders);
 }
@@ -382,12 +375,7 @@ void PlanProductFolders(const PathList& productFolders, const PathList& keepPath
 
 bool DeleteProductFolders(const PathList& productFolders, const PathList& keepPaths, PathList& deletedFolders,
                           PathList& deletedFiles) {
-    return DeleteProductFolders(productFolders, keepPaths, ReadProtectedFolders(), deletedFolders, deletedFiles);
-}
-
-bool DeleteProductFolders(const PathList& productFolders, const PathList& keepPaths,
-                          const std::optional<PathList>& readFolders, PathList& deletedFolders,
-                          PathList& deletedFiles) {
+    const std::optional<PathList> readFolders = ReadProtectedFolders();
     if (!readFolders) return true;
     PathList folders;
     PathList files;

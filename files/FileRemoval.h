@@ -33,10 +33,12 @@ bool IsDeletableFolder(const std::wstring& folder, const PathList& protectedFold
 // and the profiles. Throws when a special folder cannot be resolved.
 PathList ProtectedFolders();
 // The same, never throwing: nothing when they cannot be read, and then no folder counts as deletable.
-// Shell folders do not change during a run, so a removal reads them once and passes them to the
-// overloads below.
+// Shell folders do not change during a run, so a removal reads them once.
 std::optional<PathList> ReadProtectedFolders();
-bool DeleteFolders(const PathList& folders, const std::optional<PathList>& protectedFolders);
+
+// "X:\..." or "\\server\share\...". A path like "\ZEKT\Velkor" is not relative to Windows, yet it means
+// whatever drive is current: nothing of the product is ever named that way, so nothing such is deleted.
+bool HasDriveOrUncPrefix(const std::wstring& path);
 
 // Files of the folder whose names match "*." + pattern ("*": every file), in search order;
 // with recurse, the files of each subfolder follow right where the subfolder was met.
@@ -53,9 +55,6 @@ void PlanProductFolders(const PathList& productFolders, const PathList& keepPath
 // Deletes the product folders except the keep paths and every folder on the way to them.
 // deletedFolders / deletedFiles say what was to be deleted. Files are deleted only when every folder was.
 bool DeleteProductFolders(const PathList& productFolders, const PathList& keepPaths, PathList& deletedFolders,
-                          PathList& deletedFiles);
-bool DeleteProductFolders(const PathList& productFolders, const PathList& keepPaths,
-                          const std::optional<PathList>& protectedFolders, PathList& deletedFolders,
                           PathList& deletedFiles);
 
 }  // namespace Zento::Lithcore

@@ -100,6 +100,7 @@ std::wstring WithoutTrailingSeparator(std::wstring path) {
 }  // namespace
 
 DeletionResult RemoveFile(const std::wstring& path) {
+    if (!HasDriveOrUncPrefix(path)) return {DeletionStatus::Failed, {{path, ERROR_BAD_PATHNAME}}, {}};
     DWORD attributes = ::GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         DWORD error = ::GetLastError();

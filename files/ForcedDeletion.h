@@ -31,6 +31,7 @@ struct DeletionResult {
     PathList scheduled;             // what goes at the next start
 };
 
+// A path without drive or share is never deleted (Failed, ERROR_BAD_PATHNAME): it means the current drive.
 [[nodiscard]] DeletionResult RemoveFile(const std::wstring& path);
 
 // SHFileOperationW first, as every folder deletion; then whatever it left is deleted entry by entry.

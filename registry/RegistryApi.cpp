@@ -33,18 +33,6 @@ const RegistryApi& SystemRegistryApi() {
 
 const RegistryApi* g_replacement = nullptr;
 
-std::vector<std::wstring> SubkeyNames(HKEY key) {
-    std::vector<std::wstring> names;
-    for (DWORD index = 0;; ++index) {
-        wchar_t name[257] = {};
-        DWORD length = 256;
-        if (Registry().enumKey(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            break;
-        names.emplace_back(name, length);
-    }
-    return names;
-}
-
 }  // namespace
 
 const RegistryApi& Registry() { return g_replacement != nullptr ? *g_replacement : SystemRegistryApi(); }
@@ -53,6 +41,19 @@ const RegistryApi* ReplaceRegistryApi(const RegistryApi* table) {
     const RegistryApi* previous = &Registry();
     g_replacement = table;
     return previous;
+}
+
+std::vector<std::wstring> ListSubkeyNames(HKEY key, LONG& result) {
+    std::vector<std::wstring> names;
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[257] = {};
+        DWORD length = 256;
+        result = Registry().enumKey(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
+        if (result != ERROR_SUCCESS) break;
+        names.emplace_back(name, length);
+    }
+    if (result == ERROR_NO_MORE_ITEMS) result = ERROR_SUCCESS;
+    return names;
 }
 
 LONG DeleteKeyInView(HKEY root, const std::wstring& subKey, RegistryView view) {
@@ -70,7 +71,8 @@ LONG DeleteTreeInView(HKEY root, const std::wstring& subKey, RegistryView view) 
         UniqueRegKey key;
         LONG result = Registry().openKey(root, subKey.c_str(), 0, KEY_READ | ViewFlag(view), key.Put());
         if (result != ERROR_SUCCESS) return result;
-        children = SubkeyNames(key.Get());
+        LONG listed = ERROR_SUCCESS;
+        children = ListSubkeyNames(key.Get(), listed);
     }
     for (const std::wstring& child : children) {
         LONG result = DeleteTreeInView(root, subKey + L"\\" + child, view);

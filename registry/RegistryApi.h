@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace Zento::Lithcore {
 
@@ -48,6 +49,10 @@ const RegistryApi& Registry();
 // Test seam: puts `table` in place of the one in use (null restores the system's table) and returns
 // the table it replaced.
 const RegistryApi* ReplaceRegistryApi(const RegistryApi* table);
+
+// The names of a key's subkeys in registry order. `result` is ERROR_SUCCESS when the listing ran to
+// its end, otherwise the error that stopped it.
+std::vector<std::wstring> ListSubkeyNames(HKEY key, LONG& result);
 
 // Deletes one key that has no subkeys, in its view.
 [[nodiscard]] LONG DeleteKeyInView(HKEY root, const std::wstring& subKey, RegistryView view);

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "registry/RegistryTargets.h"
+
 namespace Zento::Lithcore {
 
 namespace {
@@ -63,12 +65,6 @@ std::wstring SectionPath(std::wstring path) {
     return path;
 }
 
-LONG OpenForExport(const std::wstring& keyPath, RegistryView view, UniqueRegKey& key) {
-    RegistryPathParts parts = SplitRegistryPath(keyPath);
-    if (parts.root == nullptr) return ERROR_INVALID_PARAMETER;
-    return Registry().openKey(parts.root, parts.subKey.c_str(), 0, KEY_READ | ViewFlag(view), key.Put());
-}
-
 // The value at `index`: ERROR_NO_MORE_ITEMS past the last one.
 LONG ReadValueAt(HKEY key, DWORD index, RegistryValueData& value) {
     std::vector<wchar_t> name(16384);
@@ -101,19 +97,6 @@ LONG ReadNamedValue(HKEY key, const std::wstring& name, RegistryValueData& value
     return result;
 }
 
-std::vector<std::wstring> SubkeyNames(HKEY key, LONG& result) {
-    std::vector<std::wstring> names;
-    for (DWORD index = 0;; ++index) {
-        wchar_t name[257] = {};
-        DWORD length = 256;
-        result = Registry().enumKey(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
-        if (result != ERROR_SUCCESS) break;
-        names.emplace_back(name, length);
-    }
-    if (result == ERROR_NO_MORE_ITEMS) result = ERROR_SUCCESS;
-    return names;
-}
-
 }  // namespace
 
 std::wstring RegFileValueLine(const RegistryValueData& value) {
@@ -135,7 +118,7 @@ std::wstring RegFileValueLine(const RegistryValueData& value) {
 
 LONG RegistryExport::AddKeyTree(const std::wstring& keyPath, RegistryView view) {
     UniqueRegKey key;
-    LONG opened = OpenForExport(keyPath, view, key);
+    LONG opened = OpenExistingKey(keyPath, view, KEY_READ, key);
     if (opened != ERROR_SUCCESS) return opened;
     return AddKey(key.Get(), SectionPath(keyPath), view, 0);
 }
@@ -152,7 +135,7 @@ LONG RegistryExport::AddKey(HKEY key, const std::wstring& path, RegistryView vie
         sections_.push_back(section + L"\r\n");
     }
     LONG listed = ERROR_SUCCESS;
-    for (const std::wstring& name : SubkeyNames(key, listed)) {
+    for (const std::wstring& name : System::ListSubkeyNames(key, listed)) {
         UniqueRegKey child;
         LONG opened = Registry().openKey(key, name.c_str(), 0, KEY_READ | ViewFlag(view), child.Put());
         if (opened != ERROR_SUCCESS) return opened;
@@ -164,7 +147,7 @@ LONG RegistryExport::AddKey(HKEY key, const std::wstring& path, RegistryView vie
 
 LONG RegistryExport::AddValue(const std::wstring& keyPath, const std::wstring& valueName, RegistryView view) {
     UniqueRegKey key;
-    LONG opened = OpenForExport(keyPath, view, key);
+    LONG opened = OpenExistingKey(keyPath, view, KEY_READ, key);
     if (opened != ERROR_SUCCESS) return opened;
     RegistryValueData value;
     LONG read = ReadNamedValue(key.Get(), valueName, value);

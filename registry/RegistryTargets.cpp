@@ -6,13 +6,6 @@ namespace {
 
 using System::Registry;
 
-// Opens an existing key in its view; never creates one.
-LONG OpenExisting(const std::wstring& keyPath, RegistryView view, REGSAM access, UniqueRegKey& key) {
-    RegistryPathParts parts = SplitRegistryPath(keyPath);
-    if (parts.root == nullptr) return ERROR_INVALID_PARAMETER;
-    return Registry().openKey(parts.root, parts.subKey.c_str(), 0, access | ViewFlag(view), key.Put());
-}
-
 bool HoldsAnything(HKEY key) {
     wchar_t name[257] = {};
     DWORD length = 256;
@@ -25,6 +18,12 @@ bool HoldsAnything(HKEY key) {
 
 }  // namespace
 
+LONG OpenExistingKey(const std::wstring& keyPath, RegistryView view, REGSAM access, UniqueRegKey& key) {
+    RegistryPathParts parts = SplitRegistryPath(keyPath);
+    if (parts.root == nullptr) return ERROR_INVALID_PARAMETER;
+    return Registry().openKey(parts.root, parts.subKey.c_str(), 0, access | ViewFlag(view), key.Put());
+}
+
 LONG DeleteRegistryKey(const std::wstring& keyPath, RegistryView view) {
     RegistryPathParts parts = SplitRegistryPath(keyPath);
     if (parts.root == nullptr) return ERROR_INVALID_PARAMETER;
@@ -36,7 +35,7 @@ LONG DeleteRegistryKeyIfEmpty(const std::wstring& keyPath, RegistryView view) {
     if (parts.root == nullptr) return ERROR_INVALID_PARAMETER;
     {
         UniqueRegKey key;
-        LONG opened = OpenExisting(keyPath, view, KEY_READ, key);
+        LONG opened = OpenExistingKey(keyPath, view, KEY_READ, key);
         if (opened != ERROR_SUCCESS) return opened;
         if (HoldsAnything(key.Get())) return ERROR_DIR_NOT_EMPTY;
     }
@@ -45,19 +44,19 @@ LONG DeleteRegistryKeyIfEmpty(const std::wstring& keyPath, RegistryView view) {
 
 LONG DeleteRegistryValue(const std::wstring& keyPath, const std::wstring& valueName, RegistryView view) {
     UniqueRegKey key;
-    LONG opened = OpenExisting(keyPath, view, KEY_QUERY_VALUE | KEY_SET_VALUE, key);
+    LONG opened = OpenExistingKey(keyPath, view, KEY_QUERY_VALUE | KEY_SET_VALUE, key);
     if (opened != ERROR_SUCCESS) return opened;
     return Registry().deleteValue(key.Get(), valueName.c_str());
 }
 
 bool RegistryKeyExists(const std::wstring& keyPath, RegistryView view) {
     UniqueRegKey key;
-    return OpenExisting(keyPath, view, KEY_READ, key) == ERROR_SUCCESS;
+    return OpenExistingKey(keyPath, view, KEY_READ, key) == ERROR_SUCCESS;
 }
 
 bool RegistryValueExists(const std::wstring& keyPath, const std::wstring& valueName, RegistryView view) {
     UniqueRegKey key;
-    if (OpenExisting(keyPath, view, KEY_QUERY_VALUE, key) != ERROR_SUCCESS) return false;
+    if (OpenExistingKey(keyPath, view, KEY_QUERY_VALUE, key) != ERROR_SUCCESS) return false;
     return Registry().queryValueW(key.Get(), valueName.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
 }
 

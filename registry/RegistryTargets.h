@@ -7,6 +7,9 @@
 
 namespace Zento::Lithcore {
 
+// Opens an existing key, given by its full path, in its view; never creates one.
+[[nodiscard]] LONG OpenExistingKey(const std::wstring& keyPath, RegistryView view, REGSAM access, UniqueRegKey& key);
+
 // The key with its whole subtree. ERROR_FILE_NOT_FOUND when it was not there.
 [[nodiscard]] LONG DeleteRegistryKey(const std::wstring& keyPath, RegistryView view);
 

@@ -2,6 +2,7 @@
 #include <shlobj.h>
 
 #include "files/FileRemoval.h"
+#include "files/ForcedDeletion.h"
 #include "files/ShellFolders.h"
 #include "tests/files/FileTree.h"
 #include "tests/support/TestSupport.h"
@@ -48,6 +49,7 @@ TEST(DeleteFolderTree, RefusesPathsWithoutDriveOrShareThatLeadToTheCurrentDrive)
     EXPECT_FALSE(IsDeletableFolder(driveless + L"\\Velkor"));
     EXPECT_FALSE(DeleteFolders({driveless + L"\\Velkor"}));
     EXPECT_FALSE(DeleteFiles({driveless + L"\\y.lnk"}));
+    EXPECT_EQ(RemoveFile(driveless + L"\\y.lnk").status, DeletionStatus::Failed);  // the removal's own deletion
     ::SetCurrentDirectoryW(previous);
     EXPECT_EQ(TreeOf(root.Path()), (Tree{L"Velkor\\", L"Velkor\\x.txt", L"y.lnk"}));
     EXPECT_TRUE(IsDeletableFolder(root / L"Velkor"));
