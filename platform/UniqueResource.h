@@ -71,7 +71,19 @@ struct FindHandleTraits {
     static void Release(HANDLE h) noexcept { ::FindClose(h); }
 };
 
+// A kernel handle (process, thread, file, mapping, mutex, snapshot): null and INVALID_HANDLE_VALUE both
+// mean "nothing held", since the Win32 calls use either to say they failed.
+struct KernelHandleTraits {
+    using type = HANDLE;
+    static HANDLE Empty() noexcept { return nullptr; }
+    static bool IsValid(HANDLE h) noexcept { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+    static void Release(HANDLE h) noexcept { ::CloseHandle(h); }
+};
+
 inline void UnmapView(void* view) noexcept { ::UnmapViewOfFile(view); }
+inline void FreeModule(HMODULE module) noexcept { ::FreeLibrary(module); }
+inline void FreeSidNoexcept(PSID sid) noexcept { ::FreeSid(sid); }
+inline void FreeLocalMemory(HLOCAL memory) noexcept { ::LocalFree(memory); }
 inline void CloseServiceHandleNoexcept(SC_HANDLE h) noexcept { ::CloseServiceHandle(h); }
 inline void FreeItemIdList(LPITEMIDLIST pidl) noexcept { ::CoTaskMemFree(pidl); }
 
@@ -83,6 +95,12 @@ inline LONG CloseRegKey(UniqueRegKey& key) noexcept {
     return RegKeyTraits::IsValid(raw) ? ::RegCloseKey(raw) : ERROR_SUCCESS;
 }
 using UniqueFindHandle = UniqueResource<FindHandleTraits>;
+using UniqueHandle = UniqueResource<KernelHandleTraits>;
+using UniqueModule = UniqueResource<NullEmptyTraits<HMODULE, void (*)(HMODULE) noexcept, &FreeModule>>;
+// A SID from AllocateAndInitializeSid.
+using UniqueSid = UniqueResource<NullEmptyTraits<PSID, void (*)(PSID) noexcept, &FreeSidNoexcept>>;
+// Memory the system allocated with LocalAlloc for the caller (FormatMessageW, CommandLineToArgvW, ...).
+using UniqueLocalMemory = UniqueResource<NullEmptyTraits<HLOCAL, void (*)(HLOCAL) noexcept, &FreeLocalMemory>>;
 using UniqueServiceHandle =
     UniqueResource<NullEmptyTraits<SC_HANDLE, void (*)(SC_HANDLE) noexcept, &CloseServiceHandleNoexcept>>;
 using UniqueMappedView = UniqueResource<NullEmptyTraits<void*, void (*)(void*) noexcept, &UnmapView>>;
