@@ -81,7 +81,7 @@ struct KernelHandleTraits {
 };
 
 inline void UnmapView(void* view) noexcept { ::UnmapViewOfFile(view); }
-inline void FreeModule(HMODULE module) noexcept { ::FreeLibrary(module); }
+inline void ReleaseModule(HMODULE module) noexcept { ::FreeLibrary(module); }
 inline void FreeSidNoexcept(PSID sid) noexcept { ::FreeSid(sid); }
 inline void FreeLocalMemory(HLOCAL memory) noexcept { ::LocalFree(memory); }
 inline void CloseServiceHandleNoexcept(SC_HANDLE h) noexcept { ::CloseServiceHandle(h); }
@@ -96,7 +96,7 @@ inline LONG CloseRegKey(UniqueRegKey& key) noexcept {
 }
 using UniqueFindHandle = UniqueResource<FindHandleTraits>;
 using UniqueHandle = UniqueResource<KernelHandleTraits>;
-using UniqueModule = UniqueResource<NullEmptyTraits<HMODULE, void (*)(HMODULE) noexcept, &FreeModule>>;
+using UniqueModule = UniqueResource<NullEmptyTraits<HMODULE, void (*)(HMODULE) noexcept, &ReleaseModule>>;
 // A SID from AllocateAndInitializeSid.
 using UniqueSid = UniqueResource<NullEmptyTraits<PSID, void (*)(PSID) noexcept, &FreeSidNoexcept>>;
 // Memory the system allocated with LocalAlloc for the caller (FormatMessageW, CommandLineToArgvW, ...).
