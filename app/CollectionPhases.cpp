@@ -2,12 +2,18 @@
 #include "app/Dialogue.h"
 #include "app/Phases.h"
 #include "files/ShellFolders.h"
+#include "files/FileRemoval.h"
 #include "platform/Environment.h"
+#include "platform/ErrorText.h"
 #include "platform/FileSystem.h"
 #include "registry/ComSettingsRegistry.h"
 #include "registry/InstallerQueries.h"
 #include "registry/InstallerRegistry.h"
 #include "registry/Names.h"
+#include "registry/RegistryTargets.h"
+#include "app/TransitionShims.h"
+
+#include <map>
 
 namespace Quellor {
 
@@ -15,12 +21,41 @@ namespace Lc = Zento::Lithcore;
 
 namespace {
 
+using WideMap = std::map<std::wstring, std::wstring>;
+
+// Inserts without replacing: an existing key keeps its first value.
+void InsertFirst(WideMap& map, const std::wstring& key, const std::wstring& value) { map.emplace(key, value); }
+
+// What one collection phase hands to a later one; the removal needs none of it.
+struct Findings {
+    std::wstring displayName;
+    PathList componentPaths;        // phase 4 -> phase 6
+    PathList sharedComponentCodes;  // phase 4 -> the shared components' keys and keepers
+    PathList sharedComponentPaths;
+    PathList sharedWithoutPath;  // shared components whose path could not be read: no program folder goes
+    WideMap sharedByPath;        // comparable path -> component code
+    WideMap ownByPath;
+    WideMap clsidToServer;       // the server's path as its registration names it
+    WideMap clsidToKey;
+    std::map<std::wstring, bool> unregister;
+    WideMap machineValues;       // key path -> value name
+    PathList settingsNames;      // phase 6 -> phase 9
+    std::wstring installSubPath;
+
+    bool Unregisters(const std::wstring& clsid) const {
+        auto found = unregister.find(clsid);
+        return found != unregister.end() && found->second;
+    }
+};
+
 constexpr wchar_t kUninstallBase[] = L"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 constexpr wchar_t kClassesInstaller[] = L"HKEY_LOCAL_MACHINE\\Software\\Classes\\Installer\\";
 constexpr wchar_t kUpgradeCodesBase[] =
     L"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Installer\\UpgradeCodes\\";
 constexpr wchar_t kClsidBase[] = L"HKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID\\";
 constexpr wchar_t kAppIdBase[] = L"HKEY_LOCAL_MACHINE\\Software\\Classes\\AppID\\";
+constexpr wchar_t kInterfaceBase[] = L"HKEY_LOCAL_MACHINE\\Software\\Classes\\Interface\\";
+constexpr wchar_t kServicesKey[] = L"HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\";
 
 constexpr int kCsidlProgramFiles = 0x26;
 constexpr int kCsidlProgramFilesX86 = 0x2A;
@@ -30,12 +65,14 @@ constexpr int kCsidlCommonAppData = 0x23;
 constexpr int kCsidlWindows = 0x24;
 
 // A key search reported under its label; its result list joins the deletion lists.
-void SearchKeys(Report& report, std::vector<PathList>& into, const std::wstring& label, const std::wstring& base,
+void Append(PathList& into, const PathList& paths) { into.insert(into.end(), paths.begin(), paths.end()); }
+
+void SearchKeys(Report& report, PathList& into, const std::wstring& label, const std::wstring& base,
                 const std::wstring& name) {
     PathList found;
     bool any = Lc::CollectKeyPaths(Lc::NativeView(), base, name, found);
     report.ReportSearch(label, any, found);
-    into.push_back(found);
+    Append(into, found);
 }
 
 void SearchUserInstallerKeys(Report& report, RemovalPlan& plan, const std::wstring& label,
@@ -43,7 +80,7 @@ void SearchUserInstallerKeys(Report& report, RemovalPlan& plan, const std::wstri
     PathList found;
     bool any = Lc::CollectUserInstallerKeys(Lc::NativeView(), packed, kind, found);
     report.ReportSearch(label, any, found);
-    plan.hkuKeyLists.push_back(found);
+    Append(plan.userKeys, found);
 }
 
 std::wstring Packed(const std::wstring& guid) {
@@ -69,14 +106,20 @@ bool IsSpared(const RemovalPlan& plan, const std::wstring& item) {
 }
 
 // Of found installer keys, those that serve the target alone are returned to be deleted whole. A key that
-// also names another product keeps it: only the target's value is planned for deletion.
+// also names another product keeps it: only the target's value is planned for deletion. A key whose
+// listing failed may name another product too: it is kept, and the log names it with the error.
 PathList KeysOfTargetAlone(RemovalPlan& plan, const PathList& found) {
     const std::wstring ownValue = Packed(plan.productCode);
     PathList alone;
     for (const std::wstring& key : found) {
         Lc::KeySharing sharing;
-        if (!Lc::ReadKeySharing(Lc::NativeView(), key, ownValue, sharing) || !sharing.Shared()) {
+        LONG read = Lc::ReadKeySharingL(Lc::NativeView(), key, ownValue, sharing);
+        if (read == ERROR_FILE_NOT_FOUND || (read == ERROR_SUCCESS && !sharing.Shared())) {
             alone.push_back(key);
+            continue;
+        }
+        if (read != ERROR_SUCCESS) {
+            if (!IsSpared(plan, key)) plan.spared.push_back({key, {L"（一覧を取得できませんでした: " + Lc::Win32ErrorText(static_cast<DWORD>(read)) + L"）"}});
             continue;
         }
         if (IsSpared(plan, key)) continue;  // the installer may list a component twice
@@ -92,7 +135,7 @@ void SearchSharableKeys(Report& report, RemovalPlan& plan, const std::wstring& l
     PathList found;
     bool any = Lc::CollectKeyPaths(Lc::NativeView(), base, name, found);
     report.ReportSearch(label, any, found);
-    plan.hklmKeyLists.push_back(KeysOfTargetAlone(plan, found));
+    Append(plan.machineKeys, KeysOfTargetAlone(plan, found));
 }
 
 void SearchSharableUserKeys(Report& report, RemovalPlan& plan, const std::wstring& label, const std::wstring& packed,
@@ -100,7 +143,7 @@ void SearchSharableUserKeys(Report& report, RemovalPlan& plan, const std::wstrin
     PathList found;
     bool any = Lc::CollectUserInstallerKeys(Lc::NativeView(), packed, kind, found);
     report.ReportSearch(label, any, found);
-    plan.hkuKeyLists.push_back(KeysOfTargetAlone(plan, found));
+    Append(plan.userKeys, KeysOfTargetAlone(plan, found));
 }
 
 // The clients of a component other than the target.
@@ -148,22 +191,22 @@ int CheckInstallation(Report& report, const Settings& profile, const RemovalPlan
 }
 
 // Phase 2.
-void CollectProductRegistrations(Report& report, const Settings& profile, RemovalPlan& plan) {
-    if (!Lc::GetProductName(plan.productCode, plan.displayName) || plan.displayName.empty())
-        plan.displayName = profile.PRODUCTNAME;
-    SearchKeys(report, plan.hklmKeyLists, L"「プログラムの追加と削除」情報のレジストリ", kUninstallBase, plan.productCode);
+void CollectProductRegistrations(Report& report, const Settings& profile, RemovalPlan& plan, Findings& found) {
+    if (!Lc::GetProductName(plan.productCode, found.displayName) || found.displayName.empty())
+        found.displayName = profile.PRODUCTNAME;
+    SearchKeys(report, plan.machineKeys, L"「プログラムの追加と削除」情報のレジストリ", kUninstallBase, plan.productCode);
 
     std::wstring packedProduct = Packed(plan.productCode);
     PathList userData;
-    bool found = Lc::CollectUserDataKeys(Lc::NativeView(), packedProduct, L"Products", userData);
-    if (found)
+    bool any = Lc::CollectUserDataKeys(Lc::NativeView(), packedProduct, L"Products", userData);
+    if (any)
         Lc::CollectLocalPackages(Lc::NativeView(), userData, L"InstallProperties", L"LocalPackage",
                                  plan.installerPackages);
-    report.ReportSearch(L"アンインストーラー情報のレジストリ", found, userData);
-    plan.hklmKeyLists.push_back(userData);
+    report.ReportSearch(L"アンインストーラー情報のレジストリ", any, userData);
+    Append(plan.machineKeys, userData);
 
     SearchUserInstallerKeys(report, plan, L"Usersのアンインストーラー情報のレジストリ", packedProduct, L"Products");
-    SearchKeys(report, plan.hklmKeyLists, L"全ユーザー共通のアンインストーラー情報のレジストリ",
+    SearchKeys(report, plan.machineKeys, L"全ユーザー共通のアンインストーラー情報のレジストリ",
                std::wstring(kClassesInstaller) + L"Products\\", packedProduct);
     report.PrintLine(L"続いて、削除対象プログラムに関連するレジストリを検索します。");
     report.PrintLine(L"");
@@ -181,7 +224,7 @@ void CollectUpgradeAndFeatureRegistrations(Report& report, const Settings& profi
     SearchSharableKeys(report, plan, L"削除対象プログラムの全ユーザー共通のUpgradeCode情報のレジストリ",
                        std::wstring(kClassesInstaller) + L"UpgradeCodes\\", packedUpgrade);
     SearchUserInstallerKeys(report, plan, L"削除対象プログラムのFeature情報のレジストリ", packedProduct, L"Features");
-    SearchKeys(report, plan.hklmKeyLists, L"削除対象プログラムの全ユーザー共通のFeature情報のレジストリ",
+    SearchKeys(report, plan.machineKeys, L"削除対象プログラムの全ユーザー共通のFeature情報のレジストリ",
                std::wstring(kClassesInstaller) + L"Features\\", packedProduct);
 }
 
@@ -190,11 +233,11 @@ void RemoveEvery(PathList& list, const std::wstring& value) {
 }
 
 // Phase 4.
-void CollectComponents(Report& report, RemovalPlan& plan) {
+void CollectComponents(Report& report, RemovalPlan& plan, Findings& found) {
     PathList codes;
     Lc::ListProductComponents(plan.productCode, codes);
-    bool anyPath = Lc::ListComponentPaths(codes, plan.productCode, plan.componentPaths);
-    report.ReportSearch(L"Mirevoのコンポーネント", anyPath, plan.componentPaths);
+    bool anyPath = Lc::ListComponentPaths(codes, plan.productCode, found.componentPaths);
+    report.ReportSearch(L"Mirevoのコンポーネント", anyPath, found.componentPaths);
     PathList packedCodes = codes.empty() ? PathList{} : Lc::PackGuids(codes);
 
     report.PrintLine(L"Mirevoのコンポーネントの内、他のプログラムと共有しているコンポーネントがあるか確認します...");
@@ -208,13 +251,13 @@ void CollectComponents(Report& report, RemovalPlan& plan) {
         if (!pathRead) path.clear();
         if (shared) {
             sharedCodes.push_back(code);
-            plan.sharedComponentCodes.push_back(code);
+            found.sharedComponentCodes.push_back(code);
             sharedPacked.push_back(Packed(code));
-            plan.sharedComponentPaths.push_back(path);
-            InsertFirst(plan.sharedByPath, path, code);
-            if (!pathRead) plan.sharedWithoutPath.push_back(code);
+            found.sharedComponentPaths.push_back(path);
+            InsertFirst(found.sharedByPath, Lc::ComparablePath(path), code);
+            if (!pathRead) found.sharedWithoutPath.push_back(code);
         } else {
-            InsertFirst(plan.ownByPath, path, code);
+            InsertFirst(found.ownByPath, Lc::ComparablePath(path), code);
         }
     }
     if (sharedCodes.empty()) {
@@ -226,10 +269,10 @@ void CollectComponents(Report& report, RemovalPlan& plan) {
         for (const std::wstring& packed : sharedPacked) RemoveEvery(packedCodes, packed);
     }
     // Without its path a shared file cannot be told apart from the product's own files.
-    if (!plan.sharedWithoutPath.empty()) {
+    if (!found.sharedWithoutPath.empty()) {
         report.PrintLine(L"共有しているコンポーネントの内、パスを取得できなかったものがあります。");
         report.PrintLine(L"共有しているファイルを残すため、Mirevoのフォルダは削除しません。");
-        report.LogLines(plan.sharedWithoutPath);
+        report.LogLines(found.sharedWithoutPath);
     }
     report.PrintLine(L"");
     report.PrintLine(L"Mirevoのコンポーネントのレジストリパスを取得します。");
@@ -237,35 +280,36 @@ void CollectComponents(Report& report, RemovalPlan& plan) {
     report.PrintLine(L"");
 
     PathList componentKeys;
-    bool found = Lc::CollectUserDataComponentKeys(Lc::NativeView(), packedCodes, L"Components", componentKeys);
-    report.ReportSearch(L"Mirevoのコンポーネントのレジストリパス", found, componentKeys);
-    plan.hklmKeyLists.push_back(KeysOfTargetAlone(plan, componentKeys));
+    bool any = Lc::CollectUserDataComponentKeys(Lc::NativeView(), packedCodes, L"Components", componentKeys);
+    report.ReportSearch(L"Mirevoのコンポーネントのレジストリパス", any, componentKeys);
+    Append(plan.machineKeys, KeysOfTargetAlone(plan, componentKeys));
 }
 
 // After phase 4: a shared component's files stay, and so does its registration for the other clients;
 // only the target's client value goes from it, so the installer no longer counts the target as a client.
-void CollectSharedComponentRegistrations(RemovalPlan& plan) {
-    if (plan.sharedComponentCodes.empty()) return;
+void CollectSharedComponentRegistrations(RemovalPlan& plan, const Findings& found) {
+    if (found.sharedComponentCodes.empty()) return;
     PathList keys;
-    Lc::CollectUserDataComponentKeys(Lc::NativeView(), Lc::PackGuids(plan.sharedComponentCodes), L"Components", keys);
-    plan.hklmKeyLists.push_back(KeysOfTargetAlone(plan, keys));
-    for (size_t i = 0; i < plan.sharedComponentCodes.size() && i < plan.sharedComponentPaths.size(); ++i) {
-        const std::wstring& path = plan.sharedComponentPaths[i];
+    Lc::CollectUserDataComponentKeys(Lc::NativeView(), Lc::PackGuids(found.sharedComponentCodes), L"Components", keys);
+    Append(plan.machineKeys, KeysOfTargetAlone(plan, keys));
+    for (size_t i = 0; i < found.sharedComponentCodes.size() && i < found.sharedComponentPaths.size(); ++i) {
+        const std::wstring& path = found.sharedComponentPaths[i];
         if (path.empty() || IsSpared(plan, path)) continue;
-        plan.spared.push_back({path, OtherClients(plan.sharedComponentCodes[i], plan.productCode)});
+        plan.spared.push_back({path, OtherClients(found.sharedComponentCodes[i], plan.productCode)});
     }
 }
 
 // Phase 5, step 2: the CLSID's server path, when its key was found.
-void LookUpComServer(RemovalPlan& plan, const std::wstring& clsid, const std::wstring& key) {
+// A LocalServer32 value is a command line (quoted, with arguments); InprocServer32 names the DLL.
+void LookUpComServer(Findings& found, const std::wstring& clsid, const std::wstring& key) {
     if (key.empty()) return;
-    std::wstring server;
-    if (Lc::ReadStringValue(Lc::NativeView(), key + L"LocalServer32\\", L"", server) ||
-        Lc::ReadStringValue(Lc::NativeView(), key + L"InProcServer32\\", L"", server)) {
-        InsertFirst(plan.serverToClsid, server, clsid);
-        InsertFirst(plan.clsidToServer, clsid, server);
-    }
-    InsertFirst(plan.clsidToKey, clsid, key);
+    std::wstring commandLine;
+    std::wstring dll;
+    if (Lc::ReadStringValue(Lc::NativeView(), key + L"LocalServer32\\", L"", commandLine))
+        InsertFirst(found.clsidToServer, clsid, Lc::ServerPathOfCommandLine(commandLine));
+    else if (Lc::ReadStringValue(Lc::NativeView(), key + L"InProcServer32\\", L"", dll))
+        InsertFirst(found.clsidToServer, clsid, dll);
+    InsertFirst(found.clsidToKey, clsid, key);
 }
 
 PathList ComClsids(const Settings& p) {
@@ -274,19 +318,23 @@ PathList ComClsids(const Settings& p) {
 }
 
 // Phase 5.
-void CollectComRegistrations(Report& report, const Settings& profile, RemovalPlan& plan) {
+void CollectComRegistrations(Report& report, const Settings& profile, RemovalPlan& plan, Findings& found) {
     report.PrintLine(L"Mirevo関連のCOMコンポーネントのレジストリを検索します...");
     // One listing of the machine's CLSID keys serves all seven lookups.
     PathList clsids = ComClsids(profile);
     PathList keys = Lc::FindKeyPaths(Lc::NativeView(), kClsidBase, clsids);
-    for (size_t i = 0; i < clsids.size(); ++i) LookUpComServer(plan, clsids[i], keys[i]);
+    for (size_t i = 0; i < clsids.size(); ++i) LookUpComServer(found, clsids[i], keys[i]);
 
-    // Only servers that are the product's own, unshared components are unregistered.
+    // Only servers that are the product's own, unshared components are unregistered; the server path
+    // and the component path may differ in letter case and in short or long spelling. Two CLSIDs served
+    // by one file are judged once, by the first CLSID in server order.
+    std::map<std::wstring, std::wstring> serverToClsid;
+    for (const auto& [clsid, server] : found.clsidToServer) InsertFirst(serverToClsid, Lc::ComparablePath(server), clsid);
     PathList clsidKeys;
-    for (const auto& [server, clsid] : plan.serverToClsid) {
-        bool own = plan.sharedByPath.count(server) == 0 && plan.ownByPath.count(server) != 0;
-        plan.unregister[clsid] = own;
-        if (own) clsidKeys.push_back(plan.clsidToKey[clsid]);
+    for (const auto& [server, clsid] : serverToClsid) {
+        bool own = found.sharedByPath.count(server) == 0 && found.ownByPath.count(server) != 0;
+        found.unregister[clsid] = own;
+        if (own) clsidKeys.push_back(found.clsidToKey[clsid]);
     }
     PathList appIdKeys;
     if (!clsidKeys.empty()) {
@@ -296,15 +344,19 @@ void CollectComRegistrations(Report& report, const Settings& profile, RemovalPla
     }
     report.ReportSearch(L"Mirevo関連のCOMコンポーネントのCLSIDレジストリ", !clsidKeys.empty(), clsidKeys);
     report.ReportSearch(L"Mirevo関連のCOMコンポーネントのAppIDレジストリ", !appIdKeys.empty(), appIdKeys);
-    plan.hklmKeyLists.push_back(appIdKeys);
+    Append(plan.machineKeys, appIdKeys);
+    for (const std::wstring& clsid : clsids)
+        if (found.Unregisters(clsid))
+            plan.servers.push_back({clsid, found.clsidToServer[clsid], found.clsidToKey[clsid]});
+    plan.removesService = found.Unregisters(profile.TERRION_CLSID);
 }
 
 // After phase 5: a server whose file is a shared component keeps its registration, and the service that
 // runs it is only stopped, for the products that share it.
-void NoteSparedComServers(const Settings& profile, RemovalPlan& plan) {
-    for (const auto& [clsid, server] : plan.clsidToServer) {
-        auto shared = plan.sharedByPath.find(server);
-        if (plan.Unregisters(clsid) || shared == plan.sharedByPath.end()) continue;
+void NoteSparedComServers(const Settings& profile, RemovalPlan& plan, const Findings& found) {
+    for (const auto& [clsid, server] : found.clsidToServer) {
+        auto shared = found.sharedByPath.find(Lc::ComparablePath(server));
+        if (found.Unregisters(clsid) || shared == found.sharedByPath.end()) continue;
         PathList keptFor = OtherClients(shared->second, plan.productCode);
         plan.spared.push_back({L"COMコンポーネントの登録 " + clsid + L"（" + server + L"）", keptFor});
         if (clsid == profile.TERRION_CLSID)
@@ -313,15 +365,15 @@ void NoteSparedComServers(const Settings& profile, RemovalPlan& plan) {
 }
 
 // Phase 6.
-void CollectSettingsRegistry(Report& report, const Settings& profile, RemovalPlan& plan) {
+void CollectSettingsRegistry(Report& report, const Settings& profile, RemovalPlan& plan, Findings& found) {
     PathList userKeys;
-    bool found = Lc::CollectUserSettingsKeys(Lc::NativeView(), plan.componentPaths, profile.CUSTOMER, userKeys,
-                                             plan.settingsNames);
-    report.ReportSearch(L"Mirevoの設定情報のレジストリ", found, userKeys);
-    plan.hkuKeyLists.push_back(userKeys);
+    bool any = Lc::CollectUserSettingsKeys(Lc::NativeView(), found.componentPaths, profile.CUSTOMER, userKeys,
+                                           found.settingsNames);
+    report.ReportSearch(L"Mirevoの設定情報のレジストリ", any, userKeys);
+    Append(plan.userKeys, userKeys);
 
     std::wstring vendorBase = L"HKEY_LOCAL_MACHINE\\Software\\" + profile.CUSTOMER + L"\\";
-    SearchKeys(report, plan.hklmKeyLists, L"Mirevo設定情報の全ユーザー共通のレジストリ", vendorBase + L"Velkor\\",
+    SearchKeys(report, plan.machineKeys, L"Mirevo設定情報の全ユーザー共通のレジストリ", vendorBase + L"Velkor\\",
                L"Common");
 
     PathList productKeys;
@@ -330,19 +382,20 @@ void CollectSettingsRegistry(Report& report, const Settings& profile, RemovalPla
         for (const std::wstring& key : productKeys) {
             std::wstring data;
             if (!Lc::ReadStringValue(Lc::NativeView(), key, L"", data)) continue;
-            InsertFirst(plan.hklmValueEntries, key, L"");
+            InsertFirst(found.machineValues, key, L"");
             entries.push_back(key + L"\r\n - エントリ「」 = " + data);
         }
     }
+    for (const auto& [key, name] : found.machineValues) plan.machineValues.push_back({key, name});
     report.ReportSearch(L"Mirevo設定情報の全ユーザー共通のレジストリのエントリ", !entries.empty(), entries);
     report.PrintLine(L"削除対象のプログラムに関連するレジストリの検索が完了しました。");
     report.PrintLine(L"");
 }
 
 // Phase 7.
-void CollectProgramFolders(Report& report, const Settings& profile, RemovalPlan& plan) {
+void CollectProgramFolders(Report& report, const Settings& profile, RemovalPlan& plan, Findings& found) {
     report.PrintLine(L"削除対象のプログラムのファイルパスを確認します...");
-    plan.installSubPath = L"\\" + profile.CUSTOMER + L"\\Velkor";
+    found.installSubPath = L"\\" + profile.CUSTOMER + L"\\Velkor";
     bool wow64 = Lc::IsWow64();
     const std::wstring bases[] = {
         ProgramFilesFolder(wow64),
@@ -351,41 +404,41 @@ void CollectProgramFolders(Report& report, const Settings& profile, RemovalPlan&
     };
     // An empty answer names no folder: with the sub-path alone it would mean the current drive.
     for (const std::wstring& base : bases)
-        if (!base.empty() && Lc::IsFolder(base + plan.installSubPath))
-            plan.programFolders.push_back(base + plan.installSubPath);
+        if (!base.empty() && Lc::IsFolder(base + found.installSubPath))
+            plan.programFolders.push_back(base + found.installSubPath);
     report.ReportSearch(L"削除対象のプログラムのフォルダ", !plan.programFolders.empty(), plan.programFolders);
 }
 
 // Phase 8.
-void CollectShortcuts(Report& report, const Settings& profile, RemovalPlan& plan) {
+void CollectShortcuts(Report& report, const Settings& profile, RemovalPlan& plan, const Findings& found) {
     report.PrintLine(L"削除対象のプログラムのショートカットのパスを確認します...");
-    PathList folderNames = {profile.CUSTOMER + L"\\" + plan.displayName, profile.TOOLNAME + L"\\" + plan.displayName,
-                            profile.TOOLNAME};
-    PathList names = {plan.displayName, profile.TOOLNAME};
+    PathList folderNames = {profile.CUSTOMER + L"\\" + found.displayName,
+                            profile.TOOLNAME + L"\\" + found.displayName, profile.TOOLNAME};
+    PathList names = {found.displayName, profile.TOOLNAME};
     const Lc::RegistryView view = Lc::NativeView();
 
-    bool found = Lc::FindUserMenuFolders(view, folderNames, names, plan.startMenuFolders);
-    report.ReportSearch(L"削除対象のプログラムのショートカットフォルダ", found, plan.startMenuFolders);
-    found = Lc::FindCommonMenuFolders(view, folderNames, names, plan.commonStartMenuFolders);
-    report.ReportSearch(L"削除対象のプログラムの全ユーザー共通ショートカットフォルダ", found, plan.commonStartMenuFolders);
-    found = Lc::FindUserShortcuts(view, L"Startup", names, plan.startupShortcuts);
-    report.ReportSearch(L"削除対象のプログラムのスタートアップショートカット", found, plan.startupShortcuts);
-    found = Lc::FindCommonShortcuts(view, L"Common Startup", names, plan.commonStartupShortcuts);
-    report.ReportSearch(L"削除対象のプログラムの全ユーザー共通スタートアップショートカット", found,
+    bool any = Lc::FindUserMenuFolders(view, folderNames, names, plan.startMenuFolders);
+    report.ReportSearch(L"削除対象のプログラムのショートカットフォルダ", any, plan.startMenuFolders);
+    any = Lc::FindCommonMenuFolders(view, folderNames, names, plan.commonStartMenuFolders);
+    report.ReportSearch(L"削除対象のプログラムの全ユーザー共通ショートカットフォルダ", any, plan.commonStartMenuFolders);
+    any = Lc::FindUserShortcuts(view, L"Startup", names, plan.startupShortcuts);
+    report.ReportSearch(L"削除対象のプログラムのスタートアップショートカット", any, plan.startupShortcuts);
+    any = Lc::FindCommonShortcuts(view, L"Common Startup", names, plan.commonStartupShortcuts);
+    report.ReportSearch(L"削除対象のプログラムの全ユーザー共通スタートアップショートカット", any,
                         plan.commonStartupShortcuts);
-    found = Lc::FindUserShortcuts(view, L"Desktop", names, plan.desktopShortcuts);
-    report.ReportSearch(L"削除対象のプログラムのデスクトップショートカット", found, plan.desktopShortcuts);
-    found = Lc::FindCommonShortcuts(view, L"Common Desktop", names, plan.commonDesktopShortcuts);
-    report.ReportSearch(L"削除対象のプログラムの全ユーザー共通デスクトップショートカット", found,
+    any = Lc::FindUserShortcuts(view, L"Desktop", names, plan.desktopShortcuts);
+    report.ReportSearch(L"削除対象のプログラムのデスクトップショートカット", any, plan.desktopShortcuts);
+    any = Lc::FindCommonShortcuts(view, L"Common Desktop", names, plan.commonDesktopShortcuts);
+    report.ReportSearch(L"削除対象のプログラムの全ユーザー共通デスクトップショートカット", any,
                         plan.commonDesktopShortcuts);
 }
 
 // Phase 9: only when the settings search named some users.
-void CollectUserSettingFiles(Report& report, const Settings& profile, RemovalPlan& plan) {
-    if (plan.settingsNames.empty()) return;
-    bool found = Lc::FindUserSettingFiles(Lc::NativeView(), plan.settingsNames, profile, plan.userSettingFolders,
-                                          plan.userSettingFiles);
-    report.ReportSearch(L"削除対象のプログラムのユーザー設定ファイルとフォルダ", found, plan.userSettingFolders);
+void CollectUserSettingFiles(Report& report, const Settings& profile, RemovalPlan& plan, const Findings& found) {
+    if (found.settingsNames.empty()) return;
+    bool any = Lc::FindUserSettingFiles(Lc::NativeView(), found.settingsNames, profile, plan.userSettingFolders,
+                                        plan.userSettingFiles);
+    report.ReportSearch(L"削除対象のプログラムのユーザー設定ファイルとフォルダ", any, plan.userSettingFolders);
     if (!plan.userSettingFiles.empty()) report.LogLines(plan.userSettingFiles);
     report.PrintLine(L"");
 }
@@ -403,27 +456,89 @@ void CollectInstallerInfoFolders(Report& report, RemovalPlan& plan) {
 }
 
 // Phase 11.
-void CheckFerrow(Report& report, const Settings& profile, RemovalPlan& plan) {
+void CheckFerrow(Report& report, const Settings& profile, RemovalPlan& plan, const Findings& found) {
     report.PrintLine(L"Ferrowの存在チェック");
-    auto registered = plan.clsidToServer.find(profile.FERROW_CLSID);
-    if (registered != plan.clsidToServer.end())
+    auto registered = found.clsidToServer.find(profile.FERROW_CLSID);
+    if (registered != found.clsidToServer.end())
         plan.ferrowExePath = registered->second;
     else
         plan.ferrowExePath =
-            ProgramFilesFolder(Lc::IsWow64()) + plan.installSubPath + L"\\Ferrow" + profile.MODULE_NAME_SUFFIX + L".exe";
+            ProgramFilesFolder(Lc::IsWow64()) + found.installSubPath + L"\\Ferrow" + profile.MODULE_NAME_SUFFIX + L".exe";
     report.ReportOutcome(plan.ferrowExePath + L"が見つかりました。", plan.ferrowExePath + L"がありません。",
                          Lc::PathMatchesAnything(plan.ferrowExePath), false);
 }
 
 // Phase 12.
-void CollectProcesses(Report& report, RemovalPlan& plan) {
+void CollectProcesses(Report& report) {
     report.PrintLine(L"プロセス情報を収集します...");
-    plan.processes = Lc::ListProcesses();
-    for (const Lc::Process& process : plan.processes) report.LogLine(Lc::ProcessText(process));
+    for (const Lc::Process& process : Lc::ListProcesses()) report.LogLine(Lc::ProcessText(process));
     report.PrintLine(L"プロセス情報を収集し、ログに出力しました。");
     report.PrintLine(L"情報収集が完了しました。");
     report.PrintLine(L"");
+}
+
+// ---- the plan completed: every key that the removal deletes itself or through a COM server or the
+// service manager, and the program folders' targets ----
+
+void PlanRemovedByOthers(const Settings& profile, RemovalPlan& plan, const Findings& found) {
+    const Lc::RegistryView view = Lc::NativeView();
+    // The NovexPS server leaves its Interface key behind: it joins the machine deletions.
+    if (found.Unregisters(profile.NOVEXPS_CLSID)) {
+        PathList interfaceKeys;
+        Lc::CollectKeyPaths(view, kInterfaceBase, profile.NOVEXPS_CLSID, interfaceKeys);
+        Append(plan.machineKeys, interfaceKeys);
+    }
+    for (const auto& [clsid, unregister] : found.unregister) {
+        auto key = found.clsidToKey.find(clsid);
+        if (unregister && key != found.clsidToKey.end()) plan.comRegistrationKeys.push_back(key->second);
+    }
+    if (plan.removesService && !profile.TERRION_SERVICE_NAME.empty()) {
+        std::wstring serviceKey = kServicesKey + profile.TERRION_SERVICE_NAME + L"\\";
+        if (Lc::RegistryKeyExists(Lc::RegistryKeyAddress::Parse(serviceKey, view))) plan.serviceKeys.push_back(serviceKey);
+    }
+}
+
+// The product's folders whole, or, beside shared files, the free folders and the files beside the kept
+// ones; none while a shared component's path is unknown, for its file may lie in them.
+void PlanProgramFolders(RemovalPlan& plan, const Findings& found) {
+    plan.programFoldersKept = !found.sharedWithoutPath.empty();
+    if (plan.programFolders.empty() || plan.programFoldersKept) return;
+    if (found.sharedComponentPaths.empty() || !plan.protectedFolders) {
+        plan.programFolderTargets = plan.programFolders;  // without the guard they are refused, and left over
+        return;
+    }
+    Lc::PlanProductFolders(plan.programFolders, found.sharedComponentPaths, *plan.protectedFolders,
+                           plan.programFolderTargets, plan.programFileTargets);
+}
+
+void LogSectionIfAny(Report& report, const std::wstring& heading, const PathList& lines) {
+    if (lines.empty()) return;
+    report.LogLine(heading);
+    report.LogLines(lines);
+    report.LogLine(L"");
+}
+
+// What the collection's reports did not list yet.
+void ReportCompletedPlan(Report& report, const RemovalPlan& plan, const Findings& found, size_t machineKeysBefore) {
+    PathList interfaceKeys(plan.machineKeys.begin() + static_cast<std::ptrdiff_t>(machineKeysBefore),
+                           plan.machineKeys.end());
+    LogSectionIfAny(report, L"[削除対象に加えるInterfaceのレジストリ]", interfaceKeys);
+    PathList removedByOthers = plan.comRegistrationKeys;
+    Append(removedByOthers, plan.serviceKeys);
+    LogSectionIfAny(report, L"[COMコンポーネントの登録解除とサービスの削除で削除されるレジストリ]", removedByOthers);
+    if (found.sharedComponentPaths.empty()) return;
+    PathList programTargets = plan.programFolderTargets;
+    Append(programTargets, plan.programFileTargets);
+    LogSectionIfAny(report, L"[共有ファイルを残して削除するMirevoのフォルダとファイル]", programTargets);
+}
+
+void CompletePlan(Report& report, const Settings& profile, RemovalPlan& plan, const Findings& found) {
+    plan.protectedFolders = Lc::ReadProtectedFolders();
+    size_t machineKeysBefore = plan.machineKeys.size();
+    PlanRemovedByOthers(profile, plan, found);
+    PlanProgramFolders(plan, found);
     report.PrintLine(L"強制削除の準備が完了しました。");
+    ReportCompletedPlan(report, plan, found, machineKeysBefore);
 }
 
 }  // namespace
@@ -434,19 +549,21 @@ std::wstring ProgramFilesFolder(bool wow64) {
 
 int RunCollection(Report& report, const Settings& profile, RemovalPlan& plan) {
     if (CheckInstallation(report, profile, plan) != 0) return -1;
-    CollectProductRegistrations(report, profile, plan);
+    Findings found;
+    CollectProductRegistrations(report, profile, plan, found);
     CollectUpgradeAndFeatureRegistrations(report, profile, plan);
-    CollectComponents(report, plan);
-    CollectSharedComponentRegistrations(plan);
-    CollectComRegistrations(report, profile, plan);
-    NoteSparedComServers(profile, plan);
-    CollectSettingsRegistry(report, profile, plan);
-    CollectProgramFolders(report, profile, plan);
-    CollectShortcuts(report, profile, plan);
-    CollectUserSettingFiles(report, profile, plan);
+    CollectComponents(report, plan, found);
+    CollectSharedComponentRegistrations(plan, found);
+    CollectComRegistrations(report, profile, plan, found);
+    NoteSparedComServers(profile, plan, found);
+    CollectSettingsRegistry(report, profile, plan, found);
+    CollectProgramFolders(report, profile, plan, found);
+    CollectShortcuts(report, profile, plan, found);
+    CollectUserSettingFiles(report, profile, plan, found);
     CollectInstallerInfoFolders(report, plan);
-    CheckFerrow(report, profile, plan);
-    CollectProcesses(report, plan);
+    CheckFerrow(report, profile, plan, found);
+    CollectProcesses(report);
+    CompletePlan(report, profile, plan, found);
     return 0;
 }
 

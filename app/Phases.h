@@ -11,7 +11,7 @@ namespace Quellor {
 int RunCollection(Report& report, const Settings& profile, RemovalPlan& plan);
 
 // Confirmation and removal (phases 13-18): 0 after the completion message, -1 at every other end.
-int RunRemovalPhases(Report& report, const Settings& profile, RemovalPlan& plan);
+int RunRemovalPhases(Report& report, const Settings& profile, const RemovalPlan& plan);
 
 inline int RunPhases(Report& report, const Settings& profile, const std::wstring& productCode) {
     RemovalPlan plan;

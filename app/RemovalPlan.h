@@ -1,20 +1,16 @@
 #pragma once
-// What the collection phases found, handed to the removal phases.
+// What the collection found, complete before the confirmation question: everything the removal
+// executes, backs up and checks, and nothing else.
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "app/RemovalTargets.h"
-#include "processes/Processes.h"
 #include "registry/RegistryStorage.h"
 
 namespace Quellor {
 
 using Zento::Lithcore::PathList;
-using WideMap = std::map<std::wstring, std::wstring>;
-
-// Inserts without replacing: an existing key keeps its first value.
-inline void InsertFirst(WideMap& map, const std::wstring& key, const std::wstring& value) { map.emplace(key, value); }
 
 // The target's own value in a key that also serves another product: the removal deletes the value, then
 // the key only when it holds no value and no subkey any more.
@@ -23,28 +19,40 @@ struct OwnValueInSharedKey {
     std::wstring valueName;  // the target's packed product code as the registry spells it
 };
 
+// One value of a key, deleted on its own.
+struct PlannedValue {
+    std::wstring keyPath;
+    std::wstring name;  // empty: the key's default value
+};
+
 // Something the removal leaves in place because another installed product uses it.
 struct SparedItem {
     std::wstring item;  // a key path, a file path, a COM registration or the service
     PathList keptFor;   // the products that keep it (braced codes, or the value names that name them)
 };
 
+// A COM server the removal unregisters, in the order of the profile's server steps.
+struct PlannedServer {
+    std::wstring clsid;
+    std::wstring serverPath;  // the executable or DLL, parsed from its registration's command line
+    std::wstring clsidKey;    // the CLSID key the unregistration must remove
+};
+
 struct RemovalPlan {
     std::wstring productCode;
-    std::wstring displayName;
-    std::vector<PathList> hklmKeyLists;
-    std::vector<PathList> hkuKeyLists;
-    WideMap hklmValueEntries;
+
+    // Registry, in deletion order.
+    PathList machineKeys;  // below HKEY_LOCAL_MACHINE, with their subtrees
+    PathList userKeys;     // below HKEY_USERS, with their subtrees
+    std::vector<PlannedValue> machineValues;
+    // Installer keys shared with other products: only the target's value goes, and the key only once
+    // nothing is left in it.
+    std::vector<OwnValueInSharedKey> ownValuesInSharedKeys;
+    PathList comRegistrationKeys;  // keys that the servers' unregistration removes
+    PathList serviceKeys;          // the service's key, which the service manager removes
+
+    // Files and folders, by the group they are deleted in.
     PathList installerPackages;
-    PathList sharedComponentPaths;
-    PathList sharedWithoutPath;  // shared components whose path could not be read: no program folder is deleted
-    WideMap sharedByPath;
-    WideMap ownByPath;
-    WideMap serverToClsid;
-    WideMap clsidToServer;
-    WideMap clsidToKey;
-    std::map<std::wstring, bool> unregister;
-    PathList programFolders;
     PathList startMenuFolders;
     PathList commonStartMenuFolders;
     PathList startupShortcuts;
@@ -54,30 +62,25 @@ struct RemovalPlan {
     PathList userSettingFolders;
     PathList userSettingFiles;
     PathList installerInfoFolders;
-    std::wstring ferrowExePath;
+    PathList programFolders;        // the product's folders as found
+    bool programFoldersKept = false;  // a shared component's path is unknown: no program folder goes
+    PathList programFolderTargets;  // what goes of them: whole folders, ...
+    PathList programFileTargets;    // ... and files beside the shared ones
+    // The folders no deletion may reach; none when they could not be read, and then no folder is deleted.
+    std::optional<PathList> protectedFolders;
 
-    // Completed before the confirmation question (the removal phases' own planning step).
-    PathList interfaceKeys;        // the NovexPS Interface key, deleted with the machine keys
-    PathList comRegistrationKeys;  // CLSID keys that the servers' unregistration removes
-    PathList serviceKeys;          // the service's key, which the service manager removes
-    PathList programFolderTargets;  // the product's folders to delete (step 8), shared files spared
-    PathList programFileTargets;   // files beside the shared ones
-    std::vector<Zento::Lithcore::Process> processes;
-    // Installer keys shared with other products (phases 3 and 4): only the target's value goes, and the
-    // key only once nothing is left in it (a value target and a key target "only when empty").
-    std::vector<OwnValueInSharedKey> ownValuesInSharedKeys;
-    // Left for other products (phases 3-5): reported, never removed.
+    // Processes, service and COM servers.
+    std::wstring ferrowExePath;
+    bool removesService = false;  // the service's server is the product's own
+    std::vector<PlannedServer> servers;
+
+    // Left for other products: reported, never removed.
     std::vector<SparedItem> spared;
 
-    // Carried from one collection phase to a later one.
-    PathList componentPaths;  // phase 4 → phase 6
-    PathList sharedComponentCodes;  // phase 4 → the shared components' keys and keepers
-    PathList settingsNames;   // phase 6 → phase 9
-    std::wstring installSubPath;
-
-    bool Unregisters(const std::wstring& clsid) const {
-        auto found = unregister.find(clsid);
-        return found != unregister.end() && found->second;
+    const PlannedServer* ServerOf(const std::wstring& clsid) const {
+        for (const PlannedServer& server : servers)
+            if (server.clsid == clsid) return &server;
+        return nullptr;
     }
 };
 

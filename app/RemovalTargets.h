@@ -1,28 +1,90 @@
 #pragma once
-// Typed registry targets: what the removal deletes, backs up before the first change and checks again
-// at the end. Every target names the view it is opened and deleted in. The searches list keys in the
-// native view, a key of the 32-bit view by its Wow6432Node spelling: the path then names one key in
-// every view, and the backup, which writes paths as listed, restores it with `reg import /reg:64`.
+// The removal's targets as one list built from the plan alone: the backup, the deletion and the check at
+// the end each walk it once. Every registry target carries its key parsed once, in its view. The searches
+// list keys in the native view, a key of the 32-bit view by its Wow6432Node spelling: the path then names
+// one key in every view, and the backup, which writes paths as listed, restores it with `reg import /reg:64`.
+#include <set>
 #include <string>
+#include <vector>
 
-#include "registry/RegistryApi.h"
+#include "app/RemovalPlan.h"
+#include "platform/FileSystem.h"
+#include "registry/RegistryExport.h"
+#include "registry/RegistryTargets.h"
 
 namespace Quellor {
 
+using Zento::Lithcore::RegistryKeyAddress;
 using Zento::Lithcore::RegistryView;
 
-// A key with its whole subtree; with onlyWhenEmpty, deleted only when no value and no subkey is left in it.
-struct KeyTarget {
-    std::wstring path;  // full path from the root name, ending with "\"
-    RegistryView view;
-    bool onlyWhenEmpty = false;
+enum class TargetKind {
+    Key,             // a key with its whole subtree
+    KeyWhenEmpty,    // a key that goes only once nothing is left in it
+    Value,           // one value of a key
+    File,
+    Folder,          // a folder with everything below it
+    RemovedByOthers  // a key that a COM server's unregistration or the service manager removes
 };
 
-// One value of a key; the empty name is the key's default value.
-struct ValueTarget {
-    std::wstring keyPath;
-    std::wstring name;
-    RegistryView view;
+// Where a target's outcome is logged. The deletion walks the sections in this order.
+enum class TargetSection {
+    MachineKeys,
+    UserKeys,
+    MachineValues,
+    SharedKeyValues,
+    RemovedByOthers,
+    InstallerPackages,
+    StartMenuFolders,
+    StartupShortcuts,
+    DesktopShortcuts,
+    UserSettingFolders,
+    UserSettingFiles,
+    InstallerInfoFolders,
+    ProgramFiles,
 };
+
+struct Target {
+    TargetKind kind;
+    TargetSection section;
+    std::wstring path;        // the key's full path, or the file's or folder's
+    RegistryKeyAddress key;   // registry kinds only
+    std::wstring valueName;   // Value only
+
+    bool IsRegistry() const { return kind != TargetKind::File && kind != TargetKind::Folder; }
+};
+
+using TargetList = std::vector<Target>;
+
+// Every target of the plan, in deletion order.
+TargetList TargetsOf(const RemovalPlan& plan);
+
+// The text a target is named by in the log: its path, a value with its key.
+std::wstring TargetText(const Target& target);
+
+// Writes every registry target to the backup. ERROR_SUCCESS, or the error of the first target that
+// could not be read (one that is already gone is skipped).
+[[nodiscard]] DWORD BackUpTargets(const TargetList& targets, Zento::Lithcore::RegistryExport& backup);
+
+// How the check at the end looks at the machine; the product asks the registry and the file system.
+class TargetProbe {
+public:
+    virtual ~TargetProbe() = default;
+    virtual Zento::Lithcore::KeyState StateOfKey(const RegistryKeyAddress& key) const = 0;
+    virtual bool ValueExists(const RegistryKeyAddress& key, const std::wstring& name) const = 0;
+    virtual Zento::Lithcore::PathPresence StateOfPath(const std::wstring& path) const = 0;
+};
+
+class MachineProbe : public TargetProbe {
+public:
+    Zento::Lithcore::KeyState StateOfKey(const RegistryKeyAddress& key) const override;
+    bool ValueExists(const RegistryKeyAddress& key, const std::wstring& name) const override;
+    Zento::Lithcore::PathPresence StateOfPath(const std::wstring& path) const override;
+};
+
+// Every target that is still there, as log lines, except those that go at the next start (a file in use,
+// a service marked for deletion). A key that
+// goes only when empty counts only while it is there and holds nothing.
+PathList RemainingTargets(const TargetList& targets, const TargetProbe& probe,
+                          const std::set<std::wstring>& scheduledTargets);
 
 }  // namespace Quellor

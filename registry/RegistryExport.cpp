@@ -116,11 +116,11 @@ std::wstring RegFileValueLine(const RegistryValueData& value) {
     return HexLine(head + type, value.data);
 }
 
-LONG RegistryExport::AddKeyTree(const std::wstring& keyPath, RegistryView view) {
+LONG RegistryExport::AddKeyTree(const RegistryKeyAddress& address) {
     UniqueRegKey key;
-    LONG opened = OpenExistingKey(keyPath, view, KEY_READ, key);
+    LONG opened = OpenExistingKey(address, KEY_READ, key);
     if (opened != ERROR_SUCCESS) return opened;
-    return AddKey(key.Get(), SectionPath(keyPath), view, 0);
+    return AddKey(key.Get(), SectionPath(address.path), address.view, 0);
 }
 
 LONG RegistryExport::AddKey(HKEY key, const std::wstring& path, RegistryView view, int depth) {
@@ -145,14 +145,14 @@ LONG RegistryExport::AddKey(HKEY key, const std::wstring& path, RegistryView vie
     return listed;
 }
 
-LONG RegistryExport::AddValue(const std::wstring& keyPath, const std::wstring& valueName, RegistryView view) {
+LONG RegistryExport::AddValue(const RegistryKeyAddress& address, const std::wstring& valueName) {
     UniqueRegKey key;
-    LONG opened = OpenExistingKey(keyPath, view, KEY_READ, key);
+    LONG opened = OpenExistingKey(address, KEY_READ, key);
     if (opened != ERROR_SUCCESS) return opened;
     RegistryValueData value;
     LONG read = ReadNamedValue(key.Get(), valueName, value);
     if (read != ERROR_SUCCESS) return read;
-    sections_.push_back(L"[" + SectionPath(keyPath) + L"]\r\n" + RegFileValueLine(value) + L"\r\n");
+    sections_.push_back(L"[" + SectionPath(address.path) + L"]\r\n" + RegFileValueLine(value) + L"\r\n");
     return ERROR_SUCCESS;
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "registry/RegistryStorage.h"
+#include "registry/RegistryTargets.h"
 
 namespace Zento::Lithcore {
 
@@ -22,9 +23,9 @@ std::wstring RegFileValueLine(const RegistryValueData& value);
 class RegistryExport {
 public:
     // The key with its values and its whole subtree. ERROR_FILE_NOT_FOUND (nothing written) when it is absent.
-    [[nodiscard]] LONG AddKeyTree(const std::wstring& keyPath, RegistryView view);
+    [[nodiscard]] LONG AddKeyTree(const RegistryKeyAddress& address);
     // One value under its key's heading. ERROR_FILE_NOT_FOUND (nothing written) when it is absent.
-    [[nodiscard]] LONG AddValue(const std::wstring& keyPath, const std::wstring& valueName, RegistryView view);
+    [[nodiscard]] LONG AddValue(const RegistryKeyAddress& address, const std::wstring& valueName);
 
     // The header, then every section in the order added; CR LF line ends.
     std::wstring Text() const;

@@ -18,46 +18,66 @@ bool HoldsAnything(HKEY key) {
 
 }  // namespace
 
+RegistryKeyAddress RegistryKeyAddress::Parse(const std::wstring& path, RegistryView view) {
+    RegistryPathParts parts = SplitRegistryPath(path);
+    RegistryKeyAddress address;
+    address.path = path;
+    address.view = view;
+    if (parts.root == nullptr) return address;
+    address.root = parts.root;
+    address.subKey = parts.subKey;
+    return address;
+}
+
+LONG OpenExistingKey(const RegistryKeyAddress& address, REGSAM access, UniqueRegKey& key) {
+    if (!address.Valid()) return ERROR_INVALID_PARAMETER;
+    return Registry().openKey(address.root, address.subKey.c_str(), 0, access | ViewFlag(address.view), key.Put());
+}
+
 LONG OpenExistingKey(const std::wstring& keyPath, RegistryView view, REGSAM access, UniqueRegKey& key) {
-    RegistryPathParts parts = SplitRegistryPath(keyPath);
-    if (parts.root == nullptr) return ERROR_INVALID_PARAMETER;
-    return Registry().openKey(parts.root, parts.subKey.c_str(), 0, access | ViewFlag(view), key.Put());
+    return OpenExistingKey(RegistryKeyAddress::Parse(keyPath, view), access, key);
 }
 
-LONG DeleteRegistryKey(const std::wstring& keyPath, RegistryView view) {
-    RegistryPathParts parts = SplitRegistryPath(keyPath);
-    if (parts.root == nullptr) return ERROR_INVALID_PARAMETER;
-    return System::DeleteTreeInView(parts.root, parts.subKey, view);
+LONG DeleteRegistryKey(const RegistryKeyAddress& address) {
+    if (!address.Valid()) return ERROR_INVALID_PARAMETER;
+    return System::DeleteTreeInView(address.root, address.subKey, address.view);
 }
 
-LONG DeleteRegistryKeyIfEmpty(const std::wstring& keyPath, RegistryView view) {
-    RegistryPathParts parts = SplitRegistryPath(keyPath);
-    if (parts.root == nullptr) return ERROR_INVALID_PARAMETER;
+LONG DeleteRegistryKeyIfEmpty(const RegistryKeyAddress& address) {
+    if (!address.Valid()) return ERROR_INVALID_PARAMETER;
     {
         UniqueRegKey key;
-        LONG opened = OpenExistingKey(keyPath, view, KEY_READ, key);
+        LONG opened = OpenExistingKey(address, KEY_READ, key);
         if (opened != ERROR_SUCCESS) return opened;
         if (HoldsAnything(key.Get())) return ERROR_DIR_NOT_EMPTY;
     }
-    return System::DeleteKeyInView(parts.root, parts.subKey, view);
+    return System::DeleteKeyInView(address.root, address.subKey, address.view);
 }
 
-LONG DeleteRegistryValue(const std::wstring& keyPath, const std::wstring& valueName, RegistryView view) {
+LONG DeleteRegistryValue(const RegistryKeyAddress& address, const std::wstring& valueName) {
     UniqueRegKey key;
-    LONG opened = OpenExistingKey(keyPath, view, KEY_QUERY_VALUE | KEY_SET_VALUE, key);
+    LONG opened = OpenExistingKey(address, KEY_QUERY_VALUE | KEY_SET_VALUE, key);
     if (opened != ERROR_SUCCESS) return opened;
     return Registry().deleteValue(key.Get(), valueName.c_str());
 }
 
-bool RegistryKeyExists(const std::wstring& keyPath, RegistryView view) {
+KeyState RegistryKeyState(const RegistryKeyAddress& address) {
     UniqueRegKey key;
-    return OpenExistingKey(keyPath, view, KEY_READ, key) == ERROR_SUCCESS;
+    LONG opened = OpenExistingKey(address, KEY_READ, key);
+    if (opened == ERROR_FILE_NOT_FOUND) return KeyState::Gone;
+    if (opened != ERROR_SUCCESS) return KeyState::Holds;
+    return HoldsAnything(key.Get()) ? KeyState::Holds : KeyState::Empty;
 }
 
-bool RegistryValueExists(const std::wstring& keyPath, const std::wstring& valueName, RegistryView view) {
+bool RegistryKeyExists(const RegistryKeyAddress& address) { return RegistryKeyState(address) != KeyState::Gone; }
+
+bool RegistryValueExists(const RegistryKeyAddress& address, const std::wstring& valueName) {
     UniqueRegKey key;
-    if (OpenExistingKey(keyPath, view, KEY_QUERY_VALUE, key) != ERROR_SUCCESS) return false;
-    return Registry().queryValueW(key.Get(), valueName.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    LONG opened = OpenExistingKey(address, KEY_QUERY_VALUE, key);
+    if (opened == ERROR_FILE_NOT_FOUND) return false;
+    if (opened != ERROR_SUCCESS) return true;
+    LONG queried = Registry().queryValueW(key.Get(), valueName.c_str(), nullptr, nullptr, nullptr, nullptr);
+    return queried != ERROR_FILE_NOT_FOUND;
 }
 
 }  // namespace Zento::Lithcore

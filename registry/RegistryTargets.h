@@ -1,25 +1,43 @@
 #pragma once
-// One registry key or value at a time, addressed by a full path in a named view: its deletion with
-// the Win32 result, and whether it is still there.
+// One registry key or value at a time, addressed by a key parsed once from its full path, in a named
+// view: its deletion with the Win32 result, and whether it is still there.
 #include <string>
 
 #include "registry/RegistryStorage.h"
 
 namespace Zento::Lithcore {
 
-// Opens an existing key, given by its full path, in its view; never creates one.
+// A key as the removal addresses it: the full path it was collected by (for the log and the backup),
+// its root and subkey, parsed once, and its view. A path that does not parse has no root; every
+// operation on it then fails with ERROR_INVALID_PARAMETER, and it never counts as gone.
+struct RegistryKeyAddress {
+    std::wstring path;  // full path from the root name, ending with "\"
+    HKEY root = nullptr;
+    std::wstring subKey;
+    RegistryView view = RegistryView::Bits32;
+
+    static RegistryKeyAddress Parse(const std::wstring& path, RegistryView view);
+    bool Valid() const { return root != nullptr; }
+};
+
+// Opens an existing key in its view; never creates one.
+[[nodiscard]] LONG OpenExistingKey(const RegistryKeyAddress& address, REGSAM access, UniqueRegKey& key);
 [[nodiscard]] LONG OpenExistingKey(const std::wstring& keyPath, RegistryView view, REGSAM access, UniqueRegKey& key);
 
 // The key with its whole subtree. ERROR_FILE_NOT_FOUND when it was not there.
-[[nodiscard]] LONG DeleteRegistryKey(const std::wstring& keyPath, RegistryView view);
+[[nodiscard]] LONG DeleteRegistryKey(const RegistryKeyAddress& address);
 
 // The key only when it holds neither values nor subkeys; ERROR_DIR_NOT_EMPTY when it still does.
-[[nodiscard]] LONG DeleteRegistryKeyIfEmpty(const std::wstring& keyPath, RegistryView view);
+[[nodiscard]] LONG DeleteRegistryKeyIfEmpty(const RegistryKeyAddress& address);
 
 // One value; ERROR_FILE_NOT_FOUND when the key or the value was not there.
-[[nodiscard]] LONG DeleteRegistryValue(const std::wstring& keyPath, const std::wstring& valueName, RegistryView view);
+[[nodiscard]] LONG DeleteRegistryValue(const RegistryKeyAddress& address, const std::wstring& valueName);
 
-bool RegistryKeyExists(const std::wstring& keyPath, RegistryView view);
-bool RegistryValueExists(const std::wstring& keyPath, const std::wstring& valueName, RegistryView view);
+// What the check at the end finds of a key: gone, there, or there and holding nothing.
+enum class KeyState { Gone, Holds, Empty };
+// Gone only when the open answers ERROR_FILE_NOT_FOUND: a key that cannot be opened is still there.
+KeyState RegistryKeyState(const RegistryKeyAddress& address);
+bool RegistryKeyExists(const RegistryKeyAddress& address);
+bool RegistryValueExists(const RegistryKeyAddress& address, const std::wstring& valueName);
 
 }  // namespace Zento::Lithcore

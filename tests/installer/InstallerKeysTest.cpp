@@ -11,6 +11,10 @@ using namespace QuellorTest;
 
 namespace {
 
+Zento::Lithcore::RegistryKeyAddress At(const std::wstring& path, Zento::Lithcore::RegistryView view) {
+    return Zento::Lithcore::RegistryKeyAddress::Parse(path, view);
+}
+
 const std::wstring kTestKey = L"Software\\QuellorInstallerKeysTest";
 const std::wstring kMachineTest = L"HKEY_LOCAL_MACHINE\\" + kTestKey + L"\\";
 
@@ -99,8 +103,8 @@ TEST_F(ScratchKeys, OwnValueGoesFromASharedKeyAndTheKeyOnlyOnceNothingIsLeft) {
 
     // The removal's targets for such keys: the value, then the key only when nothing is left in it.
     const auto removeOwn = [&](const std::wstring& key) {
-        EXPECT_EQ(DeleteRegistryValue(kMachineTest + key, own, view_), ERROR_SUCCESS);
-        return DeleteRegistryKeyIfEmpty(kMachineTest + key, view_);
+        EXPECT_EQ(DeleteRegistryValue(At(kMachineTest + key, view_), own), ERROR_SUCCESS);
+        return DeleteRegistryKeyIfEmpty(At(kMachineTest + key, view_));
     };
     EXPECT_NE(removeOwn(L"Shared\\"), ERROR_SUCCESS);
     ASSERT_TRUE(ReadKeySharing(view_, kMachineTest + L"Shared\\", own, shared));
@@ -110,7 +114,7 @@ TEST_F(ScratchKeys, OwnValueGoesFromASharedKeyAndTheKeyOnlyOnceNothingIsLeft) {
     EXPECT_FALSE(Exists(HKEY_LOCAL_MACHINE, kTestKey + L"\\Alone", kView64));
     EXPECT_NE(removeOwn(L"WithSubkey\\"), ERROR_SUCCESS);
     EXPECT_TRUE(Exists(HKEY_LOCAL_MACHINE, kTestKey + L"\\WithSubkey\\Child", kView64));
-    EXPECT_EQ(DeleteRegistryValue(kMachineTest + L"Alone\\", own, view_), ERROR_FILE_NOT_FOUND);  // already gone
+    EXPECT_EQ(DeleteRegistryValue(At(kMachineTest + L"Alone\\", view_), own), ERROR_FILE_NOT_FOUND);  // already gone
 }
 
 class KeyDeletion : public ScratchKeys {

@@ -12,6 +12,10 @@
 
 namespace {
 
+Zento::Lithcore::RegistryKeyAddress At(const std::wstring& path, Zento::Lithcore::RegistryView view) {
+    return Zento::Lithcore::RegistryKeyAddress::Parse(path, view);
+}
+
 using Zento::Lithcore::RegistryValueData;
 using Zento::Lithcore::RegistryView;
 using namespace QuellorTest;
@@ -74,8 +78,8 @@ TEST(RegistryExport, RegImportOfTheTextRestoresEveryValueTypeInTheKeysOwnView) {
     Zento::Lithcore::RegistryExport backup;
     const std::wstring listedPath =
         L"HKEY_LOCAL_MACHINE\\Software\\" + std::wstring(wow64 ? L"Wow6432Node\\" : L"") + TestKeyName() + L"-export\\";
-    ASSERT_EQ(backup.AddKeyTree(listedPath, Zento::Lithcore::NativeView()), ERROR_SUCCESS);
-    EXPECT_EQ(backup.AddKeyTree(listedPath + L"Missing\\", Zento::Lithcore::NativeView()), ERROR_FILE_NOT_FOUND);
+    ASSERT_EQ(backup.AddKeyTree(At(listedPath, Zento::Lithcore::NativeView())), ERROR_SUCCESS);
+    EXPECT_EQ(backup.AddKeyTree(At(listedPath + L"Missing\\", Zento::Lithcore::NativeView())), ERROR_FILE_NOT_FOUND);
     ScratchFolder folder;
     std::wstring text = L"\xFEFF" + backup.Text();
     WriteFileBytes(folder / L"backup.reg", std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2));

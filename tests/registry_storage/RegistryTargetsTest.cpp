@@ -7,6 +7,10 @@
 
 namespace {
 
+Zento::Lithcore::RegistryKeyAddress At(const std::wstring& path, Zento::Lithcore::RegistryView view) {
+    return Zento::Lithcore::RegistryKeyAddress::Parse(path, view);
+}
+
 using Zento::Lithcore::RegistryView;
 using namespace QuellorTest;
 
@@ -20,20 +24,20 @@ TEST(RegistryTargets, KeysAndValuesAreDeletedAndFoundInTheirViewWithTheirResult)
         SetRawString(HKEY_LOCAL_MACHINE, subKey + L"\\Child\\Grandchild", L"", L"y", view);
     }
 
-    EXPECT_EQ(Zento::Lithcore::DeleteRegistryKeyIfEmpty(path, RegistryView::Bits32), ERROR_DIR_NOT_EMPTY);
-    EXPECT_EQ(Zento::Lithcore::DeleteRegistryValue(path, L"kept", RegistryView::Bits32), ERROR_SUCCESS);
-    EXPECT_EQ(Zento::Lithcore::DeleteRegistryValue(path, L"kept", RegistryView::Bits32), ERROR_FILE_NOT_FOUND);
-    EXPECT_FALSE(Zento::Lithcore::RegistryValueExists(path, L"kept", RegistryView::Bits32));
-    EXPECT_EQ(Zento::Lithcore::DeleteRegistryKey(path, RegistryView::Bits32), ERROR_SUCCESS);
-    EXPECT_FALSE(Zento::Lithcore::RegistryKeyExists(path, RegistryView::Bits32));
-    EXPECT_EQ(Zento::Lithcore::DeleteRegistryKey(path, RegistryView::Bits32), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(Zento::Lithcore::DeleteRegistryKeyIfEmpty(At(path, RegistryView::Bits32)), ERROR_DIR_NOT_EMPTY);
+    EXPECT_EQ(Zento::Lithcore::DeleteRegistryValue(At(path, RegistryView::Bits32), L"kept"), ERROR_SUCCESS);
+    EXPECT_EQ(Zento::Lithcore::DeleteRegistryValue(At(path, RegistryView::Bits32), L"kept"), ERROR_FILE_NOT_FOUND);
+    EXPECT_FALSE(Zento::Lithcore::RegistryValueExists(At(path, RegistryView::Bits32), L"kept"));
+    EXPECT_EQ(Zento::Lithcore::DeleteRegistryKey(At(path, RegistryView::Bits32)), ERROR_SUCCESS);
+    EXPECT_FALSE(Zento::Lithcore::RegistryKeyExists(At(path, RegistryView::Bits32)));
+    EXPECT_EQ(Zento::Lithcore::DeleteRegistryKey(At(path, RegistryView::Bits32)), ERROR_FILE_NOT_FOUND);
     if (wow64) {
-        EXPECT_TRUE(Zento::Lithcore::RegistryValueExists(path, L"kept", RegistryView::Bits64));
+        EXPECT_TRUE(Zento::Lithcore::RegistryValueExists(At(path, RegistryView::Bits64), L"kept"));
         EXPECT_TRUE(RawKeyExists(HKEY_LOCAL_MACHINE, subKey + L"\\Child\\Grandchild", RegistryView::Bits64));
     }
 
     CreateRawKey(HKEY_LOCAL_MACHINE, subKey + L"\\Empty", RegistryView::Bits32);
-    EXPECT_EQ(Zento::Lithcore::DeleteRegistryKeyIfEmpty(path + L"Empty\\", RegistryView::Bits32), ERROR_SUCCESS);
+    EXPECT_EQ(Zento::Lithcore::DeleteRegistryKeyIfEmpty(At(path + L"Empty\\", RegistryView::Bits32)), ERROR_SUCCESS);
     EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, subKey + L"\\Empty", RegistryView::Bits32));
 }
 
