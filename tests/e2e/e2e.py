@@ -285,10 +285,12 @@ def only_work_folder(lines):
 
 # ---- the COM registrations as real installers write them (docs/standin.md) ----
 
-LOCAL_SERVERS = {"Ferrow": "{0F176F16-C1BE-51d9-2826-B6641F4C4C3A}", "Ventrel": "{97F7CD52-5C94-9b4c-8F6A-82C822B3D6E0}",
-                 "Novex": "{66DD3643-314F-D467-CEB1-B75CEE9A5AF5}", "Terrion": "{1BE3A785-8017-545C-62F3-D5C10ACC50BD}"}
-TYPE_LIBRARIES = {"Ferrow": "{5D3E8F21-6A7B-4C8D-9E0F-1A2B3C4D5E61}", "Ventrel": "{5D3E8F21-6A7B-4C8D-9E0F-1A2B3C4D5E62}",
-                  "Novex": "{5D3E8F21-6A7B-4C8D-9E0F-1A2B3C4D5E63}", "Terrion": "{5D3E8F21-6A7B-4C8D-9E0F-1A2B3C4D5E64}"}
+LOCAL_SERVERS = {"Ferrow": "{0F176F16-C1BE-51d9-2826-B6641F4C4C3A}",
+                 "Ventrel": "{97F7CD52-5C94-9b4c-8F6A-82C822B3D6E0}",
+                 "Novex": "{66DD3643-314F-D467-CEB1-B75CEE9A5AF5}",
+                 "Terrion": "{1BE3A785-8017-545C-62F3-D5C10ACC50BD}"}
+TYPE_LIBRARIES = {name: "{5D3E8F21-6A7B-4C8D-9E0F-1A2B3C4D5E6%d}" % n
+                  for n, name in enumerate(("Ferrow", "Ventrel", "Novex", "Terrion"), 1)}
 # Interface id -> the proxy that marshals it (its ProxyStubClsid32).
 PROXIED_INTERFACES = {"{5D3E8F22-6A7B-4C8D-9E0F-1A2B3C4D5E61}": "{C10CE499-BEAA-FC65-979B-6227A97255C2}",
                       "{5D3E8F22-6A7B-4C8D-9E0F-1A2B3C4D5E62}": "{C10CE499-BEAA-FC65-979B-6227A97255C2}",
@@ -296,9 +298,10 @@ PROXIED_INTERFACES = {"{5D3E8F22-6A7B-4C8D-9E0F-1A2B3C4D5E61}": "{C10CE499-BEAA-
                       "{5D3E8F22-6A7B-4C8D-9E0F-1A2B3C4D5E64}": "{9D406394-BD56-70FD-BC9D-878734DB1AB6}",
                       "{4A4724EA-E7FE-68e6-7AC9-BF18DEC0FC20}": "{4A4724EA-E7FE-68e6-7AC9-BF18DEC0FC20}"}
 # The ProgID, VersionIndependentProgID, TypeLib and Interface keys of the product, in a snapshot.
-SERVER_NAMED_KEYS = re.compile(r"^[KV] HKLM\\Software\\Classes\\(Wow6432Node\\)?(ZEKT\.(Ferrow|Ventrel|Novex|Terrion)(\.1)?"
-                               r"|TypeLib\\\{5D3E8F21-[^}]+\}|Interface\\\{(5D3E8F22-[^}]+|4A4724EA-E7FE-68e6-7AC9-BF18DEC0FC20)\})"
-                               r"(\\| |$)", re.IGNORECASE)
+SERVER_NAMED_KEYS = re.compile(r"^[KV] HKLM\\Software\\Classes\\(Wow6432Node\\)?"
+                               r"(ZEKT\.(Ferrow|Ventrel|Novex|Terrion)(\.1)?|TypeLib\\\{5D3E8F21-[^}]+\}"
+                               r"|Interface\\\{(5D3E8F22-[^}]+|4A4724EA-E7FE-68e6-7AC9-BF18DEC0FC20)\})(\\| |$)",
+                               re.IGNORECASE)
 
 
 def reg_text(text):
@@ -307,21 +310,23 @@ def reg_text(text):
 
 
 def server_named_keys(snapshot_path):
-    return [line for line in open(snapshot_path, encoding="utf-8").read().splitlines() if SERVER_NAMED_KEYS.search(line)]
+    lines = open(snapshot_path, encoding="utf-8").read().splitlines()
+    return [line for line in lines if SERVER_NAMED_KEYS.search(line)]
 
 
 def check_real_registrations(m, snapshot_path):
     """The machine carries the registrations the scenarios are about, in the CLSID keys' view: Ferrow's
     server a quoted command line with an argument, Ventrel's in another letter case than its file, and
-    the keys the CLSID keys name. Written through HKCR by 32-bit code, the CLSID and Interface keys land in
-    the 32-bit branch and the ProgID and TypeLib keys in the shared one (both views see them)."""
+    the keys the CLSID keys name. Written through HKCR by 32-bit code, the CLSID and Interface keys land
+    in the 32-bit branch and the ProgID and TypeLib keys in the shared one (both views see them)."""
     entries = {line.lower() for line in open(snapshot_path, encoding="utf-8").read().splitlines()}
     shared = "HKLM\\Software\\Classes\\"
     classes = shared + ("Wow6432Node\\" if m.arch == "win64" else "")
     folder = ("C:\\Program Files (x86)" if m.arch == "win64" else "C:\\Program Files") + "\\ZEKT\\Velkor\\"
     expected = [f"V {classes}CLSID\\{LOCAL_SERVERS['Ferrow']}\\LocalServer32 | @ = "
                 + reg_text(f'"{folder}Ferrow_klq_1_0_0.exe" /automation'),
-                f"V {classes}CLSID\\{LOCAL_SERVERS['Ventrel']}\\LocalServer32 | @ = " + reg_text(folder + "VENTREL.EXE"),
+                f"V {classes}CLSID\\{LOCAL_SERVERS['Ventrel']}\\LocalServer32 | @ = "
+                + reg_text(folder + "VENTREL.EXE"),
                 f"V {classes}CLSID\\{LOCAL_SERVERS['Terrion']}\\LocalServer32 | @ = "
                 + reg_text(folder + "TerrionService.exe")]
     for name, clsid in LOCAL_SERVERS.items():
@@ -693,8 +698,8 @@ def two_versions(m, args):
     # shortcuts that every run removes (left as they are).
     protected = re.compile("|".join([PACKED_RELATED, RELATED_CODE[1:14], r"\\UpgradeCodes\\[0-9A-F]+$",
                                      r"\\Components\\[0-9A-F]+$", "Terrion KLQ Service", r"\\CLSID\\",
-                                     r"\\AppID\\", r"\\Interface\\", r"\\TypeLib\\", r"\\Classes\\(Wow6432Node\\)?ZEKT\.",
-                                     r"^. F C:\\Program Files( \(x86\))?\\",
+                                     r"\\AppID\\", r"\\Interface\\", r"\\TypeLib\\",
+                                     r"\\Classes\\(Wow6432Node\\)?ZEKT\.", r"^. F C:\\Program Files( \(x86\))?\\",
                                      r"^. F C:\\ProgramData\\"]), re.IGNORECASE)
     touched = [line for line in diff(before, after) if protected.search(line)]
     check(not touched, "the other version changed:\n" + "\n".join(touched))
