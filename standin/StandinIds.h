@@ -17,6 +17,19 @@ inline constexpr wchar_t kVentrelAppId[] = L"{6B2A7E10-3C4D-4E5F-8A9B-0C1D2E3F4A
 inline constexpr wchar_t kNovexAppId[] = L"{6B2A7E10-3C4D-4E5F-8A9B-0C1D2E3F4A53}";
 inline constexpr wchar_t kTerrionAppId[] = L"{6B2A7E10-3C4D-4E5F-8A9B-0C1D2E3F4A54}";
 
+// Type libraries of the local servers and the interfaces the proxy DLLs marshal, of our choosing.
+inline constexpr wchar_t kFerrowLibId[] = L"{5D3E8F21-6A7B-4C8D-9E0F-1A2B3C4D5E61}";
+inline constexpr wchar_t kVentrelLibId[] = L"{5D3E8F21-6A7B-4C8D-9E0F-1A2B3C4D5E62}";
+inline constexpr wchar_t kNovexLibId[] = L"{5D3E8F21-6A7B-4C8D-9E0F-1A2B3C4D5E63}";
+inline constexpr wchar_t kTerrionLibId[] = L"{5D3E8F21-6A7B-4C8D-9E0F-1A2B3C4D5E64}";
+inline constexpr wchar_t kFerrowIid[] = L"{5D3E8F22-6A7B-4C8D-9E0F-1A2B3C4D5E61}";
+inline constexpr wchar_t kVentrelIid[] = L"{5D3E8F22-6A7B-4C8D-9E0F-1A2B3C4D5E62}";
+inline constexpr wchar_t kNovexIid[] = L"{5D3E8F22-6A7B-4C8D-9E0F-1A2B3C4D5E63}";
+inline constexpr wchar_t kTerrionIid[] = L"{5D3E8F22-6A7B-4C8D-9E0F-1A2B3C4D5E64}";
+
+// ProgIDs are "<vendor>.<name>.1", the version-independent one "<vendor>.<name>".
+inline constexpr wchar_t kVendor[] = L"ZEKT";
+
 inline constexpr wchar_t kServiceName[] = L"Terrion KLQ Service";
 
 }  // namespace Standin

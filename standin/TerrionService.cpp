@@ -61,17 +61,27 @@ bool IsSwitch(const std::wstring& argument, const wchar_t* name) {
            Standin::EqualsIgnoringCase(argument.substr(1), name);
 }
 
+// The removal tool finds the service's class by its plain path, so this value stays the path.
+bool RegisterServer() {
+    const std::wstring path = Standin::ModulePath(nullptr);
+    Standin::ClassRegistration registration;
+    registration.clsid = Standin::kTerrionClsid;
+    registration.name = L"Terrion";
+    registration.server = path;
+    registration.appId = Standin::kTerrionAppId;
+    registration.vendor = Standin::kVendor;
+    registration.typeLib = Standin::kTerrionLibId;
+    registration.typeLibPath = path;
+    return Standin::RegisterClass(registration);
+}
+
 }  // namespace
 
 int main() {
     const auto arguments = Standin::CommandLineArguments();
     for (size_t i = 0; i < arguments.size(); ++i) {
         if (IsSwitch(arguments[i], L"UNREGSERVER")) return Standin::UnregisterClass(Standin::kTerrionClsid) ? 0 : 1;
-        if (IsSwitch(arguments[i], L"REGSERVER"))
-            return Standin::RegisterClass(Standin::kTerrionClsid, Standin::ServerKind::LocalServer,
-                                          Standin::ModulePath(nullptr), Standin::kTerrionAppId)
-                       ? 0
-                       : 1;
+        if (IsSwitch(arguments[i], L"REGSERVER")) return RegisterServer() ? 0 : 1;
         if (arguments[i] == L"--stop-delay" && i + 1 < arguments.size())
             g_stopDelayMs = static_cast<DWORD>(std::wcstoul(arguments[++i].c_str(), nullptr, 10));
     }

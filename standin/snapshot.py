@@ -55,6 +55,9 @@ PRODUCT = [
     # Class, AppID and interface ids of the product.
     r"0F176F16-C1BE-51d9", r"C10CE499-BEAA", r"97F7CD52-5C94", r"1BE3A785-8017", r"9D406394-BD56",
     r"66DD3643-314F", r"4A4724EA-E7FE", r"6B2A7E10-3C4D-4E5F-8A9B-0C1D2E3F4A5",
+    # Type libraries of the local servers (5D3E8F21-...) and the interfaces of the proxies (5D3E8F22-...).
+    # The ProgIDs (<vendor>.Ferrow.1 ...) are matched by the names above.
+    r"5D3E8F2[12]-6A7B-4C8D",
     # Product codes of every version (1.0.15.0 and 1.0.16.0 share one) and of Corvane Tool.
     r"4344A992-02A4", r"35307B30-CC25", r"44C3F1E5-A415", r"13798FCF-C5C1", r"A8A29C11-24A3",
     r"491DAF3F-7C1E", r"C0A7E3B[0F]-5D21",

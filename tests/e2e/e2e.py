@@ -170,8 +170,8 @@ class Machine:
         check(b"\n" not in log.replace(b"\r\n", b""), "the log has a line end other than CR LF")
         return Run(done.returncode, console, log.decode("utf-8").replace("\r\n", "\n"), elapsed)
 
-    def product_processes(self):
-        """Live processes of this prefix whose command line names one of the product's programs."""
+    def prefix_processes(self):
+        """Live processes of this prefix: (Unix pid, command line)."""
         found = []
         for pid in filter(str.isdigit, os.listdir("/proc")):
             try:
@@ -180,11 +180,14 @@ class Machine:
                 status = open(f"/proc/{pid}/status").read()
             except OSError:
                 continue
-            if ("WINEPREFIX=" + self.prefix).encode() not in environ or "\nState:\tZ" in status:
-                continue
-            if any(name.lower() in cmdline.lower() for name in PRODUCT_PROCESSES):
-                found.append(cmdline.strip())
+            if ("WINEPREFIX=" + self.prefix).encode() in environ and "\nState:\tZ" not in status:
+                found.append((int(pid), cmdline.strip()))
         return found
+
+    def product_processes(self):
+        """Live processes of this prefix whose command line names one of the product's programs."""
+        return [cmdline for _, cmdline in self.prefix_processes()
+                if any(name.lower() in cmdline.lower() for name in PRODUCT_PROCESSES)]
 
     def wine_status(self, *args):
         """Runs a Wine command in the prefix, output to nowhere; its Unix exit code."""
@@ -280,6 +283,67 @@ def only_work_folder(lines):
     return [line for line in lines if not re.match(r"^[+~-] [DF] C:\\" + WORK + r"(\\|$| )", line, re.IGNORECASE)]
 
 
+# ---- the COM registrations as real installers write them (docs/standin.md) ----
+
+LOCAL_SERVERS = {"Ferrow": "{0F176F16-C1BE-51d9-2826-B6641F4C4C3A}",
+                 "Ventrel": "{97F7CD52-5C94-9b4c-8F6A-82C822B3D6E0}",
+                 "Novex": "{66DD3643-314F-D467-CEB1-B75CEE9A5AF5}",
+                 "Terrion": "{1BE3A785-8017-545C-62F3-D5C10ACC50BD}"}
+TYPE_LIBRARIES = {name: "{5D3E8F21-6A7B-4C8D-9E0F-1A2B3C4D5E6%d}" % n
+                  for n, name in enumerate(("Ferrow", "Ventrel", "Novex", "Terrion"), 1)}
+# Interface id -> the proxy that marshals it (its ProxyStubClsid32).
+PROXIED_INTERFACES = {"{5D3E8F22-6A7B-4C8D-9E0F-1A2B3C4D5E61}": "{C10CE499-BEAA-FC65-979B-6227A97255C2}",
+                      "{5D3E8F22-6A7B-4C8D-9E0F-1A2B3C4D5E62}": "{C10CE499-BEAA-FC65-979B-6227A97255C2}",
+                      "{5D3E8F22-6A7B-4C8D-9E0F-1A2B3C4D5E63}": "{4A4724EA-E7FE-68e6-7AC9-BF18DEC0FC20}",
+                      "{5D3E8F22-6A7B-4C8D-9E0F-1A2B3C4D5E64}": "{9D406394-BD56-70FD-BC9D-878734DB1AB6}",
+                      "{4A4724EA-E7FE-68e6-7AC9-BF18DEC0FC20}": "{4A4724EA-E7FE-68e6-7AC9-BF18DEC0FC20}"}
+# The ProgID, VersionIndependentProgID, TypeLib and Interface keys of the product, in a snapshot.
+SERVER_NAMED_KEYS = re.compile(r"^[KV] HKLM\\Software\\Classes\\(Wow6432Node\\)?"
+                               r"(ZEKT\.(Ferrow|Ventrel|Novex|Terrion)(\.1)?|TypeLib\\\{5D3E8F21-[^}]+\}"
+                               r"|Interface\\\{(5D3E8F22-[^}]+|4A4724EA-E7FE-68e6-7AC9-BF18DEC0FC20)\})(\\| |$)",
+                               re.IGNORECASE)
+
+
+def reg_text(text):
+    """A string value as the snapshot shows it (Wine's .reg escaping)."""
+    return '"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'
+
+
+def server_named_keys(snapshot_path):
+    lines = open(snapshot_path, encoding="utf-8").read().splitlines()
+    return [line for line in lines if SERVER_NAMED_KEYS.search(line)]
+
+
+def check_real_registrations(m, snapshot_path):
+    """The machine carries the registrations the scenarios are about, in the CLSID keys' view: Ferrow's
+    server a quoted command line with an argument, Ventrel's in another letter case than its file, and
+    the keys the CLSID keys name. Written through HKCR by 32-bit code, the CLSID and Interface keys land
+    in the 32-bit branch and the ProgID and TypeLib keys in the shared one (both views see them)."""
+    entries = {line.lower() for line in open(snapshot_path, encoding="utf-8").read().splitlines()}
+    shared = "HKLM\\Software\\Classes\\"
+    classes = shared + ("Wow6432Node\\" if m.arch == "win64" else "")
+    folder = ("C:\\Program Files (x86)" if m.arch == "win64" else "C:\\Program Files") + "\\ZEKT\\Velkor\\"
+    expected = [f"V {classes}CLSID\\{LOCAL_SERVERS['Ferrow']}\\LocalServer32 | @ = "
+                + reg_text(f'"{folder}Ferrow_klq_1_0_0.exe" /automation'),
+                f"V {classes}CLSID\\{LOCAL_SERVERS['Ventrel']}\\LocalServer32 | @ = "
+                + reg_text(folder + "VENTREL.EXE"),
+                f"V {classes}CLSID\\{LOCAL_SERVERS['Terrion']}\\LocalServer32 | @ = "
+                + reg_text(folder + "TerrionService.exe")]
+    for name, clsid in LOCAL_SERVERS.items():
+        progid, libid = "ZEKT." + name, TYPE_LIBRARIES[name]
+        expected += [f"V {classes}CLSID\\{clsid}\\ProgID | @ = " + reg_text(progid + ".1"),
+                     f"V {classes}CLSID\\{clsid}\\VersionIndependentProgID | @ = " + reg_text(progid),
+                     f"V {classes}CLSID\\{clsid}\\TypeLib | @ = " + reg_text(libid),
+                     f"V {shared}{progid}.1\\CLSID | @ = " + reg_text(clsid),
+                     f"V {shared}{progid}\\CLSID | @ = " + reg_text(clsid),
+                     f"V {shared}{progid}\\CurVer | @ = " + reg_text(progid + ".1"),
+                     f"K {shared}TypeLib\\{libid}\\1.0\\0\\win32"]
+    for iid, proxy in PROXIED_INTERFACES.items():
+        expected.append(f"V {classes}Interface\\{iid}\\ProxyStubClsid32 | @ = " + reg_text(proxy))
+    missing = [line for line in expected if line.lower() not in entries]
+    check(not missing, "the stand-in lacks registrations:\n" + "\n".join(missing))
+
+
 ANSWER_YES = "y\n" * 12
 
 # ---- scenarios ----
@@ -289,6 +353,7 @@ def removal_of_broken_install(m, args):
     """The situation the tool exists for: every trace goes, nothing else changes."""
     pristine = m.state_snapshot("not-installed")
     before = m.state_snapshot("broken")
+    check_real_registrations(m, before)
     m.prepare("broken")
     check(m.product_processes(), "the product is not running before the removal")
     # An administrator runs the tool from a download folder: a regsvr32.exe or net.exe lying there
@@ -306,6 +371,8 @@ def removal_of_broken_install(m, args):
                "Terrionサービスの登録を解除しました。", "VentrelのCOMコンポーネントの登録を解除しました。",
                "TerrionPSのCOMコンポーネントの登録を解除しました。", "FerrowPSのCOMコンポーネントの登録を解除しました。",
                "NovexPSのCOMコンポーネントの登録を解除しました。")
+    # Every server, whatever form its registration takes, is unregistered.
+    run.expect(*[f"{name}のCOMコンポーネントの登録を解除しました。" for name in LOCAL_SERVERS])
     check(not m.product_processes(), f"product processes still run: {m.product_processes()}")
 
     machine_keys = run.log_section("[HKEY_LOCAL_MACHINEで削除したレジストリ]")
@@ -323,6 +390,8 @@ def removal_of_broken_install(m, args):
         check("Wow6432Node" not in run.log, "a Wow6432Node path was searched on 32-bit Windows")
 
     after = m.snapshot("after")
+    named = server_named_keys(after)
+    check(not named, "ProgID, TypeLib or Interface keys left:\n" + "\n".join(named))
     left = unexplained(diff(pristine, after))
     check(not left, "traces left that nothing explains:\n" + "\n".join(left))
     outside = only_work_folder(diff(before, after, "--outside-product"))
@@ -629,7 +698,8 @@ def two_versions(m, args):
     # shortcuts that every run removes (left as they are).
     protected = re.compile("|".join([PACKED_RELATED, RELATED_CODE[1:14], r"\\UpgradeCodes\\[0-9A-F]+$",
                                      r"\\Components\\[0-9A-F]+$", "Terrion KLQ Service", r"\\CLSID\\",
-                                     r"\\AppID\\", r"\\Interface\\", r"^. F C:\\Program Files( \(x86\))?\\",
+                                     r"\\AppID\\", r"\\Interface\\", r"\\TypeLib\\",
+                                     r"\\Classes\\(Wow6432Node\\)?ZEKT\.", r"^. F C:\\Program Files( \(x86\))?\\",
                                      r"^. F C:\\ProgramData\\"]), re.IGNORECASE)
     touched = [line for line in diff(before, after) if protected.search(line)]
     check(not touched, "the other version changed:\n" + "\n".join(touched))
@@ -663,6 +733,7 @@ def backup_restores_registry(m, args):
     through the 64-bit reg.exe brings the registry back. On the way: a read-only shortcut is deleted,
     and a product file held open by another program is scheduled and goes at the next start."""
     before = m.state_snapshot("broken")
+    check_real_registrations(m, before)
     m.resume_for_removal("broken")
     shortcuts = glob.glob(m.drive_c("users", "*", "Desktop", "*.lnk"))
     check(shortcuts, "the machine has no desktop shortcut")
@@ -704,6 +775,11 @@ def backup_restores_registry(m, args):
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     check(imported.returncode == 0, f"reg import failed ({imported.returncode})")
     after = m.snapshot("after-import")
+    # The servers remove their ProgID, TypeLib and Interface keys themselves; the backup holds them.
+    lost = difflib.unified_diff(server_named_keys(before), server_named_keys(after), "before", "after imported",
+                                lineterm="", n=0)
+    lost = [line for line in lost if line[:1] in "+-" and line[:3] not in ("---", "+++")]
+    check(not lost, "the backup did not restore the servers' ProgID, TypeLib and Interface keys:\n" + "\n".join(lost))
     # The scheduled deletion is the only registry trace the run may leave; the service's run state
     # is not kept in the registry.
     left = [line for line in registry_lines(diff(before, after))
@@ -754,6 +830,59 @@ def no_backup_no_change(m, args):
     check(not changed, "the machine changed:\n" + "\n".join(changed))
 
 
+def same_name_elsewhere(m, args):
+    """A program with Ferrow's file name in another folder is not the product's: it survives the run."""
+    m.prepare("broken")
+    os.makedirs(m.drive_c("other"), exist_ok=True)
+    shutil.copyfile(os.path.join(m.build, "standin", "bin", "Ferrow_klq_1_0_0.exe"),
+                    m.drive_c("other", "Ferrow_klq_1_0_0.exe"))
+    other = "C:\\other\\Ferrow_klq_1_0_0.exe"
+    started = m.standin_exec("start", "--", other)
+    check(started.startswith("started"), f"the other program did not start: {started}")
+
+    def others():
+        return [(pid, cmdline) for pid, cmdline in m.prefix_processes() if other.lower() in cmdline.lower()]
+
+    check(others(), "the other program is not running before the run")
+    run = m.run_quellor([], ANSWER_YES)
+    survivors = others()
+    own = [p for p in m.product_processes() if "ferrow" in p.lower() and other.lower() not in p.lower()]
+    for pid, _ in survivors:
+        os.kill(pid, 9)
+    m.stop()
+    check(survivors, "the program with Ferrow's name in another folder was stopped")
+    check(os.path.isfile(m.drive_c("other", "Ferrow_klq_1_0_0.exe")), "the other program's file was deleted")
+    check(not own, f"the product's Ferrow still runs: {own}")
+    check(run.exit_code == 0, f"exit code {run.exit_code}, expected 0")
+    run.expect("Ferrowを停止しました。", "強制削除が完了しました。")
+    check(not os.path.exists(program_folder(m)), "the program folder is still there")
+
+
+def local_package_elsewhere(m, args):
+    """A LocalPackage value that names a file outside the installer's cache folder: the file stays and
+    is reported."""
+    m.prepare("broken")
+    os.makedirs(m.drive_c("keep"), exist_ok=True)
+    content = b"not the product's cached package\n"
+    with open(m.drive_c("keep", "other.msi"), "wb") as f:
+        f.write(content)
+    kept = "C:\\keep\\other.msi"
+    key = ("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Products\\"
+           + PACKED_PRODUCT + "\\InstallProperties")
+    view = ["/reg:64"] if m.arch == "win64" else []
+    check(m.wine_status("reg", "add", key, "/v", "LocalPackage", "/t", "REG_SZ", "/d", kept, "/f", *view) == 0,
+          "could not change the product's LocalPackage value")
+    run = m.run_quellor([], ANSWER_YES)
+    m.stop()
+    check(os.path.isfile(m.drive_c("keep", "other.msi")), f"{kept} was deleted")
+    check(open(m.drive_c("keep", "other.msi"), "rb").read() == content, f"{kept} changed")
+    check(run.exit_code == 0, f"exit code {run.exit_code}, expected 0")
+    run.expect("インストーラーのキャッシュフォルダ以外にあるインストーラーファイルは削除しません（一覧はログに出力しました）。",
+               "強制削除が完了しました。")
+    listed = run.log_section("[インストーラーのキャッシュフォルダ以外にあるため削除しないファイル]")
+    check(any(kept in line for line in listed), f"{kept} is not listed: {listed}")
+
+
 SCENARIOS = {
     "backup-restore": backup_restores_registry,
     "leftover": leftover_ends_with_failure,
@@ -770,6 +899,8 @@ SCENARIOS = {
     "hung-server": hung_server,
     "windows-key-paths": windows_key_paths,
     "two-versions": two_versions,
+    "same-name-elsewhere": same_name_elsewhere,
+    "local-package-elsewhere": local_package_elsewhere,
 }
 
 

@@ -220,6 +220,11 @@ const wchar_t kNovex[] = L"{66DD3643-314F-D467-CEB1-B75CEE9A5AF5}";
 const wchar_t kVentrelAppId[] = L"{6B2A7E10-3C4D-4E5F-8A9B-0C1D2E3F4A52}";
 const wchar_t kFerrowPs[] = L"{C10CE499-BEAA-FC65-979B-6227A97255C2}";
 const wchar_t kNovexPs[] = L"{4A4724EA-E7FE-68e6-7AC9-BF18DEC0FC20}";
+const wchar_t kVentrelLibId[] = L"{5D3E8F21-6A7B-4C8D-9E0F-1A2B3C4D5E62}";
+const wchar_t kNovexLibId[] = L"{5D3E8F21-6A7B-4C8D-9E0F-1A2B3C4D5E63}";
+const wchar_t kFerrowIid[] = L"{5D3E8F22-6A7B-4C8D-9E0F-1A2B3C4D5E61}";
+const wchar_t kVentrelIid[] = L"{5D3E8F22-6A7B-4C8D-9E0F-1A2B3C4D5E62}";
+const wchar_t kNovexIid[] = L"{5D3E8F22-6A7B-4C8D-9E0F-1A2B3C4D5E63}";
 
 bool KeyExists(const std::wstring& path) {
     UniqueRegKey key;
@@ -248,21 +253,38 @@ protected:
         for (const wchar_t* id : {L"{6B2A7E10-3C4D-4E5F-8A9B-0C1D2E3F4A51}", kVentrelAppId,
                                   L"{6B2A7E10-3C4D-4E5F-8A9B-0C1D2E3F4A53}"})
             DeleteClassesKey(std::wstring(L"AppID\\") + id);
-        DeleteClassesKey(std::wstring(L"Interface\\") + kNovexPs);
+        for (const wchar_t* iid : {kNovexPs, kFerrowIid, kVentrelIid, kNovexIid})
+            DeleteClassesKey(std::wstring(L"Interface\\") + iid);
+        for (const wchar_t* name : {L"ZEKT.Ferrow", L"ZEKT.Ferrow.1", L"ZEKT.Ventrel", L"ZEKT.Ventrel.1", L"ZEKT.Novex",
+                                    L"ZEKT.Novex.1"})
+            DeleteClassesKey(name);
+        for (const wchar_t* libId : {L"{5D3E8F21-6A7B-4C8D-9E0F-1A2B3C4D5E61}", kVentrelLibId, kNovexLibId})
+            DeleteClassesKey(std::wstring(L"TypeLib\\") + libId);
         ::SetEnvironmentVariableW(L"STANDIN_UNREGSERVER_EXIT_CODE", nullptr);
     }
 };
 
-TEST_F(ComServers, UnregserverRemovesOnlyItsOwnClassAndExitsWithTheConfiguredCode) {
+TEST_F(ComServers, UnregserverRemovesOnlyItsOwnRegistrationAndExitsWithTheConfiguredCode) {
     for (const wchar_t* exe : {L"Ferrow_klq_1_0_0.exe", L"Ventrel.exe", L"Novex.exe"})
         ASSERT_EQ(RunServer(exe, L"/REGSERVER"), 0u) << QuellorTest::Utf8(exe);
-    EXPECT_EQ(DefaultValue(std::wstring(L"CLSID\\") + kVentrel + L"\\LocalServer32"), kBin + L"\\Ventrel.exe");
+    const std::wstring ventrel = std::wstring(L"CLSID\\") + kVentrel;
+    EXPECT_EQ(DefaultValue(std::wstring(L"CLSID\\") + kFerrow + L"\\LocalServer32"),
+              L"\"" + kBin + L"\\Ferrow_klq_1_0_0.exe\" /automation");
+    EXPECT_EQ(DefaultValue(ventrel + L"\\LocalServer32"), kBin + L"\\VENTREL.EXE");
+    EXPECT_EQ(DefaultValue(ventrel + L"\\ProgID"), L"ZEKT.Ventrel.1");
+    EXPECT_EQ(DefaultValue(L"ZEKT.Ventrel\\CurVer"), L"ZEKT.Ventrel.1");
+    EXPECT_EQ(DefaultValue(L"ZEKT.Ventrel.1\\CLSID"), kVentrel);
+    EXPECT_EQ(DefaultValue(ventrel + L"\\TypeLib"), kVentrelLibId);
+    EXPECT_EQ(DefaultValue(std::wstring(L"TypeLib\\") + kVentrelLibId + L"\\1.0\\0\\win32"), kBin + L"\\Ventrel.exe");
 
     ::SetEnvironmentVariableW(L"STANDIN_UNREGSERVER_EXIT_CODE", L"1234");
     EXPECT_EQ(RunServer(L"Ventrel.exe", L"/UNREGSERVER"), 1234u);
-    EXPECT_FALSE(KeyExists(std::wstring(L"CLSID\\") + kVentrel));
-    EXPECT_TRUE(KeyExists(std::wstring(L"CLSID\\") + kFerrow));
-    EXPECT_TRUE(KeyExists(std::wstring(L"CLSID\\") + kNovex));
+    for (const std::wstring& gone : {ventrel, std::wstring(L"ZEKT.Ventrel"), std::wstring(L"ZEKT.Ventrel.1"),
+                                     std::wstring(L"TypeLib\\") + kVentrelLibId})
+        EXPECT_FALSE(KeyExists(gone)) << QuellorTest::Utf8(gone);
+    for (const std::wstring& kept : {std::wstring(L"CLSID\\") + kFerrow, std::wstring(L"CLSID\\") + kNovex,
+                                     std::wstring(L"ZEKT.Novex.1"), std::wstring(L"TypeLib\\") + kNovexLibId})
+        EXPECT_TRUE(KeyExists(kept)) << QuellorTest::Utf8(kept);
     EXPECT_TRUE(KeyExists(std::wstring(L"AppID\\") + kVentrelAppId));  // the removal tool deletes AppIDs
 
     ::SetEnvironmentVariableW(L"STANDIN_UNREGSERVER_EXIT_CODE", nullptr);
@@ -281,16 +303,20 @@ HRESULT CallExport(const std::wstring& dll, const char* name) {
     }
 }
 
-TEST_F(ComServers, ProxyDllsUnregisterTheirClassAndNovexPsLeavesItsInterfaceKey) {
+TEST_F(ComServers, ProxyDllsUnregisterTheirClassAndInterfacesAndNovexPsLeavesItsOwnInterfaceKey) {
     ASSERT_EQ(CallExport(L"FerrowPS.dll", "DllRegisterServer"), S_OK);
     ASSERT_EQ(CallExport(L"NovexPS.dll", "DllRegisterServer"), S_OK);
     EXPECT_EQ(DefaultValue(std::wstring(L"CLSID\\") + kNovexPs + L"\\InProcServer32"), kBin + L"\\NovexPS.dll");
     EXPECT_TRUE(KeyExists(std::wstring(L"Interface\\") + kNovexPs));
+    EXPECT_EQ(DefaultValue(std::wstring(L"Interface\\") + kNovexIid + L"\\ProxyStubClsid32"), kNovexPs);
+    EXPECT_EQ(DefaultValue(std::wstring(L"Interface\\") + kVentrelIid + L"\\ProxyStubClsid32"), kFerrowPs);
 
     EXPECT_EQ(CallExport(L"NovexPS.dll", "DllUnregisterServer"), S_OK);
     EXPECT_FALSE(KeyExists(std::wstring(L"CLSID\\") + kNovexPs));
+    EXPECT_FALSE(KeyExists(std::wstring(L"Interface\\") + kNovexIid));
     EXPECT_TRUE(KeyExists(std::wstring(L"Interface\\") + kNovexPs));
     EXPECT_TRUE(KeyExists(std::wstring(L"CLSID\\") + kFerrowPs));
+    EXPECT_TRUE(KeyExists(std::wstring(L"Interface\\") + kFerrowIid));
 }
 
 // --- service -------------------------------------------------------------------------------
