@@ -5,13 +5,13 @@
 
 #include "platform/DllLoader.h"
 #include "platform/Environment.h"
-#include "platform/Handle.h"
+#include "platform/UniqueResource.h"
 #include "platform/Win32Exception.h"
 
 using namespace Zento::Lithcore;
 using Exception::Win32Exception;
 using File::DllLoader;
-using KernelHandle = Zento::Lithcore::Handle::Handle;
+using KernelHandle = Zento::Lithcore::UniqueHandle;
 
 namespace {
 
@@ -93,20 +93,20 @@ TEST(DllLoader, FreesTheLibraryOnDestruction) {
     EXPECT_EQ(::GetModuleHandleW(L"msi.dll"), nullptr);
 }
 
-TEST(Handle, ClosesWhatItOwnsOnDestructionAndOnSet) {
+TEST(UniqueHandle, ClosesWhatItOwnsOnDestructionAndOnReset) {
     HANDLE first = NewEvent();
     HANDLE second = NewEvent();
     {
         KernelHandle owner(first);
         EXPECT_TRUE(owner.IsValid());
-        owner.Set(second);
+        owner.Reset(second);
         EXPECT_FALSE(IsOpenHandle(first));
         EXPECT_TRUE(IsOpenHandle(second));
     }
     EXPECT_FALSE(IsOpenHandle(second));
 }
 
-TEST(Handle, MoveAndReleaseHandOverOwnership) {
+TEST(UniqueHandle, MoveAndReleaseHandOverOwnership) {
     HANDLE event = NewEvent();
     KernelHandle moved;
     {
@@ -119,6 +119,6 @@ TEST(Handle, MoveAndReleaseHandOverOwnership) {
     EXPECT_FALSE(moved.IsValid());
     EXPECT_TRUE(IsOpenHandle(event));
     KernelHandle last(event);
-    EXPECT_TRUE(last.Close());
+    EXPECT_TRUE(CloseKernelHandle(last));
     EXPECT_FALSE(IsOpenHandle(event));
 }

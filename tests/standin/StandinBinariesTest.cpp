@@ -9,14 +9,13 @@
 
 #include <string>
 
-#include "platform/Handle.h"
 #include "platform/UniqueResource.h"
 #include "tests/support/TestSupport.h"
 
 using Zento::Lithcore::UniqueMappedView;
 using Zento::Lithcore::UniqueRegKey;
 using Zento::Lithcore::UniqueServiceHandle;
-using Zento::Lithcore::Handle::Handle;
+using Zento::Lithcore::UniqueHandle;
 
 namespace {
 
@@ -28,7 +27,7 @@ std::wstring Unique(const std::wstring& stem) {
 }
 
 struct StatusBlock {
-    Handle mapping;
+    UniqueHandle mapping;
     UniqueMappedView view;
     explicit StatusBlock(const std::wstring& name)
         : mapping(::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 16, name.c_str())),
@@ -41,15 +40,15 @@ class Component {
 public:
     Component(const std::wstring& exe, const std::wstring& options) {
         const std::wstring ready = Unique(L"StandinTestReady");
-        Handle readyEvent(::CreateEventW(nullptr, TRUE, FALSE, ready.c_str()));
+        UniqueHandle readyEvent(::CreateEventW(nullptr, TRUE, FALSE, ready.c_str()));
         std::wstring commandLine = L"\"" + kBin + L"\\" + exe + L"\" --ready-event " + ready + L" " + options;
         STARTUPINFOW startup = {};
         startup.cb = sizeof(startup);
         PROCESS_INFORMATION info = {};
         if (::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                              &info)) {
-            process_.Set(info.hProcess);
-            Handle thread(info.hThread);
+            process_.Reset(info.hProcess);
+            UniqueHandle thread(info.hThread);
             HANDLE waits[] = {readyEvent.Get(), process_.Get()};
             ready_ = ::WaitForMultipleObjects(2, waits, FALSE, 15000) == WAIT_OBJECT_0;
         }
@@ -69,22 +68,22 @@ public:
     }
 
 private:
-    Handle process_;
+    UniqueHandle process_;
     bool ready_ = false;
 };
 
 // Whether someone else holds the named mutex right now (it exists and cannot be taken).
 bool IsHeldElsewhere(const std::wstring& name) {
-    Handle mutex(::OpenMutexW(SYNCHRONIZE, FALSE, name.c_str()));
+    UniqueHandle mutex(::OpenMutexW(SYNCHRONIZE, FALSE, name.c_str()));
     return mutex.IsValid() && ::WaitForSingleObject(mutex.Get(), 0) == WAIT_TIMEOUT;
 }
 
 // A handle of our own keeps the mutex alive after its holder ended.
-Handle OpenMutexToWatch(const std::wstring& name) {
-    return Handle(::OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, name.c_str()));
+UniqueHandle OpenMutexToWatch(const std::wstring& name) {
+    return UniqueHandle(::OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, name.c_str()));
 }
 
-DWORD WaitResult(const Handle& mutex) {
+DWORD WaitResult(const UniqueHandle& mutex) {
     const DWORD result = ::WaitForSingleObject(mutex.Get(), 5000);
     if (result == WAIT_OBJECT_0 || result == WAIT_ABANDONED) ::ReleaseMutex(mutex.Get());
     return result;
@@ -121,7 +120,7 @@ TEST(VitraComponent, CarePublishesItsWindowHoldsItsMutexAndStopsOnWmUserPlusOne)
     EXPECT_TRUE(IsHeldElsewhere(mutex));
     EXPECT_EQ(block.At(12), 0u);
 
-    Handle watched = OpenMutexToWatch(mutex);
+    UniqueHandle watched = OpenMutexToWatch(mutex);
     HWND window = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(block.At(0)));
     ASSERT_TRUE(::PostMessageW(window, WM_USER + 1, 0, 0));
     DWORD exitCode = 1;
@@ -154,7 +153,7 @@ TEST(VitraComponent, ResidentIgnoresWmUserPlusOneAndStopsOnCommand40011) {
     EXPECT_TRUE(resident.IsRunning());
     EXPECT_TRUE(IsHeldElsewhere(mutex));
 
-    Handle watched = OpenMutexToWatch(mutex);
+    UniqueHandle watched = OpenMutexToWatch(mutex);
     ASSERT_TRUE(::PostMessageW(window, WM_COMMAND, 40011, 0));
     DWORD exitCode = 1;
     ASSERT_TRUE(resident.Ends(exitCode));
@@ -185,7 +184,7 @@ TEST(VitraComponent, IgnoreStopLogsButKeepsEveryMutexAndItsSlot) {
     EXPECT_TRUE(IsHeldElsewhere(first));
     EXPECT_TRUE(IsHeldElsewhere(second));
 
-    Handle watched = OpenMutexToWatch(first);
+    UniqueHandle watched = OpenMutexToWatch(first);
     setting.Kill();
     EXPECT_EQ(WaitResult(watched), WAIT_ABANDONED);
 }
