@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/DllLoader.h"
 
 #include <string>
 
@@ -272,12 +271,12 @@ TEST_F(ComServers, UnregserverRemovesOnlyItsOwnClassAndExitsWithTheConfiguredCod
 using DllEntry = HRESULT(WINAPI*)();
 
 HRESULT CallExport(const std::wstring& dll, const char* name) {
-    try {
-        Zento::Lithcore::File::DllLoader module((kBin + L"\\" + dll).c_str());
-        return module.GetProcAs<DllEntry>(name)();
-    } catch (const std::exception&) {
-        return E_UNEXPECTED;
-    }
+    Zento::Lithcore::UniqueModule module(
+        ::LoadLibraryExW((kBin + L"\\" + dll).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+    if (!module) return E_UNEXPECTED;
+    FARPROC entry = ::GetProcAddress(module.Get(), name);
+    if (entry == nullptr) return E_UNEXPECTED;
+    return reinterpret_cast<DllEntry>(reinterpret_cast<void*>(entry))();
 }
 
 TEST_F(ComServers, ProxyDllsUnregisterTheirClassAndNovexPsLeavesItsInterfaceKey) {
