@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/DllSearchPath.h"
 #include "platform/Environment.h"
 #include "platform/SystemLibrary.h"
 #include "platform/UniqueResource.h"
@@ -106,6 +107,36 @@ TEST(LoadSystemLibrary, WithoutTheSearchFlagLoadsByTheFullSystemPath) {
     EXPECT_EQ(g_loadCalls[0].flags, static_cast<DWORD>(LOAD_LIBRARY_SEARCH_SYSTEM32));
     EXPECT_EQ(g_loadCalls[1].fileName, SystemFolderFile(L"kernel32.dll"));
     EXPECT_EQ(g_loadCalls[1].flags, static_cast<DWORD>(LOAD_WITH_ALTERED_SEARCH_PATH));
+}
+
+namespace {
+
+std::vector<DWORD> g_defaultDirectoryFlags;
+std::vector<std::wstring> g_dllDirectories;
+
+BOOL WINAPI RecordDefaultDllDirectories(DWORD flags) {
+    g_defaultDirectoryFlags.push_back(flags);
+    return TRUE;
+}
+
+BOOL WINAPI RecordDllDirectory(LPCWSTR path) {
+    g_dllDirectories.push_back(path == nullptr ? L"<null>" : path);
+    return TRUE;
+}
+
+}  // namespace
+
+TEST(RestrictDllSearch, UsesTheSystemFolderOnlyOrElseDropsTheCurrentFolder) {
+    g_defaultDirectoryFlags.clear();
+    g_dllDirectories.clear();
+    RestrictDllSearchWith(&RecordDefaultDllDirectories, &RecordDllDirectory);
+    EXPECT_EQ(g_defaultDirectoryFlags, std::vector<DWORD>{LOAD_LIBRARY_SEARCH_SYSTEM32});
+    EXPECT_TRUE(g_dllDirectories.empty());
+
+    g_defaultDirectoryFlags.clear();
+    RestrictDllSearchWith(nullptr, &RecordDllDirectory);
+    EXPECT_TRUE(g_defaultDirectoryFlags.empty());
+    EXPECT_EQ(g_dllDirectories, std::vector<std::wstring>{L""});
 }
 
 TEST(UniqueHandle, ClosesWhatItOwnsOnDestructionAndOnReset) {
