@@ -1,6 +1,6 @@
 #include "app/RegistryBackup.h"
 
-#include "platform/Handle.h"
+#include "platform/UniqueResource.h"
 
 namespace Quellor {
 
@@ -27,7 +27,7 @@ std::wstring BackupFileName(const std::wstring& logPath) {
 
 namespace {
 
-DWORD WriteAndClose(Zento::Lithcore::Handle::Handle& file, const std::wstring& text) {
+DWORD WriteAndClose(Zento::Lithcore::UniqueHandle& file, const std::wstring& text) {
     std::wstring content = L"\xFEFF" + text;
     // wchar_t is UTF-16 little-endian on Windows: the bytes are the file's form as they stand.
     const auto* bytes = reinterpret_cast<const BYTE*>(content.data());
@@ -40,20 +40,20 @@ DWORD WriteAndClose(Zento::Lithcore::Handle::Handle& file, const std::wstring& t
         remaining -= written;
     }
     if (!::FlushFileBuffers(file.Get())) return ::GetLastError();
-    if (!file.Close()) return ::GetLastError();
+    if (!CloseKernelHandle(file)) return ::GetLastError();
     return ERROR_SUCCESS;
 }
 
 }  // namespace
 
 DWORD WriteBackupFile(const std::wstring& path, const std::wstring& text) {
-    Zento::Lithcore::Handle::Handle file(
+    Zento::Lithcore::UniqueHandle file(
         ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsValid()) return ::GetLastError();
     DWORD result = WriteAndClose(file, text);
     if (result != ERROR_SUCCESS) {
         // A partial backup would only mislead whoever restores from it later.
-        file.Close();
+        file.Reset();
         ::DeleteFileW(path.c_str());
     }
     return result;

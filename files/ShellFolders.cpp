@@ -6,8 +6,8 @@
 
 #include <algorithm>
 
-#include "platform/DllLoader.h"
 #include "platform/FileSystem.h"
+#include "platform/SystemLibrary.h"
 #include "platform/UniqueResource.h"
 #include "registry/ComSettingsRegistry.h"
 #include "registry/InstallerRegistry.h"
@@ -90,8 +90,10 @@ bool AppendMenuFolders(const PathList& programsFolders, const PathList& menuSubP
 }  // namespace
 
 std::wstring GetSpecialFolderPath(int csidl) {
-    File::DllLoader shell32(L"shell32");
-    auto getLocation = shell32.GetProcAs<SHGetSpecialFolderLocationFn>("SHGetSpecialFolderLocation");
+    DWORD error = ERROR_SUCCESS;
+    UniqueModule shell32 = LoadSystemLibrary(L"shell32.dll", error);
+    auto getLocation = ProcAddress<SHGetSpecialFolderLocationFn>(shell32.Get(), "SHGetSpecialFolderLocation");
+    if (getLocation == nullptr) return {};
 
     UniqueItemIdList itemList;
     if (FAILED(getLocation(nullptr, csidl, itemList.Put())) || !itemList) return {};

@@ -12,8 +12,7 @@ namespace Zento::Lithcore {
 
 using PathList = std::vector<std::wstring>;
 
-// The folder of a CSIDL, or empty when the system has none for it.
-// Throws Win32Exception when shell32 or its SHGetSpecialFolderLocation cannot be found.
+// The folder of a CSIDL, or empty when the system has none for it (or shell32 cannot be loaded).
 std::wstring GetSpecialFolderPath(int csidl);
 
 // Each user's AppData folder joined with subPath, when that is a folder.

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "platform/Handle.h"
+#include "platform/UniqueResource.h"
 
 namespace Zento::Lithcore {
 
@@ -38,22 +38,20 @@ namespace {
 
 bool IsAdministratorsMember() {
     SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
-    PSID administrators = nullptr;
+    UniqueSid administrators;
     if (!::AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0,
-                                    0, 0, &administrators))
+                                    0, 0, administrators.Put()))
         return false;
     BOOL member = FALSE;
-    if (!::CheckTokenMembership(nullptr, administrators, &member)) member = FALSE;
-    ::FreeSid(administrators);
+    if (!::CheckTokenMembership(nullptr, administrators.Get(), &member)) member = FALSE;
     return member == TRUE;
 }
 
 }  // namespace
 
 bool IsProcessElevated() {
-    HANDLE raw = nullptr;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw)) return false;
-    Handle::Handle token(raw);
+    UniqueHandle token;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.Put())) return false;
     TOKEN_ELEVATION elevation{};
     DWORD size = 0;
     if (::GetTokenInformation(token.Get(), TokenElevation, &elevation, sizeof elevation, &size))

@@ -1,7 +1,7 @@
 #include "platform/OsVersion.h"
 
 #include "platform/CodePage.h"
-#include "platform/DllLoader.h"
+#include "platform/SystemLibrary.h"
 #include "platform/Win32Exception.h"
 
 namespace Zento::Lithcore {
@@ -85,18 +85,19 @@ OsVersionInfo GetOsVersionInfo() {
     info.mediaCenter = ::GetSystemMetrics(SM_MEDIACENTER) != 0;
     info.tabletPc = ::GetSystemMetrics(SM_TABLETPC) != 0;
 
-    File::DllLoader kernel32(L"kernel32.dll");
+    DWORD error = ERROR_SUCCESS;
+    UniqueModule kernel32 = LoadSystemLibrary(L"kernel32.dll", error);
     using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
     BOOL wow64 = FALSE;
-    if (kernel32.GetProcAs<IsWow64ProcessFn>("IsWow64Process")(::GetCurrentProcess(), &wow64)) info.wow64 = wow64 != 0;
+    auto isWow64Process = ProcAddress<IsWow64ProcessFn>(kernel32.Get(), "IsWow64Process");
+    if (isWow64Process != nullptr && isWow64Process(::GetCurrentProcess(), &wow64)) info.wow64 = wow64 != 0;
 
     info.productKind = 0;
-    if (info.majorVersion >= 6) {
-        using GetProductInfoFn = BOOL(WINAPI*)(DWORD, DWORD, DWORD, DWORD, PDWORD);
-        kernel32.GetProcAs<GetProductInfoFn>("GetProductInfo")(info.majorVersion, info.minorVersion,
-                                                                info.servicePackMajor, info.servicePackMinor,
-                                                                &info.productKind);
-    }
+    using GetProductInfoFn = BOOL(WINAPI*)(DWORD, DWORD, DWORD, DWORD, PDWORD);
+    auto getProductInfo = ProcAddress<GetProductInfoFn>(kernel32.Get(), "GetProductInfo");
+    if (info.majorVersion >= 6 && getProductInfo != nullptr)
+        getProductInfo(info.majorVersion, info.minorVersion, info.servicePackMajor, info.servicePackMinor,
+                       &info.productKind);
     return info;
 }
 

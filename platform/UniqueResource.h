@@ -96,6 +96,13 @@ inline LONG CloseRegKey(UniqueRegKey& key) noexcept {
 }
 using UniqueFindHandle = UniqueResource<FindHandleTraits>;
 using UniqueHandle = UniqueResource<KernelHandleTraits>;
+
+// Closes a held kernel handle and says whether CloseHandle succeeded (true when nothing was held): a file's
+// last write errors can surface only when it is closed.
+[[nodiscard]] inline bool CloseKernelHandle(UniqueHandle& handle) noexcept {
+    HANDLE raw = handle.Release();
+    return !KernelHandleTraits::IsValid(raw) || ::CloseHandle(raw) != FALSE;
+}
 using UniqueModule = UniqueResource<NullEmptyTraits<HMODULE, void (*)(HMODULE) noexcept, &ReleaseModule>>;
 // A SID from AllocateAndInitializeSid.
 using UniqueSid = UniqueResource<NullEmptyTraits<PSID, void (*)(PSID) noexcept, &FreeSidNoexcept>>;

@@ -3,19 +3,14 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <exception>
-#include <optional>
 
-#include "platform/DllLoader.h"
-#include "platform/Environment.h"
+#include "platform/SystemLibrary.h"
 #include "registry/ComponentRegistrations.h"
 #include "registry/Names.h"
 
 namespace Zento::Lithcore {
 
 namespace {
-
-using File::DllLoader;
 
 // msi.dll ordinals and the signatures they are called with.
 constexpr WORD kEnumRelatedProducts = 205;
@@ -39,17 +34,6 @@ constexpr INT kStateInvalidArgument = -2;
 constexpr INT kStateUnknown = -1;
 constexpr INT kStateAbsent = 2;
 
-// A file of the system folder by full path; empty when the folder cannot be read.
-// Looks an ordinal up; null when msi.dll lacks it.
-template <typename Fn>
-Fn Lookup(const DllLoader& msi, WORD ordinal) {
-    try {
-        return msi.GetProcAs<Fn>(ordinal);
-    } catch (const std::exception&) {
-        return nullptr;
-    }
-}
-
 struct MsiFunctions {
     EnumRelatedProductsFn enumRelated = nullptr;
     GetComponentPathFn getComponentPath = nullptr;
@@ -57,27 +41,22 @@ struct MsiFunctions {
     GetProductInfoFn getProductInfo = nullptr;
 };
 
-// msi.dll by its full path in the system folder, never by bare name: a copy lying beside the program or
-// in the current folder is never loaded. (A 32-bit process under WOW64 is given the 32-bit folder.)
+// msi.dll from the system folder only: a copy lying beside the program or in the current folder is never
+// loaded. (A 32-bit process under WOW64 is given the 32-bit folder.) A missing ordinal stays null.
 class LoadedMsi {
 public:
     LoadedMsi() {
-        std::wstring path = SystemFolderFile(L"msi.dll");
-        if (path.empty()) return;
-        try {
-            msi_.emplace(path.c_str());
-        } catch (const std::exception&) {
-            return;
-        }
-        functions_.enumRelated = Lookup<EnumRelatedProductsFn>(*msi_, kEnumRelatedProducts);
-        functions_.getComponentPath = Lookup<GetComponentPathFn>(*msi_, kGetComponentPath);
-        functions_.enumClients = Lookup<EnumClientsFn>(*msi_, kEnumClients);
-        functions_.getProductInfo = Lookup<GetProductInfoFn>(*msi_, kGetProductInfo);
+        DWORD error = ERROR_SUCCESS;
+        msi_ = LoadSystemLibrary(L"msi.dll", error);
+        functions_.enumRelated = ProcAddress<EnumRelatedProductsFn>(msi_.Get(), kEnumRelatedProducts);
+        functions_.getComponentPath = ProcAddress<GetComponentPathFn>(msi_.Get(), kGetComponentPath);
+        functions_.enumClients = ProcAddress<EnumClientsFn>(msi_.Get(), kEnumClients);
+        functions_.getProductInfo = ProcAddress<GetProductInfoFn>(msi_.Get(), kGetProductInfo);
     }
     const MsiFunctions& Functions() const { return functions_; }
 
 private:
-    std::optional<DllLoader> msi_;
+    UniqueModule msi_;
     MsiFunctions functions_;
 };
 

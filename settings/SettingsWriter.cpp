@@ -7,7 +7,7 @@
 
 #include <sstream>
 
-#include "platform/Handle.h"
+#include "platform/UniqueResource.h"
 #include "settings/SettingsArchive.h"
 #include "settings/SettingsText.h"
 #include "settings/TextConversion.h"
@@ -34,12 +34,12 @@ Crypto::Bytes EncipherSettingsText(const std::wstring& text) {
 }
 
 bool WriteImageFile(const std::wstring& path, const Crypto::Bytes& image) {
-    Handle::Handle file(
+    UniqueHandle file(
         ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsValid()) return false;
     DWORD written = 0;
     const auto size = static_cast<DWORD>(image.size());
-    return ::WriteFile(file.Get(), image.data(), size, &written, nullptr) && written == size && file.Close();
+    return ::WriteFile(file.Get(), image.data(), size, &written, nullptr) && written == size && CloseKernelHandle(file);
 }
 
 }  // namespace Zento::Lithcore

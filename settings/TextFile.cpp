@@ -16,7 +16,7 @@ int TextFile::Open(DWORD access, DWORD share, DWORD creation) {
     if (path_.empty()) return -2;
     HANDLE h = ::CreateFileW(path_.c_str(), access, share, nullptr, creation, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return -2;
-    handle_.Set(h);
+    handle_.Reset(h);
     return 0;
 }
 
@@ -71,6 +71,6 @@ int TextFile::WriteText(const std::wstring& text) {
     return WriteBytes(units.data(), static_cast<DWORD>(units.size() * sizeof(wchar_t)));
 }
 
-void TextFile::Close() { handle_.Close(); }
+void TextFile::Close() { handle_.Reset(); }
 
 }  // namespace Zento::Lithcore

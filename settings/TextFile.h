@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Handle.h"
+#include "platform/UniqueResource.h"
 
 namespace Zento::Lithcore {
 
@@ -43,7 +43,7 @@ private:
     int WriteBytes(const void* data, DWORD size);
 
     std::wstring path_;
-    Zento::Lithcore::Handle::Handle handle_;
+    Zento::Lithcore::UniqueHandle handle_;
     bool writeByteOrderMark_ = true;
     wchar_t byteOrderMark_ = 0xFEFF;
     int encodingMode_ = kUtf8;

@@ -3,15 +3,17 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "platform/UniqueResource.h"
+
 namespace Standin {
 
 std::vector<std::wstring> CommandLineArguments() {
     int count = 0;
     wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    Zento::Lithcore::UniqueLocalMemory owner(argv);
     std::vector<std::wstring> arguments;
     if (argv == nullptr) return arguments;
     for (int i = 1; i < count; ++i) arguments.emplace_back(argv[i]);
-    ::LocalFree(argv);
     return arguments;
 }
 

@@ -21,10 +21,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/Handle.h"
+#include "platform/UniqueResource.h"
 #include "standin/CommandLine.h"
 
-using Zento::Lithcore::Handle::Handle;
+using Zento::Lithcore::UniqueHandle;
 
 namespace {
 
@@ -72,8 +72,8 @@ bool Parse(const std::vector<std::wstring>& arguments, Request& request) {
 }
 
 int Start(const Request& request) {
-    Handle ready;
-    if (!request.readyEvent.empty()) ready.Set(::CreateEventW(nullptr, TRUE, FALSE, request.readyEvent.c_str()));
+    UniqueHandle ready;
+    if (!request.readyEvent.empty()) ready.Reset(::CreateEventW(nullptr, TRUE, FALSE, request.readyEvent.c_str()));
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info = {};
@@ -83,8 +83,8 @@ int Start(const Request& request) {
         std::printf("start failed: error %lu\n", ::GetLastError());
         return 1;
     }
-    Handle process(info.hProcess);
-    Handle thread(info.hThread);
+    UniqueHandle process(info.hProcess);
+    UniqueHandle thread(info.hThread);
     std::printf("started pid %lu\n", info.dwProcessId);
     if (!ready.IsValid()) return 0;
     HANDLE waits[] = {ready.Get(), process.Get()};
@@ -103,8 +103,8 @@ int Wait(const Request& request) {
         std::printf("start failed: error %lu\n", ::GetLastError());
         return 1;
     }
-    Handle process(info.hProcess);
-    Handle thread(info.hThread);
+    UniqueHandle process(info.hProcess);
+    UniqueHandle thread(info.hThread);
     ::WaitForSingleObject(process.Get(), INFINITE);
     DWORD code = 0;
     ::GetExitCodeProcess(process.Get(), &code);
@@ -165,13 +165,13 @@ int ComponentPath(const std::wstring& product, const std::wstring& component) {
 }
 
 int Hold(const Request& request) {
-    Handle file(::CreateFileW(request.commandLine.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    UniqueHandle file(::CreateFileW(request.commandLine.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsValid()) {
         std::printf("open failed: error %lu\n", ::GetLastError());
         return 1;
     }
-    Handle ready(::OpenEventW(EVENT_MODIFY_STATE, FALSE, request.readyEvent.c_str()));
+    UniqueHandle ready(::OpenEventW(EVENT_MODIFY_STATE, FALSE, request.readyEvent.c_str()));
     if (ready.IsValid()) ::SetEvent(ready.Get());
     ::Sleep(10 * 60 * 1000);
     return 0;

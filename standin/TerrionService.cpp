@@ -6,12 +6,12 @@
 #include <cwchar>
 #include <string>
 
-#include "platform/Handle.h"
+#include "platform/UniqueResource.h"
 #include "standin/ComRegistration.h"
 #include "standin/CommandLine.h"
 #include "standin/StandinIds.h"
 
-using Zento::Lithcore::Handle::Handle;
+using Zento::Lithcore::UniqueHandle;
 
 namespace {
 
@@ -48,7 +48,7 @@ void WINAPI ServiceMain(DWORD argc, LPWSTR* argv) {
     const wchar_t* name = argc > 0 && argv != nullptr && argv[0] != nullptr ? argv[0] : Standin::kServiceName;
     g_statusHandle = ::RegisterServiceCtrlHandlerExW(name, ControlHandler, nullptr);
     if (g_statusHandle == nullptr) return;
-    Handle stopRequested(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    UniqueHandle stopRequested(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     g_stopRequested = stopRequested.Get();
     Report(SERVICE_RUNNING);
     ::WaitForSingleObject(stopRequested.Get(), INFINITE);

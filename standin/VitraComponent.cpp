@@ -7,12 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/Handle.h"
 #include "platform/UniqueResource.h"
 #include "standin/CommandLine.h"
 
 using Zento::Lithcore::UniqueMappedView;
-using Zento::Lithcore::Handle::Handle;
+using Zento::Lithcore::UniqueHandle;
 
 namespace {
 
@@ -82,13 +81,13 @@ volatile LONG* Field(void* block, DWORD offset) {
 struct Component {
     Options options;
     void* block = nullptr;
-    std::vector<Handle> mutexes;
+    std::vector<UniqueHandle> mutexes;
     bool stopped = false;
 };
 
 void AppendLogLine(const std::wstring& path, const char* line) {
     if (path.empty()) return;
-    Handle file(::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    UniqueHandle file(::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsValid()) return;
     const std::string text = std::string(line) + "\r\n";
@@ -138,7 +137,7 @@ HWND CreateHiddenWindow(HINSTANCE instance, Component& component) {
 
 void SignalReady(const std::wstring& name) {
     if (name.empty()) return;
-    Handle event(::CreateEventW(nullptr, TRUE, FALSE, name.c_str()));
+    UniqueHandle event(::CreateEventW(nullptr, TRUE, FALSE, name.c_str()));
     if (event.IsValid()) ::SetEvent(event.Get());
 }
 
@@ -152,7 +151,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         return kBadArguments;
     }
 
-    Handle mapping(::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 16,
+    UniqueHandle mapping(::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 16,
                                         component.options.mapping.c_str()));
     if (!mapping.IsValid()) return kNoStatusBlock;
     UniqueMappedView view(::MapViewOfFile(mapping.Get(), FILE_MAP_ALL_ACCESS, 0, 0, 0));
@@ -163,7 +162,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     if (window == nullptr) return kNoWindow;
 
     for (const auto& name : component.options.mutexes) {
-        Handle mutex(::CreateMutexW(nullptr, TRUE, name.c_str()));
+        UniqueHandle mutex(::CreateMutexW(nullptr, TRUE, name.c_str()));
         if (!mutex.IsValid()) return kNoMutex;
         component.mutexes.push_back(std::move(mutex));
     }

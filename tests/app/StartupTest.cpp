@@ -2,7 +2,7 @@
 // it writes to the console (redirected: UTF-8) and to its log, and its exit code.
 #include <gtest/gtest.h>
 
-#include "platform/Handle.h"
+#include "platform/UniqueResource.h"
 #include "tests/support/TestSupport.h"
 
 using namespace QuellorTest;
@@ -171,14 +171,13 @@ TEST(Manifest, AsksForAdministratorAndNamesWindows7To11) {
 // Started with the limited token that an administrator's unelevated programs get, the run refuses
 // before it writes a log or looks at anything.
 TEST(Startup, UnelevatedStartIsRefusedBeforeAnythingIsCollected) {
-    HANDLE raw = nullptr;
-    ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw));
-    Zento::Lithcore::Handle::Handle token(raw);
+    Zento::Lithcore::UniqueHandle token;
+    ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.Put()));
     TOKEN_LINKED_TOKEN linked{};
     DWORD size = 0;
     if (!::GetTokenInformation(token.Get(), TokenLinkedToken, &linked, sizeof linked, &size))
         GTEST_SKIP() << "this system gives the test no limited token (" << ::GetLastError() << ")";
-    Zento::Lithcore::Handle::Handle limited(linked.LinkedToken);
+    Zento::Lithcore::UniqueHandle limited(linked.LinkedToken);
 
     ScratchFolder folder;
     ChildResult child = RunChild(L"\"" + kExe + L"\" 1.0.14.0", folder.Path(), "Y\n\n", 60000, limited.Get());

@@ -2,7 +2,6 @@
 // Building small folder trees and reading them back, for the file tests.
 #include <windows.h>
 
-#include "platform/Handle.h"
 #include "platform/UniqueResource.h"
 
 #include <algorithm>
@@ -19,7 +18,7 @@ inline void MakeTree(const std::wstring& root, const std::vector<std::wstring>& 
         for (size_t cut = path.find(L'\\', root.size() + 1); cut != std::wstring::npos; cut = path.find(L'\\', cut + 1))
             ::CreateDirectoryW(path.substr(0, cut).c_str(), nullptr);
         if (entry.back() != L'\\') {
-            Zento::Lithcore::Handle::Handle file(
+            Zento::Lithcore::UniqueHandle file(
                 ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
         }
     }

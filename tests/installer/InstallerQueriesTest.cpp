@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "platform/DllLoader.h"
+#include "platform/SystemLibrary.h"
 #include "tests/installer/FixtureCodes.h"
 #include "tests/support/MsiFixture.h"
 #include "tests/support/TestSupport.h"
@@ -35,9 +35,11 @@ std::wstring Lower(std::wstring text) {
 // The single owner the installer names for a component (msi.dll ordinal 66), asked directly.
 std::wstring OwnerNamedByInstaller(const std::wstring& componentCode) {
     using GetProductCodeFn = UINT(WINAPI*)(LPCWSTR, LPWSTR);
-    File::DllLoader msi(L"msi.dll");
+    DWORD error = ERROR_SUCCESS;
+    UniqueModule msi = LoadSystemLibrary(L"msi.dll", error);
+    auto getProductCode = ProcAddress<GetProductCodeFn>(msi.Get(), WORD{66});
     wchar_t owner[39] = {};
-    if (msi.GetProcAs<GetProductCodeFn>(WORD{66})(componentCode.c_str(), owner) != ERROR_SUCCESS) return L"";
+    if (getProductCode == nullptr || getProductCode(componentCode.c_str(), owner) != ERROR_SUCCESS) return L"";
     return owner;
 }
 

@@ -5,7 +5,6 @@
 
 #include <string>
 
-#include "platform/Handle.h"
 #include "platform/UniqueResource.h"
 
 namespace QuellorTest {
@@ -44,17 +43,15 @@ inline void DeleteTestTree(HKEY root, const std::wstring& subKey, REGSAM view) {
 
 // The string form of the current user's security identifier (the name of its HKEY_USERS hive).
 inline std::wstring CurrentUserSid() {
-    HANDLE rawToken = nullptr;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &rawToken)) return L"";
-    Zento::Lithcore::Handle::Handle token(rawToken);
+    Zento::Lithcore::UniqueHandle token;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.Put())) return L"";
     BYTE buffer[256] = {};
     DWORD size = 0;
     if (!::GetTokenInformation(token.Get(), TokenUser, buffer, sizeof buffer, &size)) return L"";
     wchar_t* text = nullptr;
     if (!::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text)) return L"";
-    std::wstring sid(text);
-    ::LocalFree(text);
-    return sid;
+    Zento::Lithcore::UniqueLocalMemory owner(text);
+    return text;
 }
 
 }  // namespace QuellorTest

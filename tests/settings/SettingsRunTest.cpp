@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "app/Profile.h"
-#include "platform/Handle.h"
+#include "platform/UniqueResource.h"
 #include "settings/SettingsWriter.h"
 #include "tests/support/TestSupport.h"
 
@@ -36,8 +36,8 @@ RunResult RunQuellor(const QuellorTest::ScratchFolder& folder, const std::wstrin
     QuellorTest::WriteFileBytes(folder / L"stdin.txt", input);
     RunResult result;
     {
-        Zento::Lithcore::Handle::Handle in(InheritableFile(folder / L"stdin.txt", GENERIC_READ, OPEN_EXISTING));
-        Zento::Lithcore::Handle::Handle out(InheritableFile(folder / L"stdout.txt", GENERIC_WRITE, CREATE_ALWAYS));
+        Zento::Lithcore::UniqueHandle in(InheritableFile(folder / L"stdin.txt", GENERIC_READ, OPEN_EXISTING));
+        Zento::Lithcore::UniqueHandle out(InheritableFile(folder / L"stdout.txt", GENERIC_WRITE, CREATE_ALWAYS));
         STARTUPINFOW si{};
         si.cb = sizeof si;
         si.dwFlags = STARTF_USESTDHANDLES;
@@ -50,7 +50,7 @@ RunResult RunQuellor(const QuellorTest::ScratchFolder& folder, const std::wstrin
                               folder.Path().c_str(), &si, &pi))
             return result;
         result.started = true;
-        Zento::Lithcore::Handle::Handle process(pi.hProcess), thread(pi.hThread);
+        Zento::Lithcore::UniqueHandle process(pi.hProcess), thread(pi.hThread);
         if (::WaitForSingleObject(process.Get(), 120000) != WAIT_OBJECT_0) {
             result.timedOut = true;
             ::TerminateProcess(process.Get(), 1);

@@ -5,18 +5,16 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/DllLoader.h"
 
 #include <string>
 
-#include "platform/Handle.h"
 #include "platform/UniqueResource.h"
 #include "tests/support/TestSupport.h"
 
 using Zento::Lithcore::UniqueMappedView;
 using Zento::Lithcore::UniqueRegKey;
 using Zento::Lithcore::UniqueServiceHandle;
-using Zento::Lithcore::Handle::Handle;
+using Zento::Lithcore::UniqueHandle;
 
 namespace {
 
@@ -28,7 +26,7 @@ std::wstring Unique(const std::wstring& stem) {
 }
 
 struct StatusBlock {
-    Handle mapping;
+    UniqueHandle mapping;
     UniqueMappedView view;
     explicit StatusBlock(const std::wstring& name)
         : mapping(::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 16, name.c_str())),
@@ -41,15 +39,15 @@ class Component {
 public:
     Component(const std::wstring& exe, const std::wstring& options) {
         const std::wstring ready = Unique(L"StandinTestReady");
-        Handle readyEvent(::CreateEventW(nullptr, TRUE, FALSE, ready.c_str()));
+        UniqueHandle readyEvent(::CreateEventW(nullptr, TRUE, FALSE, ready.c_str()));
         std::wstring commandLine = L"\"" + kBin + L"\\" + exe + L"\" --ready-event " + ready + L" " + options;
         STARTUPINFOW startup = {};
         startup.cb = sizeof(startup);
         PROCESS_INFORMATION info = {};
         if (::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                              &info)) {
-            process_.Set(info.hProcess);
-            Handle thread(info.hThread);
+            process_.Reset(info.hProcess);
+            UniqueHandle thread(info.hThread);
             HANDLE waits[] = {readyEvent.Get(), process_.Get()};
             ready_ = ::WaitForMultipleObjects(2, waits, FALSE, 15000) == WAIT_OBJECT_0;
         }
@@ -69,22 +67,22 @@ public:
     }
 
 private:
-    Handle process_;
+    UniqueHandle process_;
     bool ready_ = false;
 };
 
 // Whether someone else holds the named mutex right now (it exists and cannot be taken).
 bool IsHeldElsewhere(const std::wstring& name) {
-    Handle mutex(::OpenMutexW(SYNCHRONIZE, FALSE, name.c_str()));
+    UniqueHandle mutex(::OpenMutexW(SYNCHRONIZE, FALSE, name.c_str()));
     return mutex.IsValid() && ::WaitForSingleObject(mutex.Get(), 0) == WAIT_TIMEOUT;
 }
 
 // A handle of our own keeps the mutex alive after its holder ended.
-Handle OpenMutexToWatch(const std::wstring& name) {
-    return Handle(::OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, name.c_str()));
+UniqueHandle OpenMutexToWatch(const std::wstring& name) {
+    return UniqueHandle(::OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, name.c_str()));
 }
 
-DWORD WaitResult(const Handle& mutex) {
+DWORD WaitResult(const UniqueHandle& mutex) {
     const DWORD result = ::WaitForSingleObject(mutex.Get(), 5000);
     if (result == WAIT_OBJECT_0 || result == WAIT_ABANDONED) ::ReleaseMutex(mutex.Get());
     return result;
@@ -121,7 +119,7 @@ TEST(VitraComponent, CarePublishesItsWindowHoldsItsMutexAndStopsOnWmUserPlusOne)
     EXPECT_TRUE(IsHeldElsewhere(mutex));
     EXPECT_EQ(block.At(12), 0u);
 
-    Handle watched = OpenMutexToWatch(mutex);
+    UniqueHandle watched = OpenMutexToWatch(mutex);
     HWND window = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(block.At(0)));
     ASSERT_TRUE(::PostMessageW(window, WM_USER + 1, 0, 0));
     DWORD exitCode = 1;
@@ -154,7 +152,7 @@ TEST(VitraComponent, ResidentIgnoresWmUserPlusOneAndStopsOnCommand40011) {
     EXPECT_TRUE(resident.IsRunning());
     EXPECT_TRUE(IsHeldElsewhere(mutex));
 
-    Handle watched = OpenMutexToWatch(mutex);
+    UniqueHandle watched = OpenMutexToWatch(mutex);
     ASSERT_TRUE(::PostMessageW(window, WM_COMMAND, 40011, 0));
     DWORD exitCode = 1;
     ASSERT_TRUE(resident.Ends(exitCode));
@@ -185,7 +183,7 @@ TEST(VitraComponent, IgnoreStopLogsButKeepsEveryMutexAndItsSlot) {
     EXPECT_TRUE(IsHeldElsewhere(first));
     EXPECT_TRUE(IsHeldElsewhere(second));
 
-    Handle watched = OpenMutexToWatch(first);
+    UniqueHandle watched = OpenMutexToWatch(first);
     setting.Kill();
     EXPECT_EQ(WaitResult(watched), WAIT_ABANDONED);
 }
@@ -295,12 +293,12 @@ TEST_F(ComServers, UnregserverRemovesOnlyItsOwnRegistrationAndExitsWithTheConfig
 using DllEntry = HRESULT(WINAPI*)();
 
 HRESULT CallExport(const std::wstring& dll, const char* name) {
-    try {
-        Zento::Lithcore::File::DllLoader module((kBin + L"\\" + dll).c_str());
-        return module.GetProcAs<DllEntry>(name)();
-    } catch (const std::exception&) {
-        return E_UNEXPECTED;
-    }
+    Zento::Lithcore::UniqueModule module(
+        ::LoadLibraryExW((kBin + L"\\" + dll).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+    if (!module) return E_UNEXPECTED;
+    FARPROC entry = ::GetProcAddress(module.Get(), name);
+    if (entry == nullptr) return E_UNEXPECTED;
+    return reinterpret_cast<DllEntry>(reinterpret_cast<void*>(entry))();
 }
 
 TEST_F(ComServers, ProxyDllsUnregisterTheirClassAndInterfacesAndNovexPsLeavesItsOwnInterfaceKey) {

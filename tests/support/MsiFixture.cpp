@@ -2,13 +2,13 @@
 
 #include "tests/support/TestSupport.h"
 
-#include "platform/Handle.h"
+#include "platform/UniqueResource.h"
 
 namespace QuellorTest {
 
 namespace {
 
-using Zento::Lithcore::Handle::Handle;
+using Zento::Lithcore::UniqueHandle;
 
 constexpr DWORD kMsiexecTimeoutMs = 120000;
 constexpr DWORD kNotRun = 0xFFFFFFFF;
@@ -23,7 +23,7 @@ DWORD RunMsiexec(const std::wstring& arguments) {
     if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
                           &startup, &info))
         return kNotRun;
-    Handle process(info.hProcess), thread(info.hThread);
+    UniqueHandle process(info.hProcess), thread(info.hThread);
     if (::WaitForSingleObject(process.Get(), kMsiexecTimeoutMs) != WAIT_OBJECT_0) {
         ::TerminateProcess(process.Get(), kNotRun);
         ::WaitForSingleObject(process.Get(), 5000);

@@ -5,13 +5,12 @@
 #include <atomic>
 #include <thread>
 
-#include "platform/Handle.h"
 #include "platform/UniqueResource.h"
 
 namespace QuellorTest {
 
 using Zento::Lithcore::UniqueFindHandle;
-using Zento::Lithcore::Handle::Handle;
+using Zento::Lithcore::UniqueHandle;
 
 namespace {
 
@@ -52,9 +51,9 @@ ChildResult RunChild(const std::wstring& commandLine, const std::wstring& workin
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE inRead = nullptr, inWrite = nullptr, outRead = nullptr, outWrite = nullptr;
     if (!::CreatePipe(&inRead, &inWrite, &inherit, 0)) return result;
-    Handle inReadOwner(inRead), inWriteOwner(inWrite);
+    UniqueHandle inReadOwner(inRead), inWriteOwner(inWrite);
     if (!::CreatePipe(&outRead, &outWrite, &inherit, 0)) return result;
-    Handle outReadOwner(outRead), outWriteOwner(outWrite);
+    UniqueHandle outReadOwner(outRead), outWriteOwner(outWrite);
     ::SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
     ::SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
 
@@ -73,15 +72,15 @@ ChildResult RunChild(const std::wstring& commandLine, const std::wstring& workin
                                                              CREATE_NO_WINDOW, nullptr, folder, &si, &pi);
     if (!created) return result;
     result.started = true;
-    Handle process(pi.hProcess), thread(pi.hThread);
-    inReadOwner.Close();
-    outWriteOwner.Close();
+    UniqueHandle process(pi.hProcess), thread(pi.hThread);
+    inReadOwner.Reset();
+    outWriteOwner.Reset();
 
     std::atomic<bool> childEnded{false};
     std::thread reader([&] { DrainUntilDone(outRead, result.output, childEnded); });
     DWORD written = 0;
     if (!input.empty()) ::WriteFile(inWrite, input.data(), static_cast<DWORD>(input.size()), &written, nullptr);
-    inWriteOwner.Close();  // end of input
+    inWriteOwner.Reset();  // end of input
 
     if (::WaitForSingleObject(process.Get(), timeoutMs) != WAIT_OBJECT_0) {
         result.timedOut = true;
@@ -126,7 +125,7 @@ void RemoveTree(const std::wstring& path) {
 }
 
 std::string ReadFileBytes(const std::wstring& path) {
-    Handle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+    UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsValid()) return {};
     std::string bytes;
@@ -135,7 +134,7 @@ std::string ReadFileBytes(const std::wstring& path) {
 }
 
 void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
-    Handle file(
+    UniqueHandle file(
         ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
     if (file.IsValid() && !bytes.empty())

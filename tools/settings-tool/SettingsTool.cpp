@@ -4,7 +4,7 @@
 
 #include "app/Profile.h"
 #include "platform/FileSystem.h"
-#include "platform/Handle.h"
+#include "platform/UniqueResource.h"
 #include "settings/SettingsArchive.h"
 #include "settings/SettingsText.h"
 #include "settings/SettingsWriter.h"
@@ -28,7 +28,7 @@ constexpr wchar_t kUsage[] =
 constexpr std::size_t kMaxSourceBytes = 16 * 1024 * 1024;
 
 bool ReadFileBytes(const std::wstring& path, std::string& bytes) {
-    Zento::Lithcore::Handle::Handle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+    Zento::Lithcore::UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsValid()) return false;
     LARGE_INTEGER size{};
