@@ -14,6 +14,7 @@
 #include "platform/Environment.h"
 #include "platform/ErrorText.h"
 #include "platform/FileSystem.h"
+#include "platform/RestorePoint.h"
 #include "processes/ChildProcess.h"
 #include "processes/Processes.h"
 #include "processes/Services.h"
@@ -310,6 +311,28 @@ void ReportSpared(Report& report, const RemovalPlan& plan) {
     LogSection(report, L"[他の製品のために削除せずに残した項目]", lines);
 }
 
+// ---- the restore point, the Windows way back for files ----
+
+Lc::RestorePoint BeginRestorePoint(Report& report) {
+    Lc::RestorePoint point = Lc::RestorePoint::Begin(L"Quellor: Mirevo の強制削除");
+    if (point.Began()) {
+        report.PrintLine(L"復元ポイントを作成しました。(シーケンス番号: " + std::to_wstring(point.SequenceNumber()) + L")");
+    } else {
+        // System Protection may be off, or Windows declines: the registry backup still holds.
+        report.PrintLine(L"復元ポイントを作成できませんでした。(エラーコード: " + std::to_wstring(point.Error()) + L")");
+        report.PrintLine(L"レジストリのバックアップは作成済みのため、このまま処理を続行します。");
+    }
+    report.PrintLine(L"");
+    return point;
+}
+
+void EndRestorePoint(Report& report, Lc::RestorePoint& point) {
+    if (!point.Began()) return;
+    DWORD ended = point.End();
+    if (ended != ERROR_SUCCESS)
+        report.PrintLine(L"復元ポイントを完了できませんでした。(エラーコード: " + std::to_wstring(ended) + L")");
+}
+
 // Phase 18: the completion message only when nothing planned remains.
 int Complete(Report& report, const PathList& remaining, const Ledger& ledger) {
     report.PrintLine(L"");
@@ -336,10 +359,12 @@ int RunRemovalPhases(Report& report, const Settings& profile, const RemovalPlan&
     const TargetList targets = TargetsOf(plan);
     if (ConfirmAndCheckDiagnosis(report, profile) != kGoOn) return kEnd;
     if (BackUpRegistry(report, targets) != kGoOn) return kEnd;
+    Lc::RestorePoint point = BeginRestorePoint(report);  // an early end ends it too, as it goes away
     if (StopProduct(report, profile, plan) != kGoOn) return kEnd;
     Ledger ledger;
     if (UnregisterProduct(report, profile, plan, ledger) != kGoOn) return kEnd;
     DeleteTargets(report, plan, targets, ledger);
+    EndRestorePoint(report, point);
     ReportSpared(report, plan);
     return Complete(report, RemainingTargets(targets, MachineProbe(), ledger.scheduledTargets), ledger);
 }

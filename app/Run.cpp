@@ -10,6 +10,7 @@
 #include "app/Phases.h"
 #include "app/Profile.h"
 #include "app/Report.h"
+#include "platform/ComSecurity.h"
 #include "platform/Environment.h"
 #include "platform/FileSystem.h"
 #include "settings/TextConversion.h"
@@ -100,6 +101,8 @@ int RunRemoval(int argc, wchar_t** argv) {
                        L"コマンドプロンプトを「管理者として実行」で開き、そこから実行してください。");
         return kEnd;
     }
+    // Before any other COM use: the restore point service calls back into this process.
+    Zento::Lithcore::ComSecurityScope com;
     Settings defaults = BuildDefaultSettings();
     SYSTEMTIME startTime{};
     ::GetLocalTime(&startTime);

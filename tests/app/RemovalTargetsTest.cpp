@@ -54,10 +54,15 @@ TEST(RemovalTargets, EveryListOfThePlanBecomesTargetsOfItsKindInDeletionOrder) {
     // The registry goes first, the shared key only after its value; the file groups keep their order.
     for (size_t i = 1; i < targets.size(); ++i) {
         EXPECT_FALSE(!targets[i - 1].IsRegistry() && targets[i].IsRegistry()) << i;
-        if (!targets[i].IsRegistry()) EXPECT_LE(targets[i - 1].section, targets[i].section) << i;
+        if (!targets[i].IsRegistry()) {
+            EXPECT_LE(targets[i - 1].section, targets[i].section) << i;
+        }
     }
-    for (const Target& target : targets)
-        if (target.IsRegistry()) EXPECT_TRUE(target.key.Valid()) << target.path;
+    for (const Target& target : targets) {
+        if (target.IsRegistry()) {
+            EXPECT_TRUE(target.key.Valid()) << target.path;
+        }
+    }
 }
 
 TEST(RemovalTargets, EveryRegistryTargetIsWrittenToTheBackup) {
