@@ -12,7 +12,6 @@ using System::RegistryStorageEx;
 
 const std::wstring kMachineSoftware = L"HKEY_LOCAL_MACHINE\\Software\\";
 const std::wstring kWow64Node = L"Wow6432Node\\";
-const std::wstring kUsersRoot = L"HKEY_USERS\\";
 const std::wstring kUserDataRest = L"Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\";
 
 // Under WOW64 a base below HKEY_LOCAL_MACHINE\Software\ is searched in both registry halves.
@@ -34,25 +33,6 @@ template <typename Visit>
 void ForEachUserDataKind(RegistryView view, const std::wstring& kind, Visit visit) {
     for (const std::wstring& root : UserDataRoots(view))
         for (const std::wstring& sid : SubkeysOf(view, root)) visit(root + sid + L"\\" + kind + L"\\");
-}
-
-bool DeleteKeysBelow(const std::wstring& root, const std::vector<PathList>& keyLists, RegistryView view,
-                     PathList& deleted) {
-    bool allDeleted = true;
-    for (const PathList& list : keyLists) {
-        for (const std::wstring& listed : list) {
-            std::wstring path = listed;
-            for (size_t at = path.find(root); at != std::wstring::npos; at = path.find(root, at))
-                path.erase(at, root.size());
-            RegistryStorageEx storage(root + path, view, RegistryStorageEx::OpenMode::ReadOnly);
-            if (storage.IsOpen() && storage.DeleteKey(L"", true)) {
-                deleted.push_back(listed);
-            } else {
-                allDeleted = false;
-            }
-        }
-    }
-    return allDeleted;
 }
 
 }  // namespace
@@ -124,7 +104,7 @@ bool CollectLocalPackages(RegistryView view, const PathList& productKeyPaths, co
 }
 
 bool ReadKeySharing(RegistryView view, const std::wstring& keyPath, const std::wstring& ownValue, KeySharing& sharing) {
-    RegistryStorageEx storage(keyPath, view, RegistryStorageEx::OpenMode::ReadOnly);
+    RegistryStorageEx storage(keyPath, view);
     if (!storage.IsOpen()) return false;
     sharing = KeySharing{};
     for (const std::wstring& name : storage.EnumValues(L"")) {
@@ -137,14 +117,6 @@ bool ReadKeySharing(RegistryView view, const std::wstring& keyPath, const std::w
     }
     sharing.hasSubkeys = !storage.EnumKeys(L"").empty();
     return true;
-}
-
-bool DeleteMachineKeys(const std::vector<PathList>& keyLists, RegistryView view, PathList& deleted) {
-    return DeleteKeysBelow(L"HKEY_LOCAL_MACHINE\\", keyLists, view, deleted);
-}
-
-bool DeleteUserKeys(const std::vector<PathList>& keyLists, RegistryView view, PathList& deleted) {
-    return DeleteKeysBelow(kUsersRoot, keyLists, view, deleted);
 }
 
 }  // namespace Zento::Lithcore

@@ -24,10 +24,9 @@ DeleteKeyExFn LookUpDeleteKeyEx() {
 }
 
 const RegistryApi& SystemRegistryApi() {
-    static const RegistryApi table{&::RegOpenKeyExW,    &::RegCreateKeyExW,  &::RegEnumKeyExW,
-                                   &::RegEnumValueW,    &::RegQueryValueExW, &::RegQueryValueExA,
-                                   &::RegSetValueExA,   &::RegDeleteValueW,  LookUpDeleteKeyEx(),
-                                   &::RegDeleteKeyW};
+    static const RegistryApi table{&::RegOpenKeyExW,     &::RegEnumKeyExW,   &::RegEnumValueW,
+                                   &::RegQueryValueExW, &::RegQueryValueExA, &::RegDeleteValueW,
+                                   LookUpDeleteKeyEx(), &::RegDeleteKeyW};
     return table;
 }
 

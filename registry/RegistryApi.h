@@ -9,7 +9,7 @@
 namespace Zento::Lithcore {
 
 // The registry view a key lives in. Under WOW64 a 32-bit process reaches the native keys only with
-// KEY_WOW64_64KEY, and a handle does not remember the flag: every open, create and delete names it.
+// KEY_WOW64_64KEY, and a handle does not remember the flag: every open and delete names it.
 enum class RegistryView : REGSAM {
     Bits32 = KEY_WOW64_32KEY,
     Bits64 = KEY_WOW64_64KEY,
@@ -30,12 +30,10 @@ namespace Zento::Lithcore::System {
 
 struct RegistryApi {
     decltype(&::RegOpenKeyExW) openKey;
-    decltype(&::RegCreateKeyExW) createKey;
     decltype(&::RegEnumKeyExW) enumKey;
     decltype(&::RegEnumValueW) enumValue;
     decltype(&::RegQueryValueExW) queryValueW;
     decltype(&::RegQueryValueExA) queryValueA;
-    decltype(&::RegSetValueExA) setValueA;
     decltype(&::RegDeleteValueW) deleteValue;
     // RegDeleteKeyExW, looked up at run time: null only on systems without WOW64.
     LONG(WINAPI* deleteKeyEx)(HKEY, LPCWSTR, REGSAM, DWORD);

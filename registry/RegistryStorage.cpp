@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "platform/Environment.h"
-#include "platform/OsVersion.h"
 #include "platform/Win32Exception.h"
 #include "settings/TextConversion.h"
 
@@ -154,10 +153,6 @@ std::wstring StorageData::ToString() const {
     }
 }
 
-void IStorage::WriteAll(const StorageMap& values) {
-    for (const auto& [name, value] : values) Write(name, value);
-}
-
 }  // namespace Zento::Lithcore::Storage::IO
 
 namespace Zento::Lithcore::System {
@@ -168,21 +163,6 @@ using Exception::Win32Exception;
 using Storage::IO::ByteArray;
 using Storage::IO::StorageType;
 
-REGSAM AccessFor(RegistryView view, RegistryStorageEx::OpenMode mode) {
-    REGSAM access = mode == RegistryStorageEx::OpenMode::ReadOnly ? KEY_READ : KEY_ALL_ACCESS;
-    return access | ViewFlag(view);
-}
-
-DWORD RegistryTypeOf(StorageType type) {
-    switch (type) {
-        case StorageType::Integer: return REG_DWORD;
-        case StorageType::WString: return REG_SZ;
-        case StorageType::MultiString: return REG_MULTI_SZ;
-        case StorageType::Bytes: return REG_BINARY;
-        default: return REG_NONE;
-    }
-}
-
 Storage::IO::StorageData TextValue(const ByteArray& data, bool expand) {
     std::wstring text = AnsiText(data.begin(), data.end());
     return Storage::IO::StorageData(expand ? ExpandEnvironment(text) : text);
@@ -190,25 +170,11 @@ Storage::IO::StorageData TextValue(const ByteArray& data, bool expand) {
 
 }  // namespace
 
-RegistryStorageEx::RegistryStorageEx(const std::wstring& path, RegistryView view, OpenMode mode)
-    : path_(path), view_(view) {
+RegistryStorageEx::RegistryStorageEx(const std::wstring& path, RegistryView view) : path_(path), view_(view) {
     RegistryPathParts parts = SplitRegistryPath(path);
     if (parts.root == nullptr) return;
-    root_ = parts.root;
-    subKey_ = parts.subKey;
-    REGSAM access = AccessFor(view, mode);
     HKEY opened = nullptr;
-    lastResult_ = Registry().openKey(root_, subKey_.c_str(), 0, access, &opened);
-    if (lastResult_ == ERROR_SUCCESS) {
-        key_.Reset(opened);
-        return;
-    }
-    if (mode != OpenMode::ReadWrite) return;
-    wchar_t noClass[] = L"";
-    DWORD disposition = 0;
-    opened = nullptr;
-    lastResult_ = Registry().createKey(root_, subKey_.c_str(), 0, noClass, REG_OPTION_NON_VOLATILE, access, nullptr,
-                                       &opened, &disposition);
+    lastResult_ = Registry().openKey(parts.root, parts.subKey.c_str(), 0, KEY_READ | ViewFlag(view), &opened);
     if (lastResult_ == ERROR_SUCCESS) key_.Reset(opened);
 }
 
@@ -232,15 +198,8 @@ bool RegistryStorageEx::ValueExists(const std::wstring& name) {
 bool RegistryStorageEx::KeyExists(const std::wstring& name) {
     if (!IsOpen()) return false;
     // A look never creates the key it looks for, and stays in this storage's view.
-    RegistryStorageEx sub(JoinKeyPath(path_, name), view_, OpenMode::ReadOnly);
+    RegistryStorageEx sub(JoinKeyPath(path_, name), view_);
     return sub.IsOpen();
-}
-
-bool RegistryStorageEx::DeleteValue(const std::wstring& name) {
-    if (!IsOpen()) return false;
-    if (!ValueExists(name)) return true;
-    lastResult_ = Registry().deleteValue(key_.Get(), name.c_str());
-    return lastResult_ == ERROR_SUCCESS;
 }
 
 PathList RegistryStorageEx::EnumValues(const std::wstring& subPath) { return List(subPath, ListKind::Values); }
@@ -250,7 +209,7 @@ PathList RegistryStorageEx::EnumKeys(const std::wstring& subPath) { return List(
 PathList RegistryStorageEx::List(const std::wstring& subPath, ListKind kind) {
     if (!IsOpen()) return {};
     if (subPath.empty()) return ListOpenKey(kind);
-    RegistryStorageEx sub(JoinKeyPath(path_, subPath), view_, OpenMode::ReadOnly);
+    RegistryStorageEx sub(JoinKeyPath(path_, subPath), view_);
     PathList names = sub.List(L"", kind);
     lastResult_ = sub.lastResult_;
     return names;
@@ -268,47 +227,6 @@ PathList RegistryStorageEx::ListOpenKey(ListKind kind) {
         names.emplace_back(name, length);
     }
     return names;
-}
-
-bool RegistryStorageEx::DeleteKey(const std::wstring& name, bool recursive) {
-    if (!IsOpen()) return false;
-    return DeleteKeyOnPlatform(name, recursive, GetOsVersionInfo().platformId);
-}
-
-bool RegistryStorageEx::DeleteKeyOnPlatform(const std::wstring& name, bool recursive, DWORD platformId) {
-    if (!IsOpen()) return false;
-    bool deleted = false;
-    if (platformId == VER_PLATFORM_WIN32_NT)
-        deleted = DeleteKeyNt(name, recursive);
-    else if (platformId == VER_PLATFORM_WIN32_WINDOWS)
-        deleted = DeleteKey9x(name, recursive);
-    else
-        return false;
-    if (deleted && name.empty()) Close();
-    return deleted;
-}
-
-// Every deletion goes through the root with the full sub key and this storage's view, so a key of
-// the 64-bit view is deleted there at every level, whatever WOW64 would redirect a plain call to.
-bool RegistryStorageEx::DeleteKeyNt(const std::wstring& name, bool recursive) {
-    std::wstring target = JoinKeyPath(subKey_, name);
-    lastResult_ = recursive ? DeleteTreeInView(root_, target, view_) : DeleteKeyInView(root_, target, view_);
-    return lastResult_ == ERROR_SUCCESS;
-}
-
-// The 9x family has no views; its plain deletion removes only a key without subkeys and values.
-bool RegistryStorageEx::DeleteKey9x(const std::wstring& name, bool recursive) {
-    if (!recursive && !IsEmptyKey(name)) return false;
-    return DeleteKeyNt(name, recursive);
-}
-
-bool RegistryStorageEx::IsEmptyKey(const std::wstring& name) {
-    RegistryStorageEx named(JoinKeyPath(path_, name), view_, OpenMode::ReadOnly);
-    lastResult_ = named.lastResult_;
-    if (!named.IsOpen()) return false;
-    bool empty = named.EnumKeys(L"").empty() && named.EnumValues(L"").empty();
-    if (!empty) lastResult_ = ERROR_ACCESS_DENIED;
-    return empty;
 }
 
 RegistryStorageEx::StorageData RegistryStorageEx::Read(const std::wstring& name, const StorageData& defaultValue) {
@@ -336,21 +254,6 @@ RegistryStorageEx::StorageData RegistryStorageEx::Read(const std::wstring& name,
     if (defaultValue.GetType() != StorageType::Empty) return defaultValue;
     std::wstring text = L"RegistryStorageEx: ライブラリがこの値の方に対応してません。" + std::to_wstring(type) + L"\n";
     throw Win32Exception(ToAnsi(text), code);
-}
-
-void RegistryStorageEx::Write(const std::wstring& name, const StorageData& value) {
-    if (!IsOpen()) ThrowNotOpen();
-    WriteRaw(name, value, RegistryTypeOf(value.GetType()));
-}
-
-void RegistryStorageEx::WriteRaw(const std::wstring& name, const StorageData& value, DWORD registryType) {
-    if (!IsOpen()) ThrowNotOpen();
-    std::string ansiName = ToAnsi(name);
-    const ByteArray& bytes = value.GetBytes();
-    lastResult_ = Registry().setValueA(key_.Get(), ansiName.c_str(), 0, registryType, bytes.empty() ? nullptr : bytes.data(),
-                                   static_cast<DWORD>(bytes.size()));
-    if (lastResult_ != ERROR_SUCCESS)
-        throw Win32Exception(ToAnsi(L"RegSetValueEx関数がエラーを返しました。"), static_cast<DWORD>(lastResult_));
 }
 
 void RegistryStorageEx::ThrowNotOpen() const {

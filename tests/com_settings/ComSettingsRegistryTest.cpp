@@ -151,16 +151,3 @@ TEST_F(ComSettingsTest, CollectUserSettingsKeysTakesBracedNamesOfMatchingCompone
     EXPECT_TRUE(noKeys.empty());
     EXPECT_TRUE(noNames.empty());
 }
-
-TEST_F(ComSettingsTest, DeleteSettingValueDeletesOnlyThatValueAndNeverRecreatesKeys) {
-    SetRawString(HKEY_LOCAL_MACHINE, machineKey, L"", L"default", RegistryView::Bits64);
-    SetRawString(HKEY_LOCAL_MACHINE, machineKey, L"other", L"kept", RegistryView::Bits64);
-    EXPECT_TRUE(DeleteSettingValue(machinePath, L"", RegistryView::Bits64));
-    EXPECT_FALSE(RawValueExists(HKEY_LOCAL_MACHINE, machineKey, L"", RegistryView::Bits64));
-    EXPECT_TRUE(RawValueExists(HKEY_LOCAL_MACHINE, machineKey, L"other", RegistryView::Bits64));
-    EXPECT_TRUE(DeleteSettingValue(machinePath, L"", RegistryView::Bits64));
-
-    EXPECT_TRUE(DeleteSettingValue(machinePath + L"Gone\\", L"", RegistryView::Bits64));
-    EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, machineKey + L"\\Gone", RegistryView::Bits64));
-    EXPECT_FALSE(DeleteSettingValue(L"HKLM\\\\Software", L"", RegistryView::Bits64));
-}

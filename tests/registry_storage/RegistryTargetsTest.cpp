@@ -20,10 +20,18 @@ TEST(RegistryTargets, KeysAndValuesAreDeletedAndFoundInTheirViewWithTheirResult)
         SetRawString(HKEY_LOCAL_MACHINE, subKey + L"\\Child\\Grandchild", L"", L"y", view);
     }
 
+    SetRawString(HKEY_LOCAL_MACHINE, subKey, L"other", L"z", RegistryView::Bits32);
+
     EXPECT_EQ(Zento::Lithcore::DeleteRegistryKeyIfEmpty(path, RegistryView::Bits32), ERROR_DIR_NOT_EMPTY);
     EXPECT_EQ(Zento::Lithcore::DeleteRegistryValue(path, L"kept", RegistryView::Bits32), ERROR_SUCCESS);
     EXPECT_EQ(Zento::Lithcore::DeleteRegistryValue(path, L"kept", RegistryView::Bits32), ERROR_FILE_NOT_FOUND);
     EXPECT_FALSE(Zento::Lithcore::RegistryValueExists(path, L"kept", RegistryView::Bits32));
+    EXPECT_TRUE(Zento::Lithcore::RegistryValueExists(path, L"other", RegistryView::Bits32));
+    // A value of a missing key: its key is not created; a path without a root touches nothing.
+    EXPECT_EQ(Zento::Lithcore::DeleteRegistryValue(path + L"Gone\\", L"", RegistryView::Bits32), ERROR_FILE_NOT_FOUND);
+    EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, subKey + L"\\Gone", RegistryView::Bits32));
+    EXPECT_EQ(Zento::Lithcore::DeleteRegistryValue(L"HKLM\\\\Software", L"", RegistryView::Bits32),
+              ERROR_INVALID_PARAMETER);
     EXPECT_EQ(Zento::Lithcore::DeleteRegistryKey(path, RegistryView::Bits32), ERROR_SUCCESS);
     EXPECT_FALSE(Zento::Lithcore::RegistryKeyExists(path, RegistryView::Bits32));
     EXPECT_EQ(Zento::Lithcore::DeleteRegistryKey(path, RegistryView::Bits32), ERROR_FILE_NOT_FOUND);
