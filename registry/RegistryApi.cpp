@@ -24,9 +24,9 @@ DeleteKeyExFn LookUpDeleteKeyEx() {
 }
 
 const RegistryApi& SystemRegistryApi() {
-    static const RegistryApi table{&::RegOpenKeyExW,     &::RegEnumKeyExW,   &::RegEnumValueW,
-                                   &::RegQueryValueExW, &::RegQueryValueExA, &::RegDeleteValueW,
-                                   LookUpDeleteKeyEx(), &::RegDeleteKeyW};
+    static const RegistryApi table{&::RegOpenKeyExW,    &::RegEnumKeyExW,      &::RegEnumValueW,
+                                   &::RegQueryValueExW, &::RegDeleteValueW, LookUpDeleteKeyEx(),
+                                   &::RegDeleteKeyW};
     return table;
 }
 

@@ -33,7 +33,6 @@ struct RegistryApi {
     decltype(&::RegEnumKeyExW) enumKey;
     decltype(&::RegEnumValueW) enumValue;
     decltype(&::RegQueryValueExW) queryValueW;
-    decltype(&::RegQueryValueExA) queryValueA;
     decltype(&::RegDeleteValueW) deleteValue;
     // RegDeleteKeyExW, looked up at run time: null only on systems without WOW64.
     LONG(WINAPI* deleteKeyEx)(HKEY, LPCWSTR, REGSAM, DWORD);

@@ -30,12 +30,18 @@ const RootName kRootNames[] = {
     {L"HKEY_DYN_DATA", L"HKDD", HKEY_DYN_DATA},
 };
 
-constexpr int kAnsiMode = 0;
+// The UTF-16LE characters of registry data; an odd last byte is no character.
+std::wstring WideCharacters(const std::vector<unsigned char>& bytes) {
+    std::wstring text(bytes.size() / 2, L'\0');
+    for (size_t i = 0; i < text.size(); ++i)
+        text[i] = static_cast<wchar_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+    return text;
+}
 
-// Text of bytes up to the first zero byte, never reading past the end.
-std::wstring AnsiText(std::vector<unsigned char>::const_iterator begin, std::vector<unsigned char>::const_iterator end) {
-    auto zero = std::find(begin, end, static_cast<unsigned char>(0));
-    return FromMultiByte(std::string(begin, zero), kAnsiMode);
+// Text up to the first zero character, never reading past the end.
+std::wstring WideText(const std::vector<unsigned char>& bytes) {
+    std::wstring text = WideCharacters(bytes);
+    return text.substr(0, text.find(L'\0'));
 }
 
 std::int32_t LittleEndianInteger(const std::vector<unsigned char>& bytes) {
@@ -44,14 +50,15 @@ std::int32_t LittleEndianInteger(const std::vector<unsigned char>& bytes) {
     return static_cast<std::int32_t>(value);
 }
 
-// Zero-terminated strings until an empty one or the end of the bytes (a last unterminated one counts).
+// Zero-terminated strings until an empty one or the end of the data (a last unterminated one counts).
 std::vector<std::wstring> SplitMultiString(const std::vector<unsigned char>& bytes) {
+    const std::wstring text = WideCharacters(bytes);
     std::vector<std::wstring> strings;
-    auto position = bytes.begin();
-    while (position != bytes.end() && *position != 0) {
-        auto zero = std::find(position, bytes.end(), static_cast<unsigned char>(0));
-        strings.push_back(AnsiText(position, zero));
-        position = zero == bytes.end() ? zero : zero + 1;
+    size_t position = 0;
+    while (position < text.size() && text[position] != L'\0') {
+        size_t zero = std::min(text.find(L'\0', position), text.size());
+        strings.push_back(text.substr(position, zero - position));
+        position = zero + 1;
     }
     return strings;
 }
@@ -103,10 +110,13 @@ namespace {
 
 using Exception::Win32Exception;
 
-void AppendAnsi(ByteArray& bytes, const std::wstring& text) {
-    std::string ansi = ToAnsi(text);
-    bytes.insert(bytes.end(), ansi.begin(), ansi.end());
-    bytes.push_back(0);
+// The text and its terminating zero as UTF-16LE, the registry's own form.
+void AppendWide(ByteArray& bytes, const std::wstring& text) {
+    for (wchar_t c : text) {
+        bytes.push_back(static_cast<unsigned char>(c & 0xFF));
+        bytes.push_back(static_cast<unsigned char>(c >> 8));
+    }
+    bytes.insert(bytes.end(), 2, 0);
 }
 
 }  // namespace
@@ -116,11 +126,11 @@ StorageData::StorageData(std::int32_t value) : type_(StorageType::Integer) {
     for (int i = 0; i < 4; ++i) bytes_.push_back(static_cast<unsigned char>(bits >> (8 * i)));
 }
 
-StorageData::StorageData(const std::wstring& text) : type_(StorageType::WString) { AppendAnsi(bytes_, text); }
+StorageData::StorageData(const std::wstring& text) : type_(StorageType::WString) { AppendWide(bytes_, text); }
 
 StorageData::StorageData(const std::vector<std::wstring>& strings) : type_(StorageType::MultiString) {
-    for (const std::wstring& text : strings) AppendAnsi(bytes_, text);
-    bytes_.push_back(0);
+    for (const std::wstring& text : strings) AppendWide(bytes_, text);
+    bytes_.insert(bytes_.end(), 2, 0);
 }
 
 StorageData::StorageData(const ByteArray& bytes) : type_(StorageType::Bytes), bytes_(bytes) {}
@@ -132,7 +142,7 @@ std::wstring StorageData::GetWString() const {
                                     L"この例外を回避するために、明示的な型キャストを試してみてください。"),
                              code);
     }
-    return AnsiText(bytes_.begin(), bytes_.end());
+    return WideText(bytes_);
 }
 
 std::vector<std::wstring> StorageData::GetStrings() const {
@@ -163,8 +173,22 @@ using Exception::Win32Exception;
 using Storage::IO::ByteArray;
 using Storage::IO::StorageType;
 
+// The value's type and data; a value that grows between the size query and the read is read again.
+LONG ReadValueData(HKEY key, const std::wstring& name, DWORD& type, ByteArray& data) {
+    DWORD size = 0;
+    LONG result = Registry().queryValueW(key, name.c_str(), nullptr, &type, nullptr, &size);
+    if (result != ERROR_SUCCESS || size == 0) return result;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        data.resize(size);
+        result = Registry().queryValueW(key, name.c_str(), nullptr, &type, data.data(), &size);
+        if (result != ERROR_MORE_DATA) break;
+    }
+    if (result == ERROR_SUCCESS) data.resize(std::min<size_t>(size, data.size()));
+    return result;
+}
+
 Storage::IO::StorageData TextValue(const ByteArray& data, bool expand) {
-    std::wstring text = AnsiText(data.begin(), data.end());
+    std::wstring text = WideText(data);
     return Storage::IO::StorageData(expand ? ExpandEnvironment(text) : text);
 }
 
@@ -231,17 +255,10 @@ PathList RegistryStorageEx::ListOpenKey(ListKind kind) {
 
 RegistryStorageEx::StorageData RegistryStorageEx::Read(const std::wstring& name, const StorageData& defaultValue) {
     if (!IsOpen()) ThrowNotOpen();
-    std::string ansiName = ToAnsi(name);
     DWORD type = REG_NONE;
-    DWORD size = 0;
-    lastResult_ = Registry().queryValueA(key_.Get(), ansiName.c_str(), nullptr, &type, nullptr, &size);
+    ByteArray data;
+    lastResult_ = ReadValueData(key_.Get(), name, type, data);
     if (lastResult_ != ERROR_SUCCESS) return defaultValue;
-    ByteArray data(size);
-    if (size != 0) {
-        lastResult_ = Registry().queryValueA(key_.Get(), ansiName.c_str(), nullptr, &type, data.data(), &size);
-        if (lastResult_ != ERROR_SUCCESS) return defaultValue;
-        data.resize(std::min<size_t>(size, data.size()));
-    }
     switch (type) {
         case REG_SZ: return TextValue(data, false);
         case REG_EXPAND_SZ: return TextValue(data, true);

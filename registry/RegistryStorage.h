@@ -44,7 +44,7 @@ enum class StorageType : std::int32_t {
 
 using ByteArray = std::vector<unsigned char>;
 
-// A typed value; the bytes are in the form the registry's ANSI value functions use.
+// A typed value; the bytes are in the form the registry's Unicode value functions use (UTF-16LE text).
 class StorageData {
 public:
     StorageData() = default;

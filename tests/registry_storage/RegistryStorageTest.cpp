@@ -141,6 +141,12 @@ TEST_F(RegistryStorageTest, ValuesReadBackWithTheirTypes) {
     SetRaw(L"none", REG_MULTI_SZ, emptyMulti, sizeof emptyMulti);
     const BYTE bytes[] = {0, 1, 255};
     SetRaw(L"bytes", REG_BINARY, bytes, sizeof bytes);
+    // Text outside the ANSI code page (1252 under Wine's C.UTF-8), in data and in a value's name.
+    const std::wstring folder = L"C:\\プログラム\\x.exe";
+    SetString(L"", L"folder", folder);
+    SetString(L"", L"フォルダ", L"named");
+    const wchar_t folders[] = L"C:\\プログラム\0D:\\データ\0";
+    SetRaw(L"folders", REG_MULTI_SZ, folders, sizeof folders);
     RegistryStorageEx storage(path, RegistryView::Bits64);
 
     StorageData integer = storage.Read(L"int", StorageData());
@@ -155,6 +161,9 @@ TEST_F(RegistryStorageTest, ValuesReadBackWithTheirTypes) {
     StorageData binary = storage.Read(L"bytes", StorageData());
     EXPECT_EQ(binary.GetType(), StorageType::Bytes);
     EXPECT_EQ(binary.GetBytes(), (ByteArray{0, 1, 255}));
+    EXPECT_EQ(storage.Read(L"folder", StorageData()).GetWString(), folder);
+    EXPECT_EQ(storage.Read(L"フォルダ", StorageData()).ToString(), L"named");
+    EXPECT_EQ(storage.Read(L"folders", StorageData()).GetStrings(), (PathList{L"C:\\プログラム", L"D:\\データ"}));
 }
 
 TEST_F(RegistryStorageTest, ReadOfMissingValueReturnsTheDefaultUnchanged) {

@@ -93,19 +93,13 @@ LSTATUS WINAPI CheckedQueryValueW(HKEY key, LPCWSTR name, LPDWORD reserved, LPDW
     return g_state->system->queryValueW(key, name, reserved, type, data, size);
 }
 
-LSTATUS WINAPI CheckedQueryValueA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size) {
-    g_state->calls.push_back({"RegQueryValueExA", PathOf(key), 0});
-    return g_state->system->queryValueA(key, name, reserved, type, data, size);
-}
-
 LSTATUS WINAPI CheckedDeleteValue(HKEY key, LPCWSTR name) {
     g_state->calls.push_back({"RegDeleteValueW", PathOf(key), 0});
     return g_state->system->deleteValue(key, name);
 }
 
-const RegistryApi kCheckingTable{&CheckedOpenKey,     &CheckedEnumKey,     &CheckedEnumValue,
-                                 &CheckedQueryValueW, &CheckedQueryValueA, &CheckedDeleteValue,
-                                 &CheckedDeleteKeyEx, &CheckedDeleteKey};
+const RegistryApi kCheckingTable{&CheckedOpenKey,     &CheckedEnumKey,     &CheckedEnumValue, &CheckedQueryValueW,
+                                 &CheckedDeleteValue, &CheckedDeleteKeyEx, &CheckedDeleteKey};
 
 std::wstring Upper(std::wstring text) {
     std::transform(text.begin(), text.end(), text.begin(), [](wchar_t c) { return std::towupper(c); });
