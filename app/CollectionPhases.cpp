@@ -75,7 +75,14 @@ PathList KeysOfTargetAlone(RemovalPlan& plan, const PathList& found) {
     PathList alone;
     for (const std::wstring& key : found) {
         Lc::KeySharing sharing;
-        if (!Lc::ReadKeySharing(Lc::NativeView(), key, ownValue, sharing) || !sharing.Shared()) {
+        const LONG read = Lc::ReadKeySharing(Lc::NativeView(), key, ownValue, sharing);
+        if (read != ERROR_SUCCESS) {
+            // Unread, it may serve other products as well: it stays.
+            if (!IsSpared(plan, key))
+                plan.spared.push_back({key, {L"（一覧を取得できませんでした: エラー " + std::to_wstring(read) + L"）"}});
+            continue;
+        }
+        if (!sharing.Shared()) {
             alone.push_back(key);
             continue;
         }

@@ -2,13 +2,12 @@
 
 #include "registry/ComSettingsRegistry.h"
 #include "registry/Names.h"
+#include "registry/RegistryTargets.h"
 #include "registry/RegistryWalk.h"
 
 namespace Zento::Lithcore {
 
 namespace {
-
-using System::RegistryStorageEx;
 
 const std::wstring kMachineSoftware = L"HKEY_LOCAL_MACHINE\\Software\\";
 const std::wstring kWow64Node = L"Wow6432Node\\";
@@ -103,20 +102,24 @@ bool CollectLocalPackages(RegistryView view, const PathList& productKeyPaths, co
     return ReadStringValues(view, propertyKeys, valueName, result);
 }
 
-bool ReadKeySharing(RegistryView view, const std::wstring& keyPath, const std::wstring& ownValue, KeySharing& sharing) {
-    RegistryStorageEx storage(keyPath, view);
-    if (!storage.IsOpen()) return false;
-    sharing = KeySharing{};
-    for (const std::wstring& name : storage.EnumValues(L"")) {
-        if (NamesEqual(name, ownValue) && !sharing.hasOwnValue) {
-            sharing.hasOwnValue = true;
-            sharing.ownValueName = name;
+LONG ReadKeySharing(RegistryView view, const std::wstring& keyPath, const std::wstring& ownValue, KeySharing& sharing) {
+    UniqueRegKey key;
+    LONG result = OpenExistingKey(keyPath, view, KEY_READ, key);
+    if (result != ERROR_SUCCESS) return result;
+    KeySharing read;
+    for (const std::wstring& name : System::ListValueNames(key.Get(), result)) {
+        if (NamesEqual(name, ownValue) && !read.hasOwnValue) {
+            read.hasOwnValue = true;
+            read.ownValueName = name;
         } else {
-            sharing.otherValues.push_back(name);
+            read.otherValues.push_back(name);
         }
     }
-    sharing.hasSubkeys = !storage.EnumKeys(L"").empty();
-    return true;
+    if (result != ERROR_SUCCESS) return result;
+    read.hasSubkeys = !System::ListSubkeyNames(key.Get(), result).empty();
+    if (result != ERROR_SUCCESS) return result;
+    sharing = read;
+    return ERROR_SUCCESS;
 }
 
 }  // namespace Zento::Lithcore

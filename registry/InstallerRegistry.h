@@ -40,7 +40,9 @@ struct KeySharing {
 };
 
 // Reads the key's value names and whether it has subkeys; `ownValue` is compared with NamesEqual.
-// False when the key does not open.
-bool ReadKeySharing(RegistryView view, const std::wstring& keyPath, const std::wstring& ownValue, KeySharing& sharing);
+// ERROR_SUCCESS with `sharing` filled in, or the error of the opening or of a listing that did not
+// run to its end; then `sharing` is left as it was.
+[[nodiscard]] LONG ReadKeySharing(RegistryView view, const std::wstring& keyPath, const std::wstring& ownValue,
+                                  KeySharing& sharing);
 
 }  // namespace Zento::Lithcore

@@ -47,9 +47,11 @@ const RegistryApi& Registry();
 // the table it replaced.
 const RegistryApi* ReplaceRegistryApi(const RegistryApi* table);
 
-// The names of a key's subkeys in registry order. `result` is ERROR_SUCCESS when the listing ran to
-// its end, otherwise the error that stopped it.
+// The names of a key's subkeys, or of its values, in registry order. `result` is ERROR_SUCCESS when
+// the listing ran to its end, otherwise the error that stopped it (ERROR_MORE_DATA when a name did
+// not fit even the longest name the registry allows).
 std::vector<std::wstring> ListSubkeyNames(HKEY key, LONG& result);
+std::vector<std::wstring> ListValueNames(HKEY key, LONG& result);
 
 // Deletes one key that has no subkeys, in its view.
 [[nodiscard]] LONG DeleteKeyInView(HKEY root, const std::wstring& subKey, RegistryView view);

@@ -240,17 +240,7 @@ PathList RegistryStorageEx::List(const std::wstring& subPath, ListKind kind) {
 }
 
 PathList RegistryStorageEx::ListOpenKey(ListKind kind) {
-    PathList names;
-    for (DWORD index = 0;; ++index) {
-        wchar_t name[257] = {};
-        DWORD length = 256;
-        lastResult_ = kind == ListKind::Keys
-                          ? Registry().enumKey(key_.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr)
-                          : Registry().enumValue(key_.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
-        if (lastResult_ != ERROR_SUCCESS) break;
-        names.emplace_back(name, length);
-    }
-    return names;
+    return kind == ListKind::Keys ? ListSubkeyNames(key_.Get(), lastResult_) : ListValueNames(key_.Get(), lastResult_);
 }
 
 RegistryStorageEx::StorageData RegistryStorageEx::Read(const std::wstring& name, const StorageData& defaultValue) {

@@ -102,6 +102,7 @@ public:
 
     bool ValueExists(const std::wstring& name) override;
     bool KeyExists(const std::wstring& name) override;
+    // Names in registry order; LastResult() is then ERROR_SUCCESS only when the listing ran to its end.
     PathList EnumValues(const std::wstring& subPath) override;
     PathList EnumKeys(const std::wstring& subPath) override;
     bool IsOpen() const override;

@@ -14,6 +14,27 @@ namespace {
 const std::wstring kTestKey = L"Software\\QuellorInstallerKeysTest";
 const std::wstring kMachineTest = L"HKEY_LOCAL_MACHINE\\" + kTestKey + L"\\";
 
+LSTATUS WINAPI SubkeyNameNeverFits(HKEY, DWORD, LPWSTR, LPDWORD, LPDWORD, LPWSTR, LPDWORD, PFILETIME) {
+    return ERROR_MORE_DATA;
+}
+LSTATUS WINAPI ValueNameNeverFits(HKEY, DWORD, LPWSTR, LPDWORD, LPDWORD, LPDWORD, LPBYTE, LPDWORD) {
+    return ERROR_MORE_DATA;
+}
+
+// ReadKeySharing on a registry whose value or subkey listing finds no buffer large enough.
+LONG ReadSharingWithNamesThatNeverFit(bool values, const std::wstring& keyPath, const std::wstring& ownValue) {
+    System::RegistryApi failing = System::Registry();
+    if (values)
+        failing.enumValue = &ValueNameNeverFits;
+    else
+        failing.enumKey = &SubkeyNameNeverFits;
+    const System::RegistryApi* previous = System::ReplaceRegistryApi(&failing);
+    KeySharing sharing;
+    LONG result = ReadKeySharing(NativeView(), keyPath, ownValue, sharing);
+    System::ReplaceRegistryApi(previous);
+    return result;
+}
+
 class ScratchKeys : public testing::Test {
 protected:
     void SetUp() override { TearDown(); }
@@ -89,13 +110,18 @@ TEST_F(ScratchKeys, OwnValueGoesFromASharedKeyAndTheKeyOnlyOnceNothingIsLeft) {
     Create(HKEY_LOCAL_MACHINE, kTestKey + L"\\WithSubkey\\Child", kView64);
 
     KeySharing shared;
-    ASSERT_TRUE(ReadKeySharing(view_, kMachineTest + L"Shared\\", L"11C92A8A3A42D3E2C2AD9E3F339BB25B", shared));
+    ASSERT_EQ(ReadKeySharing(view_, kMachineTest + L"Shared\\", L"11C92A8A3A42D3E2C2AD9E3F339BB25B", shared),
+              ERROR_SUCCESS);
     EXPECT_TRUE(shared.Shared());
     EXPECT_EQ(shared.ownValueName, own);
     EXPECT_EQ(shared.otherValues, PathList{other});
     KeySharing alone;
-    ASSERT_TRUE(ReadKeySharing(view_, kMachineTest + L"Alone\\", own, alone));
+    ASSERT_EQ(ReadKeySharing(view_, kMachineTest + L"Alone\\", own, alone), ERROR_SUCCESS);
     EXPECT_FALSE(alone.Shared());
+    // A listing that does not run to its end is an error, never a key that looks like the target's alone.
+    EXPECT_EQ(ReadSharingWithNamesThatNeverFit(true, kMachineTest + L"Alone\\", own), ERROR_MORE_DATA);
+    EXPECT_EQ(ReadSharingWithNamesThatNeverFit(false, kMachineTest + L"Alone\\", own), ERROR_MORE_DATA);
+    EXPECT_EQ(ReadKeySharing(view_, kMachineTest + L"Missing\\", own, alone), ERROR_FILE_NOT_FOUND);
 
     // The removal's targets for such keys: the value, then the key only when nothing is left in it.
     const auto removeOwn = [&](const std::wstring& key) {
@@ -103,7 +129,7 @@ TEST_F(ScratchKeys, OwnValueGoesFromASharedKeyAndTheKeyOnlyOnceNothingIsLeft) {
         return DeleteRegistryKeyIfEmpty(kMachineTest + key, view_);
     };
     EXPECT_NE(removeOwn(L"Shared\\"), ERROR_SUCCESS);
-    ASSERT_TRUE(ReadKeySharing(view_, kMachineTest + L"Shared\\", own, shared));
+    ASSERT_EQ(ReadKeySharing(view_, kMachineTest + L"Shared\\", own, shared), ERROR_SUCCESS);
     EXPECT_FALSE(shared.hasOwnValue);
     EXPECT_EQ(shared.otherValues, PathList{other});
     EXPECT_EQ(removeOwn(L"Alone\\"), ERROR_SUCCESS);
