@@ -113,7 +113,7 @@ PathList KeysOfTargetAlone(RemovalPlan& plan, const PathList& found) {
     PathList alone;
     for (const std::wstring& key : found) {
         Lc::KeySharing sharing;
-        LONG read = Lc::ReadKeySharingL(Lc::NativeView(), key, ownValue, sharing);
+        LONG read = Lc::ReadKeySharing(Lc::NativeView(), key, ownValue, sharing);
         if (read == ERROR_FILE_NOT_FOUND || (read == ERROR_SUCCESS && !sharing.Shared())) {
             alone.push_back(key);
             continue;

@@ -15,5 +15,4 @@ inline StepResult TerminateProcessesAt(const std::wstring& path, DWORD) {
     size_t slash = path.find_last_of(L'\\');
     return FromBool(TerminateProcessesByName(slash == std::wstring::npos ? path : path.substr(slash + 1)));
 }
-inline LONG ReadKeySharingL(RegistryView v, const std::wstring& k, const std::wstring& o, KeySharing& s) { return ReadKeySharing(v, k, o, s) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND; }
 }

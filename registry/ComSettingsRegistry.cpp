@@ -36,7 +36,7 @@ void AddSettingsNames(const PathList& componentPaths, const std::wstring& patter
 }  // namespace
 
 bool ReadStringValue(RegistryView view, const std::wstring& keyPath, const std::wstring& valueName, std::wstring& text) {
-    RegistryStorageEx storage(keyPath, view, RegistryStorageEx::OpenMode::ReadOnly);
+    RegistryStorageEx storage(keyPath, view);
     if (!storage.IsOpen()) return false;
     StorageData value;
     try {
@@ -82,12 +82,6 @@ bool CollectUserSettingsKeys(RegistryView view, const PathList& componentPaths, 
                 found = true;
             }
     return found;
-}
-
-bool DeleteSettingValue(const std::wstring& keyPath, const std::wstring& valueName, RegistryView view) {
-    RegistryStorageEx storage(keyPath, view, RegistryStorageEx::OpenMode::ReadWriteExisting);
-    if (!storage.IsOpen()) return storage.LastResult() == ERROR_FILE_NOT_FOUND;
-    return storage.DeleteValue(valueName);
 }
 
 }  // namespace Zento::Lithcore

@@ -23,7 +23,4 @@ bool CollectUserSoftwareKeys(RegistryView view, const std::wstring& name, const 
 bool CollectUserSettingsKeys(RegistryView view, const PathList& componentPaths, const std::wstring& customer,
                              PathList& resultKeys, PathList& settingsNames);
 
-// Deletes one value; a key that is already gone counts as deleted and is not created again.
-bool DeleteSettingValue(const std::wstring& keyPath, const std::wstring& valueName, RegistryView view);
-
 }  // namespace Zento::Lithcore

@@ -13,7 +13,7 @@ const std::wstring kUserDataWow64 =
     L"HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\";
 
 bool HasValue(RegistryView view, const std::wstring& keyPath, const std::wstring& valueName) {
-    System::RegistryStorageEx key(keyPath, view, System::RegistryStorageEx::OpenMode::ReadOnly);
+    System::RegistryStorageEx key(keyPath, view);
     return key.IsOpen() && key.ValueExists(valueName);
 }
 

@@ -2,17 +2,15 @@
 
 #include "registry/ComSettingsRegistry.h"
 #include "registry/Names.h"
+#include "registry/RegistryTargets.h"
 #include "registry/RegistryWalk.h"
 
 namespace Zento::Lithcore {
 
 namespace {
 
-using System::RegistryStorageEx;
-
 const std::wstring kMachineSoftware = L"HKEY_LOCAL_MACHINE\\Software\\";
 const std::wstring kWow64Node = L"Wow6432Node\\";
-const std::wstring kUsersRoot = L"HKEY_USERS\\";
 const std::wstring kUserDataRest = L"Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\";
 
 // Under WOW64 a base below HKEY_LOCAL_MACHINE\Software\ is searched in both registry halves.
@@ -34,25 +32,6 @@ template <typename Visit>
 void ForEachUserDataKind(RegistryView view, const std::wstring& kind, Visit visit) {
     for (const std::wstring& root : UserDataRoots(view))
         for (const std::wstring& sid : SubkeysOf(view, root)) visit(root + sid + L"\\" + kind + L"\\");
-}
-
-bool DeleteKeysBelow(const std::wstring& root, const std::vector<PathList>& keyLists, RegistryView view,
-                     PathList& deleted) {
-    bool allDeleted = true;
-    for (const PathList& list : keyLists) {
-        for (const std::wstring& listed : list) {
-            std::wstring path = listed;
-            for (size_t at = path.find(root); at != std::wstring::npos; at = path.find(root, at))
-                path.erase(at, root.size());
-            RegistryStorageEx storage(root + path, view, RegistryStorageEx::OpenMode::ReadOnly);
-            if (storage.IsOpen() && storage.DeleteKey(L"", true)) {
-                deleted.push_back(listed);
-            } else {
-                allDeleted = false;
-            }
-        }
-    }
-    return allDeleted;
 }
 
 }  // namespace
@@ -123,28 +102,24 @@ bool CollectLocalPackages(RegistryView view, const PathList& productKeyPaths, co
     return ReadStringValues(view, propertyKeys, valueName, result);
 }
 
-bool ReadKeySharing(RegistryView view, const std::wstring& keyPath, const std::wstring& ownValue, KeySharing& sharing) {
-    RegistryStorageEx storage(keyPath, view, RegistryStorageEx::OpenMode::ReadOnly);
-    if (!storage.IsOpen()) return false;
-    sharing = KeySharing{};
-    for (const std::wstring& name : storage.EnumValues(L"")) {
-        if (NamesEqual(name, ownValue) && !sharing.hasOwnValue) {
-            sharing.hasOwnValue = true;
-            sharing.ownValueName = name;
+LONG ReadKeySharing(RegistryView view, const std::wstring& keyPath, const std::wstring& ownValue, KeySharing& sharing) {
+    UniqueRegKey key;
+    LONG result = OpenExistingKey(keyPath, view, KEY_READ, key);
+    if (result != ERROR_SUCCESS) return result;
+    KeySharing read;
+    for (const std::wstring& name : System::ListValueNames(key.Get(), result)) {
+        if (NamesEqual(name, ownValue) && !read.hasOwnValue) {
+            read.hasOwnValue = true;
+            read.ownValueName = name;
         } else {
-            sharing.otherValues.push_back(name);
+            read.otherValues.push_back(name);
         }
     }
-    sharing.hasSubkeys = !storage.EnumKeys(L"").empty();
-    return true;
-}
-
-bool DeleteMachineKeys(const std::vector<PathList>& keyLists, RegistryView view, PathList& deleted) {
-    return DeleteKeysBelow(L"HKEY_LOCAL_MACHINE\\", keyLists, view, deleted);
-}
-
-bool DeleteUserKeys(const std::vector<PathList>& keyLists, RegistryView view, PathList& deleted) {
-    return DeleteKeysBelow(kUsersRoot, keyLists, view, deleted);
+    if (result != ERROR_SUCCESS) return result;
+    read.hasSubkeys = !System::ListSubkeyNames(key.Get(), result).empty();
+    if (result != ERROR_SUCCESS) return result;
+    sharing = read;
+    return ERROR_SUCCESS;
 }
 
 }  // namespace Zento::Lithcore

@@ -1,5 +1,5 @@
 #pragma once
-// Searches for the keys Windows Installer and Windows keep for a product, and their deletion.
+// Searches for the keys Windows Installer and Windows keep for a product.
 // Every search opens its keys read-only in `view` (the caller's NativeView()) and, when that view
 // has a Wow6432Node sibling, also searches the Wow6432Node counterparts. Found key paths end with "\".
 #include <string>
@@ -40,11 +40,9 @@ struct KeySharing {
 };
 
 // Reads the key's value names and whether it has subkeys; `ownValue` is compared with NamesEqual.
-// False when the key does not open.
-bool ReadKeySharing(RegistryView view, const std::wstring& keyPath, const std::wstring& ownValue, KeySharing& sharing);
-
-// Delete every listed key with its subtree; `deleted` gets the paths deleted. True when every deletion succeeded.
-bool DeleteMachineKeys(const std::vector<PathList>& keyLists, RegistryView view, PathList& deleted);
-bool DeleteUserKeys(const std::vector<PathList>& keyLists, RegistryView view, PathList& deleted);
+// ERROR_SUCCESS with `sharing` filled in, or the error of the opening or of a listing that did not
+// run to its end; then `sharing` is left as it was.
+[[nodiscard]] LONG ReadKeySharing(RegistryView view, const std::wstring& keyPath, const std::wstring& ownValue,
+                                  KeySharing& sharing);
 
 }  // namespace Zento::Lithcore

@@ -24,14 +24,46 @@ DeleteKeyExFn LookUpDeleteKeyEx() {
 }
 
 const RegistryApi& SystemRegistryApi() {
-    static const RegistryApi table{&::RegOpenKeyExW,    &::RegCreateKeyExW,  &::RegEnumKeyExW,
-                                   &::RegEnumValueW,    &::RegQueryValueExW, &::RegQueryValueExA,
-                                   &::RegSetValueExA,   &::RegDeleteValueW,  LookUpDeleteKeyEx(),
+    static const RegistryApi table{&::RegOpenKeyExW,    &::RegEnumKeyExW,      &::RegEnumValueW,
+                                   &::RegQueryValueExW, &::RegDeleteValueW, LookUpDeleteKeyEx(),
                                    &::RegDeleteKeyW};
     return table;
 }
 
 const RegistryApi* g_replacement = nullptr;
+
+// Key names have at most 255 characters, value names 16383; the buffer grows to the longest only
+// when a name does not fit.
+constexpr DWORD kUsualNameBuffer = 256;
+constexpr DWORD kLongestNameBuffer = 16384;
+
+enum class NameKind { Subkeys, Values };
+
+LONG NameAt(HKEY key, NameKind kind, DWORD index, std::vector<wchar_t>& buffer, std::wstring& name) {
+    for (;;) {
+        DWORD length = static_cast<DWORD>(buffer.size());
+        LONG result = kind == NameKind::Subkeys
+                          ? Registry().enumKey(key, index, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr)
+                          : Registry().enumValue(key, index, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr);
+        if (result == ERROR_SUCCESS) {
+            name.assign(buffer.data(), length);
+            return result;
+        }
+        if (result != ERROR_MORE_DATA || buffer.size() >= kLongestNameBuffer) return result;
+        buffer.resize(kLongestNameBuffer);
+    }
+}
+
+// Only ERROR_NO_MORE_ITEMS is the end of a listing; any other stop is its error.
+std::vector<std::wstring> ListNames(HKEY key, NameKind kind, LONG& result) {
+    std::vector<std::wstring> names;
+    std::vector<wchar_t> buffer(kUsualNameBuffer);
+    std::wstring name;
+    for (DWORD index = 0; (result = NameAt(key, kind, index, buffer, name)) == ERROR_SUCCESS; ++index)
+        names.push_back(name);
+    if (result == ERROR_NO_MORE_ITEMS) result = ERROR_SUCCESS;
+    return names;
+}
 
 }  // namespace
 
@@ -43,18 +75,9 @@ const RegistryApi* ReplaceRegistryApi(const RegistryApi* table) {
     return previous;
 }
 
-std::vector<std::wstring> ListSubkeyNames(HKEY key, LONG& result) {
-    std::vector<std::wstring> names;
-    for (DWORD index = 0;; ++index) {
-        wchar_t name[257] = {};
-        DWORD length = 256;
-        result = Registry().enumKey(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
-        if (result != ERROR_SUCCESS) break;
-        names.emplace_back(name, length);
-    }
-    if (result == ERROR_NO_MORE_ITEMS) result = ERROR_SUCCESS;
-    return names;
-}
+std::vector<std::wstring> ListSubkeyNames(HKEY key, LONG& result) { return ListNames(key, NameKind::Subkeys, result); }
+
+std::vector<std::wstring> ListValueNames(HKEY key, LONG& result) { return ListNames(key, NameKind::Values, result); }
 
 LONG DeleteKeyInView(HKEY root, const std::wstring& subKey, RegistryView view) {
     // A root key itself is never deleted.
@@ -73,6 +96,7 @@ LONG DeleteTreeInView(HKEY root, const std::wstring& subKey, RegistryView view) 
         if (result != ERROR_SUCCESS) return result;
         LONG listed = ERROR_SUCCESS;
         children = ListSubkeyNames(key.Get(), listed);
+        if (listed != ERROR_SUCCESS) return listed;
     }
     for (const std::wstring& child : children) {
         LONG result = DeleteTreeInView(root, subKey + L"\\" + child, view);

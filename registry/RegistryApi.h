@@ -9,7 +9,7 @@
 namespace Zento::Lithcore {
 
 // The registry view a key lives in. Under WOW64 a 32-bit process reaches the native keys only with
-// KEY_WOW64_64KEY, and a handle does not remember the flag: every open, create and delete names it.
+// KEY_WOW64_64KEY, and a handle does not remember the flag: every open and delete names it.
 enum class RegistryView : REGSAM {
     Bits32 = KEY_WOW64_32KEY,
     Bits64 = KEY_WOW64_64KEY,
@@ -30,12 +30,9 @@ namespace Zento::Lithcore::System {
 
 struct RegistryApi {
     decltype(&::RegOpenKeyExW) openKey;
-    decltype(&::RegCreateKeyExW) createKey;
     decltype(&::RegEnumKeyExW) enumKey;
     decltype(&::RegEnumValueW) enumValue;
     decltype(&::RegQueryValueExW) queryValueW;
-    decltype(&::RegQueryValueExA) queryValueA;
-    decltype(&::RegSetValueExA) setValueA;
     decltype(&::RegDeleteValueW) deleteValue;
     // RegDeleteKeyExW, looked up at run time: null only on systems without WOW64.
     LONG(WINAPI* deleteKeyEx)(HKEY, LPCWSTR, REGSAM, DWORD);
@@ -50,9 +47,11 @@ const RegistryApi& Registry();
 // the table it replaced.
 const RegistryApi* ReplaceRegistryApi(const RegistryApi* table);
 
-// The names of a key's subkeys in registry order. `result` is ERROR_SUCCESS when the listing ran to
-// its end, otherwise the error that stopped it.
+// The names of a key's subkeys, or of its values, in registry order. `result` is ERROR_SUCCESS when
+// the listing ran to its end, otherwise the error that stopped it (ERROR_MORE_DATA when a name did
+// not fit even the longest name the registry allows).
 std::vector<std::wstring> ListSubkeyNames(HKEY key, LONG& result);
+std::vector<std::wstring> ListValueNames(HKEY key, LONG& result);
 
 // Deletes one key that has no subkeys, in its view.
 [[nodiscard]] LONG DeleteKeyInView(HKEY root, const std::wstring& subKey, RegistryView view);

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "platform/Environment.h"
-#include "platform/OsVersion.h"
 #include "platform/Win32Exception.h"
 #include "settings/TextConversion.h"
 
@@ -31,12 +30,18 @@ const RootName kRootNames[] = {
     {L"HKEY_DYN_DATA", L"HKDD", HKEY_DYN_DATA},
 };
 
-constexpr int kAnsiMode = 0;
+// The UTF-16LE characters of registry data; an odd last byte is no character.
+std::wstring WideCharacters(const std::vector<unsigned char>& bytes) {
+    std::wstring text(bytes.size() / 2, L'\0');
+    for (size_t i = 0; i < text.size(); ++i)
+        text[i] = static_cast<wchar_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+    return text;
+}
 
-// Text of bytes up to the first zero byte, never reading past the end.
-std::wstring AnsiText(std::vector<unsigned char>::const_iterator begin, std::vector<unsigned char>::const_iterator end) {
-    auto zero = std::find(begin, end, static_cast<unsigned char>(0));
-    return FromMultiByte(std::string(begin, zero), kAnsiMode);
+// Text up to the first zero character, never reading past the end.
+std::wstring WideText(const std::vector<unsigned char>& bytes) {
+    std::wstring text = WideCharacters(bytes);
+    return text.substr(0, text.find(L'\0'));
 }
 
 std::int32_t LittleEndianInteger(const std::vector<unsigned char>& bytes) {
@@ -45,14 +50,15 @@ std::int32_t LittleEndianInteger(const std::vector<unsigned char>& bytes) {
     return static_cast<std::int32_t>(value);
 }
 
-// Zero-terminated strings until an empty one or the end of the bytes (a last unterminated one counts).
+// Zero-terminated strings until an empty one or the end of the data (a last unterminated one counts).
 std::vector<std::wstring> SplitMultiString(const std::vector<unsigned char>& bytes) {
+    const std::wstring text = WideCharacters(bytes);
     std::vector<std::wstring> strings;
-    auto position = bytes.begin();
-    while (position != bytes.end() && *position != 0) {
-        auto zero = std::find(position, bytes.end(), static_cast<unsigned char>(0));
-        strings.push_back(AnsiText(position, zero));
-        position = zero == bytes.end() ? zero : zero + 1;
+    size_t position = 0;
+    while (position < text.size() && text[position] != L'\0') {
+        size_t zero = std::min(text.find(L'\0', position), text.size());
+        strings.push_back(text.substr(position, zero - position));
+        position = zero + 1;
     }
     return strings;
 }
@@ -104,10 +110,13 @@ namespace {
 
 using Exception::Win32Exception;
 
-void AppendAnsi(ByteArray& bytes, const std::wstring& text) {
-    std::string ansi = ToAnsi(text);
-    bytes.insert(bytes.end(), ansi.begin(), ansi.end());
-    bytes.push_back(0);
+// The text and its terminating zero as UTF-16LE, the registry's own form.
+void AppendWide(ByteArray& bytes, const std::wstring& text) {
+    for (wchar_t c : text) {
+        bytes.push_back(static_cast<unsigned char>(c & 0xFF));
+        bytes.push_back(static_cast<unsigned char>(c >> 8));
+    }
+    bytes.insert(bytes.end(), 2, 0);
 }
 
 }  // namespace
@@ -117,11 +126,11 @@ StorageData::StorageData(std::int32_t value) : type_(StorageType::Integer) {
     for (int i = 0; i < 4; ++i) bytes_.push_back(static_cast<unsigned char>(bits >> (8 * i)));
 }
 
-StorageData::StorageData(const std::wstring& text) : type_(StorageType::WString) { AppendAnsi(bytes_, text); }
+StorageData::StorageData(const std::wstring& text) : type_(StorageType::WString) { AppendWide(bytes_, text); }
 
 StorageData::StorageData(const std::vector<std::wstring>& strings) : type_(StorageType::MultiString) {
-    for (const std::wstring& text : strings) AppendAnsi(bytes_, text);
-    bytes_.push_back(0);
+    for (const std::wstring& text : strings) AppendWide(bytes_, text);
+    bytes_.insert(bytes_.end(), 2, 0);
 }
 
 StorageData::StorageData(const ByteArray& bytes) : type_(StorageType::Bytes), bytes_(bytes) {}
@@ -133,7 +142,7 @@ std::wstring StorageData::GetWString() const {
                                     L"この例外を回避するために、明示的な型キャストを試してみてください。"),
                              code);
     }
-    return AnsiText(bytes_.begin(), bytes_.end());
+    return WideText(bytes_);
 }
 
 std::vector<std::wstring> StorageData::GetStrings() const {
@@ -154,10 +163,6 @@ std::wstring StorageData::ToString() const {
     }
 }
 
-void IStorage::WriteAll(const StorageMap& values) {
-    for (const auto& [name, value] : values) Write(name, value);
-}
-
 }  // namespace Zento::Lithcore::Storage::IO
 
 namespace Zento::Lithcore::System {
@@ -168,47 +173,32 @@ using Exception::Win32Exception;
 using Storage::IO::ByteArray;
 using Storage::IO::StorageType;
 
-REGSAM AccessFor(RegistryView view, RegistryStorageEx::OpenMode mode) {
-    REGSAM access = mode == RegistryStorageEx::OpenMode::ReadOnly ? KEY_READ : KEY_ALL_ACCESS;
-    return access | ViewFlag(view);
-}
-
-DWORD RegistryTypeOf(StorageType type) {
-    switch (type) {
-        case StorageType::Integer: return REG_DWORD;
-        case StorageType::WString: return REG_SZ;
-        case StorageType::MultiString: return REG_MULTI_SZ;
-        case StorageType::Bytes: return REG_BINARY;
-        default: return REG_NONE;
+// The value's type and data; a value that grows between the size query and the read is read again.
+LONG ReadValueData(HKEY key, const std::wstring& name, DWORD& type, ByteArray& data) {
+    DWORD size = 0;
+    LONG result = Registry().queryValueW(key, name.c_str(), nullptr, &type, nullptr, &size);
+    if (result != ERROR_SUCCESS || size == 0) return result;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        data.resize(size);
+        result = Registry().queryValueW(key, name.c_str(), nullptr, &type, data.data(), &size);
+        if (result != ERROR_MORE_DATA) break;
     }
+    if (result == ERROR_SUCCESS) data.resize(std::min<size_t>(size, data.size()));
+    return result;
 }
 
 Storage::IO::StorageData TextValue(const ByteArray& data, bool expand) {
-    std::wstring text = AnsiText(data.begin(), data.end());
+    std::wstring text = WideText(data);
     return Storage::IO::StorageData(expand ? ExpandEnvironment(text) : text);
 }
 
 }  // namespace
 
-RegistryStorageEx::RegistryStorageEx(const std::wstring& path, RegistryView view, OpenMode mode)
-    : path_(path), view_(view) {
+RegistryStorageEx::RegistryStorageEx(const std::wstring& path, RegistryView view) : path_(path), view_(view) {
     RegistryPathParts parts = SplitRegistryPath(path);
     if (parts.root == nullptr) return;
-    root_ = parts.root;
-    subKey_ = parts.subKey;
-    REGSAM access = AccessFor(view, mode);
     HKEY opened = nullptr;
-    lastResult_ = Registry().openKey(root_, subKey_.c_str(), 0, access, &opened);
-    if (lastResult_ == ERROR_SUCCESS) {
-        key_.Reset(opened);
-        return;
-    }
-    if (mode != OpenMode::ReadWrite) return;
-    wchar_t noClass[] = L"";
-    DWORD disposition = 0;
-    opened = nullptr;
-    lastResult_ = Registry().createKey(root_, subKey_.c_str(), 0, noClass, REG_OPTION_NON_VOLATILE, access, nullptr,
-                                       &opened, &disposition);
+    lastResult_ = Registry().openKey(parts.root, parts.subKey.c_str(), 0, KEY_READ | ViewFlag(view), &opened);
     if (lastResult_ == ERROR_SUCCESS) key_.Reset(opened);
 }
 
@@ -232,15 +222,8 @@ bool RegistryStorageEx::ValueExists(const std::wstring& name) {
 bool RegistryStorageEx::KeyExists(const std::wstring& name) {
     if (!IsOpen()) return false;
     // A look never creates the key it looks for, and stays in this storage's view.
-    RegistryStorageEx sub(JoinKeyPath(path_, name), view_, OpenMode::ReadOnly);
+    RegistryStorageEx sub(JoinKeyPath(path_, name), view_);
     return sub.IsOpen();
-}
-
-bool RegistryStorageEx::DeleteValue(const std::wstring& name) {
-    if (!IsOpen()) return false;
-    if (!ValueExists(name)) return true;
-    lastResult_ = Registry().deleteValue(key_.Get(), name.c_str());
-    return lastResult_ == ERROR_SUCCESS;
 }
 
 PathList RegistryStorageEx::EnumValues(const std::wstring& subPath) { return List(subPath, ListKind::Values); }
@@ -250,80 +233,22 @@ PathList RegistryStorageEx::EnumKeys(const std::wstring& subPath) { return List(
 PathList RegistryStorageEx::List(const std::wstring& subPath, ListKind kind) {
     if (!IsOpen()) return {};
     if (subPath.empty()) return ListOpenKey(kind);
-    RegistryStorageEx sub(JoinKeyPath(path_, subPath), view_, OpenMode::ReadOnly);
+    RegistryStorageEx sub(JoinKeyPath(path_, subPath), view_);
     PathList names = sub.List(L"", kind);
     lastResult_ = sub.lastResult_;
     return names;
 }
 
 PathList RegistryStorageEx::ListOpenKey(ListKind kind) {
-    PathList names;
-    for (DWORD index = 0;; ++index) {
-        wchar_t name[257] = {};
-        DWORD length = 256;
-        lastResult_ = kind == ListKind::Keys
-                          ? Registry().enumKey(key_.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr)
-                          : Registry().enumValue(key_.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
-        if (lastResult_ != ERROR_SUCCESS) break;
-        names.emplace_back(name, length);
-    }
-    return names;
-}
-
-bool RegistryStorageEx::DeleteKey(const std::wstring& name, bool recursive) {
-    if (!IsOpen()) return false;
-    return DeleteKeyOnPlatform(name, recursive, GetOsVersionInfo().platformId);
-}
-
-bool RegistryStorageEx::DeleteKeyOnPlatform(const std::wstring& name, bool recursive, DWORD platformId) {
-    if (!IsOpen()) return false;
-    bool deleted = false;
-    if (platformId == VER_PLATFORM_WIN32_NT)
-        deleted = DeleteKeyNt(name, recursive);
-    else if (platformId == VER_PLATFORM_WIN32_WINDOWS)
-        deleted = DeleteKey9x(name, recursive);
-    else
-        return false;
-    if (deleted && name.empty()) Close();
-    return deleted;
-}
-
-// Every deletion goes through the root with the full sub key and this storage's view, so a key of
-// the 64-bit view is deleted there at every level, whatever WOW64 would redirect a plain call to.
-bool RegistryStorageEx::DeleteKeyNt(const std::wstring& name, bool recursive) {
-    std::wstring target = JoinKeyPath(subKey_, name);
-    lastResult_ = recursive ? DeleteTreeInView(root_, target, view_) : DeleteKeyInView(root_, target, view_);
-    return lastResult_ == ERROR_SUCCESS;
-}
-
-// The 9x family has no views; its plain deletion removes only a key without subkeys and values.
-bool RegistryStorageEx::DeleteKey9x(const std::wstring& name, bool recursive) {
-    if (!recursive && !IsEmptyKey(name)) return false;
-    return DeleteKeyNt(name, recursive);
-}
-
-bool RegistryStorageEx::IsEmptyKey(const std::wstring& name) {
-    RegistryStorageEx named(JoinKeyPath(path_, name), view_, OpenMode::ReadOnly);
-    lastResult_ = named.lastResult_;
-    if (!named.IsOpen()) return false;
-    bool empty = named.EnumKeys(L"").empty() && named.EnumValues(L"").empty();
-    if (!empty) lastResult_ = ERROR_ACCESS_DENIED;
-    return empty;
+    return kind == ListKind::Keys ? ListSubkeyNames(key_.Get(), lastResult_) : ListValueNames(key_.Get(), lastResult_);
 }
 
 RegistryStorageEx::StorageData RegistryStorageEx::Read(const std::wstring& name, const StorageData& defaultValue) {
     if (!IsOpen()) ThrowNotOpen();
-    std::string ansiName = ToAnsi(name);
     DWORD type = REG_NONE;
-    DWORD size = 0;
-    lastResult_ = Registry().queryValueA(key_.Get(), ansiName.c_str(), nullptr, &type, nullptr, &size);
+    ByteArray data;
+    lastResult_ = ReadValueData(key_.Get(), name, type, data);
     if (lastResult_ != ERROR_SUCCESS) return defaultValue;
-    ByteArray data(size);
-    if (size != 0) {
-        lastResult_ = Registry().queryValueA(key_.Get(), ansiName.c_str(), nullptr, &type, data.data(), &size);
-        if (lastResult_ != ERROR_SUCCESS) return defaultValue;
-        data.resize(std::min<size_t>(size, data.size()));
-    }
     switch (type) {
         case REG_SZ: return TextValue(data, false);
         case REG_EXPAND_SZ: return TextValue(data, true);
@@ -336,21 +261,6 @@ RegistryStorageEx::StorageData RegistryStorageEx::Read(const std::wstring& name,
     if (defaultValue.GetType() != StorageType::Empty) return defaultValue;
     std::wstring text = L"RegistryStorageEx: ライブラリがこの値の方に対応してません。" + std::to_wstring(type) + L"\n";
     throw Win32Exception(ToAnsi(text), code);
-}
-
-void RegistryStorageEx::Write(const std::wstring& name, const StorageData& value) {
-    if (!IsOpen()) ThrowNotOpen();
-    WriteRaw(name, value, RegistryTypeOf(value.GetType()));
-}
-
-void RegistryStorageEx::WriteRaw(const std::wstring& name, const StorageData& value, DWORD registryType) {
-    if (!IsOpen()) ThrowNotOpen();
-    std::string ansiName = ToAnsi(name);
-    const ByteArray& bytes = value.GetBytes();
-    lastResult_ = Registry().setValueA(key_.Get(), ansiName.c_str(), 0, registryType, bytes.empty() ? nullptr : bytes.data(),
-                                   static_cast<DWORD>(bytes.size()));
-    if (lastResult_ != ERROR_SUCCESS)
-        throw Win32Exception(ToAnsi(L"RegSetValueEx関数がエラーを返しました。"), static_cast<DWORD>(lastResult_));
 }
 
 void RegistryStorageEx::ThrowNotOpen() const {

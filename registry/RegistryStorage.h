@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -45,7 +44,7 @@ enum class StorageType : std::int32_t {
 
 using ByteArray = std::vector<unsigned char>;
 
-// A typed value; the bytes are in the form the registry's ANSI value functions use.
+// A typed value; the bytes are in the form the registry's Unicode value functions use (UTF-16LE text).
 class StorageData {
 public:
     StorageData() = default;
@@ -73,22 +72,16 @@ private:
     ByteArray bytes_;
 };
 
-using StorageMap = std::map<std::wstring, StorageData>;
-
+// Read access to one key; nothing here writes, creates or deletes.
 class IStorage {
 public:
     virtual ~IStorage() = default;
-    virtual bool DeleteValue(const std::wstring& name) = 0;
-    virtual bool DeleteKey(const std::wstring& name, bool recursive) = 0;
     virtual bool ValueExists(const std::wstring& name) = 0;
     virtual bool KeyExists(const std::wstring& name) = 0;
     virtual PathList EnumValues(const std::wstring& subPath) = 0;
     virtual PathList EnumKeys(const std::wstring& subPath) = 0;
     virtual bool IsOpen() const = 0;
     virtual StorageData Read(const std::wstring& name, const StorageData& defaultValue) = 0;
-    // Writes each entry in key order; the first exception ends the loop.
-    virtual void WriteAll(const StorageMap& values);
-    virtual void Write(const std::wstring& name, const StorageData& value) = 0;
     virtual std::wstring GetPath() const = 0;
     virtual bool Close() = 0;
 };
@@ -101,30 +94,21 @@ class RegistryStorageEx : public Storage::IO::IStorage {
 public:
     using StorageData = Storage::IO::StorageData;
 
-    // How a key is obtained: read-only, writable (created when missing) or writable but never created.
-    enum class OpenMode { ReadOnly, ReadWrite, ReadWriteExisting };
-
-    RegistryStorageEx(const std::wstring& path, RegistryView view, OpenMode mode);
+    // Opens an existing key read-only in `view`; a missing key stays closed and is never created.
+    RegistryStorageEx(const std::wstring& path, RegistryView view);
     RegistryStorageEx(const RegistryStorageEx&) = delete;
     RegistryStorageEx& operator=(const RegistryStorageEx&) = delete;
     ~RegistryStorageEx() override = default;
 
-    bool DeleteValue(const std::wstring& name) override;
-    bool DeleteKey(const std::wstring& name, bool recursive) override;
     bool ValueExists(const std::wstring& name) override;
     bool KeyExists(const std::wstring& name) override;
+    // Names in registry order; LastResult() is then ERROR_SUCCESS only when the listing ran to its end.
     PathList EnumValues(const std::wstring& subPath) override;
     PathList EnumKeys(const std::wstring& subPath) override;
     bool IsOpen() const override;
     StorageData Read(const std::wstring& name, const StorageData& defaultValue) override;
-    void Write(const std::wstring& name, const StorageData& value) override;
     std::wstring GetPath() const override;
     bool Close() override;
-
-    virtual void WriteRaw(const std::wstring& name, const StorageData& value, DWORD registryType);
-
-    // DeleteKey for a given platform id (2 NT family, 1 the 9x family); DeleteKey passes the running one.
-    bool DeleteKeyOnPlatform(const std::wstring& name, bool recursive, DWORD platformId);
 
     // Result of the most recent registry call (0 = success).
     LONG LastResult() const noexcept { return lastResult_; }
@@ -134,17 +118,12 @@ private:
 
     PathList List(const std::wstring& subPath, ListKind kind);
     PathList ListOpenKey(ListKind kind);
-    bool DeleteKeyNt(const std::wstring& name, bool recursive);
-    bool DeleteKey9x(const std::wstring& name, bool recursive);
-    bool IsEmptyKey(const std::wstring& name);
     [[noreturn]] void ThrowNotOpen() const;
 
     UniqueRegKey key_;
     LONG lastResult_ = ERROR_SUCCESS;
     std::wstring path_;
     RegistryView view_;
-    HKEY root_ = nullptr;
-    std::wstring subKey_;
 };
 
 }  // namespace Zento::Lithcore::System

@@ -16,7 +16,7 @@ std::wstring WithTrailingSeparator(std::wstring path) {
 }  // namespace
 
 PathList SubkeysOf(RegistryView view, const std::wstring& keyPath) {
-    System::RegistryStorageEx storage(keyPath, view, System::RegistryStorageEx::OpenMode::ReadOnly);
+    System::RegistryStorageEx storage(keyPath, view);
     if (!storage.IsOpen()) return {};
     return storage.EnumKeys(L"");
 }

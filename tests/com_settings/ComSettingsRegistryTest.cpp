@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cwctype>
 #include <memory>
 
 #include "platform/Environment.h"
+#include "registry/ComRegistrations.h"
 #include "registry/ComSettingsRegistry.h"
 #include "tests/registry_storage/TestKeys.h"
 #include "tests/support/TestSupport.h"
@@ -152,15 +154,79 @@ TEST_F(ComSettingsTest, CollectUserSettingsKeysTakesBracedNamesOfMatchingCompone
     EXPECT_TRUE(noNames.empty());
 }
 
-TEST_F(ComSettingsTest, DeleteSettingValueDeletesOnlyThatValueAndNeverRecreatesKeys) {
-    SetRawString(HKEY_LOCAL_MACHINE, machineKey, L"", L"default", RegistryView::Bits64);
-    SetRawString(HKEY_LOCAL_MACHINE, machineKey, L"other", L"kept", RegistryView::Bits64);
-    EXPECT_TRUE(DeleteSettingValue(machinePath, L"", RegistryView::Bits64));
-    EXPECT_FALSE(RawValueExists(HKEY_LOCAL_MACHINE, machineKey, L"", RegistryView::Bits64));
-    EXPECT_TRUE(RawValueExists(HKEY_LOCAL_MACHINE, machineKey, L"other", RegistryView::Bits64));
-    EXPECT_TRUE(DeleteSettingValue(machinePath, L"", RegistryView::Bits64));
+namespace {
 
-    EXPECT_TRUE(DeleteSettingValue(machinePath + L"Gone\\", L"", RegistryView::Bits64));
-    EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, machineKey + L"\\Gone", RegistryView::Bits64));
-    EXPECT_FALSE(DeleteSettingValue(L"HKLM\\\\Software", L"", RegistryView::Bits64));
+std::wstring TestGuid(const wchar_t* last) {
+    return std::wstring(L"{5E1B0C") + last + L"-2D3E-4F50-8A6B-7C8D9E0F1A" + last + L"}";
+}
+
+std::wstring LowerCase(std::wstring text) {
+    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(c));
+    return text;
+}
+
+}  // namespace
+
+// What a server's own unregistration removes besides its CLSID keys: the ProgIDs it names, its type
+// library in the CLSID's branch, and the interfaces its proxy serves, in both branches under WOW64.
+TEST(FindComRelatedKeys, FindsProgIdsTypeLibrariesAndProxiedInterfacesOfBothBranches) {
+    const bool wow64 = IsWow64();
+    const RegistryView view = NativeView();
+    const std::wstring classes = L"Software\\Classes\\";
+    const std::wstring machineClasses = L"HKEY_LOCAL_MACHINE\\" + classes;
+    const std::wstring native = TestGuid(L"01"), wow = TestGuid(L"02"), odd = TestGuid(L"03");
+    const std::wstring nativeLib = TestGuid(L"11"), wowLib = TestGuid(L"12"), missingLib = TestGuid(L"13");
+    const std::wstring proxied = TestGuid(L"21"), other = TestGuid(L"22"), wowProxied = TestGuid(L"23");
+    const std::wstring proxy = TestGuid(L"31");
+    std::vector<std::unique_ptr<ScopedTestKey>> cleanups;
+    for (const std::wstring& key : {L"CLSID\\" + native, L"CLSID\\" + wow, L"CLSID\\" + odd, L"TypeLib\\" + nativeLib,
+                                    L"TypeLib\\" + wowLib, L"Interface\\" + proxied, L"Interface\\" + other,
+                                    L"Interface\\" + wowProxied, std::wstring(L"QuellorTest.Com.1"),
+                                    std::wstring(L"QuellorTest.Com"), std::wstring(L"QuellorTest.Wow.1")})
+        cleanups.push_back(std::make_unique<ScopedTestKey>(HKEY_LOCAL_MACHINE, classes + key));
+    const auto set = [&](const std::wstring& key, const std::wstring& text, RegistryView in) {
+        SetRawString(HKEY_LOCAL_MACHINE, classes + key, L"", text, in);
+    };
+    set(L"CLSID\\" + native + L"\\ProgID", L"QuellorTest.Com.1", view);
+    set(L"CLSID\\" + native + L"\\VersionIndependentProgID", L"QuellorTest.Com", view);
+    set(L"CLSID\\" + native + L"\\TypeLib", nativeLib, view);
+    set(L"CLSID\\" + odd + L"\\ProgID", L"CLSID", view);  // never a ProgID: it names the CLSID key itself
+    set(L"CLSID\\" + odd + L"\\TypeLib", missingLib, view);
+    for (const wchar_t* progId : {L"QuellorTest.Com.1", L"QuellorTest.Com", L"QuellorTest.Wow.1"})
+        set(progId, L"x", view);
+    set(L"TypeLib\\" + nativeLib + L"\\1.0", L"lib", view);
+    set(L"Interface\\" + proxied + L"\\ProxyStubClsid32", LowerCase(proxy), view);
+    set(L"Interface\\" + other + L"\\ProxyStubClsid32", TestGuid(L"32"), view);
+    PathList clsidKeys{machineClasses + L"CLSID\\" + native + L"\\", machineClasses + L"CLSID\\" + odd + L"\\"};
+    if (wow64) {
+        set(L"CLSID\\" + wow + L"\\ProgID", L"QuellorTest.Wow.1", RegistryView::Bits32);
+        set(L"CLSID\\" + wow + L"\\VersionIndependentProgID", L"QuellorTest.Com", RegistryView::Bits32);
+        set(L"CLSID\\" + wow + L"\\TypeLib", wowLib, RegistryView::Bits32);
+        set(L"TypeLib\\" + wowLib + L"\\1.0", L"lib", RegistryView::Bits32);
+        set(L"Interface\\" + wowProxied + L"\\ProxyStubClsid32", proxy, RegistryView::Bits32);
+        clsidKeys.push_back(machineClasses + L"Wow6432Node\\CLSID\\" + wow + L"\\");
+    }
+
+    ComRelatedKeys found = FindComRelatedKeys(view, clsidKeys, {TestGuid(L"99"), proxy});
+    PathList progIds{machineClasses + L"QuellorTest.Com.1\\", machineClasses + L"QuellorTest.Com\\"};
+    PathList typeLibs{machineClasses + L"TypeLib\\" + nativeLib + L"\\"};
+    PathList interfaces{machineClasses + L"Interface\\" + proxied + L"\\"};
+    if (wow64) {
+        progIds.push_back(machineClasses + L"QuellorTest.Wow.1\\");
+        typeLibs.push_back(machineClasses + L"Wow6432Node\\TypeLib\\" + wowLib + L"\\");
+        interfaces.push_back(machineClasses + L"Wow6432Node\\Interface\\" + wowProxied + L"\\");
+    }
+    EXPECT_EQ(found.progIdKeys, progIds);
+    EXPECT_EQ(found.typeLibKeys, typeLibs);
+    EXPECT_EQ(found.interfaceKeys, interfaces);
+
+    // The collection spells the 32-bit CLSID keys below Software\Wow6432Node\Classes: same branch.
+    if (wow64) {
+        const std::wstring spelt = L"HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Classes\\";
+        ComRelatedKeys again = FindComRelatedKeys(view, {spelt + L"CLSID\\" + wow + L"\\"}, {});
+        EXPECT_EQ(again.progIdKeys,
+                  (PathList{machineClasses + L"QuellorTest.Wow.1\\", machineClasses + L"QuellorTest.Com\\"}));
+        EXPECT_EQ(again.typeLibKeys, PathList{spelt + L"TypeLib\\" + wowLib + L"\\"});
+        EXPECT_TRUE(again.interfaceKeys.empty());
+    }
 }

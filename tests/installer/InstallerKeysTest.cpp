@@ -18,6 +18,27 @@ Zento::Lithcore::RegistryKeyAddress At(const std::wstring& path, Zento::Lithcore
 const std::wstring kTestKey = L"Software\\QuellorInstallerKeysTest";
 const std::wstring kMachineTest = L"HKEY_LOCAL_MACHINE\\" + kTestKey + L"\\";
 
+LSTATUS WINAPI SubkeyNameNeverFits(HKEY, DWORD, LPWSTR, LPDWORD, LPDWORD, LPWSTR, LPDWORD, PFILETIME) {
+    return ERROR_MORE_DATA;
+}
+LSTATUS WINAPI ValueNameNeverFits(HKEY, DWORD, LPWSTR, LPDWORD, LPDWORD, LPDWORD, LPBYTE, LPDWORD) {
+    return ERROR_MORE_DATA;
+}
+
+// ReadKeySharing on a registry whose value or subkey listing finds no buffer large enough.
+LONG ReadSharingWithNamesThatNeverFit(bool values, const std::wstring& keyPath, const std::wstring& ownValue) {
+    System::RegistryApi failing = System::Registry();
+    if (values)
+        failing.enumValue = &ValueNameNeverFits;
+    else
+        failing.enumKey = &SubkeyNameNeverFits;
+    const System::RegistryApi* previous = System::ReplaceRegistryApi(&failing);
+    KeySharing sharing;
+    LONG result = ReadKeySharing(NativeView(), keyPath, ownValue, sharing);
+    System::ReplaceRegistryApi(previous);
+    return result;
+}
+
 class ScratchKeys : public testing::Test {
 protected:
     void SetUp() override { TearDown(); }
@@ -93,13 +114,18 @@ TEST_F(ScratchKeys, OwnValueGoesFromASharedKeyAndTheKeyOnlyOnceNothingIsLeft) {
     Create(HKEY_LOCAL_MACHINE, kTestKey + L"\\WithSubkey\\Child", kView64);
 
     KeySharing shared;
-    ASSERT_TRUE(ReadKeySharing(view_, kMachineTest + L"Shared\\", L"11C92A8A3A42D3E2C2AD9E3F339BB25B", shared));
+    ASSERT_EQ(ReadKeySharing(view_, kMachineTest + L"Shared\\", L"11C92A8A3A42D3E2C2AD9E3F339BB25B", shared),
+              ERROR_SUCCESS);
     EXPECT_TRUE(shared.Shared());
     EXPECT_EQ(shared.ownValueName, own);
     EXPECT_EQ(shared.otherValues, PathList{other});
     KeySharing alone;
-    ASSERT_TRUE(ReadKeySharing(view_, kMachineTest + L"Alone\\", own, alone));
+    ASSERT_EQ(ReadKeySharing(view_, kMachineTest + L"Alone\\", own, alone), ERROR_SUCCESS);
     EXPECT_FALSE(alone.Shared());
+    // A listing that does not run to its end is an error, never a key that looks like the target's alone.
+    EXPECT_EQ(ReadSharingWithNamesThatNeverFit(true, kMachineTest + L"Alone\\", own), ERROR_MORE_DATA);
+    EXPECT_EQ(ReadSharingWithNamesThatNeverFit(false, kMachineTest + L"Alone\\", own), ERROR_MORE_DATA);
+    EXPECT_EQ(ReadKeySharing(view_, kMachineTest + L"Missing\\", own, alone), ERROR_FILE_NOT_FOUND);
 
     // The removal's targets for such keys: the value, then the key only when nothing is left in it.
     const auto removeOwn = [&](const std::wstring& key) {
@@ -107,7 +133,7 @@ TEST_F(ScratchKeys, OwnValueGoesFromASharedKeyAndTheKeyOnlyOnceNothingIsLeft) {
         return DeleteRegistryKeyIfEmpty(At(kMachineTest + key, view_));
     };
     EXPECT_NE(removeOwn(L"Shared\\"), ERROR_SUCCESS);
-    ASSERT_TRUE(ReadKeySharing(view_, kMachineTest + L"Shared\\", own, shared));
+    ASSERT_EQ(ReadKeySharing(view_, kMachineTest + L"Shared\\", own, shared), ERROR_SUCCESS);
     EXPECT_FALSE(shared.hasOwnValue);
     EXPECT_EQ(shared.otherValues, PathList{other});
     EXPECT_EQ(removeOwn(L"Alone\\"), ERROR_SUCCESS);
@@ -117,90 +143,24 @@ TEST_F(ScratchKeys, OwnValueGoesFromASharedKeyAndTheKeyOnlyOnceNothingIsLeft) {
     EXPECT_EQ(DeleteRegistryValue(At(kMachineTest + L"Alone\\", view_), own), ERROR_FILE_NOT_FOUND);  // already gone
 }
 
-class KeyDeletion : public ScratchKeys {
-protected:
-    void SetUp() override {
-        ScratchKeys::SetUp();
-        for (REGSAM view : {kView64, kView32})
-            for (const wchar_t* name : {L"\\A\\Child", L"\\B", L"\\C"}) Create(HKEY_LOCAL_MACHINE, kTestKey + name, view);
-    }
-    std::wstring Machine(const std::wstring& rest) { return kMachineTest + rest; }
-    bool MachineKey(const std::wstring& rest, REGSAM view) {
-        return Exists(HKEY_LOCAL_MACHINE, kTestKey + L"\\" + rest, view);
-    }
-};
-
-TEST_F(KeyDeletion, MachineKeysListedAreDeletedSiblingsAndOtherViewStay) {
-    PathList deleted;
-    EXPECT_TRUE(DeleteMachineKeys({{Machine(L"A\\")}, {}, {Machine(L"C\\")}}, RegistryView::Bits64, deleted));
-    EXPECT_EQ(deleted, (PathList{Machine(L"A\\"), Machine(L"C\\")}));
-    EXPECT_FALSE(MachineKey(L"A", kView64));
-    EXPECT_FALSE(MachineKey(L"C", kView64));
-    EXPECT_TRUE(MachineKey(L"B", kView64));
-    if (wow64_) {
-        for (const wchar_t* name : {L"A\\Child", L"B", L"C"}) EXPECT_TRUE(MachineKey(name, kView32)) << name;
-    }
-}
-
-TEST_F(KeyDeletion, The32BitViewIsDeletedWhenAsked) {
-    PathList deleted;
-    EXPECT_TRUE(DeleteMachineKeys({{Machine(L"B\\")}}, RegistryView::Bits32, deleted));
-    EXPECT_EQ(deleted, PathList{Machine(L"B\\")});
-    EXPECT_FALSE(MachineKey(L"B", kView32));
-    EXPECT_TRUE(MachineKey(L"A\\Child", kView32));
-    EXPECT_TRUE(MachineKey(L"C", kView32));
-    if (wow64_) {
-        EXPECT_TRUE(MachineKey(L"B", kView64));
-    }
-}
-
-TEST_F(KeyDeletion, ChildListedAfterItsParentGoesWithIt) {
-    PathList deleted;
-    EXPECT_FALSE(DeleteMachineKeys({{Machine(L"A\\"), Machine(L"A\\Child\\")}}, RegistryView::Bits64, deleted));
-    EXPECT_EQ(deleted, PathList{Machine(L"A\\")});
-}
-
-TEST_F(KeyDeletion, ChildListedBeforeItsParentIsReportedToo) {
-    PathList deleted;
-    EXPECT_TRUE(DeleteMachineKeys({{Machine(L"A\\Child\\")}, {Machine(L"A\\")}}, RegistryView::Bits64, deleted));
-    EXPECT_EQ(deleted, (PathList{Machine(L"A\\Child\\"), Machine(L"A\\")}));
-    EXPECT_TRUE(MachineKey(L"B", kView64));
-}
-
-TEST_F(KeyDeletion, MissingKeyFailsAndTheRestIsStillDeleted) {
-    PathList deleted;
-    EXPECT_FALSE(DeleteMachineKeys({{Machine(L"Missing\\"), Machine(L"C\\")}}, RegistryView::Bits64, deleted));
-    EXPECT_EQ(deleted, PathList{Machine(L"C\\")});
-    EXPECT_TRUE(MachineKey(L"B", kView64));
-}
-
-TEST_F(KeyDeletion, RepeatedRootNameIsReducedToOne) {
-    PathList deleted;
-    const std::wstring doubled = L"HKEY_LOCAL_MACHINE\\" + Machine(L"C\\");
-    EXPECT_TRUE(DeleteMachineKeys({{doubled}}, RegistryView::Bits64, deleted));
-    EXPECT_EQ(deleted, PathList{doubled});
-    EXPECT_FALSE(MachineKey(L"C", kView64));
-}
-
-TEST_F(KeyDeletion, UserKeysAreDeletedInTheirHiveOnly) {
+// The removal's key deletion takes a machine key in the view it names only, and a user key in its hive only.
+TEST_F(ScratchKeys, DeletedKeysGoInTheirViewAndHiveOnly) {
+    for (REGSAM view : {kView64, kView32})
+        for (const wchar_t* name : {L"\\A\\Child", L"\\B"}) Create(HKEY_LOCAL_MACHINE, kTestKey + name, view);
     for (const std::wstring& hive : {sid_, std::wstring(L".DEFAULT")})
         for (const wchar_t* name : {L"\\A", L"\\B"}) Create(HKEY_USERS, hive + L"\\" + kTestKey + name, kView64);
-    const std::wstring target = L"HKEY_USERS\\" + sid_ + L"\\" + kTestKey + L"\\A\\";
 
-    PathList deleted;
-    EXPECT_TRUE(DeleteUserKeys({{target}}, view_, deleted));
-    EXPECT_EQ(deleted, PathList{target});
+    EXPECT_EQ(DeleteRegistryKey(At(kMachineTest + L"A\\", RegistryView::Bits64)), ERROR_SUCCESS);
+    EXPECT_FALSE(Exists(HKEY_LOCAL_MACHINE, kTestKey + L"\\A", kView64));
+    EXPECT_TRUE(Exists(HKEY_LOCAL_MACHINE, kTestKey + L"\\B", kView64));
+    if (wow64_) EXPECT_TRUE(Exists(HKEY_LOCAL_MACHINE, kTestKey + L"\\A\\Child", kView32));
+
+    const std::wstring userTarget = L"HKEY_USERS\\" + sid_ + L"\\" + kTestKey + L"\\A\\";
+    EXPECT_EQ(DeleteRegistryKey(At(userTarget, view_)), ERROR_SUCCESS);
     EXPECT_FALSE(Exists(HKEY_USERS, sid_ + L"\\" + kTestKey + L"\\A", kView64));
     EXPECT_TRUE(Exists(HKEY_USERS, sid_ + L"\\" + kTestKey + L"\\B", kView64));
     EXPECT_TRUE(Exists(HKEY_USERS, L".DEFAULT\\" + kTestKey + L"\\A", kView64));
-    EXPECT_TRUE(MachineKey(L"A\\Child", kView64));
-}
-
-TEST_F(KeyDeletion, NothingListedIsSuccess) {
-    PathList deleted;
-    EXPECT_TRUE(DeleteMachineKeys({}, RegistryView::Bits64, deleted));
-    EXPECT_TRUE(DeleteUserKeys({{}}, RegistryView::Bits64, deleted));
-    EXPECT_TRUE(deleted.empty());
+    EXPECT_EQ(DeleteRegistryKey(At(userTarget, view_)), ERROR_FILE_NOT_FOUND);
 }
 
 }  // namespace

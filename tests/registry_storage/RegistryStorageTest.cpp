@@ -6,6 +6,7 @@
 #include "platform/Environment.h"
 #include "platform/Win32Exception.h"
 #include "registry/RegistryStorage.h"
+#include "registry/RegistryTargets.h"
 #include "settings/TextConversion.h"
 #include "tests/registry_storage/RegistryViewCheck.h"
 #include "tests/registry_storage/TestKeys.h"
@@ -15,11 +16,14 @@ using namespace Zento::Lithcore;
 using namespace QuellorTest;
 using Storage::IO::ByteArray;
 using Storage::IO::StorageData;
-using Storage::IO::StorageMap;
 using Storage::IO::StorageType;
 using System::RegistryStorageEx;
 
 namespace {
+
+Zento::Lithcore::RegistryKeyAddress At(const std::wstring& path, Zento::Lithcore::RegistryView view) {
+    return Zento::Lithcore::RegistryKeyAddress::Parse(path, view);
+}
 
 struct SplitCase {
     const wchar_t* path;
@@ -79,32 +83,31 @@ protected:
     }
 };
 
-TEST_F(RegistryStorageTest, ReadOnlyOpenOfMissingKeyStaysClosedAndCreatesNothing) {
-    RegistryStorageEx storage(path, RegistryView::Bits64, RegistryStorageEx::OpenMode::ReadOnly);
+TEST_F(RegistryStorageTest, OpenOfMissingKeyStaysClosedAndCreatesNothing) {
+    RegistryStorageEx storage(path, RegistryView::Bits64);
     EXPECT_FALSE(storage.IsOpen());
     EXPECT_EQ(storage.LastResult(), ERROR_FILE_NOT_FOUND);
     EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, subKey, RegistryView::Bits64));
     EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, subKey, RegistryView::Bits32));
 
-    RegistryStorageEx writable(path, RegistryView::Bits64, RegistryStorageEx::OpenMode::ReadWrite);
-    EXPECT_TRUE(writable.IsOpen());
-    EXPECT_EQ(writable.LastResult(), ERROR_SUCCESS);
-    EXPECT_EQ(writable.GetPath(), path);
-    EXPECT_TRUE(RawKeyExists(HKEY_LOCAL_MACHINE, subKey, RegistryView::Bits64));
+    MakeKey(L"");
+    RegistryStorageEx existing(path, RegistryView::Bits64);
+    EXPECT_TRUE(existing.IsOpen());
+    EXPECT_EQ(existing.LastResult(), ERROR_SUCCESS);
+    EXPECT_EQ(existing.GetPath(), path);
 }
 
 TEST_F(RegistryStorageTest, ViewFlagChoosesTheRegistryViewOnlyUnderWow64) {
-    RegistryStorageEx native(path, RegistryView::Bits64, RegistryStorageEx::OpenMode::ReadWrite);
-    native.Write(L"v", StorageData(1));
-    EXPECT_TRUE(RawValueExists(HKEY_LOCAL_MACHINE, subKey, L"v", RegistryView::Bits64));
+    SetString(L"", L"v", L"1");
+    RegistryStorageEx native(path, RegistryView::Bits64);
+    EXPECT_TRUE(native.ValueExists(L"v"));
     // In a 32-bit system the flags are ignored and both views are the same key.
-    EXPECT_EQ(RawValueExists(HKEY_LOCAL_MACHINE, subKey, L"v", RegistryView::Bits32), !IsWow64());
-    RegistryStorageEx redirected(path, RegistryView::Bits32, RegistryStorageEx::OpenMode::ReadOnly);
+    RegistryStorageEx redirected(path, RegistryView::Bits32);
     EXPECT_EQ(redirected.IsOpen(), !IsWow64());
 }
 
 TEST_F(RegistryStorageTest, RootNameAloneOpensTheRootAndCloseIsIdempotent) {
-    RegistryStorageEx root(L"HKLM", RegistryView::Bits64, RegistryStorageEx::OpenMode::ReadOnly);
+    RegistryStorageEx root(L"HKLM", RegistryView::Bits64);
     EXPECT_TRUE(root.IsOpen());
     EXPECT_TRUE(root.KeyExists(L"Software"));
     EXPECT_TRUE(root.Close());
@@ -112,14 +115,12 @@ TEST_F(RegistryStorageTest, RootNameAloneOpensTheRootAndCloseIsIdempotent) {
     EXPECT_TRUE(root.Close());
 }
 
-TEST_F(RegistryStorageTest, ClosedStorageReportsFailureAndThrowsOnReadAndWrite) {
-    RegistryStorageEx storage(L"hklm\\Software", RegistryView::Bits64, RegistryStorageEx::OpenMode::ReadWrite);
+TEST_F(RegistryStorageTest, ClosedStorageReportsFailureAndThrowsOnRead) {
+    RegistryStorageEx storage(L"hklm\\Software", RegistryView::Bits64);
     EXPECT_FALSE(storage.IsOpen());
     EXPECT_EQ(storage.LastResult(), 0);
     EXPECT_FALSE(storage.ValueExists(L""));
     EXPECT_FALSE(storage.KeyExists(L""));
-    EXPECT_FALSE(storage.DeleteValue(L"x"));
-    EXPECT_FALSE(storage.DeleteKey(L"", true));
     EXPECT_TRUE(storage.EnumKeys(L"").empty());
     EXPECT_TRUE(storage.EnumValues(L"Microsoft").empty());
     EXPECT_TRUE(storage.Close());
@@ -132,44 +133,46 @@ TEST_F(RegistryStorageTest, ClosedStorageReportsFailureAndThrowsOnReadAndWrite) 
         EXPECT_EQ(std::string(e.what()), ToAnsi(L"レジストリキーが開かれていません。"));
         EXPECT_EQ(e.ErrorCode(), 77u);
     }
-    EXPECT_THROW(storage.Write(L"x", StorageData(1)), Exception::Win32Exception);
-    EXPECT_THROW(storage.WriteRaw(L"x", StorageData(1), REG_DWORD), Exception::Win32Exception);
 }
 
-TEST_F(RegistryStorageTest, WrittenValuesReadBackWithTheirTypes) {
-    RegistryStorageEx storage(path, RegistryView::Bits64, RegistryStorageEx::OpenMode::ReadWrite);
-    storage.WriteAll(StorageMap{{L"int", StorageData(-5)},
-                                {L"text", StorageData(std::wstring(L"C:\\Program Files\\x y"))},
-                                {L"multi", StorageData(PathList{L"one", L"two"})},
-                                {L"bytes", StorageData(ByteArray{0, 1, 255})}});
+TEST_F(RegistryStorageTest, ValuesReadBackWithTheirTypes) {
+    const DWORD number = static_cast<DWORD>(-5);
+    SetRaw(L"int", REG_DWORD, &number, sizeof number);
+    SetString(L"", L"text", L"C:\\Program Files\\x y");
+    const wchar_t multi[] = L"one\0two\0";
+    SetRaw(L"multi", REG_MULTI_SZ, multi, sizeof multi);
+    const wchar_t emptyMulti[] = L"";
+    SetRaw(L"none", REG_MULTI_SZ, emptyMulti, sizeof emptyMulti);
+    const BYTE bytes[] = {0, 1, 255};
+    SetRaw(L"bytes", REG_BINARY, bytes, sizeof bytes);
+    // Text outside the ANSI code page (1252 under Wine's C.UTF-8), in data and in a value's name.
+    const std::wstring folder = L"C:\\プログラム\\x.exe";
+    SetString(L"", L"folder", folder);
+    SetString(L"", L"フォルダ", L"named");
+    const wchar_t folders[] = L"C:\\プログラム\0D:\\データ\0";
+    SetRaw(L"folders", REG_MULTI_SZ, folders, sizeof folders);
+    RegistryStorageEx storage(path, RegistryView::Bits64);
 
-    StorageData number = storage.Read(L"int", StorageData());
-    EXPECT_EQ(number.GetType(), StorageType::Integer);
-    EXPECT_EQ(number.ToString(), L"-5");
-    StorageData text = storage.Read(L"text", StorageData());
-    EXPECT_EQ(text.GetWString(), L"C:\\Program Files\\x y");
-    StorageData multi = storage.Read(L"multi", StorageData());
-    EXPECT_EQ(multi.GetType(), StorageType::MultiString);
-    EXPECT_EQ(multi.GetStrings(), (PathList{L"one", L"two"}));
-    StorageData bytes = storage.Read(L"bytes", StorageData());
-    EXPECT_EQ(bytes.GetType(), StorageType::Bytes);
-    EXPECT_EQ(bytes.GetBytes(), (ByteArray{0, 1, 255}));
-
-    UniqueRegKey raw = CreateRawKey(HKEY_LOCAL_MACHINE, subKey, RegistryView::Bits64);
-    DWORD type = 0;
-    ASSERT_EQ(::RegQueryValueExW(raw.Get(), L"multi", nullptr, &type, nullptr, nullptr), ERROR_SUCCESS);
-    EXPECT_EQ(type, static_cast<DWORD>(REG_MULTI_SZ));
-}
-
-TEST_F(RegistryStorageTest, EmptyMultiStringIsWrittenAsOneZeroByte) {
-    RegistryStorageEx storage(path, RegistryView::Bits64, RegistryStorageEx::OpenMode::ReadWrite);
-    storage.Write(L"m", StorageData(PathList{}));
-    EXPECT_EQ(RawAnsiValueSize(HKEY_LOCAL_MACHINE, subKey, L"m", RegistryView::Bits64), 1);
-    EXPECT_TRUE(storage.Read(L"m", StorageData()).GetStrings().empty());
+    StorageData integer = storage.Read(L"int", StorageData());
+    EXPECT_EQ(integer.GetType(), StorageType::Integer);
+    EXPECT_EQ(integer.ToString(), L"-5");
+    EXPECT_EQ(storage.Read(L"text", StorageData()).GetWString(), L"C:\\Program Files\\x y");
+    StorageData strings = storage.Read(L"multi", StorageData());
+    EXPECT_EQ(strings.GetType(), StorageType::MultiString);
+    EXPECT_EQ(strings.GetStrings(), (PathList{L"one", L"two"}));
+    EXPECT_EQ(strings.ToString(), L"one\ntwo\n");
+    EXPECT_TRUE(storage.Read(L"none", StorageData()).GetStrings().empty());
+    StorageData binary = storage.Read(L"bytes", StorageData());
+    EXPECT_EQ(binary.GetType(), StorageType::Bytes);
+    EXPECT_EQ(binary.GetBytes(), (ByteArray{0, 1, 255}));
+    EXPECT_EQ(storage.Read(L"folder", StorageData()).GetWString(), folder);
+    EXPECT_EQ(storage.Read(L"フォルダ", StorageData()).ToString(), L"named");
+    EXPECT_EQ(storage.Read(L"folders", StorageData()).GetStrings(), (PathList{L"C:\\プログラム", L"D:\\データ"}));
 }
 
 TEST_F(RegistryStorageTest, ReadOfMissingValueReturnsTheDefaultUnchanged) {
-    RegistryStorageEx storage(path, RegistryView::Bits64, RegistryStorageEx::OpenMode::ReadWrite);
+    MakeKey(L"");
+    RegistryStorageEx storage(path, RegistryView::Bits64);
     StorageData fallback = storage.Read(L"missing", StorageData(7));
     EXPECT_EQ(fallback.GetType(), StorageType::Integer);
     EXPECT_EQ(fallback.ToString(), L"7");
@@ -180,7 +183,7 @@ TEST_F(RegistryStorageTest, ReadOfMissingValueReturnsTheDefaultUnchanged) {
 TEST_F(RegistryStorageTest, UnsupportedTypeThrowsOnlyWithoutAFallback) {
     unsigned long long quad = 5;
     SetRaw(L"q", REG_QWORD, &quad, sizeof quad);
-    RegistryStorageEx storage(path, RegistryView::Bits64, RegistryStorageEx::OpenMode::ReadOnly);
+    RegistryStorageEx storage(path, RegistryView::Bits64);
     try {
         storage.Read(L"q", StorageData());
         FAIL() << "no exception";
@@ -193,7 +196,7 @@ TEST_F(RegistryStorageTest, UnsupportedTypeThrowsOnlyWithoutAFallback) {
 TEST_F(RegistryStorageTest, ZeroLengthValuesReadAsEmptyTextAndZero) {
     SetRaw(L"sz", REG_SZ, nullptr, 0);
     SetRaw(L"dw", REG_DWORD, nullptr, 0);
-    RegistryStorageEx storage(path, RegistryView::Bits64, RegistryStorageEx::OpenMode::ReadOnly);
+    RegistryStorageEx storage(path, RegistryView::Bits64);
     StorageData text = storage.Read(L"sz", StorageData(1));
     EXPECT_EQ(text.GetType(), StorageType::WString);
     EXPECT_EQ(text.GetWString(), L"");
@@ -210,7 +213,7 @@ TEST_F(RegistryStorageTest, UnterminatedStringDataIsReadWithinItsSize) {
     const wchar_t wellFormed[] = L"first\0second\0\0ignored\0";
     SetRaw(L"formed", REG_MULTI_SZ, wellFormed, sizeof wellFormed);
 
-    RegistryStorageEx storage(path, RegistryView::Bits64, RegistryStorageEx::OpenMode::ReadOnly);
+    RegistryStorageEx storage(path, RegistryView::Bits64);
     EXPECT_EQ(storage.Read(L"sz", StorageData()).GetWString(), L"abc");
     EXPECT_EQ(storage.Read(L"multi", StorageData()).GetStrings(), (PathList{L"one", L"two"}));
     EXPECT_EQ(storage.Read(L"formed", StorageData()).GetStrings(), (PathList{L"first", L"second"}));
@@ -221,40 +224,18 @@ TEST_F(RegistryStorageTest, ExpandableStringIsExpandedBeyond260Characters) {
     ASSERT_TRUE(::SetEnvironmentVariableW(L"QUELLOR_TEST_LONG", longValue.c_str()));
     const std::wstring data = L"%QUELLOR_TEST_LONG%\\end";
     SetRaw(L"exp", REG_EXPAND_SZ, data.c_str(), static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
-    RegistryStorageEx storage(path, RegistryView::Bits64, RegistryStorageEx::OpenMode::ReadOnly);
+    RegistryStorageEx storage(path, RegistryView::Bits64);
     EXPECT_EQ(storage.Read(L"exp", StorageData()).GetWString(), longValue + L"\\end");
 }
 
-TEST_F(RegistryStorageTest, NoneTypedValueCountsAsAbsentAndDeleteValueTouchesOnlyItsTarget) {
+TEST_F(RegistryStorageTest, NoneTypedValueCountsAsAbsent) {
     const BYTE data[] = {1, 2};
     SetRaw(L"none", REG_NONE, data, sizeof data);
-    SetString(L"", L"gone", L"1");
-    SetString(L"", L"keep", L"2");
-    RegistryStorageEx storage(path, RegistryView::Bits64, RegistryStorageEx::OpenMode::ReadWrite);
-
+    SetString(L"", L"text", L"1");
+    RegistryStorageEx storage(path, RegistryView::Bits64);
     EXPECT_FALSE(storage.ValueExists(L"none"));
-    EXPECT_TRUE(storage.DeleteValue(L"none"));
-    EXPECT_TRUE(HasValue(L"", L"none"));
-
-    EXPECT_TRUE(storage.ValueExists(L"gone"));
-    EXPECT_TRUE(storage.DeleteValue(L"gone"));
-    EXPECT_FALSE(HasValue(L"", L"gone"));
-    EXPECT_TRUE(HasValue(L"", L"keep"));
-    EXPECT_TRUE(storage.DeleteValue(L"gone"));
-}
-
-TEST_F(RegistryStorageTest, WriteToReadOnlyStorageThrowsTheRegistryResult) {
-    MakeKey(L"");
-    RegistryStorageEx storage(path, RegistryView::Bits64, RegistryStorageEx::OpenMode::ReadOnly);
-    ASSERT_TRUE(storage.IsOpen());
-    try {
-        storage.Write(L"x", StorageData(1));
-        FAIL() << "no exception";
-    } catch (const Exception::Win32Exception& e) {
-        EXPECT_EQ(std::string(e.what()), ToAnsi(L"RegSetValueEx関数がエラーを返しました。"));
-        EXPECT_EQ(e.ErrorCode(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-        EXPECT_EQ(storage.LastResult(), ERROR_ACCESS_DENIED);
-    }
+    EXPECT_TRUE(storage.ValueExists(L"text"));
+    EXPECT_FALSE(storage.ValueExists(L"missing"));
 }
 
 TEST_F(RegistryStorageTest, EnumerationListsNamesAndSubPathLooksNeverCreateKeys) {
@@ -263,7 +244,7 @@ TEST_F(RegistryStorageTest, EnumerationListsNamesAndSubPathLooksNeverCreateKeys)
     SetString(L"", L"v1", L"1");
     SetString(L"", L"v2", L"2");
     SetString(L"A", L"a1", L"1");
-    RegistryStorageEx storage(path, RegistryView::Bits64, RegistryStorageEx::OpenMode::ReadOnly);
+    RegistryStorageEx storage(path, RegistryView::Bits64);
 
     EXPECT_EQ(Sorted(storage.EnumKeys(L"")), (PathList{L"A", L"B"}));
     EXPECT_EQ(Sorted(storage.EnumValues(L"")), (PathList{L"v1", L"v2"}));
@@ -272,107 +253,44 @@ TEST_F(RegistryStorageTest, EnumerationListsNamesAndSubPathLooksNeverCreateKeys)
     EXPECT_TRUE(storage.KeyExists(L"A\\Inner"));
     EXPECT_TRUE(storage.KeyExists(L""));
 
-    RegistryStorageEx writable(path, RegistryView::Bits64, RegistryStorageEx::OpenMode::ReadWrite);
-    EXPECT_TRUE(writable.EnumKeys(L"Missing").empty());
-    EXPECT_TRUE(writable.EnumValues(L"Missing2").empty());
-    EXPECT_FALSE(writable.KeyExists(L"Missing3"));
+    EXPECT_TRUE(storage.EnumKeys(L"Missing").empty());
+    EXPECT_TRUE(storage.EnumValues(L"Missing2").empty());
+    EXPECT_FALSE(storage.KeyExists(L"Missing3"));
     for (const wchar_t* name : {L"Missing", L"Missing2", L"Missing3"}) EXPECT_FALSE(Exists(name)) << Utf8(name);
 }
 
 TEST_F(RegistryStorageTest, SubPathLooksStayInTheStoragesView) {
     CreateRawKey(HKEY_LOCAL_MACHINE, Sub(L"Only32"), RegistryView::Bits32);
     MakeKey(L"");
-    RegistryStorageEx view32(path, RegistryView::Bits32, RegistryStorageEx::OpenMode::ReadOnly);
+    RegistryStorageEx view32(path, RegistryView::Bits32);
     ASSERT_TRUE(view32.IsOpen());
     EXPECT_TRUE(view32.KeyExists(L"Only32"));
     EXPECT_TRUE(view32.EnumKeys(L"Only32").empty());
-    EXPECT_EQ(view32.LastResult(), ERROR_NO_MORE_ITEMS);
+    EXPECT_EQ(view32.LastResult(), ERROR_SUCCESS);
 
-    RegistryStorageEx view64(path, RegistryView::Bits64, RegistryStorageEx::OpenMode::ReadOnly);
+    RegistryStorageEx view64(path, RegistryView::Bits64);
     EXPECT_EQ(view64.KeyExists(L"Only32"), !IsWow64());
 }
 
-class RegistryDeleteKeyTest : public RegistryStorageTest {
-protected:
-    void SetUp() override {
-        MakeKey(L"Target\\Child\\Grand");
-        SetString(L"Target", L"shared", L"child's");
-        SetString(L"Target\\Child", L"c", L"1");
-        MakeKey(L"Sibling");
-        SetString(L"", L"shared", L"parent's");
-    }
-    void ExpectOnlyTargetGone() const {
-        EXPECT_FALSE(Exists(L"Target"));
-        EXPECT_TRUE(Exists(L"Sibling"));
-        EXPECT_TRUE(HasValue(L"", L"shared"));
-    }
-    void ExpectNothingDeleted() const {
-        EXPECT_TRUE(Exists(L"Target\\Child\\Grand"));
-        EXPECT_TRUE(HasValue(L"Target", L"shared"));
-        ExpectSurroundingsKept();
-    }
-    void ExpectSurroundingsKept() const {
-        EXPECT_TRUE(Exists(L"Sibling"));
-        EXPECT_TRUE(HasValue(L"", L"shared"));
-    }
-};
+// The removal's key deletion takes the named tree only: siblings and the parent's values stay, a
+// path without a root or naming a root itself deletes nothing.
+TEST_F(RegistryStorageTest, DeleteRegistryKeyRemovesOnlyTheNamedTree) {
+    MakeKey(L"Target\\Child\\Grand");
+    SetString(L"Target", L"shared", L"child's");
+    SetString(L"Target\\Child", L"c", L"1");
+    MakeKey(L"Sibling");
+    SetString(L"", L"shared", L"parent's");
 
-TEST_F(RegistryDeleteKeyTest, NtRecursiveDeleteRemovesOnlyTheNamedTree) {
-    RegistryStorageEx storage(path, RegistryView::Bits64, RegistryStorageEx::OpenMode::ReadWrite);
-    EXPECT_TRUE(storage.DeleteKeyOnPlatform(L"Target", true, VER_PLATFORM_WIN32_NT));
-    ExpectOnlyTargetGone();
-    EXPECT_TRUE(storage.IsOpen());
-    EXPECT_FALSE(storage.DeleteKeyOnPlatform(L"Target", true, VER_PLATFORM_WIN32_NT));
-    EXPECT_EQ(storage.LastResult(), ERROR_FILE_NOT_FOUND);
-}
+    EXPECT_EQ(DeleteRegistryKey(At(L"Software\\" + TestKeyName() + L"\\Target\\", NativeView())), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(DeleteRegistryKey(At(L"HKLM\\\\Software", NativeView())), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(DeleteRegistryKey(At(L"HKEY_LOCAL_MACHINE\\", NativeView())), ERROR_ACCESS_DENIED);
+    EXPECT_TRUE(Exists(L"Target\\Child\\Grand"));
 
-TEST_F(RegistryDeleteKeyTest, NtPlainDeleteRefusesAKeyWithSubkeys) {
-    RegistryStorageEx storage(path, RegistryView::Bits64, RegistryStorageEx::OpenMode::ReadWrite);
-    EXPECT_FALSE(storage.DeleteKeyOnPlatform(L"Target", false, VER_PLATFORM_WIN32_NT));
-    ExpectNothingDeleted();
-    EXPECT_TRUE(storage.DeleteKeyOnPlatform(L"Target\\Child\\Grand", false, VER_PLATFORM_WIN32_NT));
-    EXPECT_FALSE(Exists(L"Target\\Child\\Grand"));
-    EXPECT_TRUE(Exists(L"Target\\Child"));
-}
-
-TEST_F(RegistryDeleteKeyTest, DeletingTheOpenKeyItselfClosesTheStorage) {
-    RegistryStorageEx storage(path + L"Target\\", NativeView(), RegistryStorageEx::OpenMode::ReadOnly);
-    ASSERT_TRUE(storage.IsOpen());
-    EXPECT_TRUE(storage.DeleteKey(L"", true)) << storage.LastResult();
-    EXPECT_FALSE(storage.IsOpen());
-    ExpectOnlyTargetGone();
-}
-
-TEST_F(RegistryDeleteKeyTest, UnknownPlatformDeletesNothing) {
-    RegistryStorageEx storage(path, RegistryView::Bits64, RegistryStorageEx::OpenMode::ReadWrite);
-    EXPECT_FALSE(storage.DeleteKeyOnPlatform(L"Target", true, 0));
-    EXPECT_FALSE(storage.DeleteKeyOnPlatform(L"Target", true, 3));
-    ExpectNothingDeleted();
-}
-
-TEST_F(RegistryDeleteKeyTest, Win9xRecursiveDeleteRemovesTheTreeButNotSameNamedParentValues) {
-    RegistryStorageEx storage(path, RegistryView::Bits64, RegistryStorageEx::OpenMode::ReadWrite);
-    EXPECT_TRUE(storage.DeleteKeyOnPlatform(L"Target", true, VER_PLATFORM_WIN32_WINDOWS));
-    ExpectOnlyTargetGone();
-    EXPECT_TRUE(storage.IsOpen());
-    EXPECT_FALSE(storage.DeleteKeyOnPlatform(L"Missing", true, VER_PLATFORM_WIN32_WINDOWS));
-    EXPECT_FALSE(Exists(L"Missing"));
-}
-
-TEST_F(RegistryDeleteKeyTest, Win9xRecursiveDeleteOfTheOpenKeyClosesTheStorage) {
-    RegistryStorageEx storage(path + L"Target", RegistryView::Bits64, RegistryStorageEx::OpenMode::ReadWrite);
-    EXPECT_TRUE(storage.DeleteKeyOnPlatform(L"", true, VER_PLATFORM_WIN32_WINDOWS));
-    EXPECT_FALSE(storage.IsOpen());
-    ExpectOnlyTargetGone();
-}
-
-TEST_F(RegistryDeleteKeyTest, Win9xPlainDeleteRemovesOnlyEmptyKeys) {
-    RegistryStorageEx storage(path, RegistryView::Bits64, RegistryStorageEx::OpenMode::ReadWrite);
-    EXPECT_FALSE(storage.DeleteKeyOnPlatform(L"Target", false, VER_PLATFORM_WIN32_WINDOWS));
-    ExpectNothingDeleted();
-    EXPECT_TRUE(storage.DeleteKeyOnPlatform(L"Target\\Child\\Grand", false, VER_PLATFORM_WIN32_WINDOWS));
-    EXPECT_FALSE(Exists(L"Target\\Child\\Grand"));
-    EXPECT_TRUE(Exists(L"Target\\Child"));
+    EXPECT_EQ(DeleteRegistryKey(At(path + L"Target\\", NativeView())), ERROR_SUCCESS);
+    EXPECT_FALSE(Exists(L"Target"));
+    EXPECT_TRUE(Exists(L"Sibling"));
+    EXPECT_TRUE(HasValue(L"", L"shared"));
+    EXPECT_EQ(DeleteRegistryKey(At(path + L"Target\\", NativeView())), ERROR_FILE_NOT_FOUND);
 }
 
 // The checking table that every registry suite runs on must itself catch a forgotten view.

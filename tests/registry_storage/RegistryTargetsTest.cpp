@@ -24,10 +24,18 @@ TEST(RegistryTargets, KeysAndValuesAreDeletedAndFoundInTheirViewWithTheirResult)
         SetRawString(HKEY_LOCAL_MACHINE, subKey + L"\\Child\\Grandchild", L"", L"y", view);
     }
 
+    SetRawString(HKEY_LOCAL_MACHINE, subKey, L"other", L"z", RegistryView::Bits32);
+
     EXPECT_EQ(Zento::Lithcore::DeleteRegistryKeyIfEmpty(At(path, RegistryView::Bits32)), ERROR_DIR_NOT_EMPTY);
     EXPECT_EQ(Zento::Lithcore::DeleteRegistryValue(At(path, RegistryView::Bits32), L"kept"), ERROR_SUCCESS);
     EXPECT_EQ(Zento::Lithcore::DeleteRegistryValue(At(path, RegistryView::Bits32), L"kept"), ERROR_FILE_NOT_FOUND);
     EXPECT_FALSE(Zento::Lithcore::RegistryValueExists(At(path, RegistryView::Bits32), L"kept"));
+    EXPECT_TRUE(Zento::Lithcore::RegistryValueExists(At(path, RegistryView::Bits32), L"other"));
+    // A value of a missing key: its key is not created; a path without a root touches nothing.
+    EXPECT_EQ(Zento::Lithcore::DeleteRegistryValue(At(path + L"Gone\\", RegistryView::Bits32), L""), ERROR_FILE_NOT_FOUND);
+    EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, subKey + L"\\Gone", RegistryView::Bits32));
+    EXPECT_EQ(Zento::Lithcore::DeleteRegistryValue(At(L"HKLM\\\\Software", RegistryView::Bits32), L""),
+              ERROR_INVALID_PARAMETER);
     EXPECT_EQ(Zento::Lithcore::DeleteRegistryKey(At(path, RegistryView::Bits32)), ERROR_SUCCESS);
     EXPECT_FALSE(Zento::Lithcore::RegistryKeyExists(At(path, RegistryView::Bits32)));
     EXPECT_EQ(Zento::Lithcore::DeleteRegistryKey(At(path, RegistryView::Bits32)), ERROR_FILE_NOT_FOUND);

@@ -64,17 +64,6 @@ LSTATUS WINAPI CheckedOpenKey(HKEY parent, LPCWSTR subKey, DWORD options, REGSAM
     return status;
 }
 
-LSTATUS WINAPI CheckedCreateKey(HKEY parent, LPCWSTR subKey, DWORD reserved, LPWSTR keyClass, DWORD options,
-                                REGSAM access, const LPSECURITY_ATTRIBUTES security, PHKEY result,
-                                LPDWORD disposition) {
-    std::wstring path = FullPath(parent, subKey);
-    Record("RegCreateKeyExW", path, access, NamesView(access));
-    LSTATUS status = g_state->system->createKey(parent, subKey, reserved, keyClass, options, access, security, result,
-                                                disposition);
-    if (status == ERROR_SUCCESS) g_state->openedPaths[*result] = path;
-    return status;
-}
-
 LONG WINAPI CheckedDeleteKeyEx(HKEY parent, LPCWSTR subKey, REGSAM view, DWORD reserved) {
     Record("RegDeleteKeyExW", FullPath(parent, subKey), view, NamesView(view));
     return g_state->system->deleteKeyEx(parent, subKey, view, reserved);
@@ -104,24 +93,13 @@ LSTATUS WINAPI CheckedQueryValueW(HKEY key, LPCWSTR name, LPDWORD reserved, LPDW
     return g_state->system->queryValueW(key, name, reserved, type, data, size);
 }
 
-LSTATUS WINAPI CheckedQueryValueA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size) {
-    g_state->calls.push_back({"RegQueryValueExA", PathOf(key), 0});
-    return g_state->system->queryValueA(key, name, reserved, type, data, size);
-}
-
-LSTATUS WINAPI CheckedSetValueA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD size) {
-    g_state->calls.push_back({"RegSetValueExA", PathOf(key), 0});
-    return g_state->system->setValueA(key, name, reserved, type, data, size);
-}
-
 LSTATUS WINAPI CheckedDeleteValue(HKEY key, LPCWSTR name) {
     g_state->calls.push_back({"RegDeleteValueW", PathOf(key), 0});
     return g_state->system->deleteValue(key, name);
 }
 
-const RegistryApi kCheckingTable{&CheckedOpenKey,     &CheckedCreateKey,   &CheckedEnumKey,    &CheckedEnumValue,
-                                 &CheckedQueryValueW, &CheckedQueryValueA, &CheckedSetValueA,  &CheckedDeleteValue,
-                                 &CheckedDeleteKeyEx, &CheckedDeleteKey};
+const RegistryApi kCheckingTable{&CheckedOpenKey,     &CheckedEnumKey,     &CheckedEnumValue, &CheckedQueryValueW,
+                                 &CheckedDeleteValue, &CheckedDeleteKeyEx, &CheckedDeleteKey};
 
 std::wstring Upper(std::wstring text) {
     std::transform(text.begin(), text.end(), text.begin(), [](wchar_t c) { return std::towupper(c); });

@@ -1,7 +1,7 @@
 #pragma once
 // A registry table for tests. It records every call the registry code makes with its access mask,
-// and fails the running test when a key below a location that WOW64 redirects is opened, created or
-// deleted without naming its view: Wine forgives that, 64-bit Windows does not.
+// and fails the running test when a key below a location that WOW64 redirects is opened or deleted
+// without naming its view: Wine forgives that, 64-bit Windows does not.
 #include <windows.h>
 
 #include <string>

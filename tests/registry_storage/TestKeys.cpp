@@ -42,16 +42,6 @@ bool RawValueExists(HKEY root, const std::wstring& subKey, const std::wstring& n
     return ::RegQueryValueExW(key.Get(), name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
 }
 
-long RawAnsiValueSize(HKEY root, const std::wstring& subKey, const std::wstring& name, RegistryView view) {
-    UniqueRegKey key;
-    if (::RegOpenKeyExW(root, subKey.c_str(), 0, KEY_READ | ViewFlag(view), key.Put()) != ERROR_SUCCESS)
-        return -1;
-    std::string ansiName(name.begin(), name.end());
-    DWORD size = 0;
-    if (::RegQueryValueExA(key.Get(), ansiName.c_str(), nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS) return -1;
-    return static_cast<long>(size);
-}
-
 void DeleteRawTree(HKEY root, const std::wstring& subKey, RegistryView view) {
     {
         UniqueRegKey key;

@@ -23,8 +23,6 @@ void SetRawValue(HKEY root, const std::wstring& subKey, const std::wstring& name
 void SetRawString(HKEY root, const std::wstring& subKey, const std::wstring& name, const std::wstring& text,
                   RegistryView view);
 bool RawValueExists(HKEY root, const std::wstring& subKey, const std::wstring& name, RegistryView view);
-// Size in bytes as the ANSI query reports it, or -1 when the value is missing.
-long RawAnsiValueSize(HKEY root, const std::wstring& subKey, const std::wstring& name, RegistryView view);
 // Deletes the tree in the given view; a missing key is fine.
 void DeleteRawTree(HKEY root, const std::wstring& subKey, RegistryView view);
 // The subkeys of HKEY_USERS (the loaded hives).

@@ -1,0 +1,122 @@
+#include "registry/ComRegistrations.h"
+
+#include <cwchar>
+
+#include "registry/ComSettingsRegistry.h"
+#include "registry/Names.h"
+#include "registry/RegistryTargets.h"
+
+namespace Zento::Lithcore {
+
+namespace {
+
+const std::wstring kMachineClasses = L"HKEY_LOCAL_MACHINE\\Software\\Classes\\";
+const std::wstring kWow64Node = L"Wow6432Node\\";
+
+std::wstring AsciiLower(std::wstring text) {
+    for (wchar_t& c : text)
+        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+    return text;
+}
+
+// The Classes key a CLSID key path lies in, with its trailing separator ("...\Classes\",
+// "...\Classes\Wow6432Node\" or "...\Wow6432Node\Classes\"); empty when the path has no CLSID component.
+std::wstring ClassesKeyOf(const std::wstring& clsidKeyPath) {
+    size_t at = AsciiLower(clsidKeyPath).rfind(L"\\clsid\\");
+    return at == std::wstring::npos ? std::wstring() : clsidKeyPath.substr(0, at + 1);
+}
+
+// ProgIDs are shared between the views: their key is in the native Classes key of the same hive.
+std::wstring SharedClassesKey(std::wstring classesKey) {
+    size_t at = AsciiLower(classesKey).find(L"\\" + AsciiLower(kWow64Node));
+    if (at != std::wstring::npos) classesKey.erase(at + 1, kWow64Node.size());
+    return classesKey;
+}
+
+// A name that can only be a ProgID ("Vendor.Component[.Version]"), never one of the Classes key's
+// own subkeys such as CLSID or Interface.
+bool IsProgIdName(const std::wstring& name) {
+    return !name.empty() && name.find(L'\\') == std::wstring::npos && name.find(L'.') != std::wstring::npos;
+}
+
+bool IsBracedGuid(const std::wstring& text) {
+    if (text.size() != 38 || text.front() != L'{' || text.back() != L'}') return false;
+    for (size_t i = 1; i < 37; ++i) {
+        const wchar_t c = text[i];
+        const bool hyphen = i == 9 || i == 14 || i == 19 || i == 24;
+        const bool hex = (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F');
+        if (hyphen ? c != L'-' : !hex) return false;
+    }
+    return true;
+}
+
+void AppendOnce(PathList& list, const std::wstring& path) {
+    for (const std::wstring& known : list)
+        if (NamesEqual(known, path)) return;
+    list.push_back(path);
+}
+
+void AppendIfExists(RegistryView view, const std::wstring& keyPath, PathList& list) {
+    if (RegistryKeyExists(RegistryKeyAddress::Parse(keyPath, view))) AppendOnce(list, keyPath);
+}
+
+// The default value of `parent`\`subKey` when it is a string of at most a braced GUID's length.
+bool ReadShortDefault(HKEY parent, const std::wstring& subKey, RegistryView view, std::wstring& text) {
+    UniqueRegKey key;
+    if (System::Registry().openKey(parent, subKey.c_str(), 0, KEY_QUERY_VALUE | ViewFlag(view), key.Put()) !=
+        ERROR_SUCCESS)
+        return false;
+    wchar_t buffer[40] = {};
+    DWORD size = sizeof buffer - sizeof(wchar_t);
+    DWORD type = REG_NONE;
+    if (System::Registry().queryValueW(key.Get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) !=
+            ERROR_SUCCESS ||
+        type != REG_SZ)
+        return false;
+    text.assign(buffer, ::wcsnlen(buffer, size / sizeof(wchar_t)));
+    return true;
+}
+
+bool IsOneOf(const std::wstring& clsid, const PathList& clsids) {
+    for (const std::wstring& wanted : clsids)
+        if (NamesEqual(clsid, wanted)) return true;
+    return false;
+}
+
+// One listing of the Interface key; each interface's proxy is read below the listed key's handle.
+void AppendProxiedInterfaces(RegistryView view, const std::wstring& interfaceKey, const PathList& proxyClsids,
+                             PathList& found) {
+    UniqueRegKey interfaces;
+    if (OpenExistingKey(interfaceKey, view, KEY_READ, interfaces) != ERROR_SUCCESS) return;
+    LONG listed = ERROR_SUCCESS;
+    for (const std::wstring& iid : System::ListSubkeyNames(interfaces.Get(), listed)) {
+        std::wstring proxy;
+        if (ReadShortDefault(interfaces.Get(), iid + L"\\ProxyStubClsid32", view, proxy) && IsOneOf(proxy, proxyClsids))
+            AppendOnce(found, interfaceKey + iid + L"\\");
+    }
+}
+
+}  // namespace
+
+ComRelatedKeys FindComRelatedKeys(RegistryView view, const PathList& clsidKeyPaths, const PathList& proxyClsids) {
+    ComRelatedKeys keys;
+    for (const std::wstring& clsidKey : clsidKeyPaths) {
+        const std::wstring classes = ClassesKeyOf(clsidKey);
+        if (classes.empty()) continue;
+        for (const wchar_t* subkey : {L"ProgID", L"VersionIndependentProgID"}) {
+            std::wstring progId;
+            if (ReadStringValue(view, JoinKeyPath(clsidKey, subkey), L"", progId) && IsProgIdName(progId))
+                AppendIfExists(view, SharedClassesKey(classes) + progId + L"\\", keys.progIdKeys);
+        }
+        std::wstring libId;
+        if (ReadStringValue(view, JoinKeyPath(clsidKey, L"TypeLib"), L"", libId) && IsBracedGuid(libId))
+            AppendIfExists(view, classes + L"TypeLib\\" + libId + L"\\", keys.typeLibKeys);
+    }
+    if (proxyClsids.empty()) return keys;
+    AppendProxiedInterfaces(view, kMachineClasses + L"Interface\\", proxyClsids, keys.interfaceKeys);
+    if (HasWow64Node(view))
+        AppendProxiedInterfaces(view, kMachineClasses + kWow64Node + L"Interface\\", proxyClsids, keys.interfaceKeys);
+    return keys;
+}
+
+}  // namespace Zento::Lithcore
