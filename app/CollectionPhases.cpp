@@ -416,10 +416,9 @@ void CheckFerrow(Report& report, const Settings& profile, RemovalPlan& plan) {
 }
 
 // Phase 12.
-void CollectProcesses(Report& report, RemovalPlan& plan) {
+void CollectProcesses(Report& report, RemovalPlan& /*plan*/) {
     report.PrintLine(L"プロセス情報を収集します...");
-    plan.processes = Lc::ListProcesses();
-    for (const Lc::Process& process : plan.processes) report.LogLine(Lc::ProcessText(process));
+    for (const Lc::ProcessEntry& process : Lc::ListProcesses()) report.LogLine(Lc::ProcessText(process));
     report.PrintLine(L"プロセス情報を収集し、ログに出力しました。");
     report.PrintLine(L"情報収集が完了しました。");
     report.PrintLine(L"");

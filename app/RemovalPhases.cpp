@@ -43,11 +43,6 @@ int ReportStep(Report& report, const std::wstring& label, StepMode mode, bool su
     return AskToContinue(report, L"このまま削除対象のVitraCareの削除処理を続行しますか？");
 }
 
-std::wstring FileNamePart(const std::wstring& path) {
-    size_t slash = path.find_last_of(L'\\');
-    return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
-
 // Phase 13. 0 to go on, -1 to end (nothing has been changed).
 int ConfirmAndCheckDiagnosis(Report& report, const Settings& profile) {
     if (AskToContinue(report, L"レジストリ削除、ファイル削除を開始してもよろしいですか？") != kGoOn) return kEnd;
@@ -71,11 +66,12 @@ int ConfirmAndCheckDiagnosis(Report& report, const Settings& profile) {
 // Phase 14.
 int StopProduct(Report& report, const Settings& profile, const RemovalPlan& plan) {
     bool stopped = Lc::StopResidentProcesses(profile.VITRA_CARE_MUTEX_NAME, profile.VITRA_SETTING_MUTEX_NAME,
-                                             profile.VITRA_RESIDENT_MUTEX_NAME, profile.NAME_OF_FILEMAPPING_OBJECT);
+                                             profile.VITRA_RESIDENT_MUTEX_NAME, profile.NAME_OF_FILEMAPPING_OBJECT)
+                       .Succeeded();
     if (ReportStep(report, L"VitraCareプロセス", StepMode::Stop, stopped) != kGoOn) return kEnd;
-    stopped = Lc::StopServiceIfRunning(profile.TERRION_SERVICE_NAME);
+    stopped = Lc::StopServiceIfRunning(profile.TERRION_SERVICE_NAME).Succeeded();
     if (ReportStep(report, L"Terrionサービス", StepMode::Stop, stopped) != kGoOn) return kEnd;
-    stopped = Lc::TerminateProcessesByName(FileNamePart(plan.ferrowExePath));
+    stopped = Lc::TerminateProcessesAt(plan.ferrowExePath, Lc::ChildWaitLimitMs()).Succeeded();
     if (ReportStep(report, L"Ferrow", StepMode::Stop, stopped) != kGoOn) return kEnd;
     report.PrintLine(L"");
     return kGoOn;
@@ -89,14 +85,14 @@ struct ServerStep {
 
 int UnregisterServer(Report& report, const RemovalPlan& plan, const ServerStep& step) {
     const std::wstring& server = plan.clsidToServer.at(step.clsid);
-    bool done = step.isDll ? Lc::UnregisterComDll(server) : Lc::UnregisterComExe(server);
+    bool done = (step.isDll ? Lc::UnregisterComDll(server) : Lc::UnregisterComExe(server)).Succeeded();
     return ReportStep(report, step.label, StepMode::Unregister, done);
 }
 
 // Phase 15: only the CLSIDs marked for unregistration.
 int UnregisterProduct(Report& report, const Settings& profile, const RemovalPlan& plan) {
     if (plan.Unregisters(profile.TERRION_CLSID)) {
-        bool removed = Lc::UninstallServiceIfInstalled(profile.TERRION_SERVICE_NAME);
+        bool removed = Lc::UninstallServiceIfInstalled(profile.TERRION_SERVICE_NAME).result.Succeeded();
         if (ReportStep(report, L"Terrionサービス", StepMode::Unregister, removed) != kGoOn) return kEnd;
     }
     const ServerStep before[] = {
