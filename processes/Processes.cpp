@@ -180,8 +180,8 @@ DiagnosisState CheckDiagnosis(const std::wstring& mappingName, DWORD& error) {
 
 // Only SYNCHRONIZE is asked for: it is all that waiting needs, and the product's mutexes may belong
 // to another account that grants no more (CreateMutexW would ask for full access and be refused).
-// Releasing a mutex needs no access right at all, only its ownership (MUTEX_MODIFY_STATE is the
-// native query-state right, not a release right).
+// Releasing needs no further right: ReleaseMutex asks only that the thread own the mutex, and
+// MUTEX_MODIFY_STATE is merely the native query-state bit, documented as reserved.
 StepResult OpenMutexHandles(const std::vector<std::wstring>& names, std::vector<UniqueHandle>& handles) {
     StepResult result = StepResult::Success();
     for (const std::wstring& name : names) {
