@@ -6,12 +6,13 @@
 #include "platform/Environment.h"
 #include "platform/ErrorText.h"
 #include "platform/FileSystem.h"
+#include "processes/ChildProcess.h"
+#include "processes/Processes.h"
 #include "registry/ComSettingsRegistry.h"
 #include "registry/InstallerQueries.h"
 #include "registry/InstallerRegistry.h"
 #include "registry/Names.h"
 #include "registry/RegistryTargets.h"
-#include "app/TransitionShims.h"
 
 #include <map>
 
@@ -471,7 +472,7 @@ void CheckFerrow(Report& report, const Settings& profile, RemovalPlan& plan, con
 // Phase 12.
 void CollectProcesses(Report& report) {
     report.PrintLine(L"プロセス情報を収集します...");
-    for (const Lc::Process& process : Lc::ListProcesses()) report.LogLine(Lc::ProcessText(process));
+    for (const Lc::ProcessEntry& process : Lc::ListProcesses()) report.LogLine(Lc::ProcessText(process));
     report.PrintLine(L"プロセス情報を収集し、ログに出力しました。");
     report.PrintLine(L"情報収集が完了しました。");
     report.PrintLine(L"");

@@ -8,7 +8,6 @@
 #include "app/Phases.h"
 #include "app/RegistryBackup.h"
 #include "app/RemovalTargets.h"
-#include "app/TransitionShims.h"
 #include "files/FileRemoval.h"
 #include "files/ForcedDeletion.h"
 #include "platform/Environment.h"
@@ -79,11 +78,11 @@ int ConfirmAndCheckDiagnosis(Report& report, const Settings& profile) {
 
 // Phase 14.
 int StopProduct(Report& report, const Settings& profile, const RemovalPlan& plan) {
-    Lc::StepResult stopped = Lc::FromBool(Lc::StopResidentProcesses(profile.VITRA_CARE_MUTEX_NAME, profile.VITRA_SETTING_MUTEX_NAME,
+    Lc::StepResult stopped = Lc::StopResidentProcesses(profile.VITRA_CARE_MUTEX_NAME, profile.VITRA_SETTING_MUTEX_NAME,
                                                        profile.VITRA_RESIDENT_MUTEX_NAME,
-                                                       profile.NAME_OF_FILEMAPPING_OBJECT));
+                                                       profile.NAME_OF_FILEMAPPING_OBJECT);
     if (ReportStep(report, L"VitraCareプロセス", StepMode::Stop, stopped) != kGoOn) return kEnd;
-    if (ReportStep(report, L"Terrionサービス", StepMode::Stop, Lc::FromBool(Lc::StopServiceIfRunning(profile.TERRION_SERVICE_NAME))) !=
+    if (ReportStep(report, L"Terrionサービス", StepMode::Stop, Lc::StopServiceIfRunning(profile.TERRION_SERVICE_NAME)) !=
         kGoOn)
         return kEnd;
     stopped = Lc::TerminateProcessesAt(plan.ferrowExePath, Lc::ChildWaitLimitMs());
@@ -95,7 +94,7 @@ int StopProduct(Report& report, const Settings& profile, const RemovalPlan& plan
 // The service goes with its server. One already gone leaves nothing to unregister; one marked for
 // deletion goes at the next start, and its key is then no leftover.
 int UninstallService(Report& report, const Settings& profile, const RemovalPlan& plan, Ledger& ledger) {
-    Lc::ServiceUninstall uninstall = Lc::UninstallServiceIfInstalledS(profile.TERRION_SERVICE_NAME);
+    Lc::ServiceRemovalResult uninstall = Lc::UninstallServiceIfInstalled(profile.TERRION_SERVICE_NAME);
     if (uninstall.result.Succeeded() && uninstall.outcome == Lc::ServiceRemoval::AlreadyGone)
         report.LogLine(L"Terrionサービスは既に削除されています。");
     if (uninstall.result.Succeeded() && uninstall.outcome == Lc::ServiceRemoval::MarkedForDeletion) {
@@ -115,8 +114,8 @@ struct ServerStep {
 // A local server's exit code says little (an ATL server ends with its HRESULT): its unregistration has
 // worked only when its CLSID key is gone afterwards.
 Lc::StepResult UnregisterServer(const PlannedServer& server, bool isDll) {
-    if (isDll) return Lc::FromBool(Lc::UnregisterComDll(server.serverPath));
-    Lc::StepResult ended = Lc::FromBool(Lc::UnregisterComExe(server.serverPath));
+    if (isDll) return Lc::UnregisterComDll(server.serverPath);
+    Lc::StepResult ended = Lc::UnregisterComExe(server.serverPath);
     if (!ended.Succeeded()) return ended;
     if (Lc::RegistryKeyExists(RegistryKeyAddress::Parse(server.clsidKey, Lc::NativeView())))
         return Lc::StepResult::Failure(ERROR_ALREADY_REGISTERED);

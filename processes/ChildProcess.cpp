@@ -36,6 +36,14 @@ STARTUPINFOW MakeStartupInfo(bool hidden) {
     return startup;
 }
 
+// Why a child's run did not count: it never started, it did not end within the limit (and was
+// ended), or it ended with a code that reports failure.
+StepResult ChildFailure(const Process& process) {
+    if (!process.started) return StepResult::Failure(process.startError);
+    if (process.handle.Get() != INVALID_HANDLE_VALUE) return StepResult::Failure(WAIT_TIMEOUT);
+    return StepResult::Failure(process.exitCode);
+}
+
 }  // namespace
 
 DWORD ChildWaitLimitMs() { return g_childWaitLimitMs; }
@@ -65,12 +73,14 @@ bool Process::Start() {
     PROCESS_INFORMATION created{};
     const wchar_t* folder = startInfo.workingFolder.empty() ? nullptr : startInfo.workingFolder.c_str();
     if (::CreateProcessW(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr, folder, &startup, &created) !=
-        TRUE)
+        TRUE) {
+        startError = ::GetLastError();
         return false;
+    }
 
     started = true;
-    Handle::Handle thread(created.hThread);
-    handle.Set(created.hProcess);
+    UniqueHandle thread(created.hThread);
+    handle.Reset(created.hProcess);
     processId = created.dwProcessId;
     threadId = created.dwThreadId;
     if (!Wait(ChildWaitLimitMs()) && handle.IsValid()) {
@@ -88,7 +98,7 @@ bool Process::Wait(DWORD timeoutMs) {
     if (::WaitForSingleObject(handle.Get(), timeoutMs) != WAIT_OBJECT_0) return false;
     exitCode = FailedExitCode;
     if (!::GetExitCodeProcess(handle.Get(), &exitCode)) return false;
-    handle.Set(INVALID_HANDLE_VALUE);
+    handle.Reset(INVALID_HANDLE_VALUE);
     return true;
 }
 
@@ -106,11 +116,28 @@ ProcessStartInfo UnregisterDllStartInfo(const std::wstring& dllPath) {
     return info;
 }
 
-ProcessStartInfo UnregisterExeStartInfo(const std::wstring& exePath) {
+std::wstring ServerPathOfCommandLine(const std::wstring& value) {
+    std::wstring text = value;
+    TrimBlanks(text);
+    if (!text.empty() && text[0] == L'"') {
+        const size_t closing = text.find(L'"', 1);
+        return text.substr(1, closing == std::wstring::npos ? std::wstring::npos : closing - 1);
+    }
+    std::wstring lower = text;
+    for (wchar_t& c : lower)
+        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+    for (size_t at = lower.find(L".exe"); at != std::wstring::npos; at = lower.find(L".exe", at + 1)) {
+        const size_t end = at + 4;
+        if (end == text.size() || IsBlank(text[end])) return text.substr(0, end);
+    }
+    return text;
+}
+
+ProcessStartInfo UnregisterExeStartInfo(const std::wstring& serverValue) {
     ProcessStartInfo info;
-    info.program = exePath;
+    info.program = ServerPathOfCommandLine(serverValue);
     info.arguments = L" /UNREGSERVER";
-    info.workingFolder = FolderOf(exePath);
+    info.workingFolder = FolderOf(info.program);
     return info;
 }
 
@@ -122,12 +149,17 @@ bool RegsvrEndedAsUnregistered(const Process& process) {
     return process.handle.Get() == INVALID_HANDLE_VALUE && process.started && process.exitCode == 0;
 }
 
-bool UnregisterComDll(const std::wstring& path) {
+StepResult UnregisterComDll(const std::wstring& path) {
     ProcessStartInfo info = UnregisterDllStartInfo(path);
-    if (info.program.empty()) return false;  // no system folder: never a regsvr32 found by search
-    return RegsvrEndedAsUnregistered(RunProcess(info));
+    // No system folder: never a regsvr32 found by search.
+    if (info.program.empty()) return StepResult::Failure(ERROR_PATH_NOT_FOUND);
+    const Process process = RunProcess(info);
+    return RegsvrEndedAsUnregistered(process) ? StepResult::Success() : ChildFailure(process);
 }
 
-bool UnregisterComExe(const std::wstring& path) { return EndedAsUnregistered(RunProcess(UnregisterExeStartInfo(path))); }
+StepResult UnregisterComExe(const std::wstring& serverValue) {
+    const Process process = RunProcess(UnregisterExeStartInfo(serverValue));
+    return EndedAsUnregistered(process) ? StepResult::Success() : ChildFailure(process);
+}
 
 }  // namespace Zento::Lithcore

@@ -5,46 +5,81 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/UniqueResource.h"
-
 namespace Zento::Lithcore {
 
 namespace {
 
 constexpr DWORD MaxHandlesPerWait = MAXIMUM_WAIT_OBJECTS;
+// Terminate to end it, synchronize to await its end, query to read its image path.
+constexpr DWORD TerminationAccess = PROCESS_TERMINATE | SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION;
 
-std::wstring ToLowerAscii(std::wstring text) {
-    for (wchar_t& c : text)
-        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-    return text;
+MutexOpener g_openMutex = ::OpenMutexW;
+
+std::wstring ImagePathOfHandle(HANDLE process) {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD length = static_cast<DWORD>(path.size());
+        if (::QueryFullProcessImageNameW(process, 0, path.data(), &length)) {
+            path.resize(length);
+            return path;
+        }
+        if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || path.size() >= 32768) return std::wstring();
+        path.resize(path.size() * 2);
+    }
 }
 
-std::wstring ToUpperAscii(std::wstring text) {
-    for (wchar_t& c : text)
-        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
-    return text;
+// The long spelling of a path that may hold 8.3 names; the path itself when it cannot be resolved.
+std::wstring LongPathOf(const std::wstring& path) {
+    const DWORD needed = ::GetLongPathNameW(path.c_str(), nullptr, 0);
+    if (needed == 0) return path;
+    std::wstring longPath(needed, L'\0');
+    const DWORD length = ::GetLongPathNameW(path.c_str(), longPath.data(), needed);
+    if (length == 0 || length >= needed) return path;
+    longPath.resize(length);
+    return longPath;
 }
 
-Process MakeListedProcess(const ProcessEntry& entry) {
-    ProcessStartInfo info;
-    info.program = entry.exeName;
-    Process process(std::move(info));
-    process.processId = entry.processId;
-    process.parentProcessId = entry.parentProcessId;
-    process.handle.Set(::OpenProcess(PROCESS_ALL_ACCESS, FALSE, entry.processId));
-    return process;
+bool SamePathIgnoringCase(const std::wstring& a, const std::wstring& b) {
+    return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
+                                  TRUE) == CSTR_EQUAL;
+}
+
+// Only a path with a tilde can hold an 8.3 name, so only such image paths are resolved.
+bool IsImageAt(const std::wstring& imagePath, const std::wstring& wantedLongPath) {
+    if (imagePath.empty()) return false;
+    if (SamePathIgnoringCase(imagePath, wantedLongPath)) return true;
+    return imagePath.find(L'~') != std::wstring::npos && SamePathIgnoringCase(LongPathOf(imagePath), wantedLongPath);
+}
+
+// TerminateProcess only starts the end: the process may hold its image mapped a moment longer, so
+// its end is awaited before its files are deleted.
+StepResult TerminateAndAwait(DWORD processId, DWORD waitLimitMs) {
+    UniqueHandle process(::OpenProcess(TerminationAccess, FALSE, processId));
+    if (!process) {
+        const DWORD error = ::GetLastError();
+        // The id names no process any more: it ended between the walk and this open.
+        return error == ERROR_INVALID_PARAMETER ? StepResult::Success() : StepResult::Failure(error);
+    }
+    // A process that is already ending refuses the termination; its end is awaited all the same.
+    const DWORD terminateError = ::TerminateProcess(process.Get(), 0) ? ERROR_SUCCESS : ::GetLastError();
+    switch (::WaitForSingleObject(process.Get(), waitLimitMs)) {
+        case WAIT_OBJECT_0: return StepResult::Success();
+        case WAIT_TIMEOUT:
+            return StepResult::Failure(terminateError != ERROR_SUCCESS ? terminateError : static_cast<DWORD>(WAIT_TIMEOUT));
+        default: return StepResult::Failure(::GetLastError());
+    }
 }
 
 // The product's status block, opened read-only and mapped whole; never created here, so the run
 // leaves no block of its own behind for the product to find.
 struct MappedStatusBlock {
-    Handle::Handle mapping;
+    UniqueHandle mapping;
     UniqueMappedView view;
 
     enum class Outcome { Opened, Missing, Failed };
 
     Outcome Open(const std::wstring& name, DWORD& error) {
-        mapping.Set(::OpenFileMappingW(FILE_MAP_READ, FALSE, name.c_str()));
+        mapping.Reset(::OpenFileMappingW(FILE_MAP_READ, FALSE, name.c_str()));
         if (!mapping.IsValid()) {
             error = ::GetLastError();
             return error == ERROR_FILE_NOT_FOUND ? Outcome::Missing : Outcome::Failed;
@@ -64,70 +99,67 @@ struct MappedStatusBlock {
     HWND ReadWindow(DWORD offset) const { return reinterpret_cast<HWND>(static_cast<ULONG_PTR>(ReadWord(offset))); }
 };
 
-std::vector<std::wstring> MutexNames(const WideMap& table) {
-    std::vector<std::wstring> names;
-    for (const auto& [label, name] : table) names.push_back(name);
-    return names;
+// Keeps the first failure of several steps that all run.
+void KeepFirstFailure(StepResult& kept, const StepResult& next) {
+    if (kept.Succeeded() && !next.Succeeded()) kept = next;
 }
 
-// Tells one component to close when it has published a window, and collects its mutexes.
+// Tells one component to close when it has published a window, and collects its mutex names. A name
+// is collected once: a wait-all refuses the same mutex twice.
 void SignalComponent(HWND window, UINT message, WPARAM wParam, const WideMap& mutexTable,
-                     std::vector<Handle::Handle>& handles) {
+                     std::vector<std::wstring>& names) {
     if (window == nullptr) return;
     ::PostMessageW(window, message, wParam, 0);
-    OpenMutexHandles(MutexNames(mutexTable), handles);
+    for (const auto& [label, name] : mutexTable)
+        if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+}
+
+// Gives back the mutexes that one satisfied wait-all made this thread own (all of them, also when
+// one was abandoned): holding them would only hand them on abandoned when the run ends.
+void ReleaseMutexes(const std::vector<HANDLE>& group) {
+    for (HANDLE mutex : group) ::ReleaseMutex(mutex);
 }
 
 }  // namespace
 
-const std::wstring& ProcessText(const Process& process) { return process.startInfo.program; }
+void SetMutexOpener(MutexOpener opener) { g_openMutex = opener; }
 
-bool IsHiddenProcess(OsClass osClass, const std::wstring& exeName) {
-    if (osClass != OsWin98 && osClass != OsWin98Se && osClass != OsWinMe) return false;
-    const std::wstring upper = ToUpperAscii(exeName);
-    return upper.find(L"WNLSSUB.EXE") != std::wstring::npos || upper.find(L"PSTORES.EXE") != std::wstring::npos;
-}
+const std::wstring& ProcessText(const ProcessEntry& process) { return process.exeName; }
 
 void WalkProcesses(const ProcessVisitor& visit) {
-    Handle::Handle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot.IsValid()) return;
-    const OsClass osClass = GetOsClass();
 
     PROCESSENTRY32W raw{};
     raw.dwSize = sizeof raw;
     for (BOOL more = ::Process32FirstW(snapshot.Get(), &raw); more; more = ::Process32NextW(snapshot.Get(), &raw)) {
-        ProcessEntry entry{raw.th32ProcessID, raw.th32ParentProcessID, raw.szExeFile};
-        if (IsHiddenProcess(osClass, entry.exeName)) continue;
+        const ProcessEntry entry{raw.th32ProcessID, raw.th32ParentProcessID, raw.szExeFile, std::wstring()};
         if (!visit(entry)) return;
     }
 }
 
-std::vector<Process> ListProcesses() {
-    std::vector<Process> processes;
+std::wstring ImagePathOf(DWORD processId) {
+    UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    return process ? ImagePathOfHandle(process.Get()) : std::wstring();
+}
+
+std::vector<ProcessEntry> ListProcesses() {
+    std::vector<ProcessEntry> processes;
     WalkProcesses([&](const ProcessEntry& entry) {
-        processes.push_back(MakeListedProcess(entry));
+        processes.push_back(entry);
+        processes.back().imagePath = ImagePathOf(entry.processId);
         return true;
     });
     return processes;
 }
 
-std::vector<Process> FindProcessesByName(const std::wstring& name) {
-    std::vector<Process> processes;
-    if (name.empty()) return processes;
-    const std::wstring wanted = ToLowerAscii(name);
-    WalkProcesses([&](const ProcessEntry& entry) {
-        if (ToLowerAscii(entry.exeName).find(wanted) != std::wstring::npos)
-            processes.push_back(MakeListedProcess(entry));
-        return true;
-    });
-    return processes;
-}
-
-bool TerminateProcessesByName(const std::wstring& name) {
-    bool allTerminated = true;
-    for (const Process& process : FindProcessesByName(name))
-        if (::TerminateProcess(process.handle.Get(), 0) != TRUE) allTerminated = false;
-    return allTerminated;
+StepResult TerminateProcessesAt(const std::wstring& imagePath, DWORD waitLimitMs) {
+    StepResult result = StepResult::Success();
+    if (imagePath.empty()) return result;
+    const std::wstring wanted = LongPathOf(imagePath);
+    for (const ProcessEntry& entry : ListProcesses())
+        if (IsImageAt(entry.imagePath, wanted)) KeepFirstFailure(result, TerminateAndAwait(entry.processId, waitLimitMs));
+    return result;
 }
 
 bool IsDiagnosingStatus(DWORD status) {
@@ -146,40 +178,60 @@ DiagnosisState CheckDiagnosis(const std::wstring& mappingName, DWORD& error) {
                                                                          : DiagnosisState::NotDiagnosing;
 }
 
-bool OpenMutexHandles(const std::vector<std::wstring>& names, std::vector<Handle::Handle>& handles) {
+// Only SYNCHRONIZE is asked for: it is all that waiting needs, and the product's mutexes may belong
+// to another account that grants no more (CreateMutexW would ask for full access and be refused).
+// Releasing needs no further right: ReleaseMutex asks only that the thread own the mutex, and
+// MUTEX_MODIFY_STATE is merely the native query-state bit, documented as reserved.
+StepResult OpenMutexHandles(const std::vector<std::wstring>& names, std::vector<UniqueHandle>& handles) {
+    StepResult result = StepResult::Success();
     for (const std::wstring& name : names) {
-        HANDLE mutex = ::CreateMutexW(nullptr, FALSE, name.c_str());
-        if (mutex != nullptr) handles.emplace_back(mutex);
+        UniqueHandle mutex(g_openMutex(SYNCHRONIZE, FALSE, name.c_str()));
+        if (mutex) {
+            handles.push_back(std::move(mutex));
+            continue;
+        }
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND) KeepFirstFailure(result, StepResult::Failure(error));
     }
-    return true;
+    return result;
 }
 
-bool WaitForAllMutexes(const std::vector<Handle::Handle>& handles, DWORD waitPerHandleMs) {
+StepResult WaitForAllMutexes(const std::vector<UniqueHandle>& handles, DWORD waitPerHandleMs) {
     for (size_t first = 0; first < handles.size(); first += MaxHandlesPerWait) {
         const size_t count = std::min<size_t>(MaxHandlesPerWait, handles.size() - first);
         std::vector<HANDLE> group;
         for (size_t i = 0; i < count; ++i) group.push_back(handles[first + i].Get());
         const DWORD bound = static_cast<DWORD>(count) * waitPerHandleMs;
-        if (::WaitForMultipleObjects(static_cast<DWORD>(count), group.data(), TRUE, bound) == WAIT_TIMEOUT)
-            return false;
+        const DWORD waited = ::WaitForMultipleObjects(static_cast<DWORD>(count), group.data(), TRUE, bound);
+        if (waited == WAIT_TIMEOUT) return StepResult::Failure(WAIT_TIMEOUT);
+        if (waited == WAIT_FAILED) return StepResult::Failure(::GetLastError());
+        // WAIT_OBJECT_0 or WAIT_ABANDONED_0 + i: either way the whole group is held now.
+        ReleaseMutexes(group);
     }
-    return true;
+    return StepResult::Success();
 }
 
-bool StopResidentProcesses(const WideMap& care, const WideMap& setting, const WideMap& resident,
-                           const std::wstring& mappingName, DWORD waitPerHandleMs) {
+StepResult StopResidentProcesses(const WideMap& care, const WideMap& setting, const WideMap& resident,
+                                 const std::wstring& mappingName, DWORD waitPerHandleMs) {
     MappedStatusBlock block;
     DWORD error = ERROR_SUCCESS;
-    const MappedStatusBlock::Outcome opened = block.Open(mappingName, error);
-    if (opened != MappedStatusBlock::Outcome::Opened) return opened == MappedStatusBlock::Outcome::Missing;
+    switch (block.Open(mappingName, error)) {
+        case MappedStatusBlock::Outcome::Missing: return StepResult::Success();
+        case MappedStatusBlock::Outcome::Failed: return StepResult::Failure(error);
+        case MappedStatusBlock::Outcome::Opened: break;
+    }
 
-    std::vector<Handle::Handle> handles;
-    SignalComponent(block.ReadWindow(StatusBlock::CareWindowOffset), CareStopMessage, 0, care, handles);
-    SignalComponent(block.ReadWindow(StatusBlock::SettingWindowOffset), SettingStopMessage, 0, setting, handles);
+    std::vector<std::wstring> names;
+    SignalComponent(block.ReadWindow(StatusBlock::CareWindowOffset), CareStopMessage, 0, care, names);
+    SignalComponent(block.ReadWindow(StatusBlock::SettingWindowOffset), SettingStopMessage, 0, setting, names);
     SignalComponent(block.ReadWindow(StatusBlock::ResidentWindowOffset), WM_COMMAND, ResidentStopCommand, resident,
-                    handles);
-    // The mutexes stay owned by this thread after a successful wait: nothing here releases them.
-    return WaitForAllMutexes(handles, waitPerHandleMs);
+                    names);
+    // The mutexes that could be opened are awaited even after one could not, so that the components
+    // have stopped when the operator chooses to go on.
+    std::vector<UniqueHandle> handles;
+    StepResult result = OpenMutexHandles(names, handles);
+    KeepFirstFailure(result, WaitForAllMutexes(handles, waitPerHandleMs));
+    return result;
 }
 
 }  // namespace Zento::Lithcore

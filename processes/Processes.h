@@ -1,27 +1,28 @@
 #pragma once
 // Running processes of the target product: the process walk, the diagnosis check on the product's
-// shared status block, the stop signal to its resident components and termination by name.
+// shared status block, the stop signal to its resident components and the termination of the
+// product's own executable.
 #include <windows.h>
 
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "platform/Handle.h"
-#include "platform/OsVersion.h"
+#include "platform/StepResult.h"
+#include "platform/UniqueResource.h"
 #include "settings/Settings.h"
 
 namespace Zento::Lithcore {
 
 struct ProcessStartInfo {
-    std::wstring program;        // for a listed process: the executable name from the snapshot
+    std::wstring program;
     std::wstring arguments;
     std::wstring workingFolder;  // empty: the caller's current folder
     bool hidden = false;
 };
 
-// One process, listed or started. Owns its process handle; a handle of INVALID_HANDLE_VALUE marks a
-// process that was waited for to its end and whose handle is already closed.
+// One started child. Owns its process handle; a handle of INVALID_HANDLE_VALUE marks a child that was
+// waited for to its end and whose handle is already closed.
 class Process {
 public:
     Process() = default;
@@ -36,38 +37,43 @@ public:
     bool Wait(DWORD timeoutMs);
 
     DWORD processId = 0;
-    DWORD parentProcessId = 0;
-    Handle::Handle handle{INVALID_HANDLE_VALUE};
+    UniqueHandle handle{INVALID_HANDLE_VALUE};
     DWORD threadId = 0;
     DWORD exitCode = 0;
     bool started = false;
+    DWORD startError = ERROR_SUCCESS;  // CreateProcessW's error when it was not started
     ProcessStartInfo startInfo;
 };
 
-// The text of a listed process: its executable name.
-const std::wstring& ProcessText(const Process& process);
-
+// One entry of the process snapshot; it holds no handle.
 struct ProcessEntry {
     DWORD processId = 0;
     DWORD parentProcessId = 0;
     std::wstring exeName;
+    std::wstring imagePath;  // the full image path; empty when it cannot be read
 };
 
-// Receives one snapshot entry at a time; returns false to abandon the walk.
+// The text of a listed process in the log: its executable name.
+const std::wstring& ProcessText(const ProcessEntry& process);
+
+// Receives one snapshot entry at a time (without its image path); returns false to abandon the walk.
 using ProcessVisitor = std::function<bool(const ProcessEntry&)>;
 
 // Walks the process snapshot in order, one entry at a time. The snapshot is closed when the walk
 // ends or is abandoned. A failed snapshot gives no entries.
 void WalkProcesses(const ProcessVisitor& visit);
 
-// Whether the walk leaves the entry out on the given system (old 9x helper processes).
-bool IsHiddenProcess(OsClass osClass, const std::wstring& exeName);
+// Every process of the snapshot, with its image path where it can be read.
+std::vector<ProcessEntry> ListProcesses();
 
-std::vector<Process> ListProcesses();
-// Substring match, case-insensitive for A-Z. An empty name selects nothing.
-std::vector<Process> FindProcessesByName(const std::wstring& name);
-// True when every found process was terminated, also when none was found.
-bool TerminateProcessesByName(const std::wstring& name);
+// The full image path of a running process; empty when it cannot be opened or read.
+std::wstring ImagePathOf(DWORD processId);
+
+// Terminates every process whose full image path is `imagePath` (letter case and 8.3 spellings aside)
+// and awaits each one's end, at most waitLimitMs for each. Processes of the same file name in other
+// folders are left alone. Fails with WAIT_TIMEOUT when one did not end, or with the error of a
+// matching process that could not be opened or terminated.
+[[nodiscard]] StepResult TerminateProcessesAt(const std::wstring& imagePath, DWORD waitLimitMs);
 
 // Byte offsets and values of the product's 16-byte shared status block.
 namespace StatusBlock {
@@ -94,17 +100,26 @@ enum class DiagnosisState { NotDiagnosing, Diagnosing, Unknown };
 [[nodiscard]] DiagnosisState CheckDiagnosis(const std::wstring& mappingName, DWORD& error);
 
 // Posts the stop messages to the published windows and waits for the mutexes of those components.
-// No block: nothing published, nothing to stop. False when the wait timed out or a block that
-// exists cannot be opened. The mutex names are the tables' values,
-// in key order. The per-handle bound is a parameter only so that tests can shorten it.
-bool StopResidentProcesses(const WideMap& care, const WideMap& setting, const WideMap& resident,
-                           const std::wstring& mappingName, DWORD waitPerHandleMs = MutexWaitPerHandleMs);
+// No block: nothing published, nothing to stop. Fails when a block that exists cannot be opened, a
+// mutex that exists cannot be opened, or the wait timed out (WAIT_TIMEOUT) or failed. The mutex
+// names are the tables' values, in key order. The per-handle bound is a parameter only so that tests
+// can shorten it.
+[[nodiscard]] StepResult StopResidentProcesses(const WideMap& care, const WideMap& setting, const WideMap& resident,
+                                               const std::wstring& mappingName,
+                                               DWORD waitPerHandleMs = MutexWaitPerHandleMs);
 
-// Opens (or creates) each named mutex and appends every handle obtained. Always true.
-bool OpenMutexHandles(const std::vector<std::wstring>& names, std::vector<Handle::Handle>& handles);
+// Opens each existing named mutex for waiting only and appends its handle; a name that no mutex has
+// is skipped. Every name is tried; the result is the first open error other than "no such mutex".
+[[nodiscard]] StepResult OpenMutexHandles(const std::vector<std::wstring>& names, std::vector<UniqueHandle>& handles);
 
 // Waits until all the mutexes can be held together, at most 64 handles at a time, each group bounded
-// by its handle count times the per-handle bound. False only when a wait timed out.
-bool WaitForAllMutexes(const std::vector<Handle::Handle>& handles, DWORD waitPerHandleMs);
+// by its handle count times the per-handle bound, and gives each group back once held. Fails with
+// WAIT_TIMEOUT, or with the error of a failed wait.
+[[nodiscard]] StepResult WaitForAllMutexes(const std::vector<UniqueHandle>& handles, DWORD waitPerHandleMs);
+
+// How a named mutex is opened: OpenMutexW, which the tests' build alone replaces, since Wine lets
+// every account open every mutex.
+using MutexOpener = HANDLE(WINAPI*)(DWORD access, BOOL inherit, LPCWSTR name);
+void SetMutexOpener(MutexOpener opener);
 
 }  // namespace Zento::Lithcore

@@ -17,95 +17,89 @@ UniqueServiceHandle OpenNamedService(const UniqueServiceHandle& manager, const s
 }
 
 const wchar_t* OpenServiceFailureText(DWORD error) {
-    switch (error) {
-        case ERROR_ACCESS_DENIED: return L"Uninstall Failed: Permission denied";
-        case ERROR_SERVICE_DOES_NOT_EXIST: return L"Uninstall Failed: Service is not installed";
-        default: return L"Uninstall Failed to open the service";
-    }
+    return error == ERROR_ACCESS_DENIED ? L"Uninstall Failed: Permission denied" : L"Uninstall Failed to open the service";
 }
 
-// The system's own net.exe, by full path, is waited for within the child limit; its exit code says
-// nothing reliable about the service, whose state is asked afterwards.
-void RunNet(const std::wstring& arguments) {
-    ProcessStartInfo info;
-    info.program = SystemFolderFile(L"net.exe");
-    if (info.program.empty()) return;
-    info.arguments = arguments;
-    info.hidden = true;
-    RunProcess(info);
+ServiceRemovalResult Removed(ServiceRemoval outcome) { return {StepResult::Success(), outcome}; }
+
+ServiceRemovalResult RemovalFailed(DWORD error) { return {StepResult::Failure(error), ServiceRemoval::Deleted}; }
+
+// A service marked for deletion answers some calls with ERROR_SERVICE_MARKED_FOR_DELETE: it is as
+// good as removed, and goes at the next restart.
+ServiceRemovalResult RemovalFailedOrMarked(DWORD error) {
+    return error == ERROR_SERVICE_MARKED_FOR_DELETE ? Removed(ServiceRemoval::MarkedForDeletion) : RemovalFailed(error);
 }
 
 }  // namespace
 
-bool WindowsService::IsInstalled() const {
-    UniqueServiceHandle manager = OpenManager(GENERIC_READ);
-    if (!manager) return false;
-    return OpenNamedService(manager, name_, GENERIC_READ).IsValid();
-}
-
-bool WindowsService::QueryState(DWORD& state) const {
-    UniqueServiceHandle manager = OpenManager(GENERIC_READ);
-    if (!manager) return false;
-    UniqueServiceHandle service = OpenNamedService(manager, name_, GENERIC_READ);
-    if (!service) return false;
+StepResult WindowsService::QueryState(DWORD& state) const {
+    UniqueServiceHandle manager = OpenManager(SC_MANAGER_CONNECT);
+    if (!manager) return StepResult::Failure(::GetLastError());
+    UniqueServiceHandle service = OpenNamedService(manager, name_, SERVICE_QUERY_STATUS);
+    if (!service) return StepResult::Failure(::GetLastError());
     SERVICE_STATUS status{};
-    if (!::QueryServiceStatus(service.Get(), &status)) return false;
+    if (!::QueryServiceStatus(service.Get(), &status)) return StepResult::Failure(::GetLastError());
     state = status.dwCurrentState;
-    return true;
+    return StepResult::Success();
 }
 
-bool WindowsService::RunNetCommand(const std::wstring& verb) const {
-    // The name is quoted: service names hold blanks, and net.exe takes exactly one name argument.
-    RunNet(NetCommandArguments(verb, name_));
-    return true;
+// net.exe's exit code says nothing reliable about the service, whose state is asked afterwards.
+void WindowsService::RunNetCommand(const std::wstring& verb) const {
+    const ProcessStartInfo info = NetCommandStartInfo(verb, name_);
+    if (!info.program.empty()) RunProcess(info);
 }
 
-bool WindowsService::WaitUntilStopped(DWORD timeoutMs) const {
+StepResult WindowsService::WaitUntilStopped(DWORD timeoutMs) const {
     const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
     for (;;) {
         DWORD state = 0;
-        if (!IsInstalled()) return true;
-        if (QueryState(state) && state == SERVICE_STOPPED) return true;
-        if (::GetTickCount64() >= deadline) return false;
+        const StepResult queried = QueryState(state);
+        if (!queried.Succeeded()) {
+            return queried.Error() == ERROR_SERVICE_DOES_NOT_EXIST ? StepResult::Success() : queried;
+        }
+        if (state == SERVICE_STOPPED) return StepResult::Success();
+        if (::GetTickCount64() >= deadline) return StepResult::Failure(WAIT_TIMEOUT);
         ::Sleep(StopPollIntervalMs);
     }
 }
 
-bool WindowsService::UninstallAttempt(bool& stillRunning) {
+ServiceRemovalResult WindowsService::UninstallAttempt(bool& stillRunning) {
     stillRunning = false;
     UniqueServiceHandle manager = OpenManager(SC_MANAGER_ALL_ACCESS);
     if (!manager) {
         lastError_ = L"Uninstall Failed: to open service control manager";
-        return false;
+        return RemovalFailed(::GetLastError());
     }
     UniqueServiceHandle service = OpenNamedService(manager, name_, SERVICE_ALL_ACCESS);
     if (!service) {
-        lastError_ = OpenServiceFailureText(::GetLastError());
-        return false;
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_SERVICE_DOES_NOT_EXIST) return Removed(ServiceRemoval::AlreadyGone);
+        lastError_ = OpenServiceFailureText(error);
+        return RemovalFailedOrMarked(error);
     }
     SERVICE_STATUS status{};
     if (!::QueryServiceStatus(service.Get(), &status)) {
         lastError_ = L"Uninstall Failed to query service status";
-        return false;
+        return RemovalFailedOrMarked(::GetLastError());
     }
     if (status.dwCurrentState != SERVICE_STOPPED) {
         lastError_ = L"The service is still running, disable it first";
         stillRunning = true;
-        return false;
+        return RemovalFailed(WAIT_TIMEOUT);
     }
     if (!::DeleteService(service.Get())) {
-        if (::GetLastError() == ERROR_SERVICE_MARKED_FOR_DELETE) return true;
-        lastError_ = L"Failed to delete the service";
-        return false;
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_SERVICE_MARKED_FOR_DELETE) lastError_ = L"Failed to delete the service";
+        return RemovalFailedOrMarked(error);
     }
-    return true;
+    return Removed(ServiceRemoval::Deleted);
 }
 
-bool WindowsService::Uninstall() {
+ServiceRemovalResult WindowsService::Uninstall() {
     for (int cycle = 1;; ++cycle) {
         bool stillRunning = false;
-        if (UninstallAttempt(stillRunning)) return true;
-        if (!stillRunning || cycle >= MaxStopCycles) return false;
+        ServiceRemovalResult attempt = UninstallAttempt(stillRunning);
+        if (!stillRunning || cycle >= MaxStopCycles) return attempt;
         Stop();
         ::Sleep(StopRetryPauseMs);
     }
@@ -116,25 +110,33 @@ bool WindowsService::Uninstall() {
 namespace Zento::Lithcore {
 
 std::wstring NetCommandArguments(const std::wstring& verb, const std::wstring& serviceName) {
+    // The name is quoted: service names hold blanks, and net.exe takes exactly one name argument.
     return verb + L" \"" + serviceName + L"\"";
 }
 
-bool StopServiceIfRunning(const std::wstring& serviceName, DWORD stopWaitMs) {
+ProcessStartInfo NetCommandStartInfo(const std::wstring& verb, const std::wstring& serviceName) {
+    ProcessStartInfo info;
+    info.program = SystemFolderFile(L"net.exe");
+    if (info.program.empty()) return info;
+    info.arguments = NetCommandArguments(verb, serviceName);
+    info.workingFolder = info.program.substr(0, info.program.rfind(L'\\'));
+    info.hidden = true;
+    return info;
+}
+
+StepResult StopServiceIfRunning(const std::wstring& serviceName, DWORD stopWaitMs) {
     System::WindowsService service(serviceName);
-    if (!service.IsInstalled()) return true;
     DWORD state = 0;
-    service.QueryState(state);
-    if (state == SERVICE_RUNNING)
-        service.Stop();
-    else if (state != SERVICE_STOP_PENDING)
-        return state == SERVICE_STOPPED;
+    const StepResult queried = service.QueryState(state);
+    if (!queried.Succeeded()) return queried.Error() == ERROR_SERVICE_DOES_NOT_EXIST ? StepResult::Success() : queried;
+    if (state == SERVICE_STOPPED) return StepResult::Success();
+    if (state != SERVICE_STOP_PENDING) service.Stop();
     // net.exe may return before the service has stopped.
     return service.WaitUntilStopped(stopWaitMs);
 }
 
-bool UninstallServiceIfInstalled(const std::wstring& serviceName) {
+ServiceRemovalResult UninstallServiceIfInstalled(const std::wstring& serviceName) {
     System::WindowsService service(serviceName);
-    if (!service.IsInstalled()) return false;
     return service.Uninstall();
 }
 

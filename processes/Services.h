@@ -5,6 +5,25 @@
 
 #include <string>
 
+#include "platform/StepResult.h"
+#include "processes/Processes.h"
+
+namespace Zento::Lithcore {
+
+// What became of the service in a removal that succeeded.
+enum class ServiceRemoval {
+    Deleted,            // this run deleted it
+    AlreadyGone,        // it was not installed
+    MarkedForDeletion,  // it was marked already: it goes at the next restart, its key until then
+};
+
+struct ServiceRemovalResult {
+    StepResult result;
+    ServiceRemoval outcome;  // meaningful only when the result succeeded
+};
+
+}  // namespace Zento::Lithcore
+
 namespace Zento::Lithcore::System {
 
 class WindowsService {
@@ -12,24 +31,23 @@ public:
     explicit WindowsService(std::wstring name) : name_(std::move(name)) {}
     virtual ~WindowsService() = default;
 
-    // The service can be opened for reading.
-    bool IsInstalled() const;
-    // Writes the current state only when it could be read.
-    bool QueryState(DWORD& state) const;
-    // Runs net.exe with the verb and the (quoted) service name and waits for it. Always true.
-    bool RunNetCommand(const std::wstring& verb) const;
-    bool Stop() const { return RunNetCommand(L"stop"); }
-    // True when this call deleted the service (or found it already marked for deletion), stopping a
-    // service that still runs first, in a bounded number of stop-and-retry cycles.
-    bool Uninstall();
+    // Writes the current state when it could be read. Fails with ERROR_SERVICE_DOES_NOT_EXIST when
+    // the service is not installed, else with the error of the call that failed.
+    [[nodiscard]] StepResult QueryState(DWORD& state) const;
+    // Runs the system's net.exe with the verb and the (quoted) service name and waits for it.
+    void RunNetCommand(const std::wstring& verb) const;
+    void Stop() const { RunNetCommand(L"stop"); }
+    // Deletes the service, stopping a service that still runs first, in a bounded number of
+    // stop-and-retry cycles (WAIT_TIMEOUT when it is still running after the last).
+    [[nodiscard]] ServiceRemovalResult Uninstall();
     const std::wstring& LastError() const { return lastError_; }
     const std::wstring& Name() const { return name_; }
 
-    // Polls until the service is stopped or gone, at most timeoutMs.
-    bool WaitUntilStopped(DWORD timeoutMs) const;
+    // Polls until the service is stopped or gone, at most timeoutMs (then WAIT_TIMEOUT).
+    [[nodiscard]] StepResult WaitUntilStopped(DWORD timeoutMs) const;
 
 private:
-    bool UninstallAttempt(bool& stillRunning);
+    ServiceRemovalResult UninstallAttempt(bool& stillRunning);
 
     std::wstring name_;
     std::wstring lastError_;
@@ -45,11 +63,16 @@ namespace Zento::Lithcore {
 
 // net.exe's arguments: the verb, one blank, the service name in double quotes.
 std::wstring NetCommandArguments(const std::wstring& verb, const std::wstring& serviceName);
+// The hidden net.exe run: the system's own net.exe by full path, in the system folder (never the
+// operator's current folder).
+ProcessStartInfo NetCommandStartInfo(const std::wstring& verb, const std::wstring& serviceName);
 
-// True when the service is not installed, or is (or comes to be) stopped within the bound. A running
-// service is stopped through net.exe; one already stopping is only waited for.
-bool StopServiceIfRunning(const std::wstring& serviceName, DWORD stopWaitMs = System::ServiceStopWaitMs);
-// True only when an installed service was deleted or marked for deletion.
-bool UninstallServiceIfInstalled(const std::wstring& serviceName);
+// Succeeds when the service is not installed, or is (or comes to be) stopped within the bound
+// (WAIT_TIMEOUT otherwise). A service that is not stopped is stopped through net.exe; one already
+// stopping is only waited for. Fails with the error when the service cannot be asked.
+[[nodiscard]] StepResult StopServiceIfRunning(const std::wstring& serviceName,
+                                              DWORD stopWaitMs = System::ServiceStopWaitMs);
+// Succeeds when the service was deleted, was not installed, or is marked for deletion.
+[[nodiscard]] ServiceRemovalResult UninstallServiceIfInstalled(const std::wstring& serviceName);
 
 }  // namespace Zento::Lithcore

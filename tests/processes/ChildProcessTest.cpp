@@ -50,9 +50,23 @@ TEST(CommandLine, RegsvrUnregistrationIsTheSystemsOwnRegsvrByFullPathAndSilent) 
     EXPECT_EQ(Lower(info.workingFolder), Lower(system));
 }
 
-TEST(CommandLine, LocalServerUnregistrationRunsInTheServersFolder) {
-    const ProcessStartInfo info = UnregisterExeStartInfo(L"C:\\Program Files\\ZEKT\\Novex.exe");
-    EXPECT_EQ(BuildCommandLine(info), L"\"C:\\Program Files\\ZEKT\\Novex.exe\"  /UNREGSERVER");
+// A LocalServer32 value is a command line: the server is what CreateProcessW would run from it, and it
+// is run quoted once, without the registered arguments.
+TEST(CommandLine, LocalServerUnregistrationRunsTheServerOfTheRegisteredCommandLineInItsFolder) {
+    const std::pair<const wchar_t*, const wchar_t*> values[] = {
+        {L"  \"C:\\Program Files\\ZEKT\\Novex.exe\" /automation", L"C:\\Program Files\\ZEKT\\Novex.exe"},
+        {L"C:\\ZEKT\\Novex.exe /automation", L"C:\\ZEKT\\Novex.exe"},
+        {L"C:\\Program Files (x86)\\Z\\x.exe /automation", L"C:\\Program Files (x86)\\Z\\x.exe"},
+        {L"C:\\PROGRA~2\\Z\\X.EXE", L"C:\\PROGRA~2\\Z\\X.EXE"},
+        {L"C:\\Z\\x.exec\\Novex.Exe\t-Embedding", L"C:\\Z\\x.exec\\Novex.Exe"},
+        {L" C:\\Z\\Novex.bin -x ", L"C:\\Z\\Novex.bin -x"},
+    };
+    for (auto [value, server] : values) {
+        EXPECT_EQ(ServerPathOfCommandLine(value), server) << Utf8(value);
+        const ProcessStartInfo info = UnregisterExeStartInfo(value);
+        EXPECT_EQ(BuildCommandLine(info), L"\"" + std::wstring(server) + L"\"  /UNREGSERVER") << Utf8(value);
+    }
+    const ProcessStartInfo info = UnregisterExeStartInfo(L"\"C:\\Program Files\\ZEKT\\Novex.exe\"");
     EXPECT_EQ(info.workingFolder, L"C:\\Program Files\\ZEKT");
     EXPECT_FALSE(info.hidden);
     EXPECT_EQ(UnregisterExeStartInfo(L"Novex.exe").workingFolder, L"Novex.exe");
@@ -81,8 +95,10 @@ TEST(RunProcess, MissingProgramOrFolderLeavesTheRecordUnstarted) {
 
     ProcessStartInfo badFolder = HelperRun(L"--exit 0");
     badFolder.workingFolder = scratch / L"no-such-folder";
-    EXPECT_FALSE(RunProcess(badFolder).started);
-    EXPECT_FALSE(UnregisterComExe(scratch / L"NoSuch.exe"));
+    const Process notStarted = RunProcess(badFolder);
+    EXPECT_FALSE(notStarted.started);
+    EXPECT_EQ(notStarted.startError, static_cast<DWORD>(ERROR_DIRECTORY));
+    EXPECT_EQ(UnregisterComExe(scratch / L"NoSuch.exe").Error(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 
 TEST(RunProcess, HiddenFlagAndWorkingFolderReachTheChild) {
@@ -107,11 +123,11 @@ TEST(UnregisterComExe, ServerGetsTheSwitchInItsFolderAndOnlyMinusOneFails) {
     ScopedEnvironmentVariable record(L"QUELLOR_HELPER_RECORD", scratch / L"record.txt");
     {
         ScopedEnvironmentVariable exitCode(L"QUELLOR_HELPER_EXIT_CODE", L"1");
-        EXPECT_TRUE(UnregisterComExe(server));
+        EXPECT_TRUE(UnregisterComExe(L"\"" + server + L"\" /automation").Succeeded());
     }
     {
         ScopedEnvironmentVariable exitCode(L"QUELLOR_HELPER_EXIT_CODE", L"0xFFFFFFFF");
-        EXPECT_FALSE(UnregisterComExe(server));
+        EXPECT_EQ(UnregisterComExe(server).Error(), 0xFFFFFFFFu);
     }
     const auto lines = ReadLines(scratch / L"record.txt");
     ASSERT_GE(lines.size(), 3u);
@@ -127,7 +143,13 @@ TEST(RunProcess, ChildPastTheWaitLimitIsEndedAndCountsAsFailed) {
     const ULONGLONG start = ::GetTickCount64();
     const Process hung = RunProcess(HelperRun(L"--sleep"));
     const ULONGLONG elapsed = ::GetTickCount64() - start;
+    StepResult hungServer = StepResult::Success();
+    {
+        ScopedEnvironmentVariable hang(L"QUELLOR_HELPER_UNREGISTER_HANGS", L"1");
+        hungServer = UnregisterComExe(HelperExePath());
+    }
     SetChildWaitLimitMs(limit);
+    EXPECT_EQ(hungServer.Error(), static_cast<DWORD>(WAIT_TIMEOUT));
     EXPECT_EQ(limit, DefaultChildWaitLimitMs);
     EXPECT_TRUE(hung.started);
     EXPECT_LT(elapsed, 8000u);
@@ -143,7 +165,7 @@ TEST(UnregisterComDll, RegsvrCallsTheServersUnregistration) {
     ASSERT_TRUE(::CopyFileW(ProbeDllPath().c_str(), dll.c_str(), FALSE));
     const std::wstring marker = scratch / L"unregistered.txt";
     ScopedEnvironmentVariable record(L"QUELLOR_HELPER_RECORD", marker);
-    EXPECT_TRUE(UnregisterComDll(dll));
+    EXPECT_TRUE(UnregisterComDll(dll).Succeeded());
     EXPECT_TRUE(FileExists(marker));
 }
 
@@ -155,8 +177,8 @@ TEST(UnregisterComDll, RegsvrFailureCodesAreFailures) {
     ASSERT_TRUE(::CopyFileW(ProbeDllPath().c_str(), dll.c_str(), FALSE));
     {
         ScopedEnvironmentVariable fail(L"QUELLOR_HELPER_UNREGISTER_FAILS", L"1");
-        EXPECT_FALSE(UnregisterComDll(dll));
+        EXPECT_EQ(UnregisterComDll(dll).Error(), 5u);
     }
-    EXPECT_FALSE(UnregisterComDll(scratch / L"missing.dll"));
-    EXPECT_TRUE(UnregisterComDll(dll));
+    EXPECT_EQ(UnregisterComDll(scratch / L"missing.dll").Error(), 3u);
+    EXPECT_TRUE(UnregisterComDll(dll).Succeeded());
 }

@@ -28,8 +28,8 @@ RunningHelper::RunningHelper(const std::wstring& exePath) {
         ADD_FAILURE() << "cannot start " << Utf8(exePath);
         return;
     }
-    process_.Set(created.hProcess);
-    Zento::Lithcore::Handle::Handle thread(created.hThread);
+    process_.Reset(created.hProcess);
+    Zento::Lithcore::UniqueHandle thread(created.hThread);
     id_ = created.dwProcessId;
 }
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Handle.h"
+#include "platform/UniqueResource.h"
 #include "tests/support/TestSupport.h"
 
 namespace QuellorTest {
@@ -31,7 +31,7 @@ public:
     bool WaitForEnd(DWORD timeoutMs) const;
 
 private:
-    Zento::Lithcore::Handle::Handle process_;
+    Zento::Lithcore::UniqueHandle process_;
     DWORD id_ = 0;
 };
 

@@ -11,8 +11,7 @@ namespace {
 
 DWORD StateOf(const std::wstring& name) {
     DWORD state = 0;
-    System::WindowsService(name).QueryState(state);
-    return state;
+    return System::WindowsService(name).QueryState(state).Succeeded() ? state : 0;
 }
 
 bool WaitForState(const std::wstring& name, DWORD wanted, DWORD timeoutMs) {
@@ -64,20 +63,26 @@ private:
 
 }  // namespace
 
-TEST(Services, RunningServiceIsStoppedThenDeletedAndThenUnknown) {
+TEST(Services, RunningServiceIsStoppedThenDeletedAndThenAlreadyGone) {
     TestService service(500);
     service.StartRunning();
-    EXPECT_TRUE(StopServiceIfRunning(service.Name()));
+    EXPECT_TRUE(StopServiceIfRunning(service.Name()).Succeeded());
     EXPECT_EQ(StateOf(service.Name()), static_cast<DWORD>(SERVICE_STOPPED));
-    EXPECT_TRUE(UninstallServiceIfInstalled(service.Name()));
+    const ServiceRemovalResult removed = UninstallServiceIfInstalled(service.Name());
+    EXPECT_TRUE(removed.result.Succeeded()) << removed.result.Error();
+    EXPECT_EQ(removed.outcome, ServiceRemoval::Deleted);
     EXPECT_EQ(OpenServiceError(service.Name()), static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST));
+    const ServiceRemovalResult again = UninstallServiceIfInstalled(service.Name());
+    EXPECT_TRUE(again.result.Succeeded());
+    EXPECT_EQ(again.outcome, ServiceRemoval::AlreadyGone);
+    EXPECT_TRUE(StopServiceIfRunning(service.Name()).Succeeded());
 }
 
 TEST(Services, UninstallStopsAServiceThatStillRunsBeforeDeletingIt) {
     TestService service(500);
     service.StartRunning();
     System::WindowsService windowsService(service.Name());
-    EXPECT_TRUE(windowsService.Uninstall());
+    EXPECT_TRUE(windowsService.Uninstall().result.Succeeded());
     EXPECT_EQ(windowsService.LastError(), L"The service is still running, disable it first");
     EXPECT_EQ(OpenServiceError(service.Name()), static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST));
 }
@@ -85,26 +90,39 @@ TEST(Services, UninstallStopsAServiceThatStillRunsBeforeDeletingIt) {
 TEST(Services, StopThatDoesNotFinishInTimeIsReportedAsFailure) {
     TestService service(4000);
     service.StartRunning();
-    EXPECT_FALSE(StopServiceIfRunning(service.Name(), 300));
+    EXPECT_EQ(StopServiceIfRunning(service.Name(), 300).Error(), static_cast<DWORD>(WAIT_TIMEOUT));
     // Already stopping: no second net.exe, but the wait for the end now succeeds.
-    EXPECT_TRUE(StopServiceIfRunning(service.Name(), 15000));
+    EXPECT_TRUE(StopServiceIfRunning(service.Name(), 15000).Succeeded());
     EXPECT_EQ(StateOf(service.Name()), static_cast<DWORD>(SERVICE_STOPPED));
+}
+
+// A service deleted while someone else keeps a handle to it stays marked until that handle closes (on
+// Windows until the next restart): it is removed as far as this run can remove it.
+TEST(Services, ServiceAlreadyMarkedForDeletionCountsAsRemoved) {
+    TestService service(500);
+    UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    UniqueServiceHandle held(::OpenServiceW(manager.Get(), service.Name().c_str(), SERVICE_ALL_ACCESS));
+    ASSERT_TRUE(::DeleteService(held.Get())) << ::GetLastError();
+    const ServiceRemovalResult removed = UninstallServiceIfInstalled(service.Name());
+    EXPECT_TRUE(removed.result.Succeeded()) << removed.result.Error();
+    EXPECT_EQ(removed.outcome, ServiceRemoval::MarkedForDeletion);
+}
+
+TEST(Services, NetRunsInTheSystemFolder) {
+    wchar_t system[MAX_PATH] = {};
+    ASSERT_GT(::GetSystemDirectoryW(system, MAX_PATH), 0u);
+    const ProcessStartInfo info = NetCommandStartInfo(L"stop", L"A B");
+    EXPECT_EQ(info.program, std::wstring(system) + L"\\net.exe");
+    EXPECT_EQ(info.arguments, L"stop \"A B\"");
+    EXPECT_EQ(info.workingFolder, system);
+    EXPECT_TRUE(info.hidden);
 }
 
 TEST(Services, StoppedServiceNeedsNoStopAndIsDeletedAtOnce) {
     TestService service(500);
-    EXPECT_TRUE(StopServiceIfRunning(service.Name()));
+    EXPECT_TRUE(StopServiceIfRunning(service.Name()).Succeeded());
     System::WindowsService windowsService(service.Name());
-    EXPECT_TRUE(windowsService.Uninstall());
+    EXPECT_EQ(windowsService.Uninstall().outcome, ServiceRemoval::Deleted);
     EXPECT_TRUE(windowsService.LastError().empty());
-    EXPECT_FALSE(windowsService.IsInstalled());
-}
-
-TEST(Services, ServiceThatIsNotInstalled) {
-    const std::wstring name = L"Quellor Absent Service " + UniqueName(L"");
-    EXPECT_TRUE(StopServiceIfRunning(name));
-    EXPECT_FALSE(UninstallServiceIfInstalled(name));
-    System::WindowsService windowsService(name);
-    EXPECT_FALSE(windowsService.Uninstall());
-    EXPECT_EQ(windowsService.LastError(), L"Uninstall Failed: Service is not installed");
+    EXPECT_EQ(OpenServiceError(service.Name()), static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST));
 }

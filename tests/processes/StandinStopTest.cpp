@@ -21,12 +21,12 @@ class ResidentComponent {
 public:
     ResidentComponent(const std::wstring& mapping, const std::wstring& mutex, const std::wstring& log, bool ignoreStop) {
         const std::wstring readyName = UniqueName(L"QuellorTestReady");
-        Handle::Handle ready(::CreateEventW(nullptr, TRUE, FALSE, readyName.c_str()));
+        UniqueHandle ready(::CreateEventW(nullptr, TRUE, FALSE, readyName.c_str()));
         std::wstring commandLine = L"\"" + WindowsPathOf(QUELLOR_VITRA_RESIDENT) + L"\" --mapping " + mapping +
                                    L" --mutex " + mutex + L" --ready-event " + readyName + L" --log \"" + log + L"\"" +
                                    (ignoreStop ? L" --ignore-stop" : L"");
         SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-        Handle::Handle nul(::CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+        UniqueHandle nul(::CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                          &inherit, OPEN_EXISTING, 0, nullptr));
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
@@ -38,8 +38,8 @@ public:
             ADD_FAILURE() << "cannot start the resident component: " << ::GetLastError();
             return;
         }
-        process_.Set(created.hProcess);
-        Handle::Handle thread(created.hThread);
+        process_.Reset(created.hProcess);
+        UniqueHandle thread(created.hThread);
         EXPECT_EQ(::WaitForSingleObject(ready.Get(), 20000), WAIT_OBJECT_0) << "component never got ready";
     }
     ~ResidentComponent() {
@@ -50,7 +50,7 @@ public:
     bool WaitForEnd(DWORD timeoutMs) const { return ::WaitForSingleObject(process_.Get(), timeoutMs) == WAIT_OBJECT_0; }
 
 private:
-    Handle::Handle process_;
+    UniqueHandle process_;
 };
 
 WideMap OneMutex(const std::wstring& name) { return {{L"before1.1.1.0", name}}; }
@@ -66,7 +66,7 @@ TEST(StandinStop, ResidentComponentGetsOneCommandAndEnds) {
 
     DWORD error = 0;
     EXPECT_EQ(CheckDiagnosis(mapping, error), DiagnosisState::NotDiagnosing);
-    EXPECT_TRUE(StopResidentProcesses({}, {}, OneMutex(mutex), mapping, 10000));
+    EXPECT_TRUE(StopResidentProcesses({}, {}, OneMutex(mutex), mapping, 10000).Succeeded());
     EXPECT_TRUE(resident.WaitForEnd(10000));
     EXPECT_EQ(ReadLines(log), std::vector<std::wstring>{L"WM_COMMAND 40011"});
 }
@@ -78,7 +78,7 @@ TEST(StandinStop, ComponentIgnoringTheStopMakesTheWaitTimeOut) {
     const std::wstring log = scratch / L"messages.log";
     {
         ResidentComponent resident(mapping, mutex, log, /*ignoreStop=*/true);
-        EXPECT_FALSE(StopResidentProcesses({}, {}, OneMutex(mutex), mapping, 500));
+        EXPECT_EQ(StopResidentProcesses({}, {}, OneMutex(mutex), mapping, 500).Error(), static_cast<DWORD>(WAIT_TIMEOUT));
     }
     EXPECT_EQ(ReadLines(log), std::vector<std::wstring>{L"WM_COMMAND 40011"});
 }

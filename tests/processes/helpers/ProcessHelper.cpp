@@ -1,6 +1,7 @@
 // Test helper: a child that records how it was started, exits with a chosen code, sleeps until killed,
 // or runs as a service that stops after a delay.
-//   /UNREGSERVER          exit with the code in QUELLOR_HELPER_EXIT_CODE (default 0)
+//   /UNREGSERVER          exit with the code in QUELLOR_HELPER_EXIT_CODE (default 0); stay until
+//                         terminated when QUELLOR_HELPER_UNREGISTER_HANGS is set
 //   --exit N              exit with N
 //   --sleep               stay until terminated
 //   --service [--stop-delay MS]   service whose stop takes MS milliseconds (default 500)
@@ -12,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Handle.h"
+#include "platform/UniqueResource.h"
 
 namespace {
 
@@ -39,7 +40,7 @@ void RecordStart() {
     const std::string line = Utf8(::GetCommandLineW()) + "\n" + Utf8(folder) + "\nstartup " +
                              std::to_string(startup.dwFlags & STARTF_USESHOWWINDOW) + " " +
                              std::to_string(startup.wShowWindow) + "\n";
-    Zento::Lithcore::Handle::Handle file(::CreateFileW(recordPath.c_str(), FILE_APPEND_DATA,
+    Zento::Lithcore::UniqueHandle file(::CreateFileW(recordPath.c_str(), FILE_APPEND_DATA,
                                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                                        FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsValid()) return;
@@ -95,6 +96,7 @@ int main() {
     bool service = false;
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == L"/UNREGSERVER") {
+            if (!Env(L"QUELLOR_HELPER_UNREGISTER_HANGS").empty()) ::Sleep(INFINITE);
             const std::wstring code = Env(L"QUELLOR_HELPER_EXIT_CODE");
             ::ExitProcess(code.empty() ? 0 : static_cast<UINT>(std::wcstoul(code.c_str(), nullptr, 0)));
         }

@@ -3,7 +3,7 @@
 // QUELLOR_HELPER_UNREGISTER_FAILS set it fails instead.
 #include <windows.h>
 
-#include "platform/Handle.h"
+#include "platform/UniqueResource.h"
 
 extern "C" __declspec(dllexport) HRESULT __stdcall DllRegisterServer() { return S_OK; }
 
@@ -12,7 +12,7 @@ extern "C" __declspec(dllexport) HRESULT __stdcall DllUnregisterServer() {
     wchar_t path[1024] = {};
     DWORD length = ::GetEnvironmentVariableW(L"QUELLOR_HELPER_RECORD", path, 1024);
     if (length == 0 || length >= 1024) return S_OK;
-    Zento::Lithcore::Handle::Handle marker(
+    Zento::Lithcore::UniqueHandle marker(
         ::CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     return S_OK;
 }
