@@ -8,12 +8,14 @@
 #include "platform/FileSystem.h"
 #include "processes/ChildProcess.h"
 #include "processes/Processes.h"
+#include "registry/ComRegistrations.h"
 #include "registry/ComSettingsRegistry.h"
 #include "registry/InstallerQueries.h"
 #include "registry/InstallerRegistry.h"
 #include "registry/Names.h"
 #include "registry/RegistryTargets.h"
 
+#include <algorithm>
 #include <map>
 
 namespace Quellor {
@@ -489,10 +491,20 @@ void PlanRemovedByOthers(const Settings& profile, RemovalPlan& plan, const Findi
         Lc::CollectKeyPaths(view, kInterfaceBase, profile.NOVEXPS_CLSID, interfaceKeys);
         Append(plan.machineKeys, interfaceKeys);
     }
+    PathList proxies;
     for (const auto& [clsid, unregister] : found.unregister) {
         auto key = found.clsidToKey.find(clsid);
-        if (unregister && key != found.clsidToKey.end()) plan.comRegistrationKeys.push_back(key->second);
+        if (!unregister || key == found.clsidToKey.end()) continue;
+        plan.comRegistrationKeys.push_back(key->second);
+        proxies.push_back(clsid);
     }
+    // What a real server's unregistration removes besides its CLSID key, so that the backup restores COM
+    // whole and the end check sees it gone.
+    Lc::ComRelatedKeys related = Lc::FindComRelatedKeys(view, plan.comRegistrationKeys, proxies);
+    for (const PathList* keys : {&related.progIdKeys, &related.typeLibKeys, &related.interfaceKeys})
+        for (const std::wstring& key : *keys)
+            if (std::find(plan.machineKeys.begin(), plan.machineKeys.end(), key) == plan.machineKeys.end())
+                plan.comRegistrationKeys.push_back(key);
     if (plan.removesService && !profile.TERRION_SERVICE_NAME.empty()) {
         std::wstring serviceKey = kServicesKey + profile.TERRION_SERVICE_NAME + L"\\";
         if (Lc::RegistryKeyExists(Lc::RegistryKeyAddress::Parse(serviceKey, view))) plan.serviceKeys.push_back(serviceKey);

@@ -109,8 +109,11 @@ ComRelatedKeys FindComRelatedKeys(RegistryView view, const PathList& clsidKeyPat
                 AppendIfExists(view, SharedClassesKey(classes) + progId + L"\\", keys.progIdKeys);
         }
         std::wstring libId;
-        if (ReadStringValue(view, JoinKeyPath(clsidKey, L"TypeLib"), L"", libId) && IsBracedGuid(libId))
+        // Windows versions differ in whether TypeLib is redirected; a LIBID names one library in either place.
+        if (ReadStringValue(view, JoinKeyPath(clsidKey, L"TypeLib"), L"", libId) && IsBracedGuid(libId)) {
             AppendIfExists(view, classes + L"TypeLib\\" + libId + L"\\", keys.typeLibKeys);
+            AppendIfExists(view, SharedClassesKey(classes) + L"TypeLib\\" + libId + L"\\", keys.typeLibKeys);
+        }
     }
     if (proxyClsids.empty()) return keys;
     AppendProxiedInterfaces(view, kMachineClasses + L"Interface\\", proxyClsids, keys.interfaceKeys);
