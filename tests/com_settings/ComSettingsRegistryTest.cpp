@@ -168,7 +168,7 @@ std::wstring LowerCase(std::wstring text) {
 }  // namespace
 
 // What a server's own unregistration removes besides its CLSID keys: the ProgIDs it names, its type
-// library in the CLSID's branch, and the interfaces its proxy serves, in both branches under WOW64.
+// library in the CLSID's branch and in the shared one, and the interfaces its proxy serves, in both branches under WOW64.
 TEST(FindComRelatedKeys, FindsProgIdsTypeLibrariesAndProxiedInterfacesOfBothBranches) {
     const bool wow64 = IsWow64();
     const RegistryView view = NativeView();
@@ -214,6 +214,7 @@ TEST(FindComRelatedKeys, FindsProgIdsTypeLibrariesAndProxiedInterfacesOfBothBran
     if (wow64) {
         progIds.push_back(machineClasses + L"QuellorTest.Wow.1\\");
         typeLibs.push_back(machineClasses + L"Wow6432Node\\TypeLib\\" + wowLib + L"\\");
+        typeLibs.push_back(machineClasses + L"TypeLib\\" + wowLib + L"\\");  // TypeLib is shared under Wine
         interfaces.push_back(machineClasses + L"Wow6432Node\\Interface\\" + wowProxied + L"\\");
     }
     EXPECT_EQ(found.progIdKeys, progIds);
@@ -226,7 +227,8 @@ TEST(FindComRelatedKeys, FindsProgIdsTypeLibrariesAndProxiedInterfacesOfBothBran
         ComRelatedKeys again = FindComRelatedKeys(view, {spelt + L"CLSID\\" + wow + L"\\"}, {});
         EXPECT_EQ(again.progIdKeys,
                   (PathList{machineClasses + L"QuellorTest.Wow.1\\", machineClasses + L"QuellorTest.Com\\"}));
-        EXPECT_EQ(again.typeLibKeys, PathList{spelt + L"TypeLib\\" + wowLib + L"\\"});
+        EXPECT_EQ(again.typeLibKeys,
+                  (PathList{spelt + L"TypeLib\\" + wowLib + L"\\", machineClasses + L"TypeLib\\" + wowLib + L"\\"}));
         EXPECT_TRUE(again.interfaceKeys.empty());
     }
 }

@@ -557,7 +557,8 @@ def no_after_failed_step(m, args):
     # Ferrow's server reports -1 from /UNREGSERVER: its step fails and the operator answers N.
     run = m.run_quellor([], "y\nn\n", {"STANDIN_UNREGSERVER_EXIT_CODE": "4294967295"})
     check(run.exit_code == 255, f"exit code {run.exit_code}")
-    run.expect("FerrowPSのCOMコンポーネントの登録を解除しました。", "\nFerrowのCOMコンポーネントの登録解除ができませんでした。\n"
+    run.expect("FerrowPSのCOMコンポーネントの登録を解除しました。",
+               "\nFerrowのCOMコンポーネントの登録解除ができませんでした。(エラーコード: 4294967295)\n"
                "このまま削除対象のVitraCareの削除処理を続行しますか？", "プログラムを終了します。")
     run.expect_absent("NovexPSのCOMコンポーネントの登録を解除します。", "レジストリを削除します。", "強制削除が完了しました。")
     after = open(m.snapshot("after"), encoding="utf-8").read()
@@ -574,7 +575,9 @@ def hung_server(m, args):
     run = m.run_quellor([], "y\nn\n", {"STANDIN_UNREGSERVER_HANGS": "1"}, exe=("tests", "e2e", "quellor_short_wait.exe"))
     print(f"run with a hung server took {run.elapsed:.1f} s")
     check(run.exit_code == 255, f"exit code {run.exit_code}")
-    run.expect("FerrowPSのCOMコンポーネントの登録を解除しました。", "\nFerrowのCOMコンポーネントの登録解除ができませんでした。\n"
+    # The failure line names the cause: the wait limit ended the server (WAIT_TIMEOUT).
+    run.expect("FerrowPSのCOMコンポーネントの登録を解除しました。",
+               "\nFerrowのCOMコンポーネントの登録解除ができませんでした。(エラーコード: 258)\n"
                "このまま削除対象のVitraCareの削除処理を続行しますか？", "プログラムを終了します。")
     run.expect_absent("レジストリを削除します。", "強制削除が完了しました。")
     check(run.elapsed < 120, f"the run took {run.elapsed:.0f} s: the wait was not bounded")
