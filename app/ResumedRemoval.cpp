@@ -281,9 +281,11 @@ void TakeUpEarlierRemovals(Report& report, const Settings& profile, RemovalPlan&
             taken.push_back(EntryText(entry));
         }
     }
-    report.PrintLine(L"前回の強制削除が完了していなかった記録を確認しました。");
-    report.LogLines(plan.resumedJournals);
-    report.PrintLine(L"");
+    if (!plan.resumedJournals.empty()) {
+        report.PrintLine(L"前回の強制削除が完了していなかった記録を確認しました。");
+        report.LogLines(plan.resumedJournals);
+        report.PrintLine(L"");
+    }
     Show(report, L"[前回の強制削除から引き継いで削除する項目]", taken);
     Show(report, L"[前回の強制削除の記録にあったが削除しない項目]", refused);
     Show(report, L"[使用しなかった強制削除の記録]", earlier.ignored);
