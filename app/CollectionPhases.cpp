@@ -1,6 +1,8 @@
 // Collection phases 1-12: find every trace of the product and report it. Nothing is changed here.
 #include "app/Dialogue.h"
+#include "app/OtherProductsFiles.h"
 #include "app/Phases.h"
+#include "app/ResumedRemoval.h"
 #include "files/ShellFolders.h"
 #include "files/FileRemoval.h"
 #include "platform/Environment.h"
@@ -10,6 +12,7 @@
 #include "processes/Processes.h"
 #include "registry/ComRegistrations.h"
 #include "registry/ComSettingsRegistry.h"
+#include "registry/ComponentRegistrations.h"
 #include "registry/InstallerQueries.h"
 #include "registry/InstallerRegistry.h"
 #include "registry/Names.h"
@@ -44,6 +47,9 @@ struct Findings {
     WideMap machineValues;       // key path -> value name
     PathList settingsNames;      // phase 6 -> phase 9
     std::wstring installSubPath;
+    EarlierJournals earlier;     // unfinished removals of the product, taken up when the plan is complete
+    std::map<std::wstring, PathList> otherProductsKeyFiles;  // phase 4 -> the program folders' plan
+    PathList keptForOthers;      // those files and the files beside them
 
     bool Unregisters(const std::wstring& clsid) const {
         auto found = unregister.find(clsid);
@@ -236,9 +242,16 @@ void RemoveEvery(PathList& list, const std::wstring& value) {
 }
 
 // Phase 4.
-void CollectComponents(Report& report, RemovalPlan& plan, Findings& found) {
+void CollectComponents(Report& report, const Settings& profile, RemovalPlan& plan, Findings& found) {
     PathList codes;
-    Lc::ListProductComponents(plan.productCode, codes);
+    // One pass over the registrations: the product's components, and what other products' components
+    // have below the product's folders.
+    PathList folders = ProgramFolderCandidates(profile);
+    Append(folders, FoldersOfEarlierTargets(found.earlier));
+    Lc::ComponentRegistrationPass pass =
+        Lc::ReadComponentRegistrations(Lc::NativeView(), Packed(plan.productCode), WithShortForms(folders));
+    Lc::ListProductComponentsAmong(plan.productCode, pass.componentsOfProduct, codes);
+    found.otherProductsKeyFiles = std::move(pass.otherProductsKeyFiles);
     bool anyPath = Lc::ListComponentPaths(codes, plan.productCode, found.componentPaths);
     report.ReportSearch(L"Mirevoのコンポーネント", anyPath, found.componentPaths);
     PathList packedCodes = codes.empty() ? PathList{} : Lc::PackGuids(codes);
@@ -399,16 +412,8 @@ void CollectSettingsRegistry(Report& report, const Settings& profile, RemovalPla
 void CollectProgramFolders(Report& report, const Settings& profile, RemovalPlan& plan, Findings& found) {
     report.PrintLine(L"削除対象のプログラムのファイルパスを確認します...");
     found.installSubPath = L"\\" + profile.CUSTOMER + L"\\Velkor";
-    bool wow64 = Lc::IsWow64();
-    const std::wstring bases[] = {
-        ProgramFilesFolder(wow64),
-        Lc::GetSpecialFolderPath(wow64 ? kCsidlProgramFilesCommonX86 : kCsidlProgramFilesCommon),
-        Lc::GetSpecialFolderPath(kCsidlCommonAppData),
-    };
-    // An empty answer names no folder: with the sub-path alone it would mean the current drive.
-    for (const std::wstring& base : bases)
-        if (!base.empty() && Lc::IsFolder(base + found.installSubPath))
-            plan.programFolders.push_back(base + found.installSubPath);
+    for (const std::wstring& folder : ProgramFolderCandidates(profile))
+        if (Lc::IsFolder(folder)) plan.programFolders.push_back(folder);
     report.ReportSearch(L"削除対象のプログラムのフォルダ", !plan.programFolders.empty(), plan.programFolders);
 }
 
@@ -516,12 +521,23 @@ void PlanRemovedByOthers(const Settings& profile, RemovalPlan& plan, const Findi
 void PlanProgramFolders(RemovalPlan& plan, const Findings& found) {
     plan.programFoldersKept = !found.sharedWithoutPath.empty();
     if (plan.programFolders.empty() || plan.programFoldersKept) return;
-    if (found.sharedComponentPaths.empty() || !plan.protectedFolders) {
+    PathList keep = found.sharedComponentPaths;
+    Append(keep, found.keptForOthers);
+    if (keep.empty() || !plan.protectedFolders) {
         plan.programFolderTargets = plan.programFolders;  // without the guard they are refused, and left over
         return;
     }
-    Lc::PlanProductFolders(plan.programFolders, found.sharedComponentPaths, *plan.protectedFolders,
-                           plan.programFolderTargets, plan.programFileTargets);
+    Lc::PlanProductFolders(plan.programFolders, keep, *plan.protectedFolders, plan.programFolderTargets,
+                           plan.programFileTargets);
+}
+
+// Other products' component files below the product's folders stay whatever the target's own
+// components say; those already kept as the target's shared components are reported there.
+void KeepOtherProductsFiles(RemovalPlan& plan, Findings& found) {
+    std::vector<SparedItem> kept = FilesKeptForOtherProducts(found.otherProductsKeyFiles, found.componentPaths);
+    found.keptForOthers = PathsOf(kept);
+    for (SparedItem& item : kept)
+        if (!IsSpared(plan, item.item)) plan.keptForOtherComponents.push_back(std::move(item));
 }
 
 void LogSectionIfAny(Report& report, const std::wstring& heading, const PathList& lines) {
@@ -539,17 +555,19 @@ void ReportCompletedPlan(Report& report, const RemovalPlan& plan, const Findings
     PathList removedByOthers = plan.comRegistrationKeys;
     Append(removedByOthers, plan.serviceKeys);
     LogSectionIfAny(report, L"[COMコンポーネントの登録解除とサービスの削除で削除されるレジストリ]", removedByOthers);
-    if (found.sharedComponentPaths.empty()) return;
+    if (found.sharedComponentPaths.empty() && found.keptForOthers.empty()) return;
     PathList programTargets = plan.programFolderTargets;
     Append(programTargets, plan.programFileTargets);
     LogSectionIfAny(report, L"[共有ファイルを残して削除するMirevoのフォルダとファイル]", programTargets);
 }
 
-void CompletePlan(Report& report, const Settings& profile, RemovalPlan& plan, const Findings& found) {
+void CompletePlan(Report& report, const Settings& profile, RemovalPlan& plan, Findings& found) {
     plan.protectedFolders = Lc::ReadProtectedFolders();
     size_t machineKeysBefore = plan.machineKeys.size();
     PlanRemovedByOthers(profile, plan, found);
+    KeepOtherProductsFiles(plan, found);
     PlanProgramFolders(plan, found);
+    TakeUpEarlierRemovals(report, profile, plan, found.earlier, found.keptForOthers);
     report.PrintLine(L"強制削除の準備が完了しました。");
     ReportCompletedPlan(report, plan, found, machineKeysBefore);
 }
@@ -560,12 +578,28 @@ std::wstring ProgramFilesFolder(bool wow64) {
     return Lc::GetSpecialFolderPath(wow64 ? kCsidlProgramFilesX86 : kCsidlProgramFiles);
 }
 
+PathList ProgramFolderCandidates(const Settings& profile) {
+    const std::wstring installSubPath = L"\\" + profile.CUSTOMER + L"\\Velkor";
+    bool wow64 = Lc::IsWow64();
+    const std::wstring bases[] = {
+        ProgramFilesFolder(wow64),
+        Lc::GetSpecialFolderPath(wow64 ? kCsidlProgramFilesCommonX86 : kCsidlProgramFilesCommon),
+        Lc::GetSpecialFolderPath(kCsidlCommonAppData),
+    };
+    // An empty answer names no folder: with the sub-path alone it would mean the current drive.
+    PathList folders;
+    for (const std::wstring& base : bases)
+        if (!base.empty()) folders.push_back(base + installSubPath);
+    return folders;
+}
+
 int RunCollection(Report& report, const Settings& profile, RemovalPlan& plan) {
     if (CheckInstallation(report, profile, plan) != 0) return -1;
     Findings found;
+    found.earlier = FindEarlierJournals(plan.productCode);
     CollectProductRegistrations(report, profile, plan, found);
     CollectUpgradeAndFeatureRegistrations(report, profile, plan);
-    CollectComponents(report, plan, found);
+    CollectComponents(report, profile, plan, found);
     CollectSharedComponentRegistrations(plan, found);
     CollectComRegistrations(report, profile, plan, found);
     NoteSparedComServers(profile, plan, found);

@@ -23,4 +23,7 @@ inline int RunPhases(Report& report, const Settings& profile, const std::wstring
 // The program-files folder by WOW64 state: the 32-bit one under WOW64.
 std::wstring ProgramFilesFolder(bool wow64);
 
+// The three folders the product installs to, whether they exist or not.
+PathList ProgramFolderCandidates(const Settings& profile);
+
 }  // namespace Quellor

@@ -6,7 +6,9 @@
 
 #include "app/Dialogue.h"
 #include "app/Phases.h"
+#include "app/OtherProductsFiles.h"
 #include "app/RegistryBackup.h"
+#include "app/RemovalJournal.h"
 #include "app/RemovalTargets.h"
 #include "files/FileRemoval.h"
 #include "files/ForcedDeletion.h"
@@ -139,6 +141,7 @@ int UnregisterProduct(Report& report, const Settings& profile, const RemovalPlan
         if (server == nullptr) continue;
         if (ReportStep(report, step.label, StepMode::Unregister, UnregisterServer(*server, step.isDll)) != kGoOn)
             return kEnd;
+        PassCheckpoint(L"server-unregistered");
     }
     return kGoOn;
 }
@@ -287,6 +290,7 @@ void DeleteTargets(Report& report, const RemovalPlan& plan, const TargetList& ta
         if (!target.IsRegistry() && !registryLogged) {
             LogRegistryResults(report, targets, ledger);
             registryLogged = true;
+            PassCheckpoint(L"registry-deleted");
         }
         if (!target.IsRegistry()) OpenFileGroups(report, plan, target.section, opened);
         Execute(target, plan, report, ledger);
@@ -299,15 +303,39 @@ void DeleteTargets(Report& report, const RemovalPlan& plan, const TargetList& ta
 
 // What stayed for other products: one line on the console, the list with its keepers in the log.
 void ReportSpared(Report& report, const RemovalPlan& plan) {
-    if (plan.spared.empty()) return;
+    if (plan.spared.empty() && plan.keptForOtherComponents.empty()) return;
     report.PrintLine(L"他の製品が使用している項目は削除せずに残しました（一覧はログに出力しました）。");
-    PathList lines;
-    for (const SparedItem& spared : plan.spared) {
-        std::wstring products;
-        for (const std::wstring& product : spared.keptFor) products += (products.empty() ? L"" : L", ") + product;
-        lines.push_back(spared.item + L"\r\n - 使用している製品: " + products);
+    LogSectionIfAny(report, L"[他の製品のために削除せずに残した項目]", SparedLines(plan.spared));
+    LogSectionIfAny(report, L"[他の製品のコンポーネントのために削除せずに残したファイル]",
+                    SparedLines(plan.keptForOtherComponents));
+}
+
+// ---- the journal: what the removal is about to do, for a later run should this one not finish ----
+
+int StartJournal(Report& report, const RemovalPlan& plan, const TargetList& targets, std::wstring& journal) {
+    journal = FullPathOf(JournalFileName(report.LogPath()));
+    DWORD result = WriteJournal(journal, plan.productCode, targets);
+    if (result == ERROR_SUCCESS) {
+        PassCheckpoint(L"journal-written");
+        return kGoOn;
     }
-    LogSection(report, L"[他の製品のために削除せずに残した項目]", lines);
+    report.PrintLine(L"削除内容の記録を作成できなかったため、何も変更せずに強制削除を中断します。");
+    report.PrintLine(journal);
+    report.PrintLine(ErrorText(result));
+    report.PrintLine(kEnterToEnd);
+    report.WaitForEnter();
+    return kEnd;
+}
+
+// Once nothing is left: ours and the earlier journals taken up are done.
+void FinishJournals(Report& report, const RemovalPlan& plan, const std::wstring& journal) {
+    PathList journals = plan.resumedJournals;
+    journals.push_back(journal);
+    for (const std::wstring& path : journals) {
+        DWORD result = MarkJournalFinished(path);
+        if (result != ERROR_SUCCESS)
+            report.LogLine(L"削除内容の記録に完了を書き込めませんでした: " + path + L"\r\n - " + ErrorText(result));
+    }
 }
 
 // ---- the restore point, the Windows way back for files ----
@@ -333,7 +361,8 @@ void EndRestorePoint(Report& report, Lc::RestorePoint& point) {
 }
 
 // Phase 18: the completion message only when nothing planned remains.
-int Complete(Report& report, const PathList& remaining, const Ledger& ledger) {
+int Complete(Report& report, const RemovalPlan& plan, const PathList& remaining, const Ledger& ledger,
+             const std::wstring& journal) {
     report.PrintLine(L"");
     if (!remaining.empty()) {
         report.PrintLine(L"削除できなかった項目が" + std::to_wstring(remaining.size()) +
@@ -343,6 +372,7 @@ int Complete(Report& report, const PathList& remaining, const Ledger& ledger) {
         report.WaitForEnter();
         return kEnd;
     }
+    FinishJournals(report, plan, journal);
     report.PrintLine(L"強制削除が完了しました。");
     if (!ledger.scheduled.empty())
         report.PrintLine(L"使用中のため削除できなかったファイルは、PCの再起動後に削除されます。");
@@ -358,6 +388,8 @@ int RunRemovalPhases(Report& report, const Settings& profile, const RemovalPlan&
     const TargetList targets = TargetsOf(plan);
     if (ConfirmAndCheckDiagnosis(report, profile) != kGoOn) return kEnd;
     if (BackUpRegistry(report, targets) != kGoOn) return kEnd;
+    std::wstring journal;
+    if (StartJournal(report, plan, targets, journal) != kGoOn) return kEnd;
     Lc::RestorePoint point = BeginRestorePoint(report);  // an early end ends it too, as it goes away
     if (StopProduct(report, profile, plan) != kGoOn) return kEnd;
     Ledger ledger;
@@ -365,7 +397,7 @@ int RunRemovalPhases(Report& report, const Settings& profile, const RemovalPlan&
     DeleteTargets(report, plan, targets, ledger);
     EndRestorePoint(report, point);
     ReportSpared(report, plan);
-    return Complete(report, RemainingTargets(targets, MachineProbe(), ledger.scheduledTargets), ledger);
+    return Complete(report, plan, RemainingTargets(targets, MachineProbe(), ledger.scheduledTargets), ledger, journal);
 }
 
 }  // namespace Quellor

@@ -38,6 +38,15 @@ struct PlannedServer {
     std::wstring clsidKey;    // the CLSID key the unregistration must remove
 };
 
+// A target of an earlier, unfinished removal (its journal) that is still there and passed the guards the
+// collection applies.
+enum class ResumedKind { Key, KeyWhenEmpty, Value, File, Folder };
+struct ResumedTarget {
+    ResumedKind kind;
+    std::wstring path;
+    std::wstring valueName;  // Value only
+};
+
 struct RemovalPlan {
     std::wstring productCode;
 
@@ -76,6 +85,12 @@ struct RemovalPlan {
 
     // Left for other products: reported, never removed.
     std::vector<SparedItem> spared;
+    // Files of other products' components below the product's folders, and the files beside them.
+    std::vector<SparedItem> keptForOtherComponents;
+
+    // Taken up from earlier removals that did not finish; their journals are marked finished with ours.
+    std::vector<ResumedTarget> resumedTargets;
+    PathList resumedJournals;
 
     const PlannedServer* ServerOf(const std::wstring& clsid) const {
         for (const PlannedServer& server : servers)

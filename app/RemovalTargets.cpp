@@ -90,12 +90,37 @@ bool IsLeftOver(const Target& target, const TargetProbe& probe, DWORD& error) {
     return true;
 }
 
+void AddResumedTargets(TargetList& targets, const RemovalPlan& plan, RegistryView view, bool registry) {
+    for (const ResumedTarget& resumed : plan.resumedTargets) {
+        TargetSection keys = IsUserKey(resumed.path) ? TargetSection::UserKeys : TargetSection::MachineKeys;
+        switch (resumed.kind) {
+            case ResumedKind::Key:
+                if (registry) AddKeys(targets, {resumed.path}, TargetKind::Key, keys, view);
+                break;
+            case ResumedKind::KeyWhenEmpty:
+                if (registry) AddKeys(targets, {resumed.path}, TargetKind::KeyWhenEmpty, keys, view);
+                break;
+            case ResumedKind::Value:
+                if (registry) AddValue(targets, resumed.path, resumed.valueName, TargetSection::MachineValues, view);
+                break;
+            case ResumedKind::File:
+                if (!registry) AddPaths(targets, {resumed.path}, TargetKind::File, TargetSection::ProgramFiles);
+                break;
+            case ResumedKind::Folder:
+                if (!registry) AddPaths(targets, {resumed.path}, TargetKind::Folder, TargetSection::ProgramFiles);
+                break;
+        }
+    }
+}
+
 }  // namespace
 
 TargetList TargetsOf(const RemovalPlan& plan) {
     TargetList targets;
     AddRegistryTargets(targets, plan, Lc::NativeView());
+    AddResumedTargets(targets, plan, Lc::NativeView(), true);
     AddFileTargets(targets, plan);
+    AddResumedTargets(targets, plan, Lc::NativeView(), false);
     return targets;
 }
 

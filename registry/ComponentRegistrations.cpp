@@ -1,6 +1,9 @@
 #include "registry/ComponentRegistrations.h"
 
+#include <cwctype>
+
 #include "registry/Names.h"
+#include "registry/RegistryTargets.h"
 #include "registry/RegistryWalk.h"
 
 namespace Zento::Lithcore {
@@ -12,16 +15,85 @@ const std::wstring kUserDataNative =
 const std::wstring kUserDataWow64 =
     L"HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\";
 
-bool HasValue(RegistryView view, const std::wstring& keyPath, const std::wstring& valueName) {
-    System::RegistryStorageEx key(keyPath, view);
-    return key.IsOpen() && key.ValueExists(valueName);
+std::wstring Upper(std::wstring text) {
+    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towupper(c));
+    return text;
+}
+
+// The folders as prefixes that only a path below them starts with.
+PathList FolderPrefixes(const PathList& folders) {
+    PathList prefixes;
+    for (std::wstring folder : folders) {
+        if (folder.empty()) continue;
+        if (folder.back() != L'\\') folder.push_back(L'\\');
+        prefixes.push_back(Upper(folder));
+    }
+    return prefixes;
+}
+
+bool IsBelowAny(const std::wstring& path, const PathList& prefixes) {
+    if (prefixes.empty()) return false;
+    const std::wstring upper = Upper(path);
+    for (const std::wstring& prefix : prefixes)
+        if (upper.size() > prefix.size() && upper.compare(0, prefix.size(), prefix) == 0) return true;
+    return false;
+}
+
+std::wstring ProductOfValueName(const std::wstring& name) {
+    std::wstring code;
+    return UnpackGuid(name, code) ? code : name;
+}
+
+void AddClient(PathList& clients, const std::wstring& client) {
+    for (const std::wstring& known : clients)
+        if (NamesEqual(known, client)) return;
+    clients.push_back(client);
+}
+
+// Reads one value's string data by name, however long (the listing's buffer was too small).
+std::wstring LongData(HKEY key, const std::wstring& name) {
+    DWORD bytes = 0;
+    if (System::Registry().queryValueW(key, name.c_str(), nullptr, nullptr, nullptr, &bytes) != ERROR_SUCCESS)
+        return L"";
+    std::wstring data(bytes / sizeof(wchar_t) + 1, L'\0');
+    bytes = static_cast<DWORD>(data.size() * sizeof(wchar_t));
+    if (System::Registry().queryValueW(key, name.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(&data[0]),
+                                       &bytes) != ERROR_SUCCESS)
+        return L"";
+    data.resize(wcsnlen(data.c_str(), data.size()));
+    return data;
+}
+
+// One component key: its client values with their data, in one listing.
+void ReadComponent(HKEY key, const std::wstring& packedProduct, const PathList& prefixes, bool& ofProduct,
+                   std::map<std::wstring, PathList>& keyFiles) {
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[257] = {};
+        DWORD nameLength = 256;
+        wchar_t data[1024] = {};
+        DWORD dataBytes = sizeof(data) - sizeof(wchar_t);
+        DWORD type = 0;
+        LONG result = System::Registry().enumValue(key, index, name, &nameLength, nullptr, &type,
+                                                   reinterpret_cast<BYTE*>(data), &dataBytes);
+        if (result != ERROR_SUCCESS && result != ERROR_MORE_DATA) break;
+        const std::wstring valueName(name, nameLength);
+        if (NamesEqual(valueName, packedProduct)) {
+            ofProduct = true;
+            continue;
+        }
+        if (prefixes.empty() || (type != REG_SZ && type != REG_EXPAND_SZ)) continue;
+        std::wstring path = result == ERROR_MORE_DATA ? LongData(key, valueName) : std::wstring(data);
+        if (IsBelowAny(path, prefixes)) AddClient(keyFiles[path], ProductOfValueName(valueName));
+    }
 }
 
 }  // namespace
 
-PathList ComponentsRegisteredFor(RegistryView view, const std::wstring& packedProduct) {
-    PathList codes;
-    if (packedProduct.empty()) return codes;
+ComponentRegistrationPass ReadComponentRegistrations(RegistryView view, const std::wstring& packedProduct,
+                                                     const PathList& folders) {
+    ComponentRegistrationPass pass;
+    if (packedProduct.empty()) return pass;
+    const PathList prefixes = FolderPrefixes(folders);
     PathList roots{kUserDataNative};
     if (HasWow64Node(view)) roots.push_back(kUserDataWow64);
     for (const std::wstring& root : roots) {
@@ -29,12 +101,20 @@ PathList ComponentsRegisteredFor(RegistryView view, const std::wstring& packedPr
             const std::wstring components = root + sid + L"\\Components\\";
             for (const std::wstring& packed : SubkeysOf(view, components)) {
                 std::wstring code;
-                if (UnpackGuid(packed, code) && HasValue(view, components + packed, packedProduct))
-                    codes.push_back(code);
+                if (!UnpackGuid(packed, code)) continue;
+                UniqueRegKey key;
+                if (OpenExistingKey(components + packed + L"\\", view, KEY_READ, key) != ERROR_SUCCESS) continue;
+                bool ofProduct = false;
+                ReadComponent(key.Get(), packedProduct, prefixes, ofProduct, pass.otherProductsKeyFiles);
+                if (ofProduct) pass.componentsOfProduct.push_back(code);
             }
         }
     }
-    return codes;
+    return pass;
+}
+
+PathList ComponentsRegisteredFor(RegistryView view, const std::wstring& packedProduct) {
+    return ReadComponentRegistrations(view, packedProduct, {}).componentsOfProduct;
 }
 
 }  // namespace Zento::Lithcore

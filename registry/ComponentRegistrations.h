@@ -1,15 +1,30 @@
 #pragma once
 // The installer's component registrations, read in one pass over its user data.
+#include <map>
 #include <string>
 
 #include "registry/RegistryStorage.h"
 
 namespace Zento::Lithcore {
 
-// Braced codes of the components whose registration (Installer\UserData\<sid>\Components\<packed code>\)
-// holds a value named by `packedProduct`, that is the components that list the product as a client.
-// In the order of the walk: every user security identifier in registry order, the native user data
-// first and, when the view has one (64-bit Windows), the Wow6432Node one after it.
+// What one pass over every Installer\UserData\<sid>\Components\<packed code>\ key gathers: value names
+// are the packed codes of the component's client products, value data its key path for that client.
+struct ComponentRegistrationPass {
+    // Braced codes of the components that list the product as a client, in the order of the walk.
+    PathList componentsOfProduct;
+    // Key paths that another client of a component names below one of the given folders, as the
+    // registration spells them, each with those clients (braced codes; a name that is no packed code
+    // as it is). A component's other files lie in the folder of its key path.
+    std::map<std::wstring, PathList> otherProductsKeyFiles;
+};
+
+// The walk: every user security identifier in registry order, the native user data first and, when
+// the view has one (64-bit Windows), the Wow6432Node one after it. `folders` are compared as written,
+// without regard to letter case: pass every spelling that matters (long and short forms).
+ComponentRegistrationPass ReadComponentRegistrations(RegistryView view, const std::wstring& packedProduct,
+                                                     const PathList& folders);
+
+// Braced codes of the components whose registration holds a value named by `packedProduct`.
 PathList ComponentsRegisteredFor(RegistryView view, const std::wstring& packedProduct);
 
 }  // namespace Zento::Lithcore

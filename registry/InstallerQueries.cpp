@@ -150,11 +150,16 @@ bool GetProductName(const std::wstring& productCode, std::wstring& name) {
 // candidates come from one pass over the registrations that name the product as a client, and the
 // installer confirms each of them.
 bool ListProductComponents(const std::wstring& productCode, PathList& componentCodes) {
-    auto enumClients = Msi().enumClients;
     std::wstring packedProduct;
-    if (!enumClients || !PackGuid(productCode, packedProduct)) return false;
+    if (!PackGuid(productCode, packedProduct)) return false;
+    return ListProductComponentsAmong(productCode, ComponentsRegisteredFor(NativeView(), packedProduct), componentCodes);
+}
+
+bool ListProductComponentsAmong(const std::wstring& productCode, const PathList& candidates, PathList& componentCodes) {
+    auto enumClients = Msi().enumClients;
+    if (!enumClients) return false;
     bool any = false;
-    for (const std::wstring& component : ComponentsRegisteredFor(NativeView(), packedProduct)) {
+    for (const std::wstring& component : candidates) {
         if (!BelongsToProduct(enumClients, component, productCode)) continue;
         componentCodes.push_back(component);
         any = true;

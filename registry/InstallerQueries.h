@@ -20,6 +20,8 @@ bool GetProductName(const std::wstring& productCode, std::wstring& name);
 // components whose installer registration names the product, each confirmed by the installer's own client
 // list. True when at least one was found.
 bool ListProductComponents(const std::wstring& productCode, PathList& componentCodes);
+// The same over candidates the caller has read already (ReadComponentRegistrations).
+bool ListProductComponentsAmong(const std::wstring& productCode, const PathList& candidates, PathList& componentCodes);
 
 // The component's key file or installer registry path for the product, however long; false when the
 // component is absent or unknown to the product, or its path cannot be read whole.

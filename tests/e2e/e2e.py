@@ -884,9 +884,170 @@ def local_package_elsewhere(m, args):
                "強制削除が完了しました。")
     listed = run.log_section("[インストーラーのキャッシュフォルダ以外にあるため削除しないファイル]")
     check(any(kept in line for line in listed), f"{kept} is not listed: {listed}")
+CORVANE_TRACES = re.compile(r"C0A7E3B[0F]-5D21|[0F]B3E7A0C12D5E8C4", re.IGNORECASE)
+# A component of the other product that the target never registered, planted in the program folder.
+PLANTED_COMPONENT = "{7B1E4C2D-9A36-4F58-B0C7-D1E2F3A4B5C6}"
+PACKED_PLANTED_COMPONENT = "D2C4E1B763A985F40B7C1D2E3F4A5B6C"
+KEPT_FOR_OTHERS = "[他の製品のコンポーネントのために削除せずに残したファイル]"
+TAKEN_UP = "[前回の強制削除から引き継いで削除する項目]"
+REFUSED = "[前回の強制削除の記録にあったが削除しない項目]"
+
+
+def packed_code(code):
+    """The installer's packed form of a braced code."""
+    return (code[1:9][::-1] + code[10:14][::-1] + code[15:19][::-1] +
+            "".join(pair[::-1] for pair in re.findall("..", code[20:24] + code[25:37])))
+
+
+def program_files_windows(m):
+    return "C:\\Program Files (x86)" if m.arch == "win64" else "C:\\Program Files"
+
+
+def user_data_components(m):
+    return "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Components\\"
+
+
+def plant_other_component(m, corvane_code):
+    """Registers a component of the other product whose key file lies in the product's folder, in a
+    subfolder with a second file beside it; the target never names either."""
+    folder = os.path.join(program_folder(m), "Extra")
+    os.makedirs(folder, exist_ok=True)
+    for name in ("CorvaneExtra.dat", "CorvaneExtraHelp.txt"):
+        open(os.path.join(folder, name), "w").close()
+    packed = packed_code(corvane_code)
+    key = user_data_components(m) + PACKED_PLANTED_COMPONENT
+    data = program_files_windows(m) + "\\ZEKT\\Velkor\\Extra\\CorvaneExtra.dat"
+    view = ["/reg:64"] if m.arch == "win64" else []
+    check(m.wine_status("reg", "add", key, "/v", packed, "/t", "REG_SZ", "/d", data, "/f", *view) == 0,
+          "could not plant the other product's component")
+    return [os.path.join(folder, "CorvaneExtra.dat"), os.path.join(folder, "CorvaneExtraHelp.txt")]
+
+
+def run_twice(m, args):
+    """Two runs on a machine where another product shares a component and has a component of its own in
+    the program folder: both end with 0, the other product's files and registrations stay as they were,
+    and its ordinary uninstall then leaves nothing of it."""
+    corvane = CORVANE_CODES["before"]
+    pristine = m.state_snapshot("not-installed")
+    m.prepare("shared-component", "--corvane", "before", stop=True)
+    planted = plant_other_component(m, corvane)
+    before = m.snapshot("before")
+    m.prepare("shared-component", "--resume")
+    shared = os.path.join(program_folder(m), "VelkorShared.dat")
+    for attempt in ("first", "second"):
+        run = m.run_quellor([], ANSWER_YES)
+        check(run.exit_code == 0, f"{attempt} run: exit code {run.exit_code}")
+        run.expect("強制削除が完了しました。")
+        for path in planted + [shared]:
+            check(os.path.isfile(path), f"{attempt} run deleted {path}")
+        kept = run.log_section(KEPT_FOR_OTHERS)
+        extra = program_files_windows(m) + "\\ZEKT\\Velkor\\Extra\\"
+        for name in ("CorvaneExtra.dat", "CorvaneExtraHelp.txt"):
+            at = next((i for i, line in enumerate(kept) if line == extra + name), None)
+            check(at is not None and kept[at + 1] == " - 使用している製品: " + corvane,
+                  f"{attempt} run does not report {name} kept for the other product:\n" + "\n".join(kept))
+        if attempt == "second":
+            check(any(line.endswith("\\VelkorShared.dat") for line in kept), "second run does not report the shared file")
+            check(sorted(os.listdir(program_folder(m))) == ["Extra", "VelkorShared.dat"],
+                  f"product files left: {os.listdir(program_folder(m))}")
+    after = m.snapshot("after")
+    touched = [line for line in diff(before, after) if CORVANE_TRACES.search(line) or PACKED_PLANTED_COMPONENT in line]
+    check(not touched, "the other product's registrations changed:\n" + "\n".join(touched))
+
+    result = m.standin_exec("wait", "--", "msiexec", "/x", corvane, "/qn")
+    check("exit code 0\n" in result, f"msiexec /x of the other product: {result}")
+    left = unexplained(diff(pristine, m.snapshot("uninstalled")), extra=[
+        r"^\+ D C:\\Program Files( \(x86\))?\\ZEKT\\Velkor(\\Extra)?$",
+        r"^\+ F C:\\Program Files( \(x86\))?\\ZEKT\\Velkor\\Extra\\CorvaneExtra(Help)?\.(dat|txt)( |$)",
+        r"^\+ [KV] HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18"
+        r"(\\Components(\\" + PACKED_PLANTED_COMPONENT + r")?)?( |$)"])
+    check(not left, "the other product left traces:\n" + "\n".join(left))
+
+
+def journals(m):
+    return sorted(glob.glob(m.drive_c(WORK, "removal_*.txt")))
+
+
+def interrupted(m, args):
+    """A removal ended at three points that no real timing reaches; the next run finishes it: exit 0,
+    no trace of the product, nothing else changed."""
+    pristine = m.state_snapshot("not-installed")
+    before = m.state_snapshot("broken")
+    for point in ("journal-written", "server-unregistered", "registry-deleted"):
+        m.prepare("broken")
+        run = m.run_quellor([], ANSWER_YES, extra_env={"QUELLOR_TEST_STOP_AT": point},
+                            exe=("tests", "e2e", "quellor_stop_at.exe"))
+        check(run.exit_code == 3, f"{point}: the stopped run ended with {run.exit_code}")
+        found = journals(m)
+        check(len(found) == 1, f"{point}: expected one journal, found {found}")
+        text = open(found[0], "rb").read().decode("utf-8")
+        check(text.startswith("QuellorRemovalJournal\t1\r\nproduct\t" + PRODUCT_CODE + "\r\n"), f"{point}: journal header")
+        check(not text.endswith("finished\r\n"), f"{point}: the stopped run marked its journal finished")
+        time.sleep(1)  # the next run's log and journal take another second's name
+        run = m.run_quellor([], ANSWER_YES)
+        check(run.exit_code == 0, f"{point}: the next run ended with {run.exit_code}")
+        run.expect("前回の強制削除が完了していなかった記録を確認しました。", "強制削除が完了しました。")
+        if point == "server-unregistered":
+            taken = run.log_section(TAKEN_UP)
+            check(any("\\Classes\\AppID\\" in line for line in taken),
+                  "the AppID key the next run cannot find is not taken up:\n" + "\n".join(taken))
+            check(run.console.index(TAKEN_UP) < run.console.index("レジストリ削除、ファイル削除を開始してもよろしいですか？"),
+                  "the taken-up targets are not shown before the question")
+        for path in journals(m):
+            check(open(path, "rb").read().endswith(b"finished\r\n"), f"{point}: {path} is not marked finished")
+        after = m.snapshot("after-" + point)
+        left = unexplained(diff(pristine, after))
+        check(not left, f"{point}: traces left that nothing explains:\n" + "\n".join(left))
+        outside = only_work_folder(diff(before, after, "--outside-product"))
+        check(not outside, f"{point}: changed outside the product:\n" + "\n".join(outside))
+
+
+def edited_journal(m, args):
+    """An unfinished journal edited to name another product's file, a protected folder and another
+    product's key, beside a damaged one: none of them is touched, each is reported."""
+    corvane = CORVANE_CODES["before"]
+    m.prepare("shared-component", "--corvane", "before", stop=True)
+    before = m.snapshot("before")
+    m.prepare("shared-component", "--resume")
+    run = m.run_quellor([], ANSWER_YES, extra_env={"QUELLOR_TEST_STOP_AT": "journal-written"},
+                        exe=("tests", "e2e", "quellor_stop_at.exe"))
+    check(run.exit_code == 3, f"the stopped run ended with {run.exit_code}")
+    journal = journals(m)[0]
+    lines = open(journal, "rb").read().decode("utf-8").split("\r\n")[:-1]
+    other_file = program_files_windows(m) + "\\Corvane\\CorvaneTool.dat"
+    packed_corvane = packed_code(corvane)
+    other_key = f"HKEY_LOCAL_MACHINE\\Software\\Classes\\Installer\\Products\\{packed_corvane}\\"
+    view = "64" if m.arch == "win64" else "32"
+    added = [f"target\tfile\t-\t{other_file}\t", "target\tfolder\t-\tC:\\ProgramData\t",
+             f"target\tkey\t{view}\t{other_key}\t"]
+    count = int(lines[-1].split("\t")[1])
+    lines = lines[:-1] + added + [f"end\t{count + len(added)}"]
+    open(journal, "wb").write(("\r\n".join(lines) + "\r\n").encode("utf-8"))
+    damaged = m.drive_c(WORK, "removal_20000101000000.txt")
+    open(damaged, "wb").write(b"QuellorRemovalJournal\t1\r\nproduct\t" + PRODUCT_CODE.encode() + b"\r\ntarget\tkey\r\n")
+    check(os.path.isdir(m.drive_c("ProgramData")) and os.path.isfile(m.drive_c("Program Files (x86)" if m.arch == "win64"
+          else "Program Files", "Corvane", "CorvaneTool.dat")), "the machine lacks the other product's file")
+    time.sleep(1)
+    run = m.run_quellor([], ANSWER_YES)
+    check(run.exit_code == 0, f"exit code {run.exit_code}")
+    refused = run.log_section(REFUSED)
+    for item in (other_file, "C:\\ProgramData", other_key):
+        check(item in refused, f"{item} is not reported as refused:\n" + "\n".join(refused))
+        check(run.console.count(item) >= 1, f"{item} is not shown on the console")
+    check("C:\\" + WORK + "\\removal_20000101000000.txt" in "\n".join(run.log_section("[使用しなかった強制削除の記録]")),
+          "the damaged journal is not reported")
+    after = m.snapshot("after")
+    check(os.path.isfile(m.drive_c("Program Files (x86)" if m.arch == "win64" else "Program Files", "Corvane",
+                                   "CorvaneTool.dat")), "the other product's file was deleted")
+    check(os.path.isdir(m.drive_c("ProgramData")), "the protected folder was deleted")
+    touched = [line for line in diff(before, after) if CORVANE_TRACES.search(line)]
+    check(not touched, "the other product's registrations changed:\n" + "\n".join(touched))
 
 
 SCENARIOS = {
+    "run-twice": run_twice,
+    "interrupted": interrupted,
+    "edited-journal": edited_journal,
     "backup-restore": backup_restores_registry,
     "leftover": leftover_ends_with_failure,
     "no-backup": no_backup_no_change,

@@ -1,0 +1,95 @@
+#include "app/OtherProductsFiles.h"
+
+#include <windows.h>
+
+#include <cwctype>
+#include <set>
+
+#include "files/FileRemoval.h"
+#include "platform/FileSystem.h"
+#include "registry/Names.h"
+
+namespace Quellor {
+
+namespace Lc = Zento::Lithcore;
+
+namespace {
+
+std::wstring FolderOf(const std::wstring& path) {
+    size_t cut = path.find_last_of(L'\\');
+    return cut == std::wstring::npos ? std::wstring() : path.substr(0, cut);
+}
+
+std::wstring Upper(std::wstring text) {
+    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towupper(c));
+    return text;
+}
+
+void AddKeepers(PathList& keptFor, const PathList& products) {
+    for (const std::wstring& product : products) {
+        bool known = false;
+        for (const std::wstring& kept : keptFor) known = known || Lc::NamesEqual(kept, product);
+        if (!known) keptFor.push_back(product);
+    }
+}
+
+}  // namespace
+
+PathList WithShortForms(const PathList& folders) {
+    PathList all;
+    for (const std::wstring& folder : folders) {
+        all.push_back(folder);
+        wchar_t shortForm[MAX_PATH] = {};
+        DWORD length = ::GetShortPathNameW(folder.c_str(), shortForm, MAX_PATH);
+        if (length > 0 && length < MAX_PATH && Upper(shortForm) != Upper(folder)) all.push_back(shortForm);
+    }
+    return all;
+}
+
+std::vector<SparedItem> FilesKeptForOtherProducts(const std::map<std::wstring, PathList>& otherKeyFiles,
+                                                  const PathList& ownComponentPaths) {
+    std::set<std::wstring> own;
+    for (const std::wstring& path : ownComponentPaths)
+        if (!path.empty()) own.insert(Lc::ComparablePath(path));
+    std::vector<SparedItem> items;
+    std::map<std::wstring, size_t> indexOf;  // comparable path -> item
+    auto keep = [&](const std::wstring& path, const PathList& products) {
+        auto [at, added] = indexOf.emplace(Lc::ComparablePath(path), items.size());
+        if (added) items.push_back({path, {}});
+        AddKeepers(items[at->second].keptFor, products);
+    };
+    for (const auto& [keyFile, products] : otherKeyFiles) keep(keyFile, products);
+    for (const auto& [keyFile, products] : otherKeyFiles) {
+        const std::wstring folder = FolderOf(keyFile);
+        if (folder.empty()) continue;
+        for (const std::wstring& file : Lc::ListFiles(folder, L"*", false))
+            if (own.count(Lc::ComparablePath(file)) == 0) keep(file, products);
+    }
+    return items;
+}
+
+PathList PathsOf(const std::vector<SparedItem>& items) {
+    PathList paths;
+    for (const SparedItem& item : items) paths.push_back(item.item);
+    return paths;
+}
+
+bool IsAtOrBelow(const std::wstring& path, const std::wstring& folder) {
+    std::wstring base = Upper(folder);
+    while (!base.empty() && base.back() == L'\\') base.pop_back();
+    const std::wstring upper = Upper(path);
+    if (base.empty() || upper.compare(0, base.size(), base) != 0) return false;
+    return upper.size() == base.size() || upper[base.size()] == L'\\';
+}
+
+PathList SparedLines(const std::vector<SparedItem>& items) {
+    PathList lines;
+    for (const SparedItem& spared : items) {
+        std::wstring products;
+        for (const std::wstring& product : spared.keptFor) products += (products.empty() ? L"" : L", ") + product;
+        lines.push_back(spared.item + L"\r\n - 使用している製品: " + products);
+    }
+    return lines;
+}
+
+}  // namespace Quellor
