@@ -10,7 +10,6 @@
 
 #include "files/ShellFolders.h"
 #include "platform/Environment.h"
-#include "platform/FileSystem.h"
 #include "platform/UniqueResource.h"
 
 namespace Zento::Lithcore {
@@ -199,35 +198,6 @@ bool IsDeletableAgainst(const std::wstring& folder, const PathList& protectedFol
                         [&](const std::wstring& kept) { return IsSameOrBelow(kept, normalized); });
 }
 
-}  // namespace
-
-bool ShellDeleteTree(const std::wstring& folder) {
-    std::wstring source = WithoutTrailingBackslash(folder);
-    source.append(2, L'\0');  // the shell's list form: each name NUL-ended, the list ended by one more NUL
-
-    SHFILEOPSTRUCTW operation{};
-    operation.hwnd = nullptr;
-    operation.wFunc = FO_DELETE;
-    operation.pFrom = source.c_str();
-    operation.pTo = nullptr;
-    operation.fFlags = kSilentDeleteFlags;
-    return ::SHFileOperationW(&operation) == 0;
-}
-
-namespace {
-
-bool DeleteFolderTreeAgainst(const std::wstring& folder, const PathList& protectedFolders) {
-    if (!IsDeletableAgainst(folder, protectedFolders)) return false;
-    return ShellDeleteTree(folder);
-}
-
-bool DeleteFoldersAgainst(const PathList& folders, const PathList& protectedFolders) {
-    bool allDeleted = true;
-    for (const std::wstring& folder : folders)
-        if (!IsFolder(folder) || !DeleteFolderTreeAgainst(folder, protectedFolders)) allDeleted = false;
-    return allDeleted;
-}
-
 // ---- the product's folders ----
 
 // The keep path up to, not including, its last backslash; the whole path when it has none.
@@ -249,46 +219,19 @@ bool IsKeptFile(const std::wstring& file, const PathList& keepPaths) {
 
 void Append(PathList& to, const PathList& from) { to.insert(to.end(), from.begin(), from.end()); }
 
-bool LiesInside(const std::wstring& folder, const std::wstring& outer) {
-    std::wstring prefix = WithoutTrailingBackslash(outer) + L"\\";
-    return folder.size() > prefix.size() && EqualIgnoringCase(folder.substr(0, prefix.size()), prefix);
-}
-
-// A folder inside another folder of the list goes with that one; deleting it again would fail
-// and hold back the deletion of the product's remaining files.
-PathList OutermostFolders(const PathList& folders) {
-    PathList outermost;
-    for (const std::wstring& folder : folders) {
-        bool nested = std::any_of(folders.begin(), folders.end(),
-                                  [&](const std::wstring& other) { return LiesInside(folder, other); });
-        if (!nested) outermost.push_back(folder);
-    }
-    return outermost;
-}
-
 }  // namespace
 
-bool DeleteFiles(const PathList& files) {
-    bool allDeleted = true;
-    for (const std::wstring& file : files)
-        if (!HasDriveOrUncPrefix(file) || !::DeleteFileW(file.c_str())) allDeleted = false;
-    return allDeleted;
-}
+bool ShellDeleteTree(const std::wstring& folder) {
+    std::wstring source = WithoutTrailingBackslash(folder);
+    source.append(2, L'\0');  // the shell's list form: each name NUL-ended, the list ended by one more NUL
 
-bool DeleteFolders(const PathList& folders) {
-    std::optional<PathList> protectedFolders = ReadProtectedFolders();
-    if (!protectedFolders) return folders.empty();  // nothing counts as deletable
-    return DeleteFoldersAgainst(folders, *protectedFolders);
-}
-
-bool DeleteFolderTree(const std::wstring& folder) {
-    std::optional<PathList> protectedFolders = ReadProtectedFolders();
-    return protectedFolders && DeleteFolderTreeAgainst(folder, *protectedFolders);
-}
-
-bool IsDeletableFolder(const std::wstring& folder) {
-    std::optional<PathList> protectedFolders = ReadProtectedFolders();
-    return protectedFolders && IsDeletableAgainst(folder, *protectedFolders);
+    SHFILEOPSTRUCTW operation{};
+    operation.hwnd = nullptr;
+    operation.wFunc = FO_DELETE;
+    operation.pFrom = source.c_str();
+    operation.pTo = nullptr;
+    operation.fFlags = kSilentDeleteFlags;
+    return ::SHFileOperationW(&operation) == 0;
 }
 
 bool IsDeletableFolder(const std::wstring& folder, const PathList& protectedFolders) {
@@ -371,19 +314,6 @@ void PlanProductFolders(const PathList& productFolders, const PathList& keepPath
     Append(folders, removableFolders);
     for (const std::wstring& file : candidateFiles)
         if (!IsKeptFile(file, keepPaths)) files.push_back(file);
-}
-
-bool DeleteProductFolders(const PathList& productFolders, const PathList& keepPaths, PathList& deletedFolders,
-                          PathList& deletedFiles) {
-    const std::optional<PathList> readFolders = ReadProtectedFolders();
-    if (!readFolders) return true;
-    PathList folders;
-    PathList files;
-    PlanProductFolders(productFolders, keepPaths, *readFolders, folders, files);
-    Append(deletedFolders, folders);
-    Append(deletedFiles, files);
-    if (DeleteFoldersAgainst(OutermostFolders(folders), *readFolders)) DeleteFiles(files);
-    return true;
 }
 
 }  // namespace Zento::Lithcore
