@@ -1,7 +1,6 @@
 #include "files/FileRemoval.h"
 
 #include <windows.h>
-#include <shellapi.h>
 #include <shlobj.h>
 #include <shlwapi.h>
 
@@ -15,8 +14,6 @@
 namespace Zento::Lithcore {
 
 namespace {
-
-constexpr FILEOP_FLAGS kSilentDeleteFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;  // 0x0414
 
 std::wstring WithoutTrailingBackslash(std::wstring path) {
     if (!path.empty() && path.back() == L'\\') path.pop_back();
@@ -220,19 +217,6 @@ bool IsKeptFile(const std::wstring& file, const PathList& keepPaths) {
 void Append(PathList& to, const PathList& from) { to.insert(to.end(), from.begin(), from.end()); }
 
 }  // namespace
-
-bool ShellDeleteTree(const std::wstring& folder) {
-    std::wstring source = WithoutTrailingBackslash(folder);
-    source.append(2, L'\0');  // the shell's list form: each name NUL-ended, the list ended by one more NUL
-
-    SHFILEOPSTRUCTW operation{};
-    operation.hwnd = nullptr;
-    operation.wFunc = FO_DELETE;
-    operation.pFrom = source.c_str();
-    operation.pTo = nullptr;
-    operation.fFlags = kSilentDeleteFlags;
-    return ::SHFileOperationW(&operation) == 0;
-}
 
 bool IsDeletableFolder(const std::wstring& folder, const PathList& protectedFolders) {
     return IsDeletableAgainst(folder, protectedFolders);

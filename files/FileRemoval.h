@@ -13,9 +13,6 @@ using PathList = std::vector<std::wstring>;
 // protected folder (ProtectedFolders) or a folder that holds one.
 bool IsDeletableFolder(const std::wstring& folder, const PathList& protectedFolders);
 
-// SHFileOperationW(FO_DELETE) of the folder, silent and without the recycle bin; no protection test.
-[[nodiscard]] bool ShellDeleteTree(const std::wstring& folder);
-
 // The folders no deletion may reach: special and shell folders of the machine and every user,
 // and the profiles. Throws when a special folder cannot be resolved.
 PathList ProtectedFolders();

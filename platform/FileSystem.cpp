@@ -4,6 +4,30 @@
 
 #include "platform/UniqueResource.h"
 
+namespace Zento::Lithcore::System {
+
+namespace {
+
+const FileApi& SystemFileApi() {
+    static const FileApi table{&::GetFileAttributesW, &::SetFileAttributesW, &::DeleteFileW, &::RemoveDirectoryW,
+                               &::CreateFileW,        &::MoveFileExW,        &::SHFileOperationW};
+    return table;
+}
+
+const FileApi* g_replacement = nullptr;
+
+}  // namespace
+
+const FileApi& Files() { return g_replacement != nullptr ? *g_replacement : SystemFileApi(); }
+
+const FileApi* ReplaceFileApi(const FileApi* table) {
+    const FileApi* previous = &Files();
+    g_replacement = table;
+    return previous;
+}
+
+}  // namespace Zento::Lithcore::System
+
 namespace Zento::Lithcore {
 
 bool PathMatchesAnything(const std::wstring& path) {

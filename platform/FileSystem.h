@@ -1,4 +1,7 @@
 #pragma once
+#include <windows.h>
+#include <shellapi.h>
+
 #include <string>
 
 namespace Zento::Lithcore {
@@ -10,3 +13,26 @@ bool PathMatchesAnything(const std::wstring& path);
 bool IsFolder(const std::wstring& path);
 
 }  // namespace Zento::Lithcore
+
+namespace Zento::Lithcore::System {
+
+// The file functions that the deletion calls, gathered in one table so that a
+// test can put a refusing table in its place. The product always runs on the system's own table.
+struct FileApi {
+    decltype(&::GetFileAttributesW) getFileAttributes;
+    decltype(&::SetFileAttributesW) setFileAttributes;
+    decltype(&::DeleteFileW) deleteFile;
+    decltype(&::RemoveDirectoryW) removeDirectory;
+    decltype(&::CreateFileW) createFile;
+    decltype(&::MoveFileExW) moveFileEx;
+    decltype(&::SHFileOperationW) shellFileOperation;
+};
+
+// The table in use.
+const FileApi& Files();
+
+// Test seam: puts `table` in place of the one in use (null restores the system's table) and returns
+// the table it replaced.
+const FileApi* ReplaceFileApi(const FileApi* table);
+
+}  // namespace Zento::Lithcore::System
