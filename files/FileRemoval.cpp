@@ -182,6 +182,35 @@ bool HasDriveOrUncPrefix(const std::wstring& path) {
 
 namespace {
 
+bool HasDotPart(const std::wstring& path) {
+    for (size_t start = 0; start <= path.size();) {
+        size_t end = path.find(L'\\', start);
+        if (end == std::wstring::npos) end = path.size();
+        std::wstring part = path.substr(start, end - start);
+        if (part == L"." || part == L"..") return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+bool EndsWithIgnoringCase(const std::wstring& text, const std::wstring& end) {
+    return text.size() >= end.size() && EqualIgnoringCase(text.substr(text.size() - end.size()), end);
+}
+
+}  // namespace
+
+bool IsCachedInstallerPackage(const std::wstring& path, const std::wstring& windowsFolder) {
+    if (!HasDriveOrUncPrefix(path) || !HasDriveOrUncPrefix(windowsFolder)) return false;
+    if (path.find_first_of(L"/*?\"<>|") != std::wstring::npos || HasDotPart(path) || HasDotPart(windowsFolder)) return false;
+    const std::wstring folder = WithoutTrailingBackslash(windowsFolder) + L"\\Installer\\";
+    if (path.size() <= folder.size() || !EqualIgnoringCase(path.substr(0, folder.size()), folder)) return false;
+    const std::wstring name = path.substr(folder.size());
+    // A colon names a stream of some other file; a name of the extension alone is no package.
+    return name.find_first_of(L"\\:") == std::wstring::npos && name.size() > 4 && EndsWithIgnoringCase(name, L".msi");
+}
+
+namespace {
+
 bool HasUnsafeForm(const std::wstring& folder) {
     return !HasDriveOrUncPrefix(folder) || folder.find_first_of(L"*?") != std::wstring::npos;
 }

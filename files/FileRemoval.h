@@ -24,6 +24,11 @@ std::optional<PathList> ReadProtectedFolders();
 // whatever drive is current: nothing of the product is ever named that way, so nothing such is deleted.
 bool HasDriveOrUncPrefix(const std::wstring& path);
 
+// A path that names a file with the extension .msi directly in <windowsFolder>\Installer, where the
+// installer keeps its cached packages; both with drive or share, letter case aside. A path with "." or
+// ".." parts, a subfolder, a stream or a wildcard is not one.
+bool IsCachedInstallerPackage(const std::wstring& path, const std::wstring& windowsFolder);
+
 // Files of the folder whose names match "*." + pattern ("*": every file), in search order;
 // with recurse, the files of each subfolder follow right where the subfolder was met.
 PathList ListFiles(const std::wstring& folder, const std::wstring& pattern, bool recurse);

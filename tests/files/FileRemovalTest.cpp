@@ -157,3 +157,21 @@ TEST_F(ProductFolders, SkipAnEmptyOrShellFolderInsteadOfWalkingIt) {
     EXPECT_TRUE(folders.empty());
     EXPECT_TRUE(files.empty());
 }
+
+TEST(IsCachedInstallerPackage, OnlyAnMsiDirectlyInTheWindowsInstallerFolder) {
+    for (const auto& [path, windows] : std::vector<std::pair<std::wstring, std::wstring>>{
+             {L"C:\\Windows\\Installer\\1a2b3c.msi", L"C:\\Windows"},
+             {L"c:\\WINDOWS\\installer\\X.MSI", L"C:\\Windows\\"},
+             {L"\\\\host\\c$\\Windows\\Installer\\a.Msi", L"\\\\host\\c$\\Windows"}})
+        EXPECT_TRUE(IsCachedInstallerPackage(path, windows)) << Utf8(path);
+    for (const wchar_t* path :
+         {L"C:\\Windows\\Installer\\a.msp", L"C:\\Windows\\Installer\\a.msi.txt", L"C:\\Windows\\Installer\\.msi",
+          L"C:\\Windows\\Installer\\", L"C:\\Windows\\Installer.msi", L"C:\\Windows\\a.msi",
+          L"C:\\Windows\\Installer\\Sub\\a.msi", L"C:\\Windows\\Installer\\\\a.msi", L"C:\\Windows\\Installer\\..\\a.msi",
+          L"C:\\Windows\\Installer\\.\\a.msi", L"C:\\Windows\\System32\\..\\Installer\\a.msi",
+          L"C:\\Windows\\Installer\\a.txt:x.msi", L"C:\\Windows\\Installer\\*.msi", L"C:/Windows/Installer/a.msi",
+          L"D:\\Windows\\Installer\\a.msi", L"\\Windows\\Installer\\a.msi", L"Windows\\Installer\\a.msi"})
+        EXPECT_FALSE(IsCachedInstallerPackage(path, L"C:\\Windows")) << Utf8(path);
+    EXPECT_FALSE(IsCachedInstallerPackage(L"C:\\Installer\\a.msi", L""));
+    EXPECT_FALSE(IsCachedInstallerPackage(L"\\Installer\\a.msi", L""));
+}
