@@ -414,8 +414,12 @@ void CheckKeys(const std::vector<KeyTarget>& keys, PathList& remaining) {
 }
 
 void CheckPaths(const PathList& paths, const Ledger& ledger, PathList& remaining) {
-    for (const std::wstring& path : paths)
-        if (ledger.scheduledTargets.count(path) == 0 && Lc::PathMatchesAnything(path)) remaining.push_back(path);
+    for (const std::wstring& path : paths) {
+        if (ledger.scheduledTargets.count(path) != 0) continue;
+        const Lc::PathPresence presence = Lc::QueryPathPresence(path);
+        if (!presence.present) continue;
+        remaining.push_back(presence.error == 0 ? path : path + L"\r\n - エラー " + std::to_wstring(presence.error));
+    }
 }
 
 // Every planned target that is still there, except what goes at the next start.

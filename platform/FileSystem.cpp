@@ -30,6 +30,39 @@ const FileApi* ReplaceFileApi(const FileApi* table) {
 
 namespace Zento::Lithcore {
 
+namespace {
+
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+// A drive root ("C:\") keeps its backslash: without it the path means the drive's current folder.
+std::wstring WithoutTrailingSeparators(std::wstring path) {
+    while (path.size() > 3 && IsSeparator(path.back())) path.pop_back();
+    return path;
+}
+
+std::wstring FullPath(const std::wstring& path) {
+    DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0) return path;
+    std::wstring full(size, L'\0');
+    DWORD length = ::GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+    if (length == 0 || length >= size) return path;
+    full.resize(length);
+    return full;
+}
+
+// Windows refuses a path of MAX_PATH characters or more unless it is given in the "\\?\" form,
+// which it takes literally: the path is made absolute and plain first.
+std::wstring ReachableForm(const std::wstring& path) {
+    if (path.size() < MAX_PATH || path.rfind(L"\\\\?\\", 0) == 0) return path;
+    std::wstring full = FullPath(path);
+    if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') return L"\\\\?\\" + full;
+    if (full.rfind(L"\\\\", 0) == 0 && full.size() > 2 && full[2] != L'?' && full[2] != L'.')
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    return full;
+}
+
+}  // namespace
+
 bool PathMatchesAnything(const std::wstring& path) {
     WIN32_FIND_DATAW data{};
     UniqueFindHandle find(::FindFirstFileW(path.c_str(), &data));
@@ -37,5 +70,13 @@ bool PathMatchesAnything(const std::wstring& path) {
 }
 
 bool IsFolder(const std::wstring& path) { return ::PathIsDirectoryW(path.c_str()) != FALSE; }
+
+PathPresence QueryPathPresence(const std::wstring& path) {
+    const std::wstring asked = ReachableForm(WithoutTrailingSeparators(path));
+    if (System::Files().getFileAttributes(asked.c_str()) != INVALID_FILE_ATTRIBUTES) return {true, 0};
+    DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {false, 0};
+    return {true, error};
+}
 
 }  // namespace Zento::Lithcore

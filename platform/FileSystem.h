@@ -7,16 +7,26 @@
 namespace Zento::Lithcore {
 
 // True when a file or folder matches the path (FindFirstFileW); the find handle is closed at once.
+// Never true for a path that ends with a backslash: use QueryPathPresence to ask whether something is there.
 bool PathMatchesAnything(const std::wstring& path);
 
 // PathIsDirectoryW: the path names an existing folder.
 bool IsFolder(const std::wstring& path);
 
+struct PathPresence {
+    bool present;
+    DWORD error;  // why the path could not be read (it then counts as present); 0 otherwise
+};
+
+// Whether a file or folder is at the path, trailing backslashes or not. Only "file not found" and
+// "path not found" mean gone: a path that cannot be read (access denied, too long...) is still there.
+[[nodiscard]] PathPresence QueryPathPresence(const std::wstring& path);
+
 }  // namespace Zento::Lithcore
 
 namespace Zento::Lithcore::System {
 
-// The file functions that the deletion calls, gathered in one table so that a
+// The file functions that the deletion and the presence check call, gathered in one table so that a
 // test can put a refusing table in its place. The product always runs on the system's own table.
 struct FileApi {
     decltype(&::GetFileAttributesW) getFileAttributes;
