@@ -61,6 +61,16 @@ std::wstring ReachableForm(const std::wstring& path) {
     return full;
 }
 
+std::wstring LongForm(const std::wstring& path) {
+    DWORD size = ::GetLongPathNameW(path.c_str(), nullptr, 0);
+    if (size == 0) return path;
+    std::wstring longPath(size, L'\0');
+    DWORD length = ::GetLongPathNameW(path.c_str(), longPath.data(), size);
+    if (length == 0 || length >= size) return path;
+    longPath.resize(length);
+    return longPath;
+}
+
 }  // namespace
 
 bool PathMatchesAnything(const std::wstring& path) {
@@ -77,6 +87,13 @@ PathPresence QueryPathPresence(const std::wstring& path) {
     DWORD error = ::GetLastError();
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {false, 0};
     return {true, error};
+}
+
+bool SamePath(const std::wstring& a, const std::wstring& b) {
+    const std::wstring longA = LongForm(a);
+    const std::wstring longB = LongForm(b);
+    return ::CompareStringOrdinal(longA.c_str(), static_cast<int>(longA.size()), longB.c_str(),
+                                  static_cast<int>(longB.size()), TRUE) == CSTR_EQUAL;
 }
 
 }  // namespace Zento::Lithcore

@@ -22,6 +22,10 @@ struct PathPresence {
 // "path not found" mean gone: a path that cannot be read (access denied, too long...) is still there.
 [[nodiscard]] PathPresence QueryPathPresence(const std::wstring& path);
 
+// Whether two paths name the same file or folder: short (8.3) names of existing ones are read in
+// their long form, and letter case does not count.
+bool SamePath(const std::wstring& a, const std::wstring& b);
+
 }  // namespace Zento::Lithcore
 
 namespace Zento::Lithcore::System {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cwctype>
+
 #include "platform/FileSystem.h"
 #include "tests/files/FileTree.h"
 #include "tests/support/TestSupport.h"
@@ -15,6 +17,11 @@ DWORD WINAPI DeniedAttributes(LPCWSTR path) {
     g_asked->push_back(path);
     ::SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_FILE_ATTRIBUTES;
+}
+
+std::wstring Upper(std::wstring text) {
+    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towupper(c));
+    return text;
 }
 
 }  // namespace
@@ -47,4 +54,17 @@ TEST(QueryPathPresence, FindsPlannedFoldersAndCountsWhatCannotBeReadAsThere) {
     EXPECT_EQ(denied.error, static_cast<DWORD>(ERROR_ACCESS_DENIED));
     EXPECT_EQ(asked, (std::vector<std::wstring>{root / L"Scheduler", L"\\\\?\\" + deep,
                                                 L"\\\\?\\UNC\\host\\share\\" + std::wstring(300, L'b')}));
+}
+
+TEST(SamePath, MatchesShortAndLongFormsInAnyLetterCase) {
+    ScratchFolder root;
+    MakeTree(root.Path(), {L"Long Folder Name\\Some Long File Name.txt"});
+    const std::wstring longPath = root / L"Long Folder Name\\Some Long File Name.txt";
+    wchar_t shortPath[MAX_PATH] = {};
+    ASSERT_NE(::GetShortPathNameW(longPath.c_str(), shortPath, MAX_PATH), 0u);
+    ASSERT_NE(std::wstring(shortPath), longPath);
+    EXPECT_TRUE(SamePath(shortPath, longPath));
+    EXPECT_TRUE(SamePath(Upper(longPath), shortPath));
+    EXPECT_FALSE(SamePath(shortPath, root / L"Long Folder Name"));
+    EXPECT_TRUE(SamePath(L"C:\\Ärger\\Öl.exe", L"c:\\äRGER\\öL.EXE"));  // missing paths: compared as given
 }
