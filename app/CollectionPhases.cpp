@@ -199,6 +199,26 @@ int CheckInstallation(Report& report, const Settings& profile, const RemovalPlan
     return -1;
 }
 
+void LogSectionIfAny(Report& report, const std::wstring& heading, const PathList& lines) {
+    if (lines.empty()) return;
+    report.LogLine(heading);
+    report.LogLines(lines);
+    report.LogLine(L"");
+}
+
+// A LocalPackage value is only data in the registry: only a package in the installer's own cache folder
+// is deleted; any other path is reported and left.
+void PlanCachedPackages(Report& report, const PathList& packages, RemovalPlan& plan) {
+    const std::wstring windows = Lc::GetSpecialFolderPath(kCsidlWindows);
+    PathList elsewhere;
+    for (const std::wstring& package : packages)
+        (!windows.empty() && Lc::IsCachedInstallerPackage(package, windows) ? plan.installerPackages : elsewhere)
+            .push_back(package);
+    if (elsewhere.empty()) return;
+    report.PrintLine(L"インストーラーのキャッシュフォルダ以外にあるインストーラーファイルは削除しません（一覧はログに出力しました）。");
+    LogSectionIfAny(report, L"[インストーラーのキャッシュフォルダ以外にあるため削除しないファイル]", elsewhere);
+}
+
 // Phase 2.
 void CollectProductRegistrations(Report& report, const Settings& profile, RemovalPlan& plan, Findings& found) {
     if (!Lc::GetProductName(plan.productCode, found.displayName) || found.displayName.empty())
@@ -208,11 +228,11 @@ void CollectProductRegistrations(Report& report, const Settings& profile, Remova
     std::wstring packedProduct = Packed(plan.productCode);
     PathList userData;
     bool any = Lc::CollectUserDataKeys(Lc::NativeView(), packedProduct, L"Products", userData);
-    if (any)
-        Lc::CollectLocalPackages(Lc::NativeView(), userData, L"InstallProperties", L"LocalPackage",
-                                 plan.installerPackages);
+    PathList packages;
+    if (any) Lc::CollectLocalPackages(Lc::NativeView(), userData, L"InstallProperties", L"LocalPackage", packages);
     report.ReportSearch(L"アンインストーラー情報のレジストリ", any, userData);
     Append(plan.machineKeys, userData);
+    PlanCachedPackages(report, packages, plan);
 
     SearchUserInstallerKeys(report, plan, L"Usersのアンインストーラー情報のレジストリ", packedProduct, L"Products");
     SearchKeys(report, plan.machineKeys, L"全ユーザー共通のアンインストーラー情報のレジストリ",
@@ -540,12 +560,6 @@ void KeepOtherProductsFiles(RemovalPlan& plan, Findings& found) {
         if (!IsSpared(plan, item.item)) plan.keptForOtherComponents.push_back(std::move(item));
 }
 
-void LogSectionIfAny(Report& report, const std::wstring& heading, const PathList& lines) {
-    if (lines.empty()) return;
-    report.LogLine(heading);
-    report.LogLines(lines);
-    report.LogLine(L"");
-}
 
 // What the collection's reports did not list yet.
 void ReportCompletedPlan(Report& report, const RemovalPlan& plan, const Findings& found, size_t machineKeysBefore) {

@@ -1,5 +1,7 @@
 #include "app/RemovalTargets.h"
 
+#include <tuple>
+
 namespace Quellor {
 
 namespace Lc = Zento::Lithcore;
@@ -113,6 +115,16 @@ void AddResumedTargets(TargetList& targets, const RemovalPlan& plan, RegistryVie
     }
 }
 
+
+// The searches may find one thing twice (one folder through two users' shell folders, say): it is one target.
+TargetList WithoutRepeats(const TargetList& targets) {
+    TargetList once;
+    std::set<std::tuple<TargetKind, std::wstring, std::wstring>> seen;
+    for (const Target& target : targets)
+        if (seen.insert({target.kind, target.path, target.valueName}).second) once.push_back(target);
+    return once;
+}
+
 }  // namespace
 
 TargetList TargetsOf(const RemovalPlan& plan) {
@@ -121,7 +133,7 @@ TargetList TargetsOf(const RemovalPlan& plan) {
     AddResumedTargets(targets, plan, Lc::NativeView(), true);
     AddFileTargets(targets, plan);
     AddResumedTargets(targets, plan, Lc::NativeView(), false);
-    return targets;
+    return WithoutRepeats(targets);
 }
 
 std::wstring TargetText(const Target& target) {

@@ -1,7 +1,6 @@
 #include "files/FileRemoval.h"
 
 #include <windows.h>
-#include <shellapi.h>
 #include <shlobj.h>
 #include <shlwapi.h>
 
@@ -10,14 +9,11 @@
 
 #include "files/ShellFolders.h"
 #include "platform/Environment.h"
-#include "platform/FileSystem.h"
 #include "platform/UniqueResource.h"
 
 namespace Zento::Lithcore {
 
 namespace {
-
-constexpr FILEOP_FLAGS kSilentDeleteFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;  // 0x0414
 
 std::wstring WithoutTrailingBackslash(std::wstring path) {
     if (!path.empty() && path.back() == L'\\') path.pop_back();
@@ -186,6 +182,35 @@ bool HasDriveOrUncPrefix(const std::wstring& path) {
 
 namespace {
 
+bool HasDotPart(const std::wstring& path) {
+    for (size_t start = 0; start <= path.size();) {
+        size_t end = path.find(L'\\', start);
+        if (end == std::wstring::npos) end = path.size();
+        std::wstring part = path.substr(start, end - start);
+        if (part == L"." || part == L"..") return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+bool EndsWithIgnoringCase(const std::wstring& text, const std::wstring& end) {
+    return text.size() >= end.size() && EqualIgnoringCase(text.substr(text.size() - end.size()), end);
+}
+
+}  // namespace
+
+bool IsCachedInstallerPackage(const std::wstring& path, const std::wstring& windowsFolder) {
+    if (!HasDriveOrUncPrefix(path) || !HasDriveOrUncPrefix(windowsFolder)) return false;
+    if (path.find_first_of(L"/*?\"<>|") != std::wstring::npos || HasDotPart(path) || HasDotPart(windowsFolder)) return false;
+    const std::wstring folder = WithoutTrailingBackslash(windowsFolder) + L"\\Installer\\";
+    if (path.size() <= folder.size() || !EqualIgnoringCase(path.substr(0, folder.size()), folder)) return false;
+    const std::wstring name = path.substr(folder.size());
+    // A colon names a stream of some other file; a name of the extension alone is no package.
+    return name.find_first_of(L"\\:") == std::wstring::npos && name.size() > 4 && EndsWithIgnoringCase(name, L".msi");
+}
+
+namespace {
+
 bool HasUnsafeForm(const std::wstring& folder) {
     return !HasDriveOrUncPrefix(folder) || folder.find_first_of(L"*?") != std::wstring::npos;
 }
@@ -197,35 +222,6 @@ bool IsDeletableAgainst(const std::wstring& folder, const PathList& protectedFol
     // Also refused: a folder that holds a protected one (a user's profile holds that user's AppData).
     return std::none_of(protectedFolders.begin(), protectedFolders.end(),
                         [&](const std::wstring& kept) { return IsSameOrBelow(kept, normalized); });
-}
-
-}  // namespace
-
-bool ShellDeleteTree(const std::wstring& folder) {
-    std::wstring source = WithoutTrailingBackslash(folder);
-    source.append(2, L'\0');  // the shell's list form: each name NUL-ended, the list ended by one more NUL
-
-    SHFILEOPSTRUCTW operation{};
-    operation.hwnd = nullptr;
-    operation.wFunc = FO_DELETE;
-    operation.pFrom = source.c_str();
-    operation.pTo = nullptr;
-    operation.fFlags = kSilentDeleteFlags;
-    return ::SHFileOperationW(&operation) == 0;
-}
-
-namespace {
-
-bool DeleteFolderTreeAgainst(const std::wstring& folder, const PathList& protectedFolders) {
-    if (!IsDeletableAgainst(folder, protectedFolders)) return false;
-    return ShellDeleteTree(folder);
-}
-
-bool DeleteFoldersAgainst(const PathList& folders, const PathList& protectedFolders) {
-    bool allDeleted = true;
-    for (const std::wstring& folder : folders)
-        if (!IsFolder(folder) || !DeleteFolderTreeAgainst(folder, protectedFolders)) allDeleted = false;
-    return allDeleted;
 }
 
 // ---- the product's folders ----
@@ -249,47 +245,7 @@ bool IsKeptFile(const std::wstring& file, const PathList& keepPaths) {
 
 void Append(PathList& to, const PathList& from) { to.insert(to.end(), from.begin(), from.end()); }
 
-bool LiesInside(const std::wstring& folder, const std::wstring& outer) {
-    std::wstring prefix = WithoutTrailingBackslash(outer) + L"\\";
-    return folder.size() > prefix.size() && EqualIgnoringCase(folder.substr(0, prefix.size()), prefix);
-}
-
-// A folder inside another folder of the list goes with that one; deleting it again would fail
-// and hold back the deletion of the product's remaining files.
-PathList OutermostFolders(const PathList& folders) {
-    PathList outermost;
-    for (const std::wstring& folder : folders) {
-        bool nested = std::any_of(folders.begin(), folders.end(),
-                                  [&](const std::wstring& other) { return LiesInside(folder, other); });
-        if (!nested) outermost.push_back(folder);
-    }
-    return outermost;
-}
-
 }  // namespace
-
-bool DeleteFiles(const PathList& files) {
-    bool allDeleted = true;
-    for (const std::wstring& file : files)
-        if (!HasDriveOrUncPrefix(file) || !::DeleteFileW(file.c_str())) allDeleted = false;
-    return allDeleted;
-}
-
-bool DeleteFolders(const PathList& folders) {
-    std::optional<PathList> protectedFolders = ReadProtectedFolders();
-    if (!protectedFolders) return folders.empty();  // nothing counts as deletable
-    return DeleteFoldersAgainst(folders, *protectedFolders);
-}
-
-bool DeleteFolderTree(const std::wstring& folder) {
-    std::optional<PathList> protectedFolders = ReadProtectedFolders();
-    return protectedFolders && DeleteFolderTreeAgainst(folder, *protectedFolders);
-}
-
-bool IsDeletableFolder(const std::wstring& folder) {
-    std::optional<PathList> protectedFolders = ReadProtectedFolders();
-    return protectedFolders && IsDeletableAgainst(folder, *protectedFolders);
-}
 
 bool IsDeletableFolder(const std::wstring& folder, const PathList& protectedFolders) {
     return IsDeletableAgainst(folder, protectedFolders);
@@ -371,19 +327,6 @@ void PlanProductFolders(const PathList& productFolders, const PathList& keepPath
     Append(folders, removableFolders);
     for (const std::wstring& file : candidateFiles)
         if (!IsKeptFile(file, keepPaths)) files.push_back(file);
-}
-
-bool DeleteProductFolders(const PathList& productFolders, const PathList& keepPaths, PathList& deletedFolders,
-                          PathList& deletedFiles) {
-    const std::optional<PathList> readFolders = ReadProtectedFolders();
-    if (!readFolders) return true;
-    PathList folders;
-    PathList files;
-    PlanProductFolders(productFolders, keepPaths, *readFolders, folders, files);
-    Append(deletedFolders, folders);
-    Append(deletedFiles, files);
-    if (DeleteFoldersAgainst(OutermostFolders(folders), *readFolders)) DeleteFiles(files);
-    return true;
 }
 
 }  // namespace Zento::Lithcore

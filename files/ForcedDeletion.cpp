@@ -1,27 +1,57 @@
 #include "files/ForcedDeletion.h"
 
+#include <shellapi.h>
+
 #include "files/FileRemoval.h"
+#include "platform/FileSystem.h"
 #include "platform/UniqueResource.h"
 
 namespace Zento::Lithcore {
 
 namespace {
 
+using System::Files;
+
+constexpr FILEOP_FLAGS kSilentDeleteFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;  // 0x0414
+
 bool IsMissing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
-// The errors of a file that is open elsewhere or loaded as an image: the next start frees it.
+// The errors of a file that is open elsewhere: the next start frees it.
 bool MeansInUse(DWORD error) {
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION ||
-           error == ERROR_USER_MAPPED_FILE;
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_USER_MAPPED_FILE;
 }
 
 void ClearReadOnly(const std::wstring& path, DWORD attributes) {
     if ((attributes & FILE_ATTRIBUTE_READONLY) != 0)
-        ::SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+        Files().setFileAttributes(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
 }
 
 bool ScheduleForRestart(const std::wstring& path) {
-    return ::MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+    return Files().moveFileEx(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+}
+
+// SHFileOperationW(FO_DELETE) of the folder, silent and without the recycle bin; no protection test.
+// What it leaves, and why, the walk after it finds out.
+void ShellDeleteTree(const std::wstring& folder) {
+    std::wstring source = folder;
+    source.append(2, L'\0');  // the shell's list form: each name NUL-ended, the list ended by one more NUL
+    SHFILEOPSTRUCTW operation{};
+    operation.wFunc = FO_DELETE;
+    operation.pFrom = source.c_str();
+    operation.fFlags = kSilentDeleteFlags;
+    Files().shellFileOperation(&operation);
+}
+
+// Access denied means a running image, a file pending deletion, or security that forbids the deletion.
+// Only the last refuses an open for DELETE access (every sharing allowed); MOVEFILE_DELAY_UNTIL_REBOOT
+// would succeed for an administrator in every case, so it cannot tell them apart. 0: in use.
+DWORD RefusalOfDeleteAccess(const std::wstring& path) {
+    UniqueHandle file(Files().createFile(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                             nullptr, OPEN_EXISTING,
+                                             FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (file) return 0;
+    DWORD error = ::GetLastError();
+    return error == ERROR_SHARING_VIOLATION ? 0 : error;
 }
 
 void Merge(DeletionResult& into, const DeletionResult& from) {
@@ -35,23 +65,67 @@ DeletionStatus StatusOf(const DeletionResult& result) {
     return DeletionStatus::Deleted;
 }
 
+// What to do about a file that DeleteFileW refused with `error`.
+void HandleRefusal(const std::wstring& path, DWORD error, DeletionResult& result) {
+    if (error == ERROR_ACCESS_DENIED) {
+        DWORD refusal = RefusalOfDeleteAccess(path);
+        if (refusal != 0) {
+            result.failed.push_back({path, refusal});
+            return;
+        }
+    } else if (!MeansInUse(error)) {
+        result.failed.push_back({path, error});
+        return;
+    }
+    if (ScheduleForRestart(path))
+        result.scheduled.push_back(path);
+    else
+        result.failed.push_back({path, error});
+}
+
 // A file whose attributes are known (from a folder listing: a device name such as "nul" has none of its own).
 DeletionResult RemoveFileWith(const std::wstring& path, DWORD attributes) {
     DeletionResult result;
     ClearReadOnly(path, attributes);
-    if (::DeleteFileW(path.c_str())) return result;
+    if (Files().deleteFile(path.c_str())) return result;
     DWORD error = ::GetLastError();
     if (IsMissing(error)) {
         result.status = DeletionStatus::Absent;
         return result;
     }
-    if (MeansInUse(error) && ScheduleForRestart(path)) {
-        result.scheduled.push_back(path);
-    } else {
-        result.failed.push_back({path, error});
-    }
+    HandleRefusal(path, error, result);
     result.status = StatusOf(result);
     return result;
+}
+
+bool IsFolderEntry(const WIN32_FIND_DATAW& data) { return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+bool IsLinkEntry(const WIN32_FIND_DATAW& data) { return (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
+bool IsDotEntry(const WIN32_FIND_DATAW& data) {
+    return wcscmp(data.cFileName, L".") == 0 || wcscmp(data.cFileName, L"..") == 0;
+}
+
+// A junction or symbolic link is removed itself, never followed.
+bool RemoveLink(const std::wstring& path, const WIN32_FIND_DATAW& data) {
+    ClearReadOnly(path, data.dwFileAttributes);
+    return IsFolderEntry(data) ? Files().removeDirectory(path.c_str()) != FALSE : Files().deleteFile(path.c_str()) != FALSE;
+}
+
+// The links below the folder go before the shell's deletion, which may follow them into other folders.
+// False when one of them stays.
+bool RemoveLinksBelow(const std::wstring& folder) {
+    bool allRemoved = true;
+    WIN32_FIND_DATAW data;
+    UniqueFindHandle find(::FindFirstFileW((folder + L"\\*").c_str(), &data));
+    if (!find) return true;
+    do {
+        if (IsDotEntry(data)) continue;
+        std::wstring path = folder + L"\\" + data.cFileName;
+        if (IsLinkEntry(data))
+            allRemoved = RemoveLink(path, data) && allRemoved;
+        else if (IsFolderEntry(data))
+            allRemoved = RemoveLinksBelow(path) && allRemoved;
+    } while (::FindNextFileW(find.Get(), &data));
+    return allRemoved;
 }
 
 // What is left of a folder after the shell's deletion, deepest first; the folder itself last.
@@ -63,24 +137,18 @@ DeletionResult RemoveRemainder(const std::wstring& folder, DWORD attributes) {
         UniqueFindHandle find(::FindFirstFileW((folder + L"\\*").c_str(), &data));
         if (find) {
             do {
-                std::wstring name = data.cFileName;
-                if (name == L"." || name == L"..") continue;
-                std::wstring path = folder + L"\\" + name;
-                bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-                bool isLink = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-                if (isFolder && !isLink) {
+                if (IsDotEntry(data)) continue;
+                std::wstring path = folder + L"\\" + data.cFileName;
+                if (IsFolderEntry(data) && !IsLinkEntry(data))
                     Merge(result, RemoveRemainder(path, data.dwFileAttributes));
-                } else if (isFolder) {
-                    // A junction is removed itself, never followed.
-                    ClearReadOnly(path, data.dwFileAttributes);
-                    if (!::RemoveDirectoryW(path.c_str())) result.failed.push_back({path, ::GetLastError()});
-                } else {
+                else if (IsFolderEntry(data) && !RemoveLink(path, data))
+                    result.failed.push_back({path, ::GetLastError()});
+                else if (!IsFolderEntry(data))
                     Merge(result, RemoveFileWith(path, data.dwFileAttributes));
-                }
             } while (::FindNextFileW(find.Get(), &data));
         }
     }
-    if (!::RemoveDirectoryW(folder.c_str())) {
+    if (!Files().removeDirectory(folder.c_str())) {
         DWORD error = ::GetLastError();
         // A folder that holds only what goes at the next start goes then too, after its content.
         if (result.failed.empty() && !result.scheduled.empty() && ScheduleForRestart(folder))
@@ -101,7 +169,7 @@ std::wstring WithoutTrailingSeparator(std::wstring path) {
 
 DeletionResult RemoveFile(const std::wstring& path) {
     if (!HasDriveOrUncPrefix(path)) return {DeletionStatus::Failed, {{path, ERROR_BAD_PATHNAME}}, {}};
-    DWORD attributes = ::GetFileAttributesW(path.c_str());
+    DWORD attributes = Files().getFileAttributes(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         DWORD error = ::GetLastError();
         if (IsMissing(error)) return {DeletionStatus::Absent, {}, {}};
@@ -113,7 +181,7 @@ DeletionResult RemoveFile(const std::wstring& path) {
 
 DeletionResult RemoveFolder(const std::wstring& folder, const PathList& protectedFolders) {
     std::wstring path = WithoutTrailingSeparator(folder);
-    DWORD attributes = ::GetFileAttributesW(path.c_str());
+    DWORD attributes = Files().getFileAttributes(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         DWORD error = ::GetLastError();
         if (IsMissing(error)) return {DeletionStatus::Absent, {}, {}};
@@ -122,9 +190,14 @@ DeletionResult RemoveFolder(const std::wstring& folder, const PathList& protecte
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return {DeletionStatus::Failed, {{folder, ERROR_DIRECTORY}}, {}};
     if (!IsDeletableFolder(path, protectedFolders))
         return {DeletionStatus::Refused, {{folder, ERROR_ACCESS_DENIED}}, {}};
-    if (ShellDeleteTree(path) && ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return {};
-    attributes = ::GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return {};
+    // The shell follows a link that is left, so it is not asked then; the walk below removes links itself.
+    if (RemoveLinksBelow(path)) ShellDeleteTree(path);
+    attributes = Files().getFileAttributes(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        DWORD error = ::GetLastError();
+        if (IsMissing(error)) return {};
+        return {DeletionStatus::Failed, {{folder, error}}, {}};
+    }
     return RemoveRemainder(path, attributes);
 }
 

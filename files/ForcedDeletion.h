@@ -2,7 +2,8 @@
 // Deleting one file or folder of the product and saying how it ended. What Windows refuses is mended
 // where it can be: a read-only attribute is cleared, and a file in use (an open file, a loaded exe or
 // DLL) is scheduled for deletion at the next start (MOVEFILE_DELAY_UNTIL_REBOOT), with the folders
-// that hold it.
+// that hold it. A file whose security forbids its deletion is not scheduled: it has failed.
+// Every file call goes through System::Files() (platform/FileSystem.h).
 #include <windows.h>
 
 #include <string>

@@ -4,7 +4,74 @@
 
 #include "platform/UniqueResource.h"
 
+namespace Zento::Lithcore::System {
+
+namespace {
+
+const FileApi& SystemFileApi() {
+    static const FileApi table{&::GetFileAttributesW, &::SetFileAttributesW, &::DeleteFileW, &::RemoveDirectoryW,
+                               &::CreateFileW,        &::MoveFileExW,        &::SHFileOperationW};
+    return table;
+}
+
+const FileApi* g_replacement = nullptr;
+
+}  // namespace
+
+const FileApi& Files() { return g_replacement != nullptr ? *g_replacement : SystemFileApi(); }
+
+const FileApi* ReplaceFileApi(const FileApi* table) {
+    const FileApi* previous = &Files();
+    g_replacement = table;
+    return previous;
+}
+
+}  // namespace Zento::Lithcore::System
+
 namespace Zento::Lithcore {
+
+namespace {
+
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+// A drive root ("C:\") keeps its backslash: without it the path means the drive's current folder.
+std::wstring WithoutTrailingSeparators(std::wstring path) {
+    while (path.size() > 3 && IsSeparator(path.back())) path.pop_back();
+    return path;
+}
+
+std::wstring FullPath(const std::wstring& path) {
+    DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0) return path;
+    std::wstring full(size, L'\0');
+    DWORD length = ::GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+    if (length == 0 || length >= size) return path;
+    full.resize(length);
+    return full;
+}
+
+// Windows refuses a path of MAX_PATH characters or more unless it is given in the "\\?\" form,
+// which it takes literally: the path is made absolute and plain first.
+std::wstring ReachableForm(const std::wstring& path) {
+    if (path.size() < MAX_PATH || path.rfind(L"\\\\?\\", 0) == 0) return path;
+    std::wstring full = FullPath(path);
+    if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') return L"\\\\?\\" + full;
+    if (full.rfind(L"\\\\", 0) == 0 && full.size() > 2 && full[2] != L'?' && full[2] != L'.')
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    return full;
+}
+
+std::wstring LongForm(const std::wstring& path) {
+    DWORD size = ::GetLongPathNameW(path.c_str(), nullptr, 0);
+    if (size == 0) return path;
+    std::wstring longPath(size, L'\0');
+    DWORD length = ::GetLongPathNameW(path.c_str(), longPath.data(), size);
+    if (length == 0 || length >= size) return path;
+    longPath.resize(length);
+    return longPath;
+}
+
+}  // namespace
 
 bool PathMatchesAnything(const std::wstring& path) {
     WIN32_FIND_DATAW data{};
@@ -12,24 +79,9 @@ bool PathMatchesAnything(const std::wstring& path) {
     return find.IsValid();
 }
 
-PathPresence QueryPathPresence(const std::wstring& path) {
-    std::wstring trimmed = path;
-    while (trimmed.size() > 3 && trimmed.back() == L'\\') trimmed.pop_back();
-    if (::GetFileAttributesW(trimmed.c_str()) != INVALID_FILE_ATTRIBUTES) return {true, ERROR_SUCCESS};
-    DWORD error = ::GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {false, error};
-    return {true, error};
-}
-
 std::wstring ComparablePath(const std::wstring& path) {
     if (path.empty()) return path;
-    std::wstring full = path;
-    DWORD needed = ::GetLongPathNameW(path.c_str(), nullptr, 0);
-    if (needed != 0) {
-        std::wstring buffer(needed, L'\0');
-        DWORD length = ::GetLongPathNameW(path.c_str(), &buffer[0], needed);
-        if (length != 0 && length < needed) full.assign(buffer.c_str(), length);
-    }
+    const std::wstring full = LongForm(path);
     int size = ::LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, full.c_str(), static_cast<int>(full.size()), nullptr, 0);
     if (size <= 0) return full;
     std::wstring upper(static_cast<size_t>(size), L'\0');
@@ -38,5 +90,14 @@ std::wstring ComparablePath(const std::wstring& path) {
 }
 
 bool IsFolder(const std::wstring& path) { return ::PathIsDirectoryW(path.c_str()) != FALSE; }
+
+PathPresence QueryPathPresence(const std::wstring& path) {
+    const std::wstring asked = ReachableForm(WithoutTrailingSeparators(path));
+    if (System::Files().getFileAttributes(asked.c_str()) != INVALID_FILE_ATTRIBUTES) return {true, 0};
+    DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {false, 0};
+    return {true, error};
+}
+
 
 }  // namespace Zento::Lithcore

@@ -1,20 +1,14 @@
 #pragma once
 #include <windows.h>
+#include <shellapi.h>
 
 #include <string>
 
 namespace Zento::Lithcore {
 
 // True when a file or folder matches the path (FindFirstFileW); the find handle is closed at once.
+// Never true for a path that ends with a backslash: use QueryPathPresence to ask whether something is there.
 bool PathMatchesAnything(const std::wstring& path);
-
-// Whether a path is still there, for the check at the end: gone only when Windows says the file or
-// its path is not found; any other answer leaves it there, with the error for the log.
-struct PathPresence {
-    bool present;
-    DWORD error;  // ERROR_SUCCESS when the answer was plain
-};
-[[nodiscard]] PathPresence QueryPathPresence(const std::wstring& path);
 
 // The path in a form that compares equal for every spelling of one file: the long form of an existing
 // path (GetLongPathNameW, so an 8.3 name matches), in upper case. Empty stays empty.
@@ -23,4 +17,36 @@ std::wstring ComparablePath(const std::wstring& path);
 // PathIsDirectoryW: the path names an existing folder.
 bool IsFolder(const std::wstring& path);
 
+struct PathPresence {
+    bool present;
+    DWORD error;  // why the path could not be read (it then counts as present); 0 otherwise
+};
+
+// Whether a file or folder is at the path, trailing backslashes or not. Only "file not found" and
+// "path not found" mean gone: a path that cannot be read (access denied, too long...) is still there.
+[[nodiscard]] PathPresence QueryPathPresence(const std::wstring& path);
+
 }  // namespace Zento::Lithcore
+
+namespace Zento::Lithcore::System {
+
+// The file functions that the deletion and the presence check call, gathered in one table so that a
+// test can put a refusing table in its place. The product always runs on the system's own table.
+struct FileApi {
+    decltype(&::GetFileAttributesW) getFileAttributes;
+    decltype(&::SetFileAttributesW) setFileAttributes;
+    decltype(&::DeleteFileW) deleteFile;
+    decltype(&::RemoveDirectoryW) removeDirectory;
+    decltype(&::CreateFileW) createFile;
+    decltype(&::MoveFileExW) moveFileEx;
+    decltype(&::SHFileOperationW) shellFileOperation;
+};
+
+// The table in use.
+const FileApi& Files();
+
+// Test seam: puts `table` in place of the one in use (null restores the system's table) and returns
+// the table it replaced.
+const FileApi* ReplaceFileApi(const FileApi* table);
+
+}  // namespace Zento::Lithcore::System

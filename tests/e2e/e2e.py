@@ -1044,6 +1044,37 @@ def edited_journal(m, args):
     check(not touched, "the other product's registrations changed:\n" + "\n".join(touched))
 
 
+def undeletable_scheduler_ends_with_failure(m, args):
+    """A Scheduler folder that cannot be deleted (its security forbids it: a test build refuses every
+    deletion below it, as Windows would) ends the run with -1 and is listed as left, its files and
+    itself among what could not be deleted, and nothing of it is scheduled for the next start."""
+    m.prepare("broken")
+    scheduler = m.roaming("ZEKT", "Velkor", "Common", "Ferrow", USER_ID, "Scheduler")
+    check(os.path.isdir(scheduler), "the stand-in has no Scheduler folder")
+    with open(os.path.join(scheduler, "job.dat"), "w") as f:
+        f.write("scheduled job\n")
+    with m.windows_key_path_answers() as windows:
+        run = m.run_quellor([], ANSWER_YES, windows, exe=("tests", "e2e", "quellor_denied_scheduler.exe"))
+    check(run.exit_code == 255, f"exit code {run.exit_code}, expected 255 (-1)")
+    check(os.path.exists(os.path.join(scheduler, "job.dat")), "the refused Scheduler folder was deleted")
+    user_folder = "\\AppData\\Roaming\\ZEKT\\Velkor\\Common\\Ferrow\\" + USER_ID + "\\Scheduler"
+    remaining = run.log_section("[削除後も残っている項目]")
+    # The plan keeps duplicates: a folder the collection found twice is listed twice.
+    check(remaining and all(line.endswith(user_folder + "\\") for line in remaining),
+          f"the Scheduler folder is not what is listed as left: {remaining}")
+    run.expect(f"削除できなかった項目が{len(remaining)}件残っています。詳細は情報ログを確認してください。\n")
+    run.expect_absent("強制削除が完了しました。")
+    failures = run.log_section("[削除できなかったファイルとフォルダ]")
+    for path in (user_folder + "\\job.dat", user_folder):
+        at = [n for n, line in enumerate(failures) if line.endswith(path)]
+        check(at and at[0] + 1 < len(failures) and re.match(r" - エラー 5(\D|$)", failures[at[0] + 1]),
+              f"{path} is not listed with error 5: {failures}")
+    heading = "[再起動後に削除されるファイルとフォルダ]"
+    scheduled = run.log_section(heading) if heading in run.log else []
+    check(not any("Scheduler" in line for line in scheduled), f"the refused folder was scheduled: {scheduled}")
+    m.stop()
+
+
 SCENARIOS = {
     "run-twice": run_twice,
     "interrupted": interrupted,
@@ -1065,6 +1096,7 @@ SCENARIOS = {
     "two-versions": two_versions,
     "same-name-elsewhere": same_name_elsewhere,
     "local-package-elsewhere": local_package_elsewhere,
+    "undeletable-scheduler": undeletable_scheduler_ends_with_failure,
 }
 
 
