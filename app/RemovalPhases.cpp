@@ -9,6 +9,7 @@
 #include "app/RegistryBackup.h"
 #include "app/RemovalTargets.h"
 #include "app/TransitionShims.h"
+#include "app/UserProfiles.h"
 #include "files/FileRemoval.h"
 #include "files/ForcedDeletion.h"
 #include "platform/Environment.h"
@@ -160,14 +161,17 @@ std::wstring FailureLine(const std::wstring& target, DWORD error) { return targe
 // ---- the backup, before the first change ----
 
 // 0 when the backup is on disk; -1 when it is not, and then nothing has been changed.
-int BackUpRegistry(Report& report, const TargetList& targets) {
+int BackUpRegistry(Report& report, const TargetList& targets, const SearchedUsers& users) {
     std::wstring path = FullPathOf(BackupFileName(report.LogPath()));
     Lc::RegistryExport backup;
-    DWORD result = BackUpTargets(targets, backup);
+    DWORD result = BackUpTargets(WithoutLoadedHives(targets, users), backup);
     if (result == ERROR_SUCCESS) result = WriteBackupFile(path, backup.Text());
+    PathList userBackups;
+    if (result == ERROR_SUCCESS) result = BackUpLoadedHives(targets, users, path, userBackups);
     if (result == ERROR_SUCCESS) {
         report.PrintLine(L"削除するレジストリのバックアップを作成しました。");
         report.PrintLine(path);
+        report.PrintLines(userBackups);
         report.PrintLine(L"");
         return kGoOn;
     }
@@ -311,12 +315,23 @@ void ReportSpared(Report& report, const RemovalPlan& plan) {
 }
 
 // Phase 18: the completion message only when nothing planned remains.
-int Complete(Report& report, const PathList& remaining, const Ledger& ledger) {
+int Complete(Report& report, const PathList& remaining, const Ledger& ledger, const SearchedUsers& users) {
     report.PrintLine(L"");
+    // A user whose hive could not be searched may still hold the product's keys.
+    const PathList notSearched = NotSearchedUserLines(users);
+    if (!notSearched.empty()) {
+        report.PrintLine(L"以下のユーザーは検索できなかったため、強制削除を完了できませんでした。");
+        report.PrintLines(notSearched);
+    }
     if (!remaining.empty()) {
         report.PrintLine(L"削除できなかった項目が" + std::to_wstring(remaining.size()) +
                          L"件残っています。詳細は情報ログを確認してください。");
         LogSection(report, L"[削除後も残っている項目]", remaining);
+        report.PrintLine(kEnterToEnd);
+        report.WaitForEnter();
+        return kEnd;
+    }
+    if (!notSearched.empty()) {
         report.PrintLine(kEnterToEnd);
         report.WaitForEnter();
         return kEnd;
@@ -335,13 +350,13 @@ int Complete(Report& report, const PathList& remaining, const Ledger& ledger) {
 int RunRemovalPhases(Report& report, const Settings& profile, const RemovalPlan& plan) {
     const TargetList targets = TargetsOf(plan);
     if (ConfirmAndCheckDiagnosis(report, profile) != kGoOn) return kEnd;
-    if (BackUpRegistry(report, targets) != kGoOn) return kEnd;
+    if (BackUpRegistry(report, targets, plan.users) != kGoOn) return kEnd;
     if (StopProduct(report, profile, plan) != kGoOn) return kEnd;
     Ledger ledger;
     if (UnregisterProduct(report, profile, plan, ledger) != kGoOn) return kEnd;
     DeleteTargets(report, plan, targets, ledger);
     ReportSpared(report, plan);
-    return Complete(report, RemainingTargets(targets, MachineProbe(), ledger.scheduledTargets), ledger);
+    return Complete(report, RemainingTargets(targets, MachineProbe(), ledger.scheduledTargets), ledger, plan.users);
 }
 
 }  // namespace Quellor

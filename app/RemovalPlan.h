@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/SearchedUser.h"
 #include "registry/RegistryStorage.h"
 
 namespace Quellor {
@@ -76,6 +77,9 @@ struct RemovalPlan {
 
     // Left for other products: reported, never removed.
     std::vector<SparedItem> spared;
+
+    // Every user of the profile list: the hives searched, and those that could not be.
+    SearchedUsers users;
 
     const PlannedServer* ServerOf(const std::wstring& clsid) const {
         for (const PlannedServer& server : servers)
