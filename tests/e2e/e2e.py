@@ -881,7 +881,8 @@ def other_user(m, args):
     if hive == "damaged":
         check(run.exit_code == 255, f"exit code {run.exit_code}, expected -1")
         run.expect(user + "のレジストリを読み込めなかったため、このユーザーは検索できません。",
-                   "以下のユーザーは検索できなかったため、強制削除を完了できませんでした。\n" + user + "\n")
+                   "以下のユーザーは検索できなかったため、強制削除を完了できませんでした。\n" + user,
+                   " - エラー 1017")
         run.expect_absent("強制削除が完了しました。")
         check(open(hive_file, "rb").read() == original, "the damaged hive file changed")
         check_user_files(home, product_gone=False)
