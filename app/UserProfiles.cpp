@@ -86,7 +86,7 @@ LONG UserHiveSession::Load(const std::wstring& name, const std::wstring& file, c
     return result;
 }
 
-void UserHiveSession::LoadUser(Report& report, SearchedUser& user) {
+void UserHiveSession::LoadUser(SearchedUser& user) {
     if (Lc::HiveLoaded(Lc::NativeView(), user.sid)) {
         user.state = UserHiveState::LoggedOn;
         return;
@@ -106,7 +106,6 @@ void UserHiveSession::LoadUser(Report& report, SearchedUser& user) {
     }
     user.state = result == ERROR_SUCCESS ? UserHiveState::LoadedByTool : UserHiveState::NotSearched;
     user.error = static_cast<DWORD>(result);
-    (void)report;
 }
 
 void UserHiveSession::LoadProfiles(Report& report) {
@@ -114,7 +113,7 @@ void UserHiveSession::LoadProfiles(Report& report) {
         SearchedUser user;
         user.sid = entry.sid;
         user.profileFolder = entry.folder;
-        LoadUser(report, user);
+        LoadUser(user);
         users_.push_back(user);
     }
     report.LogLine(L"[ユーザーのプロファイル]");

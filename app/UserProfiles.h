@@ -35,7 +35,7 @@ private:
         std::wstring file;  // empty after a failed load (Wine leaves an empty key behind)
         std::wstring sid;
     };
-    void LoadUser(Report& report, SearchedUser& user);
+    void LoadUser(SearchedUser& user);
     [[nodiscard]] LONG Load(const std::wstring& name, const std::wstring& file, const std::wstring& sid);
 
     SearchedUsers users_;
