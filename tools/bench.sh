@@ -11,10 +11,11 @@
 #     working set at that moment (GetProcessMemoryInfo);
 #   - floor: registry-floor.exe, one pass over the subtrees any collection must read (installer user data
 #     of every SID, Classes\Installer, Installer\UpgradeCodes, both Uninstall views, every user's
-#     Installer keys), started and timed the same way.
+#     Installer keys, of the users who are not logged on through their loaded hive files), started and
+#     timed the same way.
 # --profiles K adds K users who are not logged on (profile-list entries and Wine-format hives with
-# --profile-keys per-user installer keys each), whose hives quellor.exe loads; the floor does not read
-# them, so the ratio is the stricter for it. The two alternate, so a busy machine slows both alike. Prints one table row per N: the medians,
+# --profile-keys per-user installer keys each), whose hives quellor.exe loads; the floor loads and walks
+# them too (any collection of every user must). The two alternate, so a busy machine slows both alike. Prints one table row per N: the medians,
 # their ratio and the highest peak working set. Needs a build (tools/build.sh). Prefix root:
 # $QUELLOR_WINE_ROOT (default /tmp/quellor-bench-$USER); its stand-in server is stopped at the end.
 set -euo pipefail
@@ -106,6 +107,8 @@ for n in $sizes; do
         line="$(in_prefix 'C:\qbench\bench-runner.exe' collect 'C:\qbench\quellor.exe')" ||
             { say "N=$n: the collection did not reach the confirmation"; printf '%s\n' "$line" >&2; exit 1; }
         echo "$n collect $line" | tee -a "$results"
+        loaded="$(cat "$work"/infoLog_* | grep -c 'ログオンしていないユーザーのレジストリを読み込んで検索します。' || true)"
+        [ "$loaded" -ge "$profiles" ] || { say "N=$n: only $loaded of $profiles profiles were loaded"; exit 1; }
         line="$(in_prefix 'C:\qbench\bench-runner.exe' run 'C:\qbench\registry-floor.exe')" ||
             { say "N=$n: the floor did not run"; printf '%s\n' "$line" >&2; exit 1; }
         echo "$n floor $line" | tee -a "$results"
