@@ -104,16 +104,27 @@ LONG UnloadUserHive(const std::wstring& name, const std::wstring& file) {
 
 void SetBeforeHiveUnload(BeforeHiveUnload hook) { g_beforeUnload = hook; }
 
+namespace {
+
+// Replaces every `variable` (lower case, with its percent signs) in `text`, in any letter case.
+void ReplaceVariable(std::wstring& text, const std::wstring& variable, const std::wstring& value) {
+    std::wstring lower = Lower(text);
+    for (size_t at = lower.find(variable); at != std::wstring::npos; at = lower.find(variable, at + value.size())) {
+        text.replace(at, variable.size(), value);
+        lower.replace(at, variable.size(), Lower(value));
+    }
+}
+
+}  // namespace
+
 std::wstring ExpandForUser(const std::wstring& text, const std::wstring& profileFolder) {
-    static const std::wstring kProfileVariable = L"%userprofile%";
     std::wstring result = text;
     if (!profileFolder.empty()) {
-        std::wstring lower = Lower(result);
-        for (size_t at = lower.find(kProfileVariable); at != std::wstring::npos;
-             at = lower.find(kProfileVariable, at + profileFolder.size())) {
-            result.replace(at, kProfileVariable.size(), profileFolder);
-            lower.replace(at, kProfileVariable.size(), Lower(profileFolder));
-        }
+        // The per-user variables that shell-folder values use, at their default places below the
+        // profile; left to the system they would name the caller's folders.
+        ReplaceVariable(result, L"%appdata%", profileFolder + L"\\AppData\\Roaming");
+        ReplaceVariable(result, L"%localappdata%", profileFolder + L"\\AppData\\Local");
+        ReplaceVariable(result, L"%userprofile%", profileFolder);
     }
     return result.find(L'%') == std::wstring::npos ? result : ExpandEnvironment(result);
 }

@@ -41,8 +41,9 @@ bool HiveFileExists(const std::wstring& file);
 using BeforeHiveUnload = void (*)(const std::wstring& name, const std::wstring& file);
 void SetBeforeHiveUnload(BeforeHiveUnload hook);
 
-// Hive-relative text of a user's shell-folder value: %USERPROFILE% names that user's profile folder, not
-// the caller's; other environment strings are expanded as the system does.
+// The text of a user's shell-folder value, expanded for that user: %USERPROFILE% names their profile
+// folder, %APPDATA% and %LOCALAPPDATA% its default AppData folders, not the caller's; other
+// environment strings are expanded as the system does.
 std::wstring ExpandForUser(const std::wstring& text, const std::wstring& profileFolder);
 
 // One user's shell folder: `valueName` of the "Shell Folders" key at `shellFoldersKey` (a path below

@@ -788,7 +788,8 @@ def quoted(text):
 
 def plant_second_user(m, hive_text=None):
     """User hana, never logged on: plain profile folders, a profile-list entry and a hive whose shell
-    folders point into that profile (Programs only through User Shell Folders, as %USERPROFILE%)."""
+    folders point into that profile (Programs and Startup only in User Shell Folders, through %APPDATA%
+    and %USERPROFILE%, which must name hana's folders, not the caller's)."""
     home = m.drive_c("users", "hana")
     profile = "C:\\users\\hana"
     for relative in PRODUCT_FILES + OTHER_FILES:
@@ -798,9 +799,10 @@ def plant_second_user(m, hive_text=None):
             f.write("hana\n")
     explorer = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\"
     keys = {explorer + "Shell Folders": {"AppData": quoted(profile + "\\AppData\\Roaming"),
-                                         "Desktop": quoted(profile + "\\Desktop"),
-                                         "Startup": quoted(profile + "\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp")},
-            explorer + "User Shell Folders": {"Programs": "str(2):" + quoted("%USERPROFILE%\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs")}}
+                                         "Desktop": quoted(profile + "\\Desktop")},
+            explorer + "User Shell Folders": {
+                "Programs": "str(2):" + quoted("%APPDATA%\\Microsoft\\Windows\\Start Menu\\Programs"),
+                "Startup": "str(2):" + quoted("%USERPROFILE%\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp")}}
     keys.update({key: {"ProductName": quoted("Mirevo")} for key in USER_INSTALLER_KEYS[:2]})
     keys[USER_INSTALLER_KEYS[2]] = {PACKED_PRODUCT: quoted("")}
     keys.update({key: {"Data": quoted("stay")} for key in OTHER_PRODUCT_KEYS})
