@@ -15,6 +15,7 @@
 #include "registry/ComponentRegistrations.h"
 #include "registry/InstallerQueries.h"
 #include "registry/InstallerRegistry.h"
+#include "registry/ManagedInstallerKeys.h"
 #include "registry/Names.h"
 #include "registry/RegistryTargets.h"
 
@@ -153,6 +154,27 @@ void SearchSharableUserKeys(Report& report, RemovalPlan& plan, const std::wstrin
     bool any = Lc::CollectUserInstallerKeys(Lc::NativeView(), packed, kind, found);
     report.ReportSearch(label, any, found);
     Append(plan.userKeys, KeysOfTargetAlone(plan, found));
+}
+
+// The installer's keys of per-user-managed installs: machine keys of each user SID, searched like the
+// per-user ones, an upgrade code's key kept while it names another product.
+void SearchManagedInstallerKeys(Report& report, RemovalPlan& plan, const Settings& profile) {
+    const struct {
+        const wchar_t* label;
+        std::wstring packed;
+        const wchar_t* kind;
+        bool sharable;
+    } searches[] = {
+        {L"管理対象ユーザーのアンインストーラー情報のレジストリ", Packed(plan.productCode), L"Products", false},
+        {L"削除対象プログラムの管理対象ユーザーのUpgradeCode情報のレジストリ", Packed(profile.UPGRADECODE), L"UpgradeCodes", true},
+        {L"削除対象プログラムの管理対象ユーザーのFeature情報のレジストリ", Packed(plan.productCode), L"Features", false},
+    };
+    for (const auto& search : searches) {
+        PathList found;
+        bool any = Lc::CollectManagedInstallerKeys(Lc::NativeView(), search.packed, search.kind, found);
+        report.ReportSearch(search.label, any, found);
+        Append(plan.machineKeys, search.sharable ? KeysOfTargetAlone(plan, found) : found);
+    }
 }
 
 // The clients of a component other than the target.
@@ -613,6 +635,7 @@ int RunCollection(Report& report, const Settings& profile, RemovalPlan& plan) {
     found.earlier = FindEarlierJournals(plan.productCode);
     CollectProductRegistrations(report, profile, plan, found);
     CollectUpgradeAndFeatureRegistrations(report, profile, plan);
+    SearchManagedInstallerKeys(report, plan, profile);
     CollectComponents(report, profile, plan, found);
     CollectSharedComponentRegistrations(plan, found);
     CollectComRegistrations(report, profile, plan, found);

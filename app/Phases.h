@@ -4,6 +4,7 @@
 #include "app/Profile.h"
 #include "app/RemovalPlan.h"
 #include "app/Report.h"
+#include "app/UserProfiles.h"
 
 namespace Quellor {
 
@@ -13,11 +14,16 @@ int RunCollection(Report& report, const Settings& profile, RemovalPlan& plan);
 // Confirmation and removal (phases 13-18): 0 after the completion message, -1 at every other end.
 int RunRemovalPhases(Report& report, const Settings& profile, const RemovalPlan& plan);
 
-inline int RunPhases(Report& report, const Settings& profile, const std::wstring& productCode) {
+inline int RunPhases(Report& report, const Settings& profile, const std::wstring& productCode,
+                     const SearchedUsers& users) {
     RemovalPlan plan;
     plan.productCode = productCode;
+    plan.users = users;
     if (RunCollection(report, profile, plan) != 0) return -1;
-    return RunRemovalPhases(report, profile, plan);
+    LogUserFindings(report, plan);
+    int result = RunRemovalPhases(report, profile, plan);
+    LogUserOutcomes(report, plan);
+    return result;
 }
 
 // The program-files folder by WOW64 state: the 32-bit one under WOW64.

@@ -10,6 +10,7 @@
 #include "app/RegistryBackup.h"
 #include "app/RemovalJournal.h"
 #include "app/RemovalTargets.h"
+#include "app/UserProfiles.h"
 #include "files/FileRemoval.h"
 #include "files/ForcedDeletion.h"
 #include "platform/Environment.h"
@@ -163,14 +164,17 @@ std::wstring FailureLine(const std::wstring& target, DWORD error) { return targe
 // ---- the backup, before the first change ----
 
 // 0 when the backup is on disk; -1 when it is not, and then nothing has been changed.
-int BackUpRegistry(Report& report, const TargetList& targets) {
+int BackUpRegistry(Report& report, const TargetList& targets, const SearchedUsers& users) {
     std::wstring path = FullPathOf(BackupFileName(report.LogPath()));
     Lc::RegistryExport backup;
-    DWORD result = BackUpTargets(targets, backup);
+    DWORD result = BackUpTargets(WithoutLoadedHives(targets, users), backup);
     if (result == ERROR_SUCCESS) result = WriteBackupFile(path, backup.Text());
+    PathList userBackups;
+    if (result == ERROR_SUCCESS) result = BackUpLoadedHives(targets, users, path, userBackups);
     if (result == ERROR_SUCCESS) {
         report.PrintLine(L"削除するレジストリのバックアップを作成しました。");
         report.PrintLine(path);
+        report.PrintLines(userBackups);
         report.PrintLine(L"");
         return kGoOn;
     }
@@ -364,10 +368,21 @@ void EndRestorePoint(Report& report, Lc::RestorePoint& point) {
 int Complete(Report& report, const RemovalPlan& plan, const PathList& remaining, const Ledger& ledger,
              const std::wstring& journal) {
     report.PrintLine(L"");
+    // A user whose hive could not be searched may still hold the product's keys.
+    const PathList notSearched = NotSearchedUserLines(plan.users);
+    if (!notSearched.empty()) {
+        report.PrintLine(L"以下のユーザーは検索できなかったため、強制削除を完了できませんでした。");
+        report.PrintLines(notSearched);
+    }
     if (!remaining.empty()) {
         report.PrintLine(L"削除できなかった項目が" + std::to_wstring(remaining.size()) +
                          L"件残っています。詳細は情報ログを確認してください。");
         LogSection(report, L"[削除後も残っている項目]", remaining);
+        report.PrintLine(kEnterToEnd);
+        report.WaitForEnter();
+        return kEnd;
+    }
+    if (!notSearched.empty()) {
         report.PrintLine(kEnterToEnd);
         report.WaitForEnter();
         return kEnd;
@@ -387,7 +402,7 @@ int Complete(Report& report, const RemovalPlan& plan, const PathList& remaining,
 int RunRemovalPhases(Report& report, const Settings& profile, const RemovalPlan& plan) {
     const TargetList targets = TargetsOf(plan);
     if (ConfirmAndCheckDiagnosis(report, profile) != kGoOn) return kEnd;
-    if (BackUpRegistry(report, targets) != kGoOn) return kEnd;
+    if (BackUpRegistry(report, targets, plan.users) != kGoOn) return kEnd;
     std::wstring journal;
     if (StartJournal(report, plan, targets, journal) != kGoOn) return kEnd;
     Lc::RestorePoint point = BeginRestorePoint(report);  // an early end ends it too, as it goes away

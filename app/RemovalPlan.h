@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/SearchedUser.h"
 #include "registry/RegistryStorage.h"
 
 namespace Quellor {
@@ -91,6 +92,9 @@ struct RemovalPlan {
     // Taken up from earlier removals that did not finish; their journals are marked finished with ours.
     std::vector<ResumedTarget> resumedTargets;
     PathList resumedJournals;
+
+    // Every user of the profile list: the hives searched, and those that could not be.
+    SearchedUsers users;
 
     const PlannedServer* ServerOf(const std::wstring& clsid) const {
         for (const PlannedServer& server : servers)

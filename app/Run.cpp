@@ -10,6 +10,7 @@
 #include "app/Phases.h"
 #include "app/Profile.h"
 #include "app/Report.h"
+#include "app/UserProfiles.h"
 #include "platform/ComSecurity.h"
 #include "platform/Environment.h"
 #include "platform/FileSystem.h"
@@ -68,7 +69,7 @@ Settings LoadProfile(Report& report, const Settings& defaults) {
     return working.settings;
 }
 
-int RunWithLog(Report& report, int argc, wchar_t** argv, const Settings& defaults) {
+int RunWithLog(Report& report, int argc, wchar_t** argv, const Settings& defaults, UserHiveSession& hives) {
     report.PrintLine(L"||||||Mirevo　情報収集・強制削除ツール||||||");
     report.PrintLine(L"");
 
@@ -83,7 +84,8 @@ int RunWithLog(Report& report, int argc, wchar_t** argv, const Settings& default
             L"", L"指定されたバージョン Ver." + *version + L" のプロダクトコードが見つかりませんでした。", false, true);
     }
     report.PrintLine(L"Ver." + *version + L" のMirevoの削除を行います。");
-    return RunPhases(report, profile, *productCode);
+    hives.LoadProfiles(report);
+    return RunPhases(report, profile, *productCode, hives.Users());
 }
 
 void PrintToConsole(const std::wstring& text) {
@@ -110,7 +112,18 @@ int RunRemoval(int argc, wchar_t** argv) {
     ConsoleOutput console;
     ConsoleInput input;
     Report report(console, input, log);
-    return RunWithLog(report, argc, argv, defaults);  // the log closes when it goes out of scope
+    // Declared after the log and before everything the phases open: every hive the run loaded is
+    // unloaded at every end, after the plan and the last registry handle are gone.
+    UserHiveSession hives;
+    int result = kEnd;
+    try {
+        result = RunWithLog(report, argc, argv, defaults, hives);
+    } catch (...) {
+        (void)hives.UnloadAll(report);
+        throw;
+    }
+    if (!hives.UnloadAll(report)) result = kEnd;
+    return result;  // the log closes when it goes out of scope
 }
 
 int RunRemovalGuarded(int argc, wchar_t** argv) {

@@ -11,6 +11,7 @@
 #include "platform/UniqueResource.h"
 #include "registry/ComSettingsRegistry.h"
 #include "registry/InstallerRegistry.h"
+#include "registry/UserHives.h"
 
 namespace Zento::Lithcore {
 
@@ -33,11 +34,16 @@ PathList WithoutEmpty(PathList folders) {
     return folders;
 }
 
+// Each hive's folders are its own user's: %USERPROFILE% there names that user's profile, also for a
+// hive the run loaded for a user who is not logged on.
 PathList UserShellFolders(RegistryView view, const std::wstring& valueName) {
     PathList keys;
     PathList folders;
     if (CollectUserSoftwareKeys(view, kShellFoldersKeyName, kExplorerSubPath, keys))
-        ReadStringValues(view, keys, valueName, folders);
+        for (const std::wstring& key : keys) {
+            std::wstring folder;
+            if (ReadUserShellFolder(view, key, valueName, folder)) folders.push_back(folder);
+        }
     return WithoutEmpty(folders);
 }
 

@@ -1075,10 +1075,191 @@ def undeletable_scheduler_ends_with_failure(m, args):
     m.stop()
 
 
+# ---- a second user of the machine ----
+
+OTHER_SID = "S-1-5-21-0-0-0-1001"
+PACKED_UPGRADE = "D3BDADF132C15117AC28250D473A7306"  # {1FDADB3D-1C23-7115-CA82-52D074A33760}
+PACKED_ORBIS = "0A1B2C3D4E5F60718293A4B5C6D7E8F9"  # a product that is not the target
+PROFILE_LIST = "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\"
+MANAGED = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Installer\\Managed\\" + OTHER_SID + "\\Installer\\"
+USER_INSTALLER_KEYS = [f"Software\\Microsoft\\Installer\\Products\\{PACKED_PRODUCT}",
+                       f"Software\\Microsoft\\Installer\\Features\\{PACKED_PRODUCT}",
+                       f"Software\\Microsoft\\Installer\\UpgradeCodes\\{PACKED_UPGRADE}"]
+OTHER_PRODUCT_KEYS = [f"Software\\Microsoft\\Installer\\Products\\{PACKED_ORBIS}", "Software\\Orbis\\Keep"]
+PRODUCT_FILES = ["Desktop\\Mirevo.lnk", "AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\ZEKT\\Mirevo\\Mirevo.lnk",
+                 "AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp\\Mirevo.lnk",
+                 f"AppData\\Roaming\\Microsoft\\Installer\\{PRODUCT_CODE}\\mirevo.ico"]
+OTHER_FILES = ["Desktop\\Orbis.lnk", "AppData\\Roaming\\Orbis\\keep.txt",
+               "AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Orbis\\Orbis.lnk"]
+
+
+def wine_hive(keys):
+    """A hive file in Wine's text format (the only one Wine loads): {key: {name: value line}}."""
+    lines = ["WINE REGISTRY Version 2", ""]
+    for key, values in keys.items():
+        lines.append("[" + key.replace("\\", "\\\\") + "] 0")
+        lines += [("@" if name == "" else f'"{name}"') + "=" + value for name, value in values.items()]
+        lines.append("")
+    return "\r\n".join(lines) + "\r\n"
+
+
+def quoted(text):
+    return '"' + text.replace("\\", "\\\\") + '"'
+
+
+def plant_second_user(m, hive_text=None):
+    """User hana, never logged on: plain profile folders, a profile-list entry and a hive whose shell
+    folders point into that profile (Programs and Startup only in User Shell Folders, through %APPDATA%
+    and %USERPROFILE%, which must name hana's folders, not the caller's)."""
+    home = m.drive_c("users", "hana")
+    profile = "C:\\users\\hana"
+    for relative in PRODUCT_FILES + OTHER_FILES:
+        path = os.path.join(home, *relative.split("\\"))
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "w") as f:
+            f.write("hana\n")
+    explorer = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\"
+    keys = {explorer + "Shell Folders": {"AppData": quoted(profile + "\\AppData\\Roaming"),
+                                         "Desktop": quoted(profile + "\\Desktop")},
+            explorer + "User Shell Folders": {
+                "Programs": "str(2):" + quoted("%APPDATA%\\Microsoft\\Windows\\Start Menu\\Programs"),
+                "Startup": "str(2):" + quoted("%USERPROFILE%\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp")}}
+    keys.update({key: {"ProductName": quoted("Mirevo")} for key in USER_INSTALLER_KEYS[:2]})
+    keys[USER_INSTALLER_KEYS[2]] = {PACKED_PRODUCT: quoted("")}
+    keys.update({key: {"Data": quoted("stay")} for key in OTHER_PRODUCT_KEYS})
+    with open(os.path.join(home, "NTUSER.DAT"), "w", newline="") as f:
+        f.write(hive_text if hive_text is not None else wine_hive(keys))
+    classes = os.path.join(home, "AppData", "Local", "Microsoft", "Windows")
+    os.makedirs(classes, exist_ok=True)
+    with open(os.path.join(classes, "UsrClass.dat"), "w", newline="") as f:
+        f.write(wine_hive({"Orbis.Document": {"": quoted("Orbis document")}}))
+    check(m.wine_status("reg", "add", PROFILE_LIST + OTHER_SID, "/v", "ProfileImagePath", "/t", "REG_EXPAND_SZ",
+                        "/d", "%SystemDrive%\\users\\hana", "/f") == 0, "the profile-list entry was not added")
+    view = ["/reg:64"] if m.arch == "win64" else []
+    for kind, packed in (("Products", PACKED_PRODUCT), ("UpgradeCodes", PACKED_UPGRADE)):
+        value = ["/v", PACKED_PRODUCT] if kind == "UpgradeCodes" else ["/v", "ProductName", "/d", "Mirevo"]
+        check(m.wine_status("reg", "add", MANAGED + kind + "\\" + packed, *value, "/f", *view) == 0,
+              "the managed registration was not added")
+    return home
+
+
+def hivetool(m, *args):
+    out = m.wine(os.path.join(m.build, "tests", "e2e", "quellor_hivetool.exe"), *args)
+    return out.strip()
+
+
+def loaded_hives(m):
+    out = m.wine("reg", "query", "HKU")
+    return sorted(line.strip() for line in out.splitlines() if line.strip().upper().startswith("HKEY_USERS\\"))
+
+
+def key_exists(m, key):
+    view = ["/reg:64"] if m.arch == "win64" else []
+    return m.wine_status("reg", "query", key, *view) == 0
+
+
+def import_reg(m, path):
+    view = ["/reg:64"] if m.arch == "win64" else []
+    return m.wine_status("C:\\windows\\system32\\reg.exe", "import", windows_path(path), *view)
+
+
+def check_user_files(home, product_gone):
+    for relative in PRODUCT_FILES:
+        there = os.path.exists(os.path.join(home, *relative.split("\\")))
+        check(there != product_gone, f"hana's {relative} {'is still there' if there else 'went'}")
+    for relative in OTHER_FILES:
+        check(os.path.exists(os.path.join(home, *relative.split("\\"))), f"the other product's {relative} went")
+
+
+def check_user_keys(m, root, product_gone):
+    for key in USER_INSTALLER_KEYS:
+        check(key_exists(m, root + "\\" + key) != product_gone, f"{root}\\{key}: wrong state")
+    for key in OTHER_PRODUCT_KEYS:
+        check(key_exists(m, root + "\\" + key), f"the other product's {root}\\{key} went")
+
+
+def other_user(m, args):
+    """A second user of the machine: not logged on (the tool loads, searches, cleans and unloads the hive,
+    which this build writes back as Windows does; the user's backup restores by the README's steps, and a
+    managed registration goes and comes back), logged on (the hive is loaded before the run), or with a
+    damaged hive (reported, -1, nothing of that user changes)."""
+    m.prepare("broken")
+    hive = args.hive
+    home = plant_second_user(m, "\x00garbage\x01\r\n" if hive == "damaged" else None)
+    hive_file = os.path.join(home, "NTUSER.DAT")
+    hive_path = "C:\\users\\hana\\NTUSER.DAT"
+    if hive == "logged-on":
+        check(hivetool(m, "load", OTHER_SID, hive_path) == "result 0", "the helper did not load the hive")
+    original = open(hive_file, "rb").read()
+    hives_before = loaded_hives(m)
+    exe = ("tests", "e2e", "quellor_hive_writeback.exe") if hive != "logged-on" else ("app", "quellor.exe")
+    run = m.run_quellor([], ANSWER_YES, exe=exe)
+    check(loaded_hives(m) == hives_before, f"HKEY_USERS changed: {hives_before} -> {loaded_hives(m)}")
+    user = f"ユーザー {OTHER_SID}（C:\\users\\hana）"
+    backups = glob.glob(m.drive_c(WORK, "backup_*.reg"))
+    main_backup = [b for b in backups if OTHER_SID not in os.path.basename(b)]
+    user_backup = [b for b in backups if OTHER_SID in os.path.basename(b)]
+    check(len(main_backup) == 1, f"expected one main backup, found {backups}")
+
+    if hive == "damaged":
+        check(run.exit_code == 255, f"exit code {run.exit_code}, expected -1")
+        run.expect(user + "のレジストリを読み込めなかったため、このユーザーは検索できません。",
+                   "以下のユーザーは検索できなかったため、強制削除を完了できませんでした。\n" + user,
+                   " - エラー 1017")
+        run.expect_absent("強制削除が完了しました。")
+        check(open(hive_file, "rb").read() == original, "the damaged hive file changed")
+        check_user_files(home, product_gone=False)
+        check(not user_backup, f"a user backup was written: {user_backup}")
+        return
+
+    check(run.exit_code == 0, f"exit code {run.exit_code}, expected 0")
+    run.expect("強制削除が完了しました。")
+    state = "状態: ログオン中" if hive == "logged-on" else "状態: ツールが読み込んだレジストリ"
+    found = run.log_section(f"[{user}で見つかった項目]")
+    deleted = run.log_section(f"[{user}で削除した項目]")
+    print("\n".join(["found for hana:"] + found + ["deleted for hana:"] + deleted))
+    check(state in found and state in deleted, f"the log does not say how hana was searched: {found}")
+    for key in USER_INSTALLER_KEYS:
+        check(f"HKEY_USERS\\{OTHER_SID}\\{key}\\" in deleted, f"the log does not list {key} as deleted for hana")
+    check(any(line.endswith("\\Desktop\\Mirevo.lnk") for line in deleted), "hana's desktop shortcut is not listed")
+    check(any(f"Managed\\{OTHER_SID}\\Installer\\Products\\{PACKED_PRODUCT}" in line for line in deleted),
+          "the managed registration is not listed for hana")
+    check_user_files(home, product_gone=True)
+    check(not key_exists(m, MANAGED + "Products\\" + PACKED_PRODUCT), "the managed registration is still there")
+    main_text = open(main_backup[0], "rb").read().decode("utf-16")
+    check(f"\\Managed\\{OTHER_SID}\\Installer\\Products\\{PACKED_PRODUCT}]" in main_text,
+          "the managed registration is not in the main backup")
+
+    if hive == "logged-on":
+        check(not user_backup, f"a logged-on user got a backup of their own: {user_backup}")
+        check(f"[HKEY_USERS\\{OTHER_SID}\\Software\\Microsoft\\Installer\\Products\\{PACKED_PRODUCT}]" in main_text,
+              "the logged-on user's keys are not in the main backup")
+        check_user_keys(m, "HKU\\" + OTHER_SID, product_gone=True)
+        check(hivetool(m, "unload", OTHER_SID) == "result 0", "the helper could not unload the hive after the run")
+        return
+
+    check(f"HKEY_USERS\\{OTHER_SID}" not in main_text, "the loaded user's keys are in the main backup")
+    check(len(user_backup) == 1, f"expected one backup for hana, found {backups}")
+    run.expect("C:\\" + WORK + "\\" + os.path.basename(user_backup[0]) + "\n")
+    # The hive file still loads, and holds the deletions (written back by this build before the unload).
+    check(hivetool(m, "load", "QuellorCheck", hive_path) == "result 0", "the hive file no longer loads")
+    check_user_keys(m, "HKU\\QuellorCheck", product_gone=True)
+    check(hivetool(m, "unload", "QuellorCheck") == "result 0", "the check hive did not unload")
+    # The README's restore steps, hana still not logged on.
+    check(hivetool(m, "load", OTHER_SID, hive_path) == "result 0", "restore: reg load failed")
+    check(import_reg(m, user_backup[0]) == 0, "restore: reg import of hana's backup failed")
+    check_user_keys(m, "HKU\\" + OTHER_SID, product_gone=False)
+    check(hivetool(m, "unload", OTHER_SID) == "result 0", "restore: reg unload failed")
+    check(import_reg(m, main_backup[0]) == 0, "reg import of the main backup failed")
+    check(key_exists(m, MANAGED + "Products\\" + PACKED_PRODUCT), "the main backup did not restore the managed key")
+    check(loaded_hives(m) == hives_before, "HKEY_USERS changed after the restore drill")
+
+
 SCENARIOS = {
     "run-twice": run_twice,
     "interrupted": interrupted,
     "edited-journal": edited_journal,
+    "other-user": other_user,
     "backup-restore": backup_restores_registry,
     "leftover": leftover_ends_with_failure,
     "no-backup": no_backup_no_change,
@@ -1106,6 +1287,7 @@ def main():
     parser.add_argument("--build-dir", required=True)
     parser.add_argument("--arch", default="win64", choices=["win64", "win32"])
     parser.add_argument("--corvane", default="before", choices=["before", "after"])
+    parser.add_argument("--hive", default="not-logged-on", choices=["not-logged-on", "logged-on", "damaged"])
     args = parser.parse_args()
     args.build_dir = os.path.abspath(args.build_dir)
     machine = Machine(args.build_dir, args.arch)

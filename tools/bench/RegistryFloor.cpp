@@ -1,5 +1,6 @@
 // registry-floor.exe: the least registry reading any collection has to do, for tools/bench.sh.
 // One pass over the installer's subtrees: every key opened once, its subkey and value names listed.
+// Users who are not logged on are part of it: their hives are loaded, walked and unloaded.
 // Prints the numbers of keys and values visited.
 #include <windows.h>
 
@@ -68,6 +69,44 @@ bool IsWow64() {
     return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
 }
 
+void EnableRestorePrivilege() {
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return;
+    TOKEN_PRIVILEGES wanted{};
+    wanted.PrivilegeCount = 1;
+    wanted.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    if (::LookupPrivilegeValueW(nullptr, SE_RESTORE_NAME, &wanted.Privileges[0].Luid))
+        ::AdjustTokenPrivileges(token, FALSE, &wanted, 0, nullptr, nullptr);
+    ::CloseHandle(token);
+}
+
+std::wstring ProfileFolder(HKEY list, const std::wstring& sid, REGSAM view) {
+    Key entry(list, sid.c_str(), view);
+    wchar_t raw[MAX_PATH] = {};
+    DWORD bytes = sizeof(raw) - sizeof(wchar_t);
+    if (entry.Get() == nullptr ||
+        ::RegQueryValueExW(entry.Get(), L"ProfileImagePath", nullptr, nullptr, reinterpret_cast<BYTE*>(raw), &bytes) != ERROR_SUCCESS)
+        return {};
+    wchar_t expanded[MAX_PATH] = {};
+    DWORD length = ::ExpandEnvironmentStringsW(raw, expanded, MAX_PATH);
+    return length == 0 || length > MAX_PATH ? std::wstring() : expanded;
+}
+
+// The hives of the listed users who are not logged on: loaded, their Installer keys walked, unloaded.
+void WalkUnloadedHives(REGSAM view, Counts& counts) {
+    Key list(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList", view);
+    if (list.Get() == nullptr) return;
+    EnableRestorePrivilege();
+    for (const std::wstring& sid : SubkeyNames(list.Get())) {
+        if (Key(HKEY_USERS, sid.c_str(), view).Get() != nullptr) continue;
+        std::wstring file = ProfileFolder(list.Get(), sid, view) + L"\\NTUSER.DAT";
+        if (::GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES) continue;
+        if (::RegLoadKeyW(HKEY_USERS, sid.c_str(), file.c_str()) != ERROR_SUCCESS) continue;
+        Walk(HKEY_USERS, sid + L"\\Software\\Microsoft\\Installer", view, counts);
+        ::RegUnLoadKeyW(HKEY_USERS, sid.c_str());
+    }
+}
+
 }  // namespace
 
 int wmain() {
@@ -87,6 +126,7 @@ int wmain() {
             if (IsWow64()) Walk(users.Get(), hive + L"\\Software\\Wow6432Node\\Microsoft\\Installer", native, counts);
         }
     }
+    WalkUnloadedHives(native, counts);
     std::printf("keys=%lu values=%lu\n", counts.keys, counts.values);
     return 0;
 }

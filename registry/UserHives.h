@@ -1,0 +1,58 @@
+#pragma once
+// The users of the machine by the profile list, and the loading of the hives of those who are not
+// logged on. HKEY_USERS lists only loaded hives; every other user's hive is a file of their profile.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "registry/RegistryApi.h"
+
+namespace Zento::Lithcore {
+
+struct ProfileEntry {
+    std::wstring sid;
+    std::wstring folder;  // ProfileImagePath with its environment strings expanded; empty when unreadable
+};
+
+// Every subkey of HKLM\...\ProfileList, in registry order.
+std::vector<ProfileEntry> ListProfiles(RegistryView view);
+
+// The profile folder of one user by the profile list; empty when it is not listed.
+std::wstring ProfileFolderOf(RegistryView view, const std::wstring& sid);
+
+// Whether HKEY_USERS\<name> exists (the hive is loaded).
+bool HiveLoaded(RegistryView view, const std::wstring& name);
+
+// The hive files of a profile.
+std::wstring UserHiveFile(const std::wstring& profileFolder);     // NTUSER.DAT
+std::wstring ClassesHiveFile(const std::wstring& profileFolder);  // AppData\Local\Microsoft\Windows\UsrClass.dat
+
+// Whether a hive file is there: Windows would create a missing one at the load.
+bool HiveFileExists(const std::wstring& file);
+
+// RegLoadKeyW / RegUnLoadKeyW below HKEY_USERS (SeRestorePrivilege must be enabled). Every handle into
+// the hive must be closed before it is unloaded; Windows then writes it back to `file`.
+[[nodiscard]] LONG LoadUserHive(const std::wstring& name, const std::wstring& file);
+[[nodiscard]] LONG UnloadUserHive(const std::wstring& name, const std::wstring& file);
+
+// Test seam: called with each hive's name and file just before the hive is unloaded (a test build saves
+// the hive there, since Wine never writes a loaded hive back). Null in the product.
+using BeforeHiveUnload = void (*)(const std::wstring& name, const std::wstring& file);
+void SetBeforeHiveUnload(BeforeHiveUnload hook);
+
+// The text of a user's shell-folder value, expanded for that user: %USERPROFILE% names their profile
+// folder, %APPDATA% and %LOCALAPPDATA% its default AppData folders, not the caller's; other
+// environment strings are expanded as the system does.
+std::wstring ExpandForUser(const std::wstring& text, const std::wstring& profileFolder);
+
+// One user's shell folder: `valueName` of the "Shell Folders" key at `shellFoldersKey` (a path below
+// HKEY_USERS\<sid>\), else of its sibling "User Shell Folders", expanded for that user (ExpandForUser
+// with the profile folder of the profile list). False when neither key has a string value of that name.
+bool ReadUserShellFolder(RegistryView view, const std::wstring& shellFoldersKey, const std::wstring& valueName,
+                         std::wstring& folder);
+
+// The SID that a path below HKEY_USERS names ("HKEY_USERS\<sid>\..." or "<sid>_Classes"); empty otherwise.
+std::wstring HiveSidOf(const std::wstring& keyPath);
+
+}  // namespace Zento::Lithcore
