@@ -59,14 +59,5 @@ DWORD WriteBackupFile(const std::wstring& path, const std::wstring& text) {
     return result;
 }
 
-std::wstring FullPathOf(const std::wstring& path) {
-    DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (size == 0) return path;
-    std::wstring full(size, L'\0');
-    DWORD length = ::GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
-    if (length == 0 || length >= size) return path;
-    full.resize(length);
-    return full;
-}
 
 }  // namespace Quellor

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "platform/FileSystem.h"
+
 namespace Quellor {
 
 // "infoLog_20250203090507.txt" -> "backup_20250203090507.reg" (a "_2" suffix of the log is kept).
@@ -14,7 +16,6 @@ std::wstring BackupFileName(const std::wstring& logPath);
 // ERROR_SUCCESS, or the Win32 error of the step that failed.
 [[nodiscard]] DWORD WriteBackupFile(const std::wstring& path, const std::wstring& text);
 
-// The absolute form of a path, for telling the operator where the file is.
-std::wstring FullPathOf(const std::wstring& path);
+using Zento::Lithcore::FullPathOf;
 
 }  // namespace Quellor

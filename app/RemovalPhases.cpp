@@ -163,6 +163,16 @@ std::wstring FailureLine(const std::wstring& target, DWORD error) { return targe
 
 // ---- the backup, before the first change ----
 
+// A file the removal must have before its first change could not be written: the run ends, unchanged.
+int EndUnchanged(Report& report, const wchar_t* line, const std::wstring& path, DWORD error) {
+    report.PrintLine(line);
+    report.PrintLine(path);
+    report.PrintLine(ErrorText(error));
+    report.PrintLine(kEnterToEnd);
+    report.WaitForEnter();
+    return kEnd;
+}
+
 // 0 when the backup is on disk; -1 when it is not, and then nothing has been changed.
 int BackUpRegistry(Report& report, const TargetList& targets, const SearchedUsers& users) {
     std::wstring path = FullPathOf(BackupFileName(report.LogPath()));
@@ -178,12 +188,8 @@ int BackUpRegistry(Report& report, const TargetList& targets, const SearchedUser
         report.PrintLine(L"");
         return kGoOn;
     }
-    report.PrintLine(L"レジストリのバックアップを作成できなかったため、何も変更せずに強制削除を中断します。");
-    report.PrintLine(path);
-    report.PrintLine(ErrorText(result));
-    report.PrintLine(kEnterToEnd);
-    report.WaitForEnter();
-    return kEnd;
+    return EndUnchanged(report, L"レジストリのバックアップを作成できなかったため、何も変更せずに強制削除を中断します。", path,
+                        result);
 }
 
 
@@ -323,12 +329,8 @@ int StartJournal(Report& report, const RemovalPlan& plan, const TargetList& targ
         PassCheckpoint(L"journal-written");
         return kGoOn;
     }
-    report.PrintLine(L"削除内容の記録を作成できなかったため、何も変更せずに強制削除を中断します。");
-    report.PrintLine(journal);
-    report.PrintLine(ErrorText(result));
-    report.PrintLine(kEnterToEnd);
-    report.WaitForEnter();
-    return kEnd;
+    return EndUnchanged(report, L"削除内容の記録を作成できなかったため、何も変更せずに強制削除を中断します。", journal,
+                        result);
 }
 
 // Once nothing is left: ours and the earlier journals taken up are done.

@@ -10,6 +10,7 @@
 #include "files/ShellFolders.h"
 #include "platform/Environment.h"
 #include "platform/UniqueResource.h"
+#include "registry/UserHives.h"
 
 namespace Zento::Lithcore {
 
@@ -124,6 +125,21 @@ void AddEveryStringValue(PathList& folders, HKEY root, const std::wstring& path,
 
 constexpr wchar_t kShellFoldersPath[] = L"Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
+// A user's folders that only "User Shell Folders" names (a hive the run loaded has no "Shell Folders"
+// written by a logon), expanded for that user, not for the caller.
+void AddUserShellFolders(PathList& folders, HKEY users, const std::wstring& sid, RegistryView view) {
+    UniqueRegKey key;
+    const std::wstring userShellFolders = sid + L"\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+    if (System::Registry().openKey(users, userShellFolders.c_str(), 0, KEY_READ | ViewFlag(view), key.Put()) != ERROR_SUCCESS)
+        return;
+    LONG listed = ERROR_SUCCESS;
+    const std::wstring shellFolders = L"HKEY_USERS\\" + sid + L"\\Software\\" + kShellFoldersPath + L"\\";
+    for (const std::wstring& name : System::ListValueNames(key.Get(), listed)) {
+        std::wstring folder;
+        if (ReadUserShellFolder(view, shellFolders, name, folder)) AddProtected(folders, folder);
+    }
+}
+
 // Both registry views are read, so the answer does not depend on the view the caller runs in.
 void AddShellFolderValues(PathList& folders) {
     for (RegistryView view : {RegistryView::Bits64, RegistryView::Bits32}) {
@@ -133,6 +149,7 @@ void AddShellFolderValues(PathList& folders) {
         for (const std::wstring& sid : SubkeyNames(users.Get())) {
             AddEveryStringValue(folders, users.Get(), sid + L"\\Software\\" + kShellFoldersPath, view);
             AddEveryStringValue(folders, users.Get(), sid + L"\\Software\\Wow6432Node\\" + kShellFoldersPath, view);
+            AddUserShellFolders(folders, users.Get(), sid, view);
         }
     }
 }

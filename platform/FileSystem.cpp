@@ -40,21 +40,12 @@ std::wstring WithoutTrailingSeparators(std::wstring path) {
     return path;
 }
 
-std::wstring FullPath(const std::wstring& path) {
-    DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (size == 0) return path;
-    std::wstring full(size, L'\0');
-    DWORD length = ::GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
-    if (length == 0 || length >= size) return path;
-    full.resize(length);
-    return full;
-}
 
 // Windows refuses a path of MAX_PATH characters or more unless it is given in the "\\?\" form,
 // which it takes literally: the path is made absolute and plain first.
 std::wstring ReachableForm(const std::wstring& path) {
     if (path.size() < MAX_PATH || path.rfind(L"\\\\?\\", 0) == 0) return path;
-    std::wstring full = FullPath(path);
+    std::wstring full = FullPathOf(path);
     if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') return L"\\\\?\\" + full;
     if (full.rfind(L"\\\\", 0) == 0 && full.size() > 2 && full[2] != L'?' && full[2] != L'.')
         return L"\\\\?\\UNC\\" + full.substr(2);
@@ -72,6 +63,16 @@ std::wstring LongForm(const std::wstring& path) {
 }
 
 }  // namespace
+
+std::wstring FullPathOf(const std::wstring& path) {
+    DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0) return path;
+    std::wstring full(size, L'\0');
+    DWORD length = ::GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+    if (length == 0 || length >= size) return path;
+    full.resize(length);
+    return full;
+}
 
 bool PathMatchesAnything(const std::wstring& path) {
     WIN32_FIND_DATAW data{};

@@ -14,6 +14,10 @@ bool PathMatchesAnything(const std::wstring& path);
 // path (GetLongPathNameW, so an 8.3 name matches), in upper case. Empty stays empty.
 std::wstring ComparablePath(const std::wstring& path);
 
+// The absolute form of a path (GetFullPathNameW), for telling the operator where a file is; the path
+// itself when it cannot be made absolute.
+std::wstring FullPathOf(const std::wstring& path);
+
 // PathIsDirectoryW: the path names an existing folder.
 bool IsFolder(const std::wstring& path);
 

@@ -7,7 +7,14 @@
 
 namespace {
 
+// With QUELLOR_TEST_HOLD_HIVE set, a handle on the hive's root stays open, so that its unload fails.
+void HoldHiveOpen(const std::wstring& name) {
+    HKEY key = nullptr;
+    ::RegOpenKeyExW(HKEY_USERS, name.c_str(), 0, KEY_READ, &key);
+}
+
 void SaveOverFile(const std::wstring& name, const std::wstring& file) {
+    if (::GetEnvironmentVariableW(L"QUELLOR_TEST_HOLD_HIVE", nullptr, 0) != 0) HoldHiveOpen(name);
     if (file.empty()) return;  // a failed load: the file stays as it was
     HKEY key = nullptr;
     if (::RegOpenKeyExW(HKEY_USERS, name.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;

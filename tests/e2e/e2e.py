@@ -1253,6 +1253,14 @@ def other_user(m, args):
     check(import_reg(m, main_backup[0]) == 0, "reg import of the main backup failed")
     check(key_exists(m, MANAGED + "Products\\" + PACKED_PRODUCT), "the main backup did not restore the managed key")
     check(loaded_hives(m) == hives_before, "HKEY_USERS changed after the restore drill")
+    # An unload that fails (a handle into the hive stays open) is reported with its error and ends with -1,
+    # here at an N answer; the hive is then still loaded, and the helper unloads it.
+    run = m.run_quellor([], "n\n", {"QUELLOR_TEST_HOLD_HIVE": "1"}, exe=exe)
+    check(run.exit_code == 255, f"held hive: exit code {run.exit_code}")
+    run.expect(f"ユーザー {OTHER_SID} のレジストリ（HKEY_USERS\\{OTHER_SID}）をアンロードできませんでした。\n - エラー 5")
+    for name in (OTHER_SID + "_Classes", OTHER_SID):
+        check(hivetool(m, "unload", name) == "result 0", f"the held hive {name} could not be unloaded after the run")
+    check(loaded_hives(m) == hives_before, "HKEY_USERS changed after the run with a held hive")
 
 
 SCENARIOS = {
