@@ -530,6 +530,23 @@ void CollectProcesses(Report& report) {
 // ---- the plan completed: every key that the removal deletes itself or through a COM server or the
 // service manager, and the program folders' targets ----
 
+// "Software\Classes\Wow6432Node" and "Software\Wow6432Node\Classes" name one key of the 32-bit view.
+std::wstring OneSpelling(std::wstring keyPath) {
+    for (wchar_t& c : keyPath)
+        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+    const std::wstring classesFirst = L"\\software\\classes\\wow6432node\\";
+    size_t at = keyPath.find(classesFirst);
+    if (at != std::wstring::npos) keyPath.replace(at, classesFirst.size(), L"\\software\\wow6432node\\classes\\");
+    return keyPath;
+}
+
+bool NamesOneOf(const std::wstring& keyPath, const PathList& keys) {
+    const std::wstring wanted = OneSpelling(keyPath);
+    for (const std::wstring& key : keys)
+        if (OneSpelling(key) == wanted) return true;
+    return false;
+}
+
 void PlanRemovedByOthers(const Settings& profile, RemovalPlan& plan, const Findings& found) {
     const Lc::RegistryView view = Lc::NativeView();
     // The NovexPS server leaves its Interface key behind: it joins the machine deletions.
@@ -550,8 +567,7 @@ void PlanRemovedByOthers(const Settings& profile, RemovalPlan& plan, const Findi
     Lc::ComRelatedKeys related = Lc::FindComRelatedKeys(view, plan.comRegistrationKeys, proxies);
     for (const PathList* keys : {&related.progIdKeys, &related.typeLibKeys, &related.interfaceKeys})
         for (const std::wstring& key : *keys)
-            if (std::find(plan.machineKeys.begin(), plan.machineKeys.end(), key) == plan.machineKeys.end())
-                plan.comRegistrationKeys.push_back(key);
+            if (!NamesOneOf(key, plan.machineKeys)) plan.comRegistrationKeys.push_back(key);
     if (plan.removesService && !profile.TERRION_SERVICE_NAME.empty()) {
         std::wstring serviceKey = kServicesKey + profile.TERRION_SERVICE_NAME + L"\\";
         if (Lc::RegistryKeyExists(Lc::RegistryKeyAddress::Parse(serviceKey, view))) plan.serviceKeys.push_back(serviceKey);
