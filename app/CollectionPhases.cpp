@@ -40,6 +40,7 @@ struct Findings {
     PathList sharedComponentCodes;  // phase 4 -> the shared components' keys and keepers
     PathList sharedComponentPaths;
     PathList sharedWithoutPath;  // shared components whose path could not be read: no program folder goes
+    PathList unreadComponents;   // component registrations not read to their end: no program folder goes
     WideMap sharedByPath;        // comparable path -> component code
     WideMap ownByPath;
     WideMap clsidToServer;       // the server's path as its registration names it
@@ -294,6 +295,8 @@ void CollectComponents(Report& report, const Settings& profile, RemovalPlan& pla
         Lc::ReadComponentRegistrations(Lc::NativeView(), Packed(plan.productCode), WithShortForms(folders));
     Lc::ListProductComponentsAmong(plan.productCode, pass.componentsOfProduct, codes);
     found.otherProductsKeyFiles = std::move(pass.otherProductsKeyFiles);
+    for (const auto& [key, error] : pass.unread)
+        found.unreadComponents.push_back(key + L"\r\n - " + Lc::Win32ErrorText(static_cast<DWORD>(error)));
     bool anyPath = Lc::ListComponentPaths(codes, plan.productCode, found.componentPaths);
     report.ReportSearch(L"Mirevoのコンポーネント", anyPath, found.componentPaths);
     PathList packedCodes = codes.empty() ? PathList{} : Lc::PackGuids(codes);
@@ -331,6 +334,12 @@ void CollectComponents(Report& report, const Settings& profile, RemovalPlan& pla
         report.PrintLine(L"共有しているコンポーネントの内、パスを取得できなかったものがあります。");
         report.PrintLine(L"共有しているファイルを残すため、Mirevoのフォルダは削除しません。");
         report.LogLines(found.sharedWithoutPath);
+    }
+    // An unread registration may name another product's file in the product's folders.
+    if (!found.unreadComponents.empty()) {
+        report.PrintLine(L"読み取れなかったコンポーネントの登録があります。");
+        report.PrintLine(L"他の製品のファイルを残すため、Mirevoのフォルダは削除しません。");
+        report.LogLines(found.unreadComponents);
     }
     report.PrintLine(L"");
     report.PrintLine(L"Mirevoのコンポーネントのレジストリパスを取得します。");
@@ -577,7 +586,11 @@ void PlanRemovedByOthers(const Settings& profile, RemovalPlan& plan, const Findi
 // The product's folders whole, or, beside shared files, the free folders and the files beside the kept
 // ones; none while a shared component's path is unknown, for its file may lie in them.
 void PlanProgramFolders(RemovalPlan& plan, const Findings& found) {
-    plan.programFoldersKept = !found.sharedWithoutPath.empty();
+    plan.programFoldersKept = !found.sharedWithoutPath.empty() || !found.unreadComponents.empty();
+    plan.programFoldersKeptLine =
+        !found.sharedWithoutPath.empty()
+            ? L"パスを取得できなかった共有コンポーネントがあるため、Mirevoのフォルダは削除しませんでした。"
+            : L"読み取れなかったコンポーネントの登録があるため、Mirevoのフォルダは削除しませんでした。";
     if (plan.programFolders.empty() || plan.programFoldersKept) return;
     PathList keep = found.sharedComponentPaths;
     Append(keep, found.keptForOthers);

@@ -254,7 +254,7 @@ void ReportProgramFolders(Report& report, const RemovalPlan& plan) {
     if (plan.programFolders.empty()) {
         report.PrintLine(L"削除対象のMirevoのファイルがありませんでした。");
     } else if (plan.programFoldersKept) {
-        report.PrintLine(L"パスを取得できなかった共有コンポーネントがあるため、Mirevoのフォルダは削除しませんでした。");
+        report.PrintLine(plan.programFoldersKeptLine);
         report.LogLines(plan.programFolders);
     }
 }

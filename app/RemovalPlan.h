@@ -73,7 +73,10 @@ struct RemovalPlan {
     PathList userSettingFiles;
     PathList installerInfoFolders;
     PathList programFolders;        // the product's folders as found
-    bool programFoldersKept = false;  // a shared component's path is unknown: no program folder goes
+    // A shared component's path is unknown, or a component registration could not be read: no program
+    // folder goes, for another product's file may lie in them; the line says which.
+    bool programFoldersKept = false;
+    std::wstring programFoldersKeptLine;
     PathList programFolderTargets;  // what goes of them: whole folders, ...
     PathList programFileTargets;    // ... and files beside the shared ones
     // The folders no deletion may reach; none when they could not be read, and then no folder is deleted.

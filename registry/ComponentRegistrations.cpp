@@ -64,8 +64,9 @@ std::wstring LongData(HKEY key, const std::wstring& name) {
     return data;
 }
 
-// One component key: its client values with their data, in one listing.
-void ReadComponent(HKEY key, const std::wstring& packedProduct, const PathList& prefixes, bool& ofProduct,
+// One component key: its client values with their data, in one listing. ERROR_SUCCESS when the listing
+// ran to its end, otherwise the error that stopped it.
+LONG ReadComponent(HKEY key, const std::wstring& packedProduct, const PathList& prefixes, bool& ofProduct,
                    std::map<std::wstring, PathList>& keyFiles) {
     for (DWORD index = 0;; ++index) {
         wchar_t name[257] = {};
@@ -75,7 +76,8 @@ void ReadComponent(HKEY key, const std::wstring& packedProduct, const PathList& 
         DWORD type = 0;
         LONG result = System::Registry().enumValue(key, index, name, &nameLength, nullptr, &type,
                                                    reinterpret_cast<BYTE*>(data), &dataBytes);
-        if (result != ERROR_SUCCESS && result != ERROR_MORE_DATA) break;
+        if (result == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
+        if (result != ERROR_SUCCESS && result != ERROR_MORE_DATA) return result;
         const std::wstring valueName(name, nameLength);
         if (NamesEqual(valueName, packedProduct)) {
             ofProduct = true;
@@ -102,10 +104,15 @@ ComponentRegistrationPass ReadComponentRegistrations(RegistryView view, const st
             for (const std::wstring& packed : SubkeysOf(view, components)) {
                 std::wstring code;
                 if (!UnpackGuid(packed, code)) continue;
+                const std::wstring keyPath = components + packed + L"\\";
                 UniqueRegKey key;
-                if (OpenExistingKey(components + packed + L"\\", view, KEY_READ, key) != ERROR_SUCCESS) continue;
+                LONG opened = OpenExistingKey(keyPath, view, KEY_READ, key);
+                if (opened == ERROR_FILE_NOT_FOUND) continue;  // gone since the listing
                 bool ofProduct = false;
-                ReadComponent(key.Get(), packedProduct, prefixes, ofProduct, pass.otherProductsKeyFiles);
+                LONG read = opened != ERROR_SUCCESS
+                                ? opened
+                                : ReadComponent(key.Get(), packedProduct, prefixes, ofProduct, pass.otherProductsKeyFiles);
+                if (read != ERROR_SUCCESS) pass.unread.push_back({keyPath, read});
                 if (ofProduct) pass.componentsOfProduct.push_back(code);
             }
         }

@@ -16,6 +16,9 @@ struct ComponentRegistrationPass {
     // registration spells them, each with those clients (braced codes; a name that is no packed code
     // as it is). A component's other files lie in the folder of its key path.
     std::map<std::wstring, PathList> otherProductsKeyFiles;
+    // Component keys that could not be opened or listed to their end, each with its error: another
+    // product's key path may be among what was not read.
+    std::vector<std::pair<std::wstring, LONG>> unread;
 };
 
 // The walk: every user security identifier in registry order, the native user data first and, when

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/Environment.h"
+#include "registry/ComponentRegistrations.h"
 #include "registry/InstallerRegistry.h"
 #include "registry/RegistryTargets.h"
 #include "tests/installer/RegistryTestKeys.h"
@@ -164,3 +165,45 @@ TEST_F(ScratchKeys, DeletedKeysGoInTheirViewAndHiveOnly) {
 }
 
 }  // namespace
+
+namespace {
+
+LSTATUS WINAPI ValueListingRefused(HKEY, DWORD, LPWSTR, LPDWORD, LPDWORD, LPDWORD, LPBYTE, LPDWORD) {
+    return ERROR_ACCESS_DENIED;
+}
+
+}  // namespace
+
+// The one pass over the component registrations finds another product's key file below the product's
+// folders; a registration it cannot read is named with its error, for the folders may then hold more.
+TEST(ComponentRegistrationPass, FindsOtherProductsKeyFilesAndNamesWhatItCouldNotRead) {
+    const REGSAM native = IsWow64() ? kView64 : kView32;
+    const std::wstring userData = L"Software\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-21-9-9-9-4242";
+    const std::wstring component = userData + L"\\Components\\11C0F6A3E2D7A5B4C9101A2B3C4D4242";
+    const std::wstring own = L"11C92A8A3A42D3E2C2AD9E3F339BB25B";
+    const std::wstring other = L"FCF897311C5C207F46D07BAB351A8BA8";
+    const std::wstring keyFile = L"C:\\QuellorPass\\Velkor\\Shared\\x.dll";
+    DeleteTestTree(HKEY_LOCAL_MACHINE, userData, native);
+    ASSERT_TRUE(SetTestValue(HKEY_LOCAL_MACHINE, component, native, own, REG_SZ, L"C:\\QuellorPass\\Velkor\\own.exe",
+                             sizeof(L"C:\\QuellorPass\\Velkor\\own.exe")));
+    ASSERT_TRUE(SetTestValue(HKEY_LOCAL_MACHINE, component, native, other, REG_SZ, keyFile.c_str(),
+                             static_cast<DWORD>((keyFile.size() + 1) * sizeof(wchar_t))));
+
+    ComponentRegistrationPass pass = ReadComponentRegistrations(NativeView(), own, {L"C:\\QuellorPass\\Velkor"});
+    EXPECT_EQ(pass.componentsOfProduct, PathList{L"{3A6F0C11-7D2E-4B5A-9C01-A1B2C3D42424}"});
+    ASSERT_EQ(pass.otherProductsKeyFiles.count(keyFile), 1u);
+    EXPECT_EQ(pass.otherProductsKeyFiles[keyFile], PathList{L"{13798FCF-C5C1-F702-640D-B7BA53A1B88A}"});
+    EXPECT_TRUE(pass.unread.empty());
+
+    System::RegistryApi refusing = System::Registry();
+    refusing.enumValue = &ValueListingRefused;
+    const System::RegistryApi* previous = System::ReplaceRegistryApi(&refusing);
+    ComponentRegistrationPass refused = ReadComponentRegistrations(NativeView(), own, {L"C:\\QuellorPass\\Velkor"});
+    System::ReplaceRegistryApi(previous);
+    DeleteTestTree(HKEY_LOCAL_MACHINE, userData, native);
+    EXPECT_TRUE(refused.otherProductsKeyFiles.empty());
+    bool named = false;
+    for (const auto& [key, error] : refused.unread)
+        named |= key.find(L"11C0F6A3E2D7A5B4C9101A2B3C4D4242") != std::wstring::npos && error == ERROR_ACCESS_DENIED;
+    EXPECT_TRUE(named);
+}
