@@ -42,12 +42,12 @@ RestorePoint RestorePoint::BeginWith(SetRestorePointFn setRestorePoint, const st
         point.error_ = ERROR_PROC_NOT_FOUND;
         return point;
     }
-    RESTOREPOINTINFOW spec = {};
-    spec.dwEventType = BEGIN_SYSTEM_CHANGE;
-    spec.dwRestorePtType = APPLICATION_UNINSTALL;
-    description.copy(spec.szDescription, MAX_DESC_W - 1);
+    RESTOREPOINTINFOW pointInfo = {};
+    pointInfo.dwEventType = BEGIN_SYSTEM_CHANGE;
+    pointInfo.dwRestorePtType = APPLICATION_UNINSTALL;
+    description.copy(pointInfo.szDescription, MAX_DESC_W - 1);
     STATEMGRSTATUS status = {};
-    if (!setRestorePoint(&spec, &status)) {
+    if (!setRestorePoint(&pointInfo, &status)) {
         point.error_ = RefusalStatus(status);
         return point;
     }
@@ -86,12 +86,12 @@ RestorePoint::~RestorePoint() {
 DWORD RestorePoint::End() {
     if (!open_) return ERROR_INVALID_STATE;
     open_ = false;
-    RESTOREPOINTINFOW spec = {};
-    spec.dwEventType = END_SYSTEM_CHANGE;
-    spec.dwRestorePtType = APPLICATION_UNINSTALL;
-    spec.llSequenceNumber = sequenceNumber_;
+    RESTOREPOINTINFOW pointInfo = {};
+    pointInfo.dwEventType = END_SYSTEM_CHANGE;
+    pointInfo.dwRestorePtType = APPLICATION_UNINSTALL;
+    pointInfo.llSequenceNumber = sequenceNumber_;
     STATEMGRSTATUS status = {};
-    return setRestorePoint_(&spec, &status) ? ERROR_SUCCESS : RefusalStatus(status);
+    return setRestorePoint_(&pointInfo, &status) ? ERROR_SUCCESS : RefusalStatus(status);
 }
 
 }  // namespace Zento::Lithcore

@@ -9,7 +9,7 @@
 
 namespace Zento::Lithcore {
 
-using SetRestorePointFn = BOOL(WINAPI*)(PRESTOREPOINTINFOW spec, PSTATEMGRSTATUS status);
+using SetRestorePointFn = BOOL(WINAPI*)(PRESTOREPOINTINFOW pointInfo, PSTATEMGRSTATUS status);
 
 // Move-only: a point that began and was not ended is ended when its owner goes away.
 //

@@ -19,8 +19,8 @@ std::vector<Call> g_calls;
 DWORD g_refusal = ERROR_SUCCESS;  // the status of a refused call; ERROR_SUCCESS: every call is granted
 constexpr INT64 kGivenNumber = 0x123456789LL;
 
-BOOL WINAPI FakeSetRestorePoint(PRESTOREPOINTINFOW spec, PSTATEMGRSTATUS status) {
-    g_calls.push_back({spec->dwEventType, spec->dwRestorePtType, spec->llSequenceNumber, spec->szDescription});
+BOOL WINAPI FakeSetRestorePoint(PRESTOREPOINTINFOW pointInfo, PSTATEMGRSTATUS status) {
+    g_calls.push_back({pointInfo->dwEventType, pointInfo->dwRestorePtType, pointInfo->llSequenceNumber, pointInfo->szDescription});
     if (g_refusal != ERROR_SUCCESS) {
         status->nStatus = g_refusal;
         return FALSE;
