@@ -38,6 +38,9 @@ NOISE = [
     (r"^HKLM\\System\\CurrentControlSet\\Control\\TimeZoneInformation(\\|$)", "time zone, refreshed at boot"),
     (r"^HKLM\\System\\CurrentControlSet\\Enum(\\|$)", "device enumeration, refreshed at boot"),
     (r"^HKLM\\System\\CurrentControlSet\\Control\\(DeviceClasses|Class)(\\|$)", "device classes, refreshed at boot"),
+    # The console host writes its per-user defaults when it first opens a console, which Wine does on
+    # its own schedule (seen present in one build of a state and absent in the next).
+    (r"^HKU\\[^\\]+\\Console(\\|$)", "console defaults, written by the console host"),
     # Recent-use lists of the shell: change when anything is run.
     (r"\\Explorer\\(RunMRU|RecentDocs|ComDlg32)(\\|$)", "recent-use lists"),
     # Scratch folders: the installer unpacks and logs there while it runs.
