@@ -55,14 +55,11 @@ export QUELLOR_WINE_ROOT="${STANDIN_WINE_ROOT:-${QUELLOR_WINE_ROOT:-/tmp/quellor
 # shellcheck source=tools/wine-harness.sh
 source "$here/tools/wine-harness.sh"
 
-# The harness is written for plain shells: some of its steps may fail harmlessly (a first
-# `wineserver -p` before the prefix exists), so it runs without errexit.
-harness() { set +e; "$@"; set -e; }
 
 started=$(date +%s.%N)
 say() { printf '[machine] %s\n' "$*"; }
 elapsed() { awk -v s="$started" -v e="$(date +%s.%N)" 'BEGIN { printf "%.1f", e - s }'; }
-on_error() { say "FAILED after $(elapsed) s"; harness wine_stop_server; }
+on_error() { say "FAILED after $(elapsed) s"; wine_stop_server; }
 trap on_error ERR
 
 product_code() {  # version -> product code, from the table the packages were built with
@@ -75,9 +72,17 @@ r = lambda s: s[::-1]
 print(r(g[0:8]) + r(g[8:12]) + r(g[12:16]) + "".join(r(g[i:i+2]) for i in range(16, 32, 2)))' "$1"
 }
 winpath() { printf 'Z:%s' "$(printf '%s' "$1" | tr '/' '\\')"; }
-# Output goes to a file, never to our own stdout: Windows processes started from here must not
-# inherit a pipe that a caller (ctest) waits on.
-wine_out() { local out; out="$(mktemp)"; timeout -k 5 120 wine "$@" </dev/null >"$out" 2>/dev/null || true; tr -d '\r' <"$out"; rm -f "$out"; }
+# A Windows program's output, for the caller to judge. It goes to a file, never to our own stdout:
+# Windows processes started from here must not inherit a pipe that a caller (ctest) waits on. A
+# program that runs out of time or cannot be started at all is reported with its cause and Wine's
+# last lines; any other exit code is an answer the caller reads.
+wine_out() {
+    local out err status=0
+    out="$(mktemp)"; err="$(mktemp)"
+    timeout -k 5 "$WINE_CMD_TIMEOUT" wine "$@" </dev/null >"$out" 2>"$err" || status=$?
+    case "$status" in 124|126|137) wine_report "$status" "$err" wine "$@" ;; esac
+    tr -d '\r' <"$out"; rm -f "$out" "$err"
+}
 exit_code_of() { wine_out "$bin/StandinExec.exe" wait -- "$@" | sed -n 's/^exit code //p'; }
 
 # --- clean state ---------------------------------------------------------------------------
@@ -87,7 +92,7 @@ file_list() { (cd "$WINEPREFIX/drive_c" && find . -mindepth 1 | LC_ALL=C sort); 
 record_pristine() {
     say "booting a new $arch prefix and recording its clean state"
     rm -f "$QUELLOR_WINE_ROOT/$arch/.quellor-ready"
-    harness wine_use_prefix "$arch"
+    wine_use_prefix "$arch"
     # The user's Desktop is a symlink into $HOME on a fresh prefix; make it a real folder so
     # that desktop shortcuts stay inside the prefix like every other trace.
     local desktop startup
@@ -100,8 +105,8 @@ record_pristine() {
                    "$WINEPREFIX"/drive_c/users/*/AppData/Roaming/Microsoft/Windows/"Start Menu"/Programs/StartUp; do
         [ -d "$startup" ] && printf '[.ShellClassInfo]\r\n' >"$startup/desktop.ini"
     done
-    harness wine_start_server
-    harness wine_stop_server
+    wine_start_server
+    wine_stop_server
     rm -rf "$pristine"; mkdir -p "$pristine"
     cp "$WINEPREFIX"/*.reg "$pristine/"
     file_list >"$pristine/files.list"
@@ -109,7 +114,7 @@ record_pristine() {
 }
 
 restore_pristine() {
-    harness wine_stop_server
+    wine_stop_server
     cp "$pristine"/*.reg "$WINEPREFIX/"
     # The e2e scenario that needs Windows' answer for registry key paths puts a stand-in msi.dll in
     # the system folder and keeps Wine's own beside it as winemsi.dll; put Wine's back should that
@@ -127,11 +132,35 @@ restore_pristine() {
 }
 
 # --- product actions -----------------------------------------------------------------------
-install_package() {  # package file [source copy folder]
-    local package="$1" code
-    code="$(exit_code_of msiexec /i "$(winpath "$package")" /qn)"
-    [ "$code" = 0 ] || { say "msiexec /i $(basename "$package") failed with $code"; return 1; }
-    say "installed $(basename "$package") from $(winpath "$package")"
+# An install that fails is reported with the installer's own log and tried once more; a second
+# failure fails the build of the state.
+install_package() {  # package file
+    local package="$1" code attempt log
+    for attempt in 1 2; do
+        log="C:\\windows\\temp\\standin-install-$(basename "$package" .msi)-$attempt.log"
+        code="$(exit_code_of msiexec /i "$(winpath "$package")" /qn /l*v "$log")"
+        if [ "$code" = 0 ]; then
+            say "installed $(basename "$package") from $(winpath "$package")"
+            return 0
+        fi
+        say "msiexec /i $(basename "$package") failed with ${code:-no exit code (StandinExec gave none)} (attempt $attempt of 2)"
+        show_installer_log "$log"
+    done
+    return 1
+}
+
+# The lines of an installer log that say why it failed: errors, failed actions, the end.
+show_installer_log() {  # Windows path below C:\windows\temp
+    local file="$WINEPREFIX/drive_c/windows/temp/${1##*\\}"
+    [ -f "$file" ] || { say "  (no installer log at $1)"; return 0; }
+    say "  installer log $1 (unix: $file), its errors and last lines:"
+    local text="$file.txt"
+    if [ "$(head -c 2 "$file" | od -An -tx1 | tr -d ' \n')" = fffe ]; then
+        iconv -f UTF-16 -t UTF-8 "$file" | tr -d '\r' >"$text"
+    else
+        tr -d '\r' <"$file" >"$text"
+    fi
+    { grep -n -i -E 'error|return value 3|failed' "$text" | head -n 20; echo ...; tail -n 15 "$text"; } | sed 's/^/    /'
 }
 
 install_dir() {
@@ -142,7 +171,7 @@ start_component() {  # exe [args...]: started detached, waits until its window a
     local exe="$1"; shift
     local event="StandinReady_${exe%.exe}_$$"
     local result
-    result="$(wine_out "$bin/StandinExec.exe" start --ready "$event" -- "$(install_dir)\\$exe" --ready-event "$event" "$@")"
+    result="$(wine_out "$bin/StandinExec.exe" start --ready "$event" --timeout "$(scaled 15000)" -- "$(install_dir)\\$exe" --ready-event "$event" "$@")"
     case "$result" in started*) ;; *) say "could not start $exe: $result"; return 1 ;; esac
     printf '%s' "$result" | grep -q 'not ready\|ended' && { say "$exe did not get ready: $result"; return 1; }
     say "running: $exe $* (${result%%$'\n'*})"
@@ -168,11 +197,12 @@ service_state() {
 # net.exe returns before the service has stopped, and a service deleted while it still runs stays
 # registered until it stops: the next install would then fail (1627). Each step is awaited, bounded.
 await_service_state() {  # state ("1" stopped, "" gone)
-    for _ in $(seq 1 40); do
+    local limit; limit="$(scaled 10)"
+    for _ in $(seq 1 $((limit * 4))); do
         [ "$(service_state)" = "$1" ] && return 0
         sleep 0.25
     done
-    say "service 'Terrion KLQ Service' did not reach state '${1:-gone}' in 10 s"
+    say "service 'Terrion KLQ Service' did not reach state '${1:-gone}' in $limit s"
 }
 
 remove_service() {
@@ -212,10 +242,10 @@ other_version() { if [ "$version" = 1.0.13.0 ]; then echo 1.0.12.0; else echo 1.
 if [ ! -f "$pristine/.done" ] || [ ! -f "$QUELLOR_WINE_ROOT/$arch/.quellor-ready" ]; then
     record_pristine
 else
-    harness wine_use_prefix "$arch"
+    wine_use_prefix "$arch"
 fi
 if [ "$resume" = 1 ]; then
-    harness wine_start_server
+    wine_start_server
     [ "$state" = not-installed ] || wine_out net start "Terrion KLQ Service" >/dev/null
     case "$state" in
         intact|broken) start_processes ;;
@@ -225,7 +255,7 @@ if [ "$resume" = 1 ]; then
     exit 0
 fi
 restore_pristine
-harness wine_start_server
+wine_start_server
 say "prefix $WINEPREFIX ($arch), state $state, version $version ($(product_code "$version"))"
 
 case "$state" in
@@ -257,7 +287,7 @@ esac
 [ "$state" = not-installed ] || say "service 'Terrion KLQ Service' state: $(service_state) (4 = running)"
 trap - ERR
 if [ "$stop" = 1 ]; then
-    harness wine_stop_server
+    wine_stop_server
     say "wineserver stopped"
 else
     say "wineserver left running; stop it with: QUELLOR_WINE_ROOT=$QUELLOR_WINE_ROOT; source tools/wine-harness.sh; wine_use_prefix $arch; wine_stop_server"

@@ -47,6 +47,9 @@ NOISE = [
     (r"^C:\\windows\\temp(\\|$)", "temporary files"),
     (r"^C:\\users\\[^\\]+\\(AppData\\Local\\)?Temp(\\|$)", "per-user temporary files"),
     (r"^C:\\windows\\logs(\\|$)", "Wine's log files"),
+    # Precompiled INF caches (input.pnf, winehid.pnf), written whenever Wine's device setup gets to
+    # a device, which may be long after the boot (seen under emulation).
+    (r"^C:\\windows\\inf\\[^\\]+\.pnf$", "device setup's INF caches, written on Wine's own schedule"),
 ]
 NOISE_RE = [(re.compile(p, re.IGNORECASE), why) for p, why in NOISE]
 

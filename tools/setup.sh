@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Prepares a Debian 12 machine to build and test Quellor:
 #  - installs the cross compilers, Wine (with wine32:i386), wixl/msitools, googletest;
+#  - finds out whether this machine runs i386 Linux programs, which Wine needs for every 32-bit Windows
+#    program; where it does not (or QUELLOR_WINE_EMULATION=1 asks for it), runs them under qemu-i386
+#    and records that path for the Wine harness (tools/wine-path.sh);
 #  - builds Boost 1.74 (headers + Serialization) and Crypto++ 8.7 for i686-w64-mingw32
 #    from Debian's source packages, plus GoogleTest, into a cache outside the clone.
 # Safe to run again: every step is skipped when its result is already there.
@@ -18,7 +21,7 @@ as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
 install_packages() {
     local pkgs=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
                 cmake ninja-build make xz-utils dpkg-dev
-                wine wine32:i386 wine64 wixl msitools googletest openssl python3 ccache)
+                wine wine32:i386 wine64 wixl msitools googletest openssl python3 ccache gcc)
     local missing=()
     if ! dpkg --print-foreign-architectures | grep -qx i386; then
         log "adding the i386 architecture"
@@ -110,9 +113,73 @@ build_gtest() {
     touch "$prefix/.done"
 }
 
+# --- Wine's 32-bit programs: native, or under qemu-i386 -------------------------------------------
+EMULATION_ROOT="$DEPS_ROOT/wine-emulation"
+BINFMT=/proc/sys/fs/binfmt_misc
+# qemu's own entry for i386 ELF executables (Debian ships none on amd64, where i386 is usually native).
+QEMU_I386_ENTRY=':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F'
+
+i386_runs() { "$EMULATION_ROOT/i386-probe" >/dev/null 2>&1; }
+qemu_handler_enabled() { [ -f "$BINFMT/qemu-i386" ] && head -n1 "$BINFMT/qemu-i386" | grep -qx enabled; }
+
+build_i386_probe() {
+    local tools; tools="$(cd "$(dirname "$0")" && pwd)/emulation"
+    mkdir -p "$EMULATION_ROOT"
+    gcc -m32 -nostdlib -static -o "$EMULATION_ROOT/i386-probe" "$tools/i386-probe.S"
+}
+
+# Registers and enables qemu-i386 for i386 ELF programs. The handler takes precedence over the
+# kernel's own loader, so this also forces emulation where 32-bit programs would run natively.
+enable_qemu_handler() {
+    dpkg -s qemu-user-static >/dev/null 2>&1 || {
+        log "installing qemu-user-static"
+        DEBIAN_FRONTEND=noninteractive as_root apt-get install -y -qq --no-install-recommends qemu-user-static >/dev/null
+    }
+    [ -f "$BINFMT/register" ] || as_root mount -t binfmt_misc binfmt_misc "$BINFMT"
+    [ -f "$BINFMT/qemu-i386" ] || printf '%s' "$QEMU_I386_ENTRY" | as_root tee "$BINFMT/register" >/dev/null
+    qemu_handler_enabled || echo 1 | as_root tee "$BINFMT/qemu-i386" >/dev/null
+}
+
+# The preload library (tools/emulation/reserve-at-once.c) for Wine's i386 processes, and an empty one
+# for the 64-bit processes that inherit the same LD_PRELOAD: the path names "$LIB", which each
+# loader expands to its own library folder.
+build_reservation_remedy() {
+    local tools; tools="$(cd "$(dirname "$0")" && pwd)/emulation"
+    mkdir -p "$EMULATION_ROOT/lib/i386-linux-gnu" "$EMULATION_ROOT/lib/x86_64-linux-gnu"
+    gcc -m32 -O2 -fPIC -shared -nostdlib -o "$EMULATION_ROOT/lib/i386-linux-gnu/reserve-at-once.so" \
+        "$tools/reserve-at-once.c"
+    gcc -O2 -fPIC -shared -nostdlib -o "$EMULATION_ROOT/lib/x86_64-linux-gnu/reserve-at-once.so" -x c /dev/null
+}
+
+choose_wine_path() {
+    local why
+    build_i386_probe
+    if [ "${QUELLOR_WINE_EMULATION:-0}" = 1 ]; then
+        why="forced by QUELLOR_WINE_EMULATION=1"
+    elif ! i386_runs; then
+        why="this kernel runs no i386 program"
+    elif qemu_handler_enabled; then
+        why="qemu-i386 is registered for i386 programs and takes precedence"
+    fi
+    if [ -z "${why:-}" ]; then
+        printf 'QUELLOR_WINE_PATH=native\n' >"$DEPS_ROOT/wine-path.env"
+        log "Wine's 32-bit programs run natively (this kernel runs i386 programs)"
+        return
+    fi
+    enable_qemu_handler
+    build_reservation_remedy
+    i386_runs || { log "ERROR: i386 programs do not run even under qemu-i386 ($BINFMT/qemu-i386)"; exit 1; }
+    {
+        printf 'QUELLOR_WINE_PATH=emulated\n'
+        printf "QUELLOR_WINE_PRELOAD='%s'\n" "$EMULATION_ROOT/\$LIB/reserve-at-once.so"
+    } >"$DEPS_ROOT/wine-path.env"
+    log "Wine's 32-bit programs run emulated by qemu-i386 with its address reservations refused at once ($why)"
+}
+
 main() {
     install_packages
     mkdir -p "$DEPS_ROOT"
+    choose_wine_path
     fetch_sources
     build_boost
     build_cryptopp

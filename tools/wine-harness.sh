@@ -5,16 +5,45 @@
 #   wine_stop_server              # stops the server and everything it runs (services too)
 # Root folder: $QUELLOR_WINE_ROOT (default /tmp/quellor-wine-$USER). HOME is isolated there,
 # winemenubuilder is disabled and the null graphics driver is set, so nothing reaches the real home.
+# A step that fails says so on stderr, in one first line with its cause (the command, its exit code
+# or time-out), then the last lines Wine printed; the function returns non-zero.
 #
 # Hang trap: Wine's background processes inherit the stdout/stderr of whoever starts the server;
 # if that is a pipe read by a test runner, the runner waits for them. So the server is always
-# started first with its output on /dev/null.
+# started first with its output on a file or /dev/null.
 
 export QUELLOR_WINE_ROOT="${QUELLOR_WINE_ROOT:-/tmp/quellor-wine-${USER:-root}}"
-WINE_CMD_TIMEOUT="${WINE_CMD_TIMEOUT:-180}"
+# shellcheck source=tools/wine-path.sh
+source "$(dirname "${BASH_SOURCE[0]}")/wine-path.sh"
+WINE_CMD_TIMEOUT="${WINE_CMD_TIMEOUT:-$(scaled 180)}"
 
-# Runs a Wine command with a time limit and no output. Never fails the caller: scripts that use
-# `set -e` check the outcome they need themselves.
+# Reports a failed Wine step: why, in the first line; then what Wine printed last.
+wine_report() {  # status output-file command...
+    local status="$1" output="$2"; shift 2
+    local cause="exited with $status"
+    case "$status" in
+        124|137) cause="timed out after $WINE_CMD_TIMEOUT s" ;;
+        126) cause="could not start its program (exit 126: are i386 programs runnable? see tools/setup.sh)" ;;
+    esac
+    echo "wine-harness: ERROR: \`$*\` in ${WINEPREFIX:-?} $cause" >&2
+    if [ -s "$output" ]; then
+        echo "wine-harness: its last lines:" >&2
+        tail -n 15 "$output" | sed 's/^/    /' >&2
+    fi
+}
+
+# Runs a Wine step that must succeed, with a time limit; its output goes to a file, and is shown
+# only when the step fails.
+wine_step() {
+    local output status=0
+    output="$(mktemp "${TMPDIR:-/tmp}/wine-step.XXXXXX")"
+    timeout -k 5 "$WINE_CMD_TIMEOUT" "$@" </dev/null >"$output" 2>&1 || status=$?
+    [ "$status" = 0 ] || wine_report "$status" "$output" "$@"
+    rm -f "$output"
+    return "$status"
+}
+
+# Runs a Wine step whose failure is harmless (stopping a server that has gone), with a time limit.
 wine_quiet() { timeout -k 5 "$WINE_CMD_TIMEOUT" "$@" </dev/null >/dev/null 2>&1 || true; }
 
 wine_use_prefix() {
@@ -32,24 +61,29 @@ wine_use_prefix() {
     fi
 }
 
+# A prefix whose boot did not finish is reported at once, never found later as a missing folder.
 wine_boot_prefix() {
     rm -rf "$WINEPREFIX"
     mkdir -p "$WINEPREFIX"
-    wine_quiet wineserver -p
-    wine_quiet wine wineboot -i
-    wine_quiet wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /t REG_SZ /d null /f
     wine_quiet wineserver -k
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        echo "wine-harness: booting the $WINEARCH prefix $WINEPREFIX failed" >&2
-        return 1
-    fi
+    wine_step wineserver -p &&
+        wine_step wine wineboot -i &&
+        wine_step wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /t REG_SZ /d null /f ||
+        { wine_stop_server; echo "wine-harness: booting the $WINEARCH prefix $WINEPREFIX failed (see above)" >&2; return 1; }
+    wine_stop_server
+    local missing
+    for missing in system.reg user.reg drive_c/windows/system32; do
+        if [ ! -e "$WINEPREFIX/$missing" ]; then
+            echo "wine-harness: ERROR: booting the $WINEARCH prefix $WINEPREFIX did not finish: it has no $missing" >&2
+            return 1
+        fi
+    done
     touch "$WINEPREFIX/.quellor-ready"
 }
 
 wine_start_server() {
     wine_quiet wineserver -k
-    wine_quiet wineserver -p
-    wine_quiet wine wineboot
+    wine_step wineserver -p && wine_step wine wineboot
 }
 
 wine_stop_server() {

@@ -26,6 +26,27 @@ REPO = os.path.dirname(os.path.dirname(HERE))
 SNAPSHOT = os.path.join(REPO, "standin", "snapshot.py")
 MACHINE = os.path.join(REPO, "standin", "machine.sh")
 NOISE = os.path.join(REPO, "standin", "noise.py")
+WINE_PATH = os.path.join(REPO, "tools", "wine-path.sh")
+
+
+def wine_path_environment():
+    """What tools/wine-path.sh exports for this machine's path (native, or emulated with its remedy),
+    unless the caller (tools/test.sh) has already done so."""
+    if "QUELLOR_WINE_PATH" in os.environ:
+        return dict(os.environ)
+    done = subprocess.run(["bash", "-c", 'source "$0" && env -0', WINE_PATH], capture_output=True, check=True,
+                          timeout=60)
+    return dict(entry.split("=", 1) for entry in done.stdout.decode().split("\0") if "=" in entry)
+
+
+ENVIRONMENT = wine_path_environment()
+LIMIT_SCALE = int(ENVIRONMENT.get("QUELLOR_LIMIT_SCALE", "1"))
+
+
+def scaled(seconds):
+    """A limit on the platform's own work (building a machine, starting a Wine program) on this path.
+    Limits that the product's behaviour decides are never scaled."""
+    return seconds * LIMIT_SCALE
 
 PRODUCT_CODE = "{A8A29C11-24A3-2E3D-2CDA-E9F333B92BB5}"
 PACKED_PRODUCT = "11C92A8A3A42D3E2C2AD9E3F339BB25B"
@@ -93,23 +114,32 @@ class Machine:
         root = os.environ.get("QUELLOR_WINE_ROOT", "/tmp/quellor-wine-" + os.environ.get("USER", "root"))
         self.root = os.path.join(root, "standin")
         self.prefix = os.path.join(self.root, arch)
-        self.env = dict(os.environ, QUELLOR_WINE_ROOT=root, WINEPREFIX=self.prefix, WINEARCH=arch,
+        self.env = dict(ENVIRONMENT, QUELLOR_WINE_ROOT=root, WINEPREFIX=self.prefix, WINEARCH=arch,
                         HOME=os.path.join(self.root, "home"), WINEDEBUG="-all", DISPLAY="",
                         WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d")
         self.env.pop("STANDIN_WINE_ROOT", None)
         self.snapshots = tempfile.mkdtemp(prefix="quellor-e2e-")
+        self.runs = 0
+        self.last_log = None
 
     def prepare(self, state, *extra, stop=False):
         args = ["bash", MACHINE, "--build-dir", self.build, "--arch", self.arch, "--state", state, *extra]
         if stop:
             args.append("--stop")
-        with open(os.path.join(self.snapshots, "machine.log"), "ab") as log:
+        machine_log = os.path.join(self.snapshots, "machine.log")
+        with open(machine_log, "ab") as log:
+            start = log.tell()
             done = subprocess.run(args, env=self.env, stdin=subprocess.DEVNULL, stdout=log, stderr=log,
-                                  timeout=600)
-        check(done.returncode == 0, f"machine.sh --state {state} failed ({done.returncode})")
+                                  timeout=scaled(600))
+        if done.returncode != 0:
+            with open(machine_log, "rb") as log:
+                log.seek(start)
+                said = log.read().decode(errors="replace").splitlines()
+            raise Failure(f"machine.sh --state {state} failed ({done.returncode}); it said last:\n"
+                          + "\n".join(said[-40:]))
 
     def stop(self):
-        subprocess.run(["timeout", "-k", "5", "60", "wineserver", "-k"], env=self.env, stdin=subprocess.DEVNULL,
+        subprocess.run(["timeout", "-k", "5", str(scaled(60)), "wineserver", "-k"], env=self.env, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def snapshot(self, name):
@@ -155,15 +185,19 @@ class Machine:
         for old in os.listdir(work):
             if old.startswith("infoLog_"):
                 os.remove(os.path.join(work, old))
-        out_path = os.path.join(self.snapshots, "console.txt")
+        self.runs += 1
+        out_path = os.path.join(self.snapshots, f"run{self.runs}-console.txt")
         env = dict(self.env, **(extra_env or {}))
         started = time.time()
         with open(out_path, "wb") as out:
-            done = subprocess.run(["timeout", "-k", "10", "600", "wine", "quellor.exe", *arguments],
+            done = subprocess.run(["timeout", "-k", "10", str(scaled(600)), "wine", "quellor.exe", *arguments],
                                   input=answers.encode(), stdout=out, stderr=subprocess.DEVNULL, cwd=work, env=env)
         elapsed = time.time() - started
         console = open(out_path, "rb").read().decode("utf-8")
         logs = [n for n in os.listdir(work) if n.startswith("infoLog_")]
+        for name in logs:  # kept beside the snapshots, should the scenario fail
+            shutil.copyfile(os.path.join(work, name), os.path.join(self.snapshots, f"run{self.runs}-{name}"))
+        self.last_log = os.path.join(self.snapshots, f"run{self.runs}-{logs[0]}") if logs else None
         check(len(logs) == 1, f"expected one information log, found {logs}")
         log = open(os.path.join(work, logs[0]), "rb").read()
         check(not log.startswith(b"\xef\xbb\xbf"), "the log starts with a byte-order mark")
@@ -191,7 +225,7 @@ class Machine:
 
     def wine_status(self, *args):
         """Runs a Wine command in the prefix, output to nowhere; its Unix exit code."""
-        return subprocess.run(["timeout", "-k", "5", "60", "wine", *args], env=self.env, stdin=subprocess.DEVNULL,
+        return subprocess.run(["timeout", "-k", "5", str(scaled(60)), "wine", *args], env=self.env, stdin=subprocess.DEVNULL,
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode
 
     def standin_exec(self, *args, extra_env=None):
@@ -200,12 +234,12 @@ class Machine:
     def wine(self, *args, extra_env=None):
         """A Windows program's output; it goes to a file, never to a pipe that Wine's services inherit."""
         with tempfile.TemporaryFile() as out:
-            subprocess.run(["timeout", "-k", "5", "60", "wine", *args], env=dict(self.env, **(extra_env or {})),
+            subprocess.run(["timeout", "-k", "5", str(scaled(60)), "wine", *args], env=dict(self.env, **(extra_env or {})),
                            stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL)
             out.seek(0)
             return out.read().decode(errors="replace").replace("\r", "")
 
-    def stop_service(self, name, limit=30):
+    def stop_service(self, name, limit=scaled(30)):
         """net.exe returns before the service has stopped: waits, bounded, for the stopped state (1)."""
         self.wine("net", "stop", name)
         deadline = time.time() + limit
@@ -214,7 +248,7 @@ class Machine:
             time.sleep(0.5)
 
     def wine_quiet(self, *args):
-        subprocess.run(["timeout", "-k", "5", "60", "wine", *args], env=self.env, stdin=subprocess.DEVNULL,
+        subprocess.run(["timeout", "-k", "5", str(scaled(60)), "wine", *args], env=self.env, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
 
     def roaming(self, *parts):
@@ -660,7 +694,7 @@ def settings_file(m, args):
     os.makedirs(work, exist_ok=True)
     shutil.copyfile(source, os.path.join(work, "acme-settings.txt"))
     shutil.copyfile(tool, os.path.join(work, "quellor-settings.exe"))
-    written = subprocess.run(["timeout", "60", "wine", "quellor-settings.exe", "write", "acme-settings.txt",
+    written = subprocess.run(["timeout", str(scaled(60)), "wine", "quellor-settings.exe", "write", "acme-settings.txt",
                               "setting_ZEKT.dat"], cwd=work, env=m.env, stdin=subprocess.DEVNULL,
                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     check(written.returncode == 0, "the settings tool could not write the file")
@@ -1304,7 +1338,12 @@ def main():
         SCENARIOS[args.scenario](machine, args)
     except Failure as failure:
         print(f"FAILED {args.scenario} ({args.arch}): {failure}")
-        print(f"snapshots and console kept in {machine.snapshots}")
+        print(f"snapshots, consoles, information logs and the builder's log kept in {machine.snapshots}")
+        if machine.last_log:
+            # The end of the last run's information log says what was left and why.
+            lines = open(machine.last_log, encoding="utf-8", errors="replace").read().splitlines()
+            print(f"the last information log ({os.path.basename(machine.last_log)}) ends:")
+            print("\n".join("    " + line for line in lines[-60:]))
         return 1
     finally:
         machine.stop()
