@@ -125,7 +125,8 @@ qemu_handler_enabled() { [ -f "$BINFMT/qemu-i386" ] && head -n1 "$BINFMT/qemu-i3
 build_i386_probe() {
     local tools; tools="$(cd "$(dirname "$0")" && pwd)/emulation"
     mkdir -p "$EMULATION_ROOT"
-    gcc -m32 -nostdlib -static -o "$EMULATION_ROOT/i386-probe" "$tools/i386-probe.S"
+    gcc -m32 -nostdlib -static -o "$EMULATION_ROOT/i386-probe.new" "$tools/i386-probe.S"
+    mv -f "$EMULATION_ROOT/i386-probe.new" "$EMULATION_ROOT/i386-probe"
 }
 
 # Registers and enables qemu-i386 for i386 ELF programs. The handler takes precedence over the
@@ -143,12 +144,15 @@ enable_qemu_handler() {
 # The preload library (tools/emulation/reserve-at-once.c) for Wine's i386 processes, and an empty one
 # for the 64-bit processes that inherit the same LD_PRELOAD: the path names "$LIB", which each
 # loader expands to its own library folder.
+# Each is built beside its place and moved there, so processes that have it mapped keep their copy.
 build_reservation_remedy() {
     local tools; tools="$(cd "$(dirname "$0")" && pwd)/emulation"
-    mkdir -p "$EMULATION_ROOT/lib/i386-linux-gnu" "$EMULATION_ROOT/lib/x86_64-linux-gnu"
-    gcc -m32 -O2 -fPIC -shared -nostdlib -o "$EMULATION_ROOT/lib/i386-linux-gnu/reserve-at-once.so" \
-        "$tools/reserve-at-once.c"
-    gcc -O2 -fPIC -shared -nostdlib -o "$EMULATION_ROOT/lib/x86_64-linux-gnu/reserve-at-once.so" -x c /dev/null
+    local i386="$EMULATION_ROOT/lib/i386-linux-gnu" x64="$EMULATION_ROOT/lib/x86_64-linux-gnu"
+    mkdir -p "$i386" "$x64"
+    gcc -m32 -O2 -fPIC -shared -nostdlib -o "$i386/reserve-at-once.so.new" "$tools/reserve-at-once.c"
+    gcc -O2 -fPIC -shared -nostdlib -o "$x64/reserve-at-once.so.new" -x c /dev/null
+    mv -f "$i386/reserve-at-once.so.new" "$i386/reserve-at-once.so"
+    mv -f "$x64/reserve-at-once.so.new" "$x64/reserve-at-once.so"
 }
 
 choose_wine_path() {

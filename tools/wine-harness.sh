@@ -5,6 +5,8 @@
 #   wine_stop_server              # stops the server and everything it runs (services too)
 # Root folder: $QUELLOR_WINE_ROOT (default /tmp/quellor-wine-$USER). HOME is isolated there,
 # winemenubuilder is disabled and the null graphics driver is set, so nothing reaches the real home.
+# winedbg is disabled too: a Wine process that crashes then ends with its exception code instead of
+# waiting for a debugger that never finishes (seen under qemu-i386).
 # A step that fails says so on stderr, in one first line with its cause (the command, its exit code
 # or time-out), then the last lines Wine printed; the function returns non-zero.
 #
@@ -52,7 +54,7 @@ wine_use_prefix() {
     export WINEPREFIX="$QUELLOR_WINE_ROOT/$arch"
     export HOME="$QUELLOR_WINE_ROOT/home"
     export WINEDEBUG=-all
-    export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
+    export WINEDLLOVERRIDES="winemenubuilder.exe=d;winedbg.exe=d;mscoree=d;mshtml=d"
     export XDG_CONFIG_HOME="$HOME/.config" XDG_DATA_HOME="$HOME/.local/share" XDG_CACHE_HOME="$HOME/.cache"
     export DISPLAY=
     mkdir -p "$HOME"

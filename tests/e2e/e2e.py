@@ -116,7 +116,7 @@ class Machine:
         self.prefix = os.path.join(self.root, arch)
         self.env = dict(ENVIRONMENT, QUELLOR_WINE_ROOT=root, WINEPREFIX=self.prefix, WINEARCH=arch,
                         HOME=os.path.join(self.root, "home"), WINEDEBUG="-all", DISPLAY="",
-                        WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d")
+                        WINEDLLOVERRIDES="winemenubuilder.exe=d;winedbg.exe=d;mscoree=d;mshtml=d")
         self.env.pop("STANDIN_WINE_ROOT", None)
         self.snapshots = tempfile.mkdtemp(prefix="quellor-e2e-")
         self.runs = 0
