@@ -106,6 +106,13 @@ record_pristine() {
         [ -d "$startup" ] && printf '[.ShellClassInfo]\r\n' >"$startup/desktop.ini"
     done
     wine_start_server
+    # Wine's service manager gives a starting service 10 s to connect (ServicesPipeTimeout, which
+    # Wine reads as a string); a 32-bit service under emulation may need longer, and msiexec's
+    # StartServices then fails the install with 1627.
+    if [ "$QUELLOR_LIMIT_SCALE" != 1 ]; then
+        wine_step wine reg add 'HKLM\System\CurrentControlSet\Control' /v ServicesPipeTimeout /t REG_SZ \
+            /d "$(scaled 10000)" /f
+    fi
     wine_stop_server
     rm -rf "$pristine"; mkdir -p "$pristine"
     cp "$WINEPREFIX"/*.reg "$pristine/"
@@ -132,20 +139,19 @@ restore_pristine() {
 }
 
 # --- product actions -----------------------------------------------------------------------
-# An install that fails is reported with the installer's own log and tried once more; a second
-# failure fails the build of the state.
+# An install that fails is reported with the installer's own log (kept in the prefix's temporary
+# folder). An install normally takes a few seconds; one that hangs is given up after a minute (on
+# this path), and its msiexec ends with the server when the state is built again.
 install_package() {  # package file
-    local package="$1" code attempt log
-    for attempt in 1 2; do
-        log="C:\\windows\\temp\\standin-install-$(basename "$package" .msi)-$attempt.log"
-        code="$(exit_code_of msiexec /i "$(winpath "$package")" /qn /l*v "$log")"
-        if [ "$code" = 0 ]; then
-            say "installed $(basename "$package") from $(winpath "$package")"
-            return 0
-        fi
-        say "msiexec /i $(basename "$package") failed with ${code:-no exit code (StandinExec gave none)} (attempt $attempt of 2)"
-        show_installer_log "$log"
-    done
+    local package="$1" code log
+    log="C:\\windows\\temp\\standin-install-$(basename "$package" .msi).log"
+    code="$(WINE_CMD_TIMEOUT="$(scaled 60)" exit_code_of msiexec /i "$(winpath "$package")" /qn /l*v "$log")"
+    if [ "$code" = 0 ]; then
+        say "installed $(basename "$package") from $(winpath "$package")"
+        return 0
+    fi
+    say "msiexec /i $(basename "$package") failed with ${code:-no exit code (it did not end in time)}"
+    show_installer_log "$log"
     return 1
 }
 
@@ -233,7 +239,7 @@ expect_uninstall_fails() {  # product code
     local code
     code="$(exit_code_of msiexec /x "$1" /qn)"
     say "msiexec /x $1 /qn -> exit code $code"
-    if [ "$check" = 1 ] && [ "$code" != 1612 ]; then say "CHECK FAILED: expected 1612"; return 1; fi
+    if [ "$check" = 1 ] && [ "$code" != 1612 ]; then say "CHECK FAILED: expected 1612"; exit 3; fi
 }
 
 other_version() { if [ "$version" = 1.0.13.0 ]; then echo 1.0.12.0; else echo 1.0.13.0; fi; }
@@ -254,38 +260,52 @@ if [ "$resume" = 1 ]; then
     say "state $state resumed in $(elapsed) s"
     exit 0
 fi
-restore_pristine
-wine_start_server
-say "prefix $WINEPREFIX ($arch), state $state, version $version ($(product_code "$version"))"
+build_state() {
+    restore_pristine
+    wine_start_server
+    say "prefix $WINEPREFIX ($arch), state $state, version $version ($(product_code "$version"))"
+    case "$state" in
+        not-installed) ;;
+        intact)
+            install_package "$msi/Mirevo-$version.msi"
+            start_processes ;;
+        diagnosing)
+            install_package "$msi/Mirevo-$version.msi"
+            start_processes --status 1 ;;
+        broken)
+            break_install "$version"
+            start_processes
+            expect_uninstall_fails "$(product_code "$version")" ;;
+        two-versions)
+            # Both packages install the one service; the second install fails while it exists, so
+            # it is handed over: the older version stays registered as having installed it.
+            install_package "$msi/Mirevo-$(other_version).msi"
+            remove_service
+            install_package "$msi/Mirevo-$version.msi" ;;
+        shared-component)
+            install_package "$msi/Corvane-$corvane.msi"
+            install_package "$msi/Mirevo-$version.msi" ;;
+        related-other)
+            install_package "$msi/Mirevo-$(other_version).msi" ;;
+        *) say "unknown state: $state"; exit 2 ;;
+    esac
+}
 
-case "$state" in
-    not-installed) ;;
-    intact)
-        install_package "$msi/Mirevo-$version.msi"
-        start_processes ;;
-    diagnosing)
-        install_package "$msi/Mirevo-$version.msi"
-        start_processes --status 1 ;;
-    broken)
-        break_install "$version"
-        start_processes
-        expect_uninstall_fails "$(product_code "$version")" ;;
-    two-versions)
-        # Both packages install the one service; the second install fails while it exists, so
-        # it is handed over: the older version stays registered as having installed it.
-        install_package "$msi/Mirevo-$(other_version).msi"
-        remove_service
-        install_package "$msi/Mirevo-$version.msi" ;;
-    shared-component)
-        install_package "$msi/Corvane-$corvane.msi"
-        install_package "$msi/Mirevo-$version.msi" ;;
-    related-other)
-        install_package "$msi/Mirevo-$(other_version).msi" ;;
-    *) say "unknown state: $state"; exit 2 ;;
-esac
+# A build that fails on the platform's side (an install that fails or hangs, a component that does
+# not get ready) is reported above and made once more from the clean prefix; a second failure ends
+# the builder. A state that builds but fails its --check (exit 3) is not built again.
+attempt_state() { ( set -e; build_state ); }
+trap - ERR
+set +e
+attempt_state; status=$?
+if [ "$status" != 0 ] && [ "$status" != 2 ] && [ "$status" != 3 ]; then
+    say "building the state $state failed (exit $status); building it once more from the clean prefix"
+    attempt_state; status=$?
+fi
+set -e
+if [ "$status" != 0 ]; then on_error; exit "$status"; fi
 
 [ "$state" = not-installed ] || say "service 'Terrion KLQ Service' state: $(service_state) (4 = running)"
-trap - ERR
 if [ "$stop" = 1 ]; then
     wine_stop_server
     say "wineserver stopped"
