@@ -152,7 +152,23 @@ install_package() {  # package file
     fi
     say "msiexec /i $(basename "$package") failed with ${code:-no exit code (it did not end in time)}"
     show_installer_log "$log"
+    show_prefix_processes
     return 1
+}
+
+# The Windows processes of this prefix, with the state and wait channel of each Unix thread: what
+# an install that does not end is waiting for.
+show_prefix_processes() {
+    local pid task
+    say "  processes of the prefix now:"
+    for pid in $(pgrep -f 'wine|qemu-i386' || true); do
+        tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" || continue
+        printf '    %s %s;' "$pid" "$(tr '\0' ' ' <"/proc/$pid/cmdline" | cut -c1-120)"
+        for task in /proc/"$pid"/task/*; do
+            printf ' %s:%s' "$(awk '{print $3}' "$task/stat" 2>/dev/null)" "$(cat "$task/wchan" 2>/dev/null)"
+        done
+        echo
+    done
 }
 
 # The lines of an installer log that say why it failed: errors, failed actions, the end.
