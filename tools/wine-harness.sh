@@ -68,7 +68,7 @@ wine_boot_prefix() {
     rm -rf "$WINEPREFIX"
     mkdir -p "$WINEPREFIX"
     wine_quiet wineserver -k
-    wine_step wineserver -p &&
+    wine_start_persistent_server &&
         wine_step wine wineboot -i &&
         wine_step wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /t REG_SZ /d null /f ||
         { wine_stop_server; echo "wine-harness: booting the $WINEARCH prefix $WINEPREFIX failed (see above)" >&2; return 1; }
@@ -85,7 +85,18 @@ wine_boot_prefix() {
 
 wine_start_server() {
     wine_quiet wineserver -k
-    wine_step wineserver -p && wine_step wine wineboot
+    wine_start_persistent_server && wine_step wine wineboot
+}
+
+# `wineserver -k` ends a server that does not stop within 10 s with SIGKILL and returns at once, so
+# the old server may hold its lock a moment longer: a new one that finds it running is tried again.
+wine_start_persistent_server() {
+    local attempt
+    for attempt in 1 2 3 4; do
+        timeout -k 5 60 wineserver -p </dev/null >/dev/null 2>&1 && return 0
+        sleep 1
+    done
+    wine_step wineserver -p
 }
 
 wine_stop_server() {
