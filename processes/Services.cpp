@@ -95,10 +95,27 @@ ServiceRemovalResult WindowsService::UninstallAttempt(bool& stillRunning) {
     return Removed(ServiceRemoval::Deleted);
 }
 
+// The service manager removes a deleted service, and its key, only once the last handle to it is
+// closed and its process has ended, which may come well after the stopped state. A service that is
+// still there after the bound stays marked for deletion, and goes then or at the next start.
+ServiceRemoval WindowsService::AwaitRemoval(DWORD timeoutMs) const {
+    const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+    for (;;) {
+        UniqueServiceHandle manager = OpenManager(SC_MANAGER_CONNECT);
+        if (manager && !OpenNamedService(manager, name_, SERVICE_QUERY_STATUS) &&
+            ::GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST)
+            return ServiceRemoval::Deleted;
+        if (::GetTickCount64() >= deadline) return ServiceRemoval::MarkedForDeletion;
+        ::Sleep(StopPollIntervalMs);
+    }
+}
+
 ServiceRemovalResult WindowsService::Uninstall() {
     for (int cycle = 1;; ++cycle) {
         bool stillRunning = false;
         ServiceRemovalResult attempt = UninstallAttempt(stillRunning);
+        if (attempt.result.Succeeded() && attempt.outcome == ServiceRemoval::Deleted)
+            attempt.outcome = AwaitRemoval(ServiceRemovalWaitMs);
         if (!stillRunning || cycle >= MaxStopCycles) return attempt;
         Stop();
         ::Sleep(StopRetryPauseMs);

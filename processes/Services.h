@@ -14,7 +14,8 @@ namespace Zento::Lithcore {
 enum class ServiceRemoval {
     Deleted,            // this run deleted it
     AlreadyGone,        // it was not installed
-    MarkedForDeletion,  // it was marked already: it goes at the next restart, its key until then
+    MarkedForDeletion,  // marked, by an earlier run or by this one while a handle to it or its
+                        // process lives on: it goes then or at the next restart, its key until then
 };
 
 struct ServiceRemovalResult {
@@ -48,6 +49,8 @@ public:
 
 private:
     ServiceRemovalResult UninstallAttempt(bool& stillRunning);
+    // Deleted once the service manager has removed the service, MarkedForDeletion if not by then.
+    ServiceRemoval AwaitRemoval(DWORD timeoutMs) const;
 
     std::wstring name_;
     std::wstring lastError_;
@@ -56,6 +59,7 @@ private:
 inline constexpr int MaxStopCycles = 10;
 inline constexpr DWORD StopRetryPauseMs = 1000;
 inline constexpr DWORD ServiceStopWaitMs = 30000;
+inline constexpr DWORD ServiceRemovalWaitMs = 10000;
 
 }  // namespace Zento::Lithcore::System
 

@@ -31,9 +31,10 @@ DWORD OpenServiceError(const std::wstring& name) {
 // A demand-start service of the helper program, under a name with blanks; removed again afterwards.
 class TestService {
 public:
-    explicit TestService(DWORD stopDelayMs) : name_(L"Quellor Test Service " + UniqueName(L"")) {
+    explicit TestService(DWORD stopDelayMs, DWORD exitDelayMs = 0) : name_(L"Quellor Test Service " + UniqueName(L"")) {
         UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-        const std::wstring binPath = L"\"" + HelperExePath() + L"\" --service --stop-delay " + std::to_wstring(stopDelayMs);
+        const std::wstring binPath = L"\"" + HelperExePath() + L"\" --service --stop-delay " + std::to_wstring(stopDelayMs) +
+                                     L" --exit-delay " + std::to_wstring(exitDelayMs);
         UniqueServiceHandle service(::CreateServiceW(manager.Get(), name_.c_str(), name_.c_str(), SERVICE_ALL_ACCESS,
                                                      SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
                                                      SERVICE_ERROR_NORMAL, binPath.c_str(), nullptr, nullptr, nullptr,
@@ -104,6 +105,31 @@ TEST(Services, ServiceAlreadyMarkedForDeletionCountsAsRemoved) {
     UniqueServiceHandle held(::OpenServiceW(manager.Get(), service.Name().c_str(), SERVICE_ALL_ACCESS));
     ASSERT_TRUE(::DeleteService(held.Get())) << ::GetLastError();
     const ServiceRemovalResult removed = UninstallServiceIfInstalled(service.Name());
+    EXPECT_TRUE(removed.result.Succeeded()) << removed.result.Error();
+    EXPECT_EQ(removed.outcome, ServiceRemoval::MarkedForDeletion);
+}
+
+// The service manager removes a deleted service (and its key) only when its process has ended, which
+// may come a while after the stopped state: the removal waits for it, within its bound.
+TEST(Services, DeletedServiceWhoseProcessLingersIsGoneWhenUninstallReturns) {
+    TestService service(200, 3000);
+    service.StartRunning();
+    EXPECT_TRUE(StopServiceIfRunning(service.Name()).Succeeded());
+    System::WindowsService windowsService(service.Name());
+    const ServiceRemovalResult removed = windowsService.Uninstall();
+    EXPECT_TRUE(removed.result.Succeeded()) << removed.result.Error();
+    EXPECT_EQ(removed.outcome, ServiceRemoval::Deleted);
+    EXPECT_EQ(OpenServiceError(service.Name()), static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST));
+}
+
+// One that someone else still holds open is not waited for beyond the bound: it stays marked.
+TEST(Services, DeletedServiceThatStaysOpenElsewhereCountsAsMarkedForDeletion) {
+    TestService service(200);
+    UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    UniqueServiceHandle held(::OpenServiceW(manager.Get(), service.Name().c_str(), SERVICE_QUERY_STATUS));
+    ASSERT_TRUE(held.IsValid()) << ::GetLastError();
+    System::WindowsService windowsService(service.Name());
+    const ServiceRemovalResult removed = windowsService.Uninstall();
     EXPECT_TRUE(removed.result.Succeeded()) << removed.result.Error();
     EXPECT_EQ(removed.outcome, ServiceRemoval::MarkedForDeletion);
 }

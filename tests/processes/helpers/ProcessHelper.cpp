@@ -4,7 +4,9 @@
 //                         terminated when QUELLOR_HELPER_UNREGISTER_HANGS is set
 //   --exit N              exit with N
 //   --sleep               stay until terminated
-//   --service [--stop-delay MS]   service whose stop takes MS milliseconds (default 500)
+//   --service [--stop-delay MS] [--exit-delay MS]
+//                                 service whose stop takes MS milliseconds (default 500), and whose
+//                                 process lives on for --exit-delay after it reported the stop
 // Every start appends "command line\ncurrent folder\nstartup USESHOWWINDOW SHOWWINDOW\n" (UTF-8) to QUELLOR_HELPER_RECORD when set.
 #include <windows.h>
 #include <shellapi.h>
@@ -52,6 +54,7 @@ SERVICE_STATUS_HANDLE g_statusHandle = nullptr;
 SERVICE_STATUS g_status{};
 HANDLE g_stopRequested = nullptr;
 DWORD g_stopDelayMs = 500;
+DWORD g_exitDelayMs = 0;
 
 void Report(DWORD state) {
     g_status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
@@ -81,7 +84,9 @@ void WINAPI ServiceMain(DWORD, wchar_t** argv) {
 int RunService() {
     wchar_t name[] = L"";
     SERVICE_TABLE_ENTRYW table[] = {{name, ServiceMain}, {nullptr, nullptr}};
-    return ::StartServiceCtrlDispatcherW(table) ? 0 : 1;
+    const int code = ::StartServiceCtrlDispatcherW(table) ? 0 : 1;
+    ::Sleep(g_exitDelayMs);
+    return code;
 }
 
 }  // namespace
@@ -105,6 +110,7 @@ int main() {
         if (args[i] == L"--sleep") ::Sleep(INFINITE);
         if (args[i] == L"--service") service = true;
         if (args[i] == L"--stop-delay" && i + 1 < args.size()) g_stopDelayMs = std::wcstoul(args[i + 1].c_str(), nullptr, 0);
+        if (args[i] == L"--exit-delay" && i + 1 < args.size()) g_exitDelayMs = std::wcstoul(args[i + 1].c_str(), nullptr, 0);
     }
     return service ? RunService() : 0;
 }
