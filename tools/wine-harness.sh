@@ -59,17 +59,19 @@ wine_use_prefix() {
     export DISPLAY=
     mkdir -p "$HOME"
     if [ ! -f "$WINEPREFIX/.quellor-ready" ]; then
-        wine_boot_prefix
+        # A boot that fails is reported, and tried once more from nothing (see wine_start_server).
+        wine_boot_prefix || { echo "wine-harness: booting it once more" >&2; wine_boot_prefix; }
     fi
 }
 
 # A prefix whose boot did not finish is reported at once, never found later as a missing folder.
+# The first boot takes 7-12 s natively and about 22 s under emulation.
 wine_boot_prefix() {
     rm -rf "$WINEPREFIX"
     mkdir -p "$WINEPREFIX"
     wine_quiet wineserver -k
     wine_start_persistent_server &&
-        wine_step wine wineboot -i &&
+        WINE_CMD_TIMEOUT="$(scaled 120)" wine_step wine wineboot -i &&
         wine_step wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /t REG_SZ /d null /f ||
         { wine_stop_server; echo "wine-harness: booting the $WINEARCH prefix $WINEPREFIX failed (see above)" >&2; return 1; }
     wine_stop_server
@@ -83,9 +85,12 @@ wine_boot_prefix() {
     touch "$WINEPREFIX/.quellor-ready"
 }
 
+# Starting the session takes a few seconds (about 20 under emulation); one that has not ended in a
+# minute (on this path) will not end: under qemu-i386 a Wine process sometimes dies on its server
+# pipe ("wine client error: read: Bad file descriptor") and those that wait for it wait forever.
 wine_start_server() {
     wine_quiet wineserver -k
-    wine_start_persistent_server && wine_step wine wineboot
+    wine_start_persistent_server && WINE_CMD_TIMEOUT="$(scaled 60)" wine_step wine wineboot
 }
 
 # `wineserver -k` ends a server that does not stop within 10 s with SIGKILL and returns at once, so
