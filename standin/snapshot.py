@@ -38,6 +38,9 @@ NOISE = [
     (r"^HKLM\\System\\CurrentControlSet\\Control\\TimeZoneInformation(\\|$)", "time zone, refreshed at boot"),
     (r"^HKLM\\System\\CurrentControlSet\\Enum(\\|$)", "device enumeration, refreshed at boot"),
     (r"^HKLM\\System\\CurrentControlSet\\Control\\(DeviceClasses|Class)(\\|$)", "device classes, refreshed at boot"),
+    # Network adapters, listed by Wine's network service when something first asks for them (after
+    # the boot, seen under emulation).
+    (r"^HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\NetworkCards(\\|$)", "network adapters, listed on Wine's own schedule"),
     # The console host writes its per-user defaults when it first opens a console, which Wine does on
     # its own schedule (seen present in one build of a state and absent in the next).
     (r"^HKU\\[^\\]+\\Console(\\|$)", "console defaults, written by the console host"),
