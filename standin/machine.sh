@@ -140,12 +140,13 @@ restore_pristine() {
 
 # --- product actions -----------------------------------------------------------------------
 # An install that fails is reported with the installer's own log (kept in the prefix's temporary
-# folder). An install normally takes a few seconds; one that hangs is given up after a minute (on
-# this path), and its msiexec ends with the server when the state is built again.
+# folder). An install takes a second natively and up to about 40 s under emulation; one that has not
+# ended in 30 s (120 s under emulation) is given up, and its msiexec ends with the server when the
+# state is built again.
 install_package() {  # package file
     local package="$1" code log
     log="C:\\windows\\temp\\standin-install-$(basename "$package" .msi).log"
-    code="$(WINE_CMD_TIMEOUT="$(scaled 60)" exit_code_of msiexec /i "$(winpath "$package")" /qn /l*v "$log")"
+    code="$(WINE_CMD_TIMEOUT="$(scaled 30)" exit_code_of msiexec /i "$(winpath "$package")" /qn /l*v "$log")"
     if [ "$code" = 0 ]; then
         say "installed $(basename "$package") from $(winpath "$package")"
         return 0

@@ -85,12 +85,18 @@ wine_boot_prefix() {
     touch "$WINEPREFIX/.quellor-ready"
 }
 
-# Starting the session takes a few seconds (about 20 under emulation); one that has not ended in a
-# minute (on this path) will not end: under qemu-i386 a Wine process sometimes dies on its server
-# pipe ("wine client error: read: Bad file descriptor") and those that wait for it wait forever.
+# Starting the session takes a few seconds (5 to 35 under emulation on a busy machine); one that
+# has not ended in 25 s (100 s under emulation) will not end: under qemu-i386 a 32-bit Wine process
+# sometimes dies ("wine client error:5c: *** stack smashing detected ***", then "read: Bad file
+# descriptor" on its server pipe), and the processes that wait for it wait forever.
+# A start that fails so is reported and made once more, the old server and its processes ended.
 wine_start_server() {
+    wine_start_session || { echo "wine-harness: starting the session once more" >&2; wine_start_session; }
+}
+
+wine_start_session() {
     wine_quiet wineserver -k
-    wine_start_persistent_server && WINE_CMD_TIMEOUT="$(scaled 60)" wine_step wine wineboot
+    wine_start_persistent_server && WINE_CMD_TIMEOUT="$(scaled 25)" wine_step wine wineboot
 }
 
 # `wineserver -k` ends a server that does not stop within 10 s with SIGKILL and returns at once, so

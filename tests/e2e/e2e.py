@@ -190,7 +190,9 @@ class Machine:
         env = dict(self.env, **(extra_env or {}))
         started = time.time()
         with open(out_path, "wb") as out:
-            done = subprocess.run(["timeout", "-k", "10", str(scaled(600)), "wine", "quellor.exe", *arguments],
+            # A run is bounded by the product's own waits (two minutes for a child at most), not by
+            # the platform's speed: ten minutes hold on both paths.
+            done = subprocess.run(["timeout", "-k", "10", "600", "wine", "quellor.exe", *arguments],
                                   input=answers.encode(), stdout=out, stderr=subprocess.DEVNULL, cwd=work, env=env)
         elapsed = time.time() - started
         console = open(out_path, "rb").read().decode("utf-8")
@@ -225,7 +227,7 @@ class Machine:
 
     def wine_status(self, *args):
         """Runs a Wine command in the prefix, output to nowhere; its Unix exit code."""
-        return subprocess.run(["timeout", "-k", "5", str(scaled(60)), "wine", *args], env=self.env, stdin=subprocess.DEVNULL,
+        return subprocess.run(["timeout", "-k", "5", str(scaled(30)), "wine", *args], env=self.env, stdin=subprocess.DEVNULL,
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode
 
     def standin_exec(self, *args, extra_env=None):
@@ -234,7 +236,7 @@ class Machine:
     def wine(self, *args, extra_env=None):
         """A Windows program's output; it goes to a file, never to a pipe that Wine's services inherit."""
         with tempfile.TemporaryFile() as out:
-            subprocess.run(["timeout", "-k", "5", str(scaled(60)), "wine", *args], env=dict(self.env, **(extra_env or {})),
+            subprocess.run(["timeout", "-k", "5", str(scaled(30)), "wine", *args], env=dict(self.env, **(extra_env or {})),
                            stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL)
             out.seek(0)
             return out.read().decode(errors="replace").replace("\r", "")
@@ -248,7 +250,7 @@ class Machine:
             time.sleep(0.5)
 
     def wine_quiet(self, *args):
-        subprocess.run(["timeout", "-k", "5", str(scaled(60)), "wine", *args], env=self.env, stdin=subprocess.DEVNULL,
+        subprocess.run(["timeout", "-k", "5", str(scaled(30)), "wine", *args], env=self.env, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
 
     def roaming(self, *parts):
