@@ -106,13 +106,6 @@ record_pristine() {
         [ -d "$startup" ] && printf '[.ShellClassInfo]\r\n' >"$startup/desktop.ini"
     done
     wine_start_server
-    # Wine's service manager gives a starting service 10 s to connect (ServicesPipeTimeout, which
-    # Wine reads as a string); a 32-bit service under emulation may need longer, and msiexec's
-    # StartServices then fails the install with 1627.
-    if [ "$QUELLOR_LIMIT_SCALE" != 1 ]; then
-        wine_step wine reg add 'HKLM\System\CurrentControlSet\Control' /v ServicesPipeTimeout /t REG_SZ \
-            /d "$(scaled 10000)" /f
-    fi
     wine_stop_server
     rm -rf "$pristine"; mkdir -p "$pristine"
     cp "$WINEPREFIX"/*.reg "$pristine/"

@@ -72,7 +72,8 @@ wine_boot_prefix() {
     wine_quiet wineserver -k
     wine_start_persistent_server &&
         WINE_CMD_TIMEOUT="$(scaled 120)" wine_step wine wineboot -i &&
-        wine_step wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /t REG_SZ /d null /f ||
+        wine_step wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /t REG_SZ /d null /f &&
+        wine_scale_service_waits ||
         { wine_stop_server; echo "wine-harness: booting the $WINEARCH prefix $WINEPREFIX failed (see above)" >&2; return 1; }
     wine_stop_server
     local missing
@@ -90,6 +91,15 @@ wine_boot_prefix() {
 # sometimes dies ("wine client error:5c: *** stack smashing detected ***", then "read: Bad file
 # descriptor" on its server pipe), and the processes that wait for it wait forever.
 # A start that fails so is reported and made once more, the old server and its processes ended.
+# Wine's service manager gives a service 10 s to connect at its start and to answer a control
+# (ServicesPipeTimeout, which Wine reads as a string); a 32-bit service under emulation may need
+# longer, or a stop is answered "Service request timeout" (seen under emulation).
+wine_scale_service_waits() {
+    [ "$QUELLOR_LIMIT_SCALE" = 1 ] && return 0
+    wine_step wine reg add 'HKLM\System\CurrentControlSet\Control' /v ServicesPipeTimeout /t REG_SZ \
+        /d "$(scaled 10000)" /f
+}
+
 wine_start_server() {
     wine_start_session || { echo "wine-harness: starting the session once more" >&2; wine_start_session; }
 }
