@@ -155,6 +155,8 @@ build_reservation_remedy() {
     mv -f "$x64/reserve-at-once.so.new" "$x64/reserve-at-once.so"
 }
 
+# Says in one line which path it took, on stderr, so that callers that hide the build's output
+# (tools/demo.sh) still show it.
 choose_wine_path() {
     local why
     build_i386_probe
@@ -167,7 +169,7 @@ choose_wine_path() {
     fi
     if [ -z "${why:-}" ]; then
         printf 'QUELLOR_WINE_PATH=native\n' >"$DEPS_ROOT/wine-path.env"
-        log "Wine's 32-bit programs run natively (this kernel runs i386 programs)"
+        log "Wine's 32-bit programs run natively (this kernel runs i386 programs)" >&2
         return
     fi
     enable_qemu_handler
@@ -177,7 +179,7 @@ choose_wine_path() {
         printf 'QUELLOR_WINE_PATH=emulated\n'
         printf "QUELLOR_WINE_PRELOAD='%s'\n" "$EMULATION_ROOT/\$LIB/reserve-at-once.so"
     } >"$DEPS_ROOT/wine-path.env"
-    log "Wine's 32-bit programs run emulated by qemu-i386 with its address reservations refused at once ($why)"
+    log "Wine's 32-bit programs run emulated by qemu-i386 with its address reservations refused at once ($why)" >&2
 }
 
 main() {
