@@ -156,7 +156,7 @@ show_prefix_processes() {
     local pid task
     say "  processes of the prefix now:"
     for pid in $(pgrep -f 'wine|qemu-i386' || true); do
-        tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" || continue
+        tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qx "WINEPREFIX=$WINEPREFIX" || continue
         printf '    %s %s;' "$pid" "$(tr '\0' ' ' <"/proc/$pid/cmdline" | cut -c1-120)"
         for task in /proc/"$pid"/task/*; do
             printf ' %s:%s' "$(awk '{print $3}' "$task/stat" 2>/dev/null)" "$(cat "$task/wchan" 2>/dev/null)"

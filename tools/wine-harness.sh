@@ -120,6 +120,14 @@ wine_start_persistent_server() {
     wine_step wineserver -p
 }
 
+# `wineserver -k` ends the server and every process of the prefix; a process that has stopped
+# answering (seen under qemu-i386) may outlive its server, and is ended here too.
 wine_stop_server() {
     timeout -k 5 60 wineserver -k </dev/null >/dev/null 2>&1 || true
+    local pid
+    for pid in $(pgrep -f 'wine|qemu-i386' || true); do
+        [ "$pid" = $$ ] || [ "$pid" = "$BASHPID" ] && continue
+        tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qx "WINEPREFIX=$WINEPREFIX" && kill -9 "$pid" 2>/dev/null
+    done
+    return 0
 }

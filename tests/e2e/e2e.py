@@ -139,8 +139,13 @@ class Machine:
                           + "\n".join(said[-40:]))
 
     def stop(self):
+        """Stops the server and every process of the prefix, also one that has outlived its server (a
+        process that stopped answering, seen under qemu-i386)."""
         subprocess.run(["timeout", "-k", "5", str(scaled(60)), "wineserver", "-k"], env=self.env, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for pid, _ in self.prefix_processes():
+            with contextlib.suppress(OSError):
+                os.kill(pid, 9)
 
     def snapshot(self, name):
         """Dumps the stopped prefix (the .reg files are written lazily)."""
