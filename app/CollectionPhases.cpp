@@ -1,4 +1,4 @@
-// Collection phases 1-12: find every trace of the product and report it. Nothing is changed here.
+// The collection: finds every trace of the product and reports it. Nothing is changed here.
 #include "app/Dialogue.h"
 #include "app/OtherProductsFiles.h"
 #include "app/Phases.h"
@@ -36,8 +36,8 @@ void InsertFirst(WideMap& map, const std::wstring& key, const std::wstring& valu
 // What one collection phase hands to a later one; the removal needs none of it.
 struct Findings {
     std::wstring displayName;
-    PathList componentPaths;        // phase 4 -> phase 6
-    PathList sharedComponentCodes;  // phase 4 -> the shared components' keys and keepers
+    PathList componentPaths;        // from the components, for the settings search
+    PathList sharedComponentCodes;  // from the components, for the shared components' keys and keepers
     PathList sharedComponentPaths;
     PathList sharedWithoutPath;  // shared components whose path could not be read: no program folder goes
     PathList unreadComponents;   // component registrations not read to their end: no program folder goes
@@ -47,10 +47,10 @@ struct Findings {
     WideMap clsidToKey;
     std::map<std::wstring, bool> unregister;
     WideMap machineValues;       // key path -> value name
-    PathList settingsNames;      // phase 6 -> phase 9
+    PathList settingsNames;      // from the settings search, for the per-user setting files
     std::wstring installSubPath;
     EarlierJournals earlier;     // unfinished removals of the product, taken up when the plan is complete
-    std::map<std::wstring, PathList> otherProductsKeyFiles;  // phase 4 -> the program folders' plan
+    std::map<std::wstring, PathList> otherProductsKeyFiles;  // from the components, for the program folders' plan
     PathList keptForOthers;      // those files and the files beside them
 
     bool Unregisters(const std::wstring& clsid) const {
@@ -188,7 +188,7 @@ PathList OtherClients(const std::wstring& componentCode, const std::wstring& pro
     return others;
 }
 
-// Phase 1. 0 to go on, -1 to end the run.
+// Checks that the product's installation is registered. 0 to go on, -1 to end the run.
 int CheckInstallation(Report& report, const Settings& profile, const RemovalPlan& plan) {
     report.PrintLine(L"削除対象プログラムのインストール・アンインストールレジストリの検索を開始します...");
     report.PrintLine(L"インストール情報が登録されているMirevoの製品コードを確認します...");
@@ -242,7 +242,7 @@ void PlanCachedPackages(Report& report, const PathList& packages, RemovalPlan& p
     LogSectionIfAny(report, L"[インストーラーのキャッシュフォルダ以外にあるため削除しないファイル]", elsewhere);
 }
 
-// Phase 2.
+// The product's installer registrations: Uninstall, user data and Classes\Installer products.
 void CollectProductRegistrations(Report& report, const Settings& profile, RemovalPlan& plan, Findings& found) {
     if (!Lc::GetProductName(plan.productCode, found.displayName) || found.displayName.empty())
         found.displayName = profile.PRODUCTNAME;
@@ -264,7 +264,7 @@ void CollectProductRegistrations(Report& report, const Settings& profile, Remova
     report.PrintLine(L"");
 }
 
-// Phase 3.
+// The product's upgrade-code and feature registrations.
 void CollectUpgradeAndFeatureRegistrations(Report& report, const Settings& profile, RemovalPlan& plan) {
     std::wstring packedUpgrade = Packed(profile.UPGRADECODE);
     std::wstring packedProduct = Packed(plan.productCode);
@@ -284,7 +284,7 @@ void RemoveEvery(PathList& list, const std::wstring& value) {
     for (auto it = list.begin(); it != list.end();) it = (*it == value) ? list.erase(it) : it + 1;
 }
 
-// Phase 4.
+// The product's components, and those it shares with other products.
 void CollectComponents(Report& report, const Settings& profile, RemovalPlan& plan, Findings& found) {
     PathList codes;
     // One pass over the registrations: the product's components, and what other products' components
@@ -352,7 +352,7 @@ void CollectComponents(Report& report, const Settings& profile, RemovalPlan& pla
     Append(plan.machineKeys, KeysOfTargetAlone(plan, componentKeys));
 }
 
-// After phase 4: a shared component's files stay, and so does its registration for the other clients;
+// Once the components are known: a shared component's files stay, and so does its registration for the other clients;
 // only the target's client value goes from it, so the installer no longer counts the target as a client.
 void CollectSharedComponentRegistrations(RemovalPlan& plan, const Findings& found) {
     if (found.sharedComponentCodes.empty()) return;
@@ -366,7 +366,7 @@ void CollectSharedComponentRegistrations(RemovalPlan& plan, const Findings& foun
     }
 }
 
-// Phase 5, step 2: the CLSID's server path, when its key was found.
+// The CLSID's server path, when its key was found.
 // A LocalServer32 value is a command line (quoted, with arguments); InprocServer32 names the DLL.
 void LookUpComServer(Findings& found, const std::wstring& clsid, const std::wstring& key) {
     if (key.empty()) return;
@@ -384,7 +384,7 @@ PathList ComClsids(const Settings& p) {
             p.TERRIONPS_CLSID, p.NOVEX_CLSID,    p.NOVEXPS_CLSID};
 }
 
-// Phase 5.
+// The product's COM registrations.
 void CollectComRegistrations(Report& report, const Settings& profile, RemovalPlan& plan, Findings& found) {
     report.PrintLine(L"Mirevo関連のCOMコンポーネントのレジストリを検索します...");
     // One listing of the machine's CLSID keys serves all seven lookups.
@@ -418,7 +418,7 @@ void CollectComRegistrations(Report& report, const Settings& profile, RemovalPla
     plan.removesService = found.Unregisters(profile.TERRION_CLSID);
 }
 
-// After phase 5: a server whose file is a shared component keeps its registration, and the service that
+// Once the COM registrations are known: a server whose file is a shared component keeps its registration, and the service that
 // runs it is only stopped, for the products that share it.
 void NoteSparedComServers(const Settings& profile, RemovalPlan& plan, const Findings& found) {
     for (const auto& [clsid, server] : found.clsidToServer) {
@@ -431,7 +431,7 @@ void NoteSparedComServers(const Settings& profile, RemovalPlan& plan, const Find
     }
 }
 
-// Phase 6.
+// The product's settings keys, in every user's hive.
 void CollectSettingsRegistry(Report& report, const Settings& profile, RemovalPlan& plan, Findings& found) {
     PathList userKeys;
     bool any = Lc::CollectUserSettingsKeys(Lc::NativeView(), found.componentPaths, profile.CUSTOMER, userKeys,
@@ -459,7 +459,7 @@ void CollectSettingsRegistry(Report& report, const Settings& profile, RemovalPla
     report.PrintLine(L"");
 }
 
-// Phase 7.
+// The product's program folders.
 void CollectProgramFolders(Report& report, const Settings& profile, RemovalPlan& plan, Findings& found) {
     report.PrintLine(L"削除対象のプログラムのファイルパスを確認します...");
     found.installSubPath = L"\\" + profile.CUSTOMER + L"\\Velkor";
@@ -468,7 +468,7 @@ void CollectProgramFolders(Report& report, const Settings& profile, RemovalPlan&
     report.ReportSearch(L"削除対象のプログラムのフォルダ", !plan.programFolders.empty(), plan.programFolders);
 }
 
-// Phase 8.
+// The product's shortcuts.
 void CollectShortcuts(Report& report, const Settings& profile, RemovalPlan& plan, const Findings& found) {
     report.PrintLine(L"削除対象のプログラムのショートカットのパスを確認します...");
     PathList folderNames = {profile.CUSTOMER + L"\\" + found.displayName,
@@ -492,7 +492,7 @@ void CollectShortcuts(Report& report, const Settings& profile, RemovalPlan& plan
                         plan.commonDesktopShortcuts);
 }
 
-// Phase 9: only when the settings search named some users.
+// The per-user setting files: only when the settings search named some users.
 void CollectUserSettingFiles(Report& report, const Settings& profile, RemovalPlan& plan, const Findings& found) {
     if (found.settingsNames.empty()) return;
     bool any = Lc::FindUserSettingFiles(Lc::NativeView(), found.settingsNames, profile, plan.userSettingFolders,
@@ -502,7 +502,7 @@ void CollectUserSettingFiles(Report& report, const Settings& profile, RemovalPla
     report.PrintLine(L"");
 }
 
-// Phase 10.
+// The installer's information folders of the product.
 void CollectInstallerInfoFolders(Report& report, RemovalPlan& plan) {
     bool found =
         Lc::FindUserAppDataFolders(Lc::NativeView(), L"Microsoft\\Installer\\" + plan.productCode, plan.installerInfoFolders);
@@ -514,7 +514,7 @@ void CollectInstallerInfoFolders(Report& report, RemovalPlan& plan) {
     if (isFolder) plan.installerInfoFolders.push_back(allUsers);
 }
 
-// Phase 11.
+// Ferrow's image path, for its stop.
 void CheckFerrow(Report& report, const Settings& profile, RemovalPlan& plan, const Findings& found) {
     report.PrintLine(L"Ferrowの存在チェック");
     auto registered = found.clsidToServer.find(profile.FERROW_CLSID);
@@ -527,7 +527,7 @@ void CheckFerrow(Report& report, const Settings& profile, RemovalPlan& plan, con
                          Lc::PathMatchesAnything(plan.ferrowExePath), false);
 }
 
-// Phase 12.
+// The running processes: only listed and logged.
 void CollectProcesses(Report& report) {
     report.PrintLine(L"プロセス情報を収集します...");
     for (const Lc::ProcessEntry& process : Lc::ListProcesses()) report.LogLine(Lc::ProcessText(process));

@@ -8,10 +8,10 @@
 
 namespace Quellor {
 
-// Collection (phases 1-12): only reads. 0 to go on, -1 when the run ends in phase 1.
+// Collection: only reads. 0 to go on, -1 when the run ends at the installation check.
 int RunCollection(Report& report, const Settings& profile, RemovalPlan& plan);
 
-// Confirmation and removal (phases 13-18): 0 after the completion message, -1 at every other end.
+// Confirmation and removal: 0 after the completion message, -1 at every other end.
 int RunRemovalPhases(Report& report, const Settings& profile, const RemovalPlan& plan);
 
 inline int RunPhases(Report& report, const Settings& profile, const std::wstring& productCode,

@@ -1,4 +1,4 @@
-// Confirmation and removal phases 13-18. Every target comes from the plan, which is complete before the
+// Confirmation and removal. Every target comes from the plan, which is complete before the
 // question; the registry targets are backed up before the first change, every result is logged after the
 // deletions, and the end message is given only when the check at the end finds nothing left.
 #include <map>
@@ -59,7 +59,7 @@ int ReportStep(Report& report, const std::wstring& label, StepMode mode, const L
     return AskToContinue(report, L"このまま削除対象のVitraCareの削除処理を続行しますか？");
 }
 
-// Phase 13. 0 to go on, -1 to end (nothing has been changed).
+// The operator's Y and the diagnosis check. 0 to go on, -1 to end (nothing has been changed).
 int ConfirmAndCheckDiagnosis(Report& report, const Settings& profile) {
     if (AskToContinue(report, L"レジストリ削除、ファイル削除を開始してもよろしいですか？") != kGoOn) return kEnd;
     report.PrintLine(L"削除開始");
@@ -79,7 +79,7 @@ int ConfirmAndCheckDiagnosis(Report& report, const Settings& profile) {
     return AskToContinue(report, L"このまま削除対象のVitraCareの削除処理を続行しますか？");
 }
 
-// Phase 14.
+// Stops the resident processes, the service and Ferrow.
 int StopProduct(Report& report, const Settings& profile, const RemovalPlan& plan) {
     Lc::StepResult stopped = Lc::StopResidentProcesses(profile.VITRA_CARE_MUTEX_NAME, profile.VITRA_SETTING_MUTEX_NAME,
                                                        profile.VITRA_RESIDENT_MUTEX_NAME,
@@ -125,7 +125,7 @@ Lc::StepResult UnregisterServer(const PlannedServer& server, bool isDll) {
     return ended;
 }
 
-// Phase 15: only the CLSIDs planned for unregistration, in the profile's order.
+// Unregisters the servers: only the CLSIDs planned for unregistration, in the profile's order.
 int UnregisterProduct(Report& report, const Settings& profile, const RemovalPlan& plan, Ledger& ledger) {
     if (plan.removesService && UninstallService(report, profile, plan, ledger) != kGoOn) return kEnd;
     const ServerStep steps[] = {
@@ -233,7 +233,7 @@ void Execute(const Target& target, const RemovalPlan& plan, Report& report, Ledg
     }
 }
 
-// The console line that opens each group of file deletions (phase 17, steps 1-8).
+// The console line that opens each group of file deletions.
 const wchar_t* OpeningLine(TargetSection section) {
     switch (section) {
         case TargetSection::InstallerPackages: return L"インストーラーファイルを削除します。";
@@ -249,7 +249,7 @@ const wchar_t* OpeningLine(TargetSection section) {
     }
 }
 
-// Step 8 says why nothing of the program folders is deleted, when that is so.
+// The program folders' group says why nothing of the program folders is deleted, when that is so.
 void ReportProgramFolders(Report& report, const RemovalPlan& plan) {
     if (plan.programFolders.empty()) {
         report.PrintLine(L"削除対象のMirevoのファイルがありませんでした。");
@@ -289,7 +289,7 @@ void LogRegistryResults(Report& report, const TargetList& targets, const Ledger&
     LogSectionIfAny(report, L"[削除できなかったレジストリ]", ledger.registryFailures);
 }
 
-// Phases 16 and 17 in one walk over the targets: the registry first, its sections logged once it is
+// The deletion, in one walk over the targets: the registry first, its sections logged once it is
 // done; then the files and folders, each group opened by its console line.
 void DeleteTargets(Report& report, const RemovalPlan& plan, const TargetList& targets, Ledger& ledger) {
     report.PrintLine(L"");
@@ -366,7 +366,7 @@ void EndRestorePoint(Report& report, Lc::RestorePoint& point) {
         report.PrintLine(L"復元ポイントを完了できませんでした。(エラーコード: " + std::to_wstring(ended) + L")");
 }
 
-// Phase 18: the completion message only when nothing planned remains.
+// The end of the removal: the completion message only when nothing planned remains.
 int Complete(Report& report, const RemovalPlan& plan, const PathList& remaining, const Ledger& ledger,
              const std::wstring& journal) {
     report.PrintLine(L"");

@@ -29,7 +29,7 @@ std::wstring CurrentFolder() {
     return buffer;
 }
 
-// Phase 0, step 5. Returns the version, or nothing when the run ends here.
+// The version from the command line. Returns it, or nothing when the run ends here.
 std::optional<std::wstring> TakeVersion(Report& report, int argc, wchar_t** argv) {
     std::wstring version = kDefaultVersion;
     if (argc > 2) {
@@ -48,7 +48,7 @@ std::optional<std::wstring> TakeVersion(Report& report, int argc, wchar_t** argv
     return version;
 }
 
-// Phase 0, steps 6 and 7.
+// The settings file, or the built-in table when there is none.
 Settings LoadProfile(Report& report, const Settings& defaults) {
     std::wstring path = CurrentFolder() + L"\\" + kSettingsFileName;
     report.ReportOutcome(L"設定ファイルの存在を確認しました。", L"設定ファイルがありませんでした。",
