@@ -155,9 +155,8 @@ install_package() {  # package file
 show_prefix_processes() {
     local pid task
     say "  processes of the prefix now:"
-    for pid in $(pgrep -f 'wine|qemu-i386' || true); do
-        tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qx "WINEPREFIX=$WINEPREFIX" || continue
-        printf '    %s %s;' "$pid" "$(tr '\0' ' ' <"/proc/$pid/cmdline" | cut -c1-120)"
+    for pid in $(wine_prefix_pids); do
+        printf '    %s %s;' "$pid" "$(tr '\0' ' ' 2>/dev/null <"/proc/$pid/cmdline" | cut -c1-120)"
         for task in /proc/"$pid"/task/*; do
             printf ' %s:%s' "$(awk '{print $3}' "$task/stat" 2>/dev/null)" "$(cat "$task/wchan" 2>/dev/null)"
         done

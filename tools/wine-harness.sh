@@ -125,9 +125,17 @@ wine_start_persistent_server() {
 wine_stop_server() {
     timeout -k 5 60 wineserver -k </dev/null >/dev/null 2>&1 || true
     local pid
+    for pid in $(wine_prefix_pids); do kill -9 "$pid" 2>/dev/null; done
+    return 0
+}
+
+# The processes of this prefix's Wine (the server, its clients, the steps that started them), by the
+# WINEPREFIX in their environment; never this shell.
+wine_prefix_pids() {
+    local pid
     for pid in $(pgrep -f 'wine|qemu-i386' || true); do
         [ "$pid" = $$ ] || [ "$pid" = "$BASHPID" ] && continue
-        tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qx "WINEPREFIX=$WINEPREFIX" && kill -9 "$pid" 2>/dev/null
+        tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qx "WINEPREFIX=$WINEPREFIX" && echo "$pid"
     done
     return 0
 }
