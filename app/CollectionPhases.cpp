@@ -2,6 +2,8 @@
 #include "app/Dialogue.h"
 #include "app/OtherProductsFiles.h"
 #include "app/Phases.h"
+#include "app/Admission.h"
+#include "app/RemovalTargets.h"
 #include "app/ResumedRemoval.h"
 #include "files/ShellFolders.h"
 #include "files/FileRemoval.h"
@@ -626,13 +628,33 @@ void ReportCompletedPlan(Report& report, const RemovalPlan& plan, const Findings
     LogSectionIfAny(report, L"[共有ファイルを残して削除するMirevoのフォルダとファイル]", programTargets);
 }
 
+// Every candidate of the searches passes the one admission rule; those it refuses are reported and
+// never removed.
+void AdmitSearchedTargets(Report& report, const TargetAdmission& admission, RemovalPlan& plan) {
+    PathList refused;
+    for (const Target& candidate : TargetsOf(plan)) {
+        const Verdict verdict = admission.Judge(candidate);
+        if (verdict.admitted) continue;
+        plan.refused.insert(TargetIdentity(candidate));
+        refused.push_back(TargetText(candidate) + L"\r\n - " + verdict.reason);
+    }
+    if (refused.empty()) return;
+    report.PrintLine(L"[検索で見つかったが削除しない項目]");
+    report.PrintLines(refused);
+    report.PrintLine(L"");
+}
+
 void CompletePlan(Report& report, const Settings& profile, RemovalPlan& plan, Findings& found) {
     plan.protectedFolders = Lc::ReadProtectedFolders();
     size_t machineKeysBefore = plan.machineKeys.size();
     PlanRemovedByOthers(profile, plan, found);
     KeepOtherProductsFiles(plan, found);
     PlanProgramFolders(plan, found);
-    TakeUpEarlierRemovals(report, profile, plan, found.earlier, found.keptForOthers);
+    PathList kept = found.sharedComponentPaths;
+    Append(kept, found.keptForOthers);
+    const TargetAdmission admission(profile, {plan.productCode, found.displayName, plan.protectedFolders, kept});
+    AdmitSearchedTargets(report, admission, plan);
+    TakeUpEarlierRemovals(report, admission, plan, found.earlier);
     report.PrintLine(L"強制削除の準備が完了しました。");
     ReportCompletedPlan(report, plan, found, machineKeysBefore);
 }
@@ -661,7 +683,7 @@ PathList ProgramFolderCandidates(const Settings& profile) {
 int RunCollection(Report& report, const Settings& profile, RemovalPlan& plan) {
     if (CheckInstallation(report, profile, plan) != 0) return -1;
     Findings found;
-    found.earlier = FindEarlierJournals(plan.productCode);
+    found.earlier = FindEarlierJournals(JournalFolder(), plan.productCode, ThisComputerName());
     CollectProductRegistrations(report, profile, plan, found);
     CollectUpgradeAndFeatureRegistrations(report, profile, plan);
     SearchManagedInstallerKeys(report, plan, profile);

@@ -1,5 +1,6 @@
 #include "app/RegistryBackup.h"
 
+#include "platform/AdministratorsOnly.h"
 #include "platform/UniqueResource.h"
 
 namespace Quellor {
@@ -47,8 +48,12 @@ DWORD WriteAndClose(Zento::Lithcore::UniqueHandle& file, const std::wstring& tex
 }  // namespace
 
 DWORD WriteBackupFile(const std::wstring& path, const std::wstring& text) {
-    Zento::Lithcore::UniqueHandle file(
-        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // The administrator imports it later: no one else may have changed it in between, whoever may write
+    // the folder it lies in.
+    Zento::Lithcore::AdministratorsOnlySecurity security(Zento::Lithcore::AdministratorsOnlySecurity::For::File);
+    if (security.Attributes() == nullptr) return security.Error();
+    Zento::Lithcore::UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, security.Attributes(), CREATE_NEW,
+                                                     FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsValid()) return ::GetLastError();
     DWORD result = WriteAndClose(file, text);
     if (result != ERROR_SUCCESS) {

@@ -12,7 +12,8 @@ namespace Quellor {
 // "infoLog_20250203090507.txt" -> "backup_20250203090507.reg" (a "_2" suffix of the log is kept).
 std::wstring BackupFileName(const std::wstring& logPath);
 
-// Creates the file (never over an existing one), writes the text, flushes and closes it.
+// Creates the file (never over an existing one) so that only Administrators and SYSTEM may change it,
+// writes the text, flushes and closes it.
 // ERROR_SUCCESS, or the Win32 error of the step that failed.
 [[nodiscard]] DWORD WriteBackupFile(const std::wstring& path, const std::wstring& text);
 

@@ -1,6 +1,9 @@
 #include "app/RemovalJournal.h"
 
 #include "app/RegistryBackup.h"
+#include "files/ShellFolders.h"
+#include "platform/AdministratorsOnly.h"
+#include "platform/ErrorText.h"
 #include "platform/UniqueResource.h"
 #include "registry/Names.h"
 #include "settings/TextConversion.h"
@@ -13,7 +16,10 @@ namespace Lc = Zento::Lithcore;
 namespace {
 
 constexpr char kFormat[] = "QuellorRemovalJournal";
-constexpr char kVersion[] = "1";
+constexpr char kVersion[] = "2";
+constexpr int kCsidlCommonAppData = 0x23;
+// A journal lists every target once: far below this; anything larger is not one.
+constexpr DWORD kLargestJournal = 64 * 1024 * 1024;
 
 CheckpointHook g_checkpointHook = nullptr;
 
@@ -95,25 +101,34 @@ std::string ViewName(const Target& target) {
     return target.key.view == RegistryView::Bits64 ? "64" : "32";
 }
 
-bool ParseTarget(const std::vector<std::string>& fields, JournalEntry& entry) {
+bool ParseTarget(const std::vector<std::string>& fields, Target& entry) {
     if (fields.size() != 5 || fields[0] != "target" || !KindOfName(fields[1], entry.kind)) return false;
-    bool registry = entry.kind != TargetKind::File && entry.kind != TargetKind::Folder;
-    entry.hasView = registry;
+    bool registry = entry.IsRegistry();
+    RegistryView view = RegistryView::Bits64;
     if (registry && fields[2] == "64")
-        entry.view = RegistryView::Bits64;
+        view = RegistryView::Bits64;
     else if (registry && fields[2] == "32")
-        entry.view = RegistryView::Bits32;
+        view = RegistryView::Bits32;
     else if (registry || fields[2] != "-")
         return false;
     if (!Unescaped(fields[3], entry.path) || !Unescaped(fields[4], entry.valueName)) return false;
     if (entry.path.empty() || (entry.kind != TargetKind::Value && !entry.valueName.empty())) return false;
+    if (registry) entry.key = RegistryKeyAddress::Parse(entry.path, view);
     return true;
+}
+
+bool ParseField(const std::string& line, const char* name, std::wstring& value) {
+    std::vector<std::string> fields = Split(line, '\t');
+    return fields.size() == 2 && fields[0] == name && Unescaped(fields[1], value);
 }
 
 // Writes bytes at the file's end, or into a new file, and flushes them.
 DWORD WriteFlushed(const std::wstring& path, const std::string& bytes, bool append) {
+    Lc::AdministratorsOnlySecurity security(Lc::AdministratorsOnlySecurity::For::File);
+    if (security.Attributes() == nullptr) return security.Error();
     Lc::UniqueHandle file(::CreateFileW(path.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE, FILE_SHARE_READ,
-                                        nullptr, append ? OPEN_EXISTING : CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                        append ? nullptr : security.Attributes(), append ? OPEN_EXISTING : CREATE_NEW,
+                                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file) return ::GetLastError();
     DWORD written = 0;
     if (!::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr))
@@ -123,30 +138,121 @@ DWORD WriteFlushed(const std::wstring& path, const std::string& bytes, bool appe
     return ERROR_SUCCESS;
 }
 
-bool ReadWhole(const std::wstring& path, std::string& text) {
-    try {
-        Lc::TextFile file = Lc::TextFile::OpenForReading(path);
-        std::vector<unsigned char> bytes = file.ReadAll();
-        text.assign(bytes.begin(), bytes.end());
-        return true;
-    } catch (const std::exception&) {
+// Reads the journal through the handle its security was checked on; `why` says why it is not used.
+bool ReadTrusted(const std::wstring& path, std::string& text, std::wstring& why) {
+    Lc::UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ | READ_CONTROL, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file) {
+        why = L"読み取れませんでした: " + Lc::Win32ErrorText(::GetLastError());
         return false;
     }
+    Lc::TrustCheck trust = Lc::CheckAdministratorsOnly(file.Get());
+    if (trust.trust != Lc::Trust::AdministratorsOnly) {
+        why = Lc::TrustText(trust);
+        return false;
+    }
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file.Get(), &size) || size.QuadPart > kLargestJournal) {
+        why = L"内容が壊れているため使用しません。";
+        return false;
+    }
+    text.resize(static_cast<size_t>(size.QuadPart));
+    DWORD read = 0;
+    if (!text.empty() && (!::ReadFile(file.Get(), &text[0], static_cast<DWORD>(text.size()), &read, nullptr) ||
+                          read != text.size())) {
+        why = L"読み取れませんでした: " + Lc::Win32ErrorText(::GetLastError());
+        return false;
+    }
+    return true;
+}
+
+// The journals' names in a folder: files only, never a link.
+PathList JournalNamesIn(const std::wstring& folder) {
+    PathList names;
+    WIN32_FIND_DATAW data;
+    Lc::UniqueFindHandle find(::FindFirstFileW((folder + L"\\removal_*.txt").c_str(), &data));
+    if (!find) return names;
+    do {
+        if ((data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0)
+            names.push_back(data.cFileName);
+    } while (::FindNextFileW(find.Get(), &data));
+    return names;
+}
+
+std::wstring CurrentFolder() {
+    wchar_t buffer[MAX_PATH] = {};
+    DWORD length = ::GetCurrentDirectoryW(MAX_PATH, buffer);
+    return length == 0 || length >= MAX_PATH ? std::wstring() : std::wstring(buffer);
+}
+
+void JudgeJournal(const std::wstring& path, const std::wstring& productCode, const std::wstring& computer,
+                  EarlierJournals& found) {
+    std::string text;
+    std::wstring why;
+    if (!ReadTrusted(path, text, why)) {
+        found.ignored.push_back(path + L"\r\n - " + why + L"使用しません。");
+        return;
+    }
+    ParsedJournal journal = ParseJournal(text);
+    if (journal.state == JournalState::Finished) return;
+    if (journal.state == JournalState::Damaged)
+        found.ignored.push_back(path + L"\r\n - 内容が壊れているため使用しません。");
+    else if (!Lc::NamesEqual(journal.productCode, productCode))
+        found.ignored.push_back(path + L"\r\n - 別の製品（" + journal.productCode + L"）の記録のため使用しません。");
+    else if (!Lc::NamesEqual(journal.computer, computer))
+        found.ignored.push_back(path + L"\r\n - 別のコンピューター（" + journal.computer + L"）の記録のため使用しません。");
+    else
+        found.unfinished.push_back({path, journal.entries});
 }
 
 }  // namespace
 
-std::wstring JournalFileName(const std::wstring& logPath) {
-    std::wstring name = BackupFileName(logPath);  // "...backup_<stamp>.reg"
-    size_t at = name.rfind(L"backup_");
-    if (at != std::wstring::npos) name.replace(at, 7, L"removal_");
-    if (name.size() >= 4) name.replace(name.size() - 4, 4, L".txt");
-    return name;
+std::wstring JournalFolder() {
+    const std::wstring common = Lc::GetSpecialFolderPath(kCsidlCommonAppData);
+    return common.empty() ? std::wstring() : common + L"\\Quellor";
 }
 
-std::string JournalText(const std::wstring& productCode, const TargetList& targets) {
+DWORD PrepareJournalFolder(const std::wstring& folder, std::wstring& why) {
+    if (folder.empty()) {
+        why = L"記録を置くフォルダがありません。";
+        return ERROR_PATH_NOT_FOUND;
+    }
+    Lc::AdministratorsOnlySecurity security(Lc::AdministratorsOnlySecurity::For::Folder);
+    if (security.Attributes() == nullptr) {
+        why = L"フォルダのセキュリティを作成できませんでした。";
+        return security.Error();
+    }
+    if (!::CreateDirectoryW(folder.c_str(), security.Attributes()) && ::GetLastError() != ERROR_ALREADY_EXISTS) {
+        DWORD error = ::GetLastError();
+        why = L"フォルダを作成できませんでした。";
+        return error;
+    }
+    // Made now or found: someone may have made it first.
+    Lc::TrustCheck trust = Lc::CheckAdministratorsOnly(folder);
+    if (trust.trust == Lc::Trust::AdministratorsOnly) return ERROR_SUCCESS;
+    why = Lc::TrustText(trust);
+    return trust.trust == Lc::Trust::Unreadable ? trust.error : ERROR_ACCESS_DENIED;
+}
+
+std::wstring JournalPath(const std::wstring& folder, const std::wstring& logPath) {
+    std::wstring name = BackupFileName(logPath);  // "...backup_<stamp>.reg"
+    size_t slash = name.find_last_of(L'\\');
+    if (slash != std::wstring::npos) name = name.substr(slash + 1);
+    if (name.rfind(L"backup_", 0) == 0) name.replace(0, 7, L"removal_");
+    if (name.size() >= 4) name.replace(name.size() - 4, 4, L".txt");
+    return folder + L"\\" + name;
+}
+
+std::wstring ThisComputerName() {
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+    return ::GetComputerNameW(name, &size) ? std::wstring(name, size) : std::wstring();
+}
+
+std::string JournalText(const std::wstring& productCode, const std::wstring& computer, const TargetList& targets) {
     std::string text = std::string(kFormat) + "\t" + kVersion + "\r\n";
     text += "product\t" + Escaped(productCode) + "\r\n";
+    text += "computer\t" + Escaped(computer) + "\r\n";
     for (const Target& target : targets)
         text += "target\t" + KindName(target.kind) + "\t" + ViewName(target) + "\t" + Escaped(target.path) + "\t" +
                 Escaped(target.valueName) + "\r\n";
@@ -154,8 +260,9 @@ std::string JournalText(const std::wstring& productCode, const TargetList& targe
     return text;
 }
 
-DWORD WriteJournal(const std::wstring& path, const std::wstring& productCode, const TargetList& targets) {
-    return WriteFlushed(path, JournalText(productCode, targets), false);
+DWORD WriteJournal(const std::wstring& path, const std::wstring& productCode, const std::wstring& computer,
+                   const TargetList& targets) {
+    return WriteFlushed(path, JournalText(productCode, computer, targets), false);
 }
 
 DWORD MarkJournalFinished(const std::wstring& path) { return WriteFlushed(path, "finished\r\n", true); }
@@ -169,12 +276,12 @@ ParsedJournal ParseJournal(const std::string& text) {
         if (line.empty() || line.back() != '\r') return journal;
         line.pop_back();
     }
-    if (lines.size() < 3 || lines[0] != std::string(kFormat) + "\t" + kVersion) return journal;
-    std::vector<std::string> product = Split(lines[1], '\t');
-    if (product.size() != 2 || product[0] != "product" || !Unescaped(product[1], journal.productCode)) return journal;
-    size_t at = 2;
+    if (lines.size() < 4 || lines[0] != std::string(kFormat) + "\t" + kVersion) return journal;
+    if (!ParseField(lines[1], "product", journal.productCode) || !ParseField(lines[2], "computer", journal.computer))
+        return journal;
+    size_t at = 3;
     for (; at < lines.size() && lines[at].rfind("target\t", 0) == 0; ++at) {
-        JournalEntry entry{};
+        Target entry{};
         if (!ParseTarget(Split(lines[at], '\t'), entry)) return journal;
         journal.entries.push_back(entry);
     }
@@ -188,25 +295,21 @@ ParsedJournal ParseJournal(const std::string& text) {
     return journal;
 }
 
-EarlierJournals FindEarlierJournals(const std::wstring& productCode) {
+EarlierJournals FindEarlierJournals(const std::wstring& folder, const std::wstring& productCode,
+                                    const std::wstring& computer) {
     EarlierJournals found;
-    WIN32_FIND_DATAW data;
-    Lc::UniqueFindHandle find(::FindFirstFileW(L"removal_*.txt", &data));
-    if (!find) return found;
-    do {
-        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
-        const std::wstring path = FullPathOf(data.cFileName);
-        std::string text;
-        ParsedJournal journal;
-        if (ReadWhole(data.cFileName, text)) journal = ParseJournal(text);
-        if (journal.state == JournalState::Finished) continue;
-        if (journal.state == JournalState::Damaged)
-            found.ignored.push_back(path + L"\r\n - 内容が壊れているため使用しません。");
-        else if (!Lc::NamesEqual(journal.productCode, productCode))
-            found.ignored.push_back(path + L"\r\n - 別の製品（" + journal.productCode + L"）の記録のため使用しません。");
-        else
-            found.unfinished.push_back({path, journal.entries});
-    } while (::FindNextFileW(find.Get(), &data));
+    const std::wstring current = CurrentFolder();
+    if (!current.empty() && !Lc::NamesEqual(Lc::FullPathOf(current), Lc::FullPathOf(folder)))
+        for (const std::wstring& name : JournalNamesIn(current))
+            found.ignored.push_back(current + L"\\" + name +
+                                    L"\r\n - 管理者以外も書き込めるフォルダにあるため使用しません。");
+    if (folder.empty() || !Lc::IsFolder(folder)) return found;
+    Lc::TrustCheck trust = Lc::CheckAdministratorsOnly(folder);
+    if (trust.trust != Lc::Trust::AdministratorsOnly) {
+        found.ignored.push_back(folder + L"\r\n - " + Lc::TrustText(trust) + L"このフォルダの記録は使用しません。");
+        return found;
+    }
+    for (const std::wstring& name : JournalNamesIn(folder)) JudgeJournal(folder + L"\\" + name, productCode, computer, found);
     return found;
 }
 

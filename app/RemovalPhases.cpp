@@ -323,8 +323,16 @@ void ReportSpared(Report& report, const RemovalPlan& plan) {
 // ---- the journal: what the removal is about to do, for a later run should this one not finish ----
 
 int StartJournal(Report& report, const RemovalPlan& plan, const TargetList& targets, std::wstring& journal) {
-    journal = FullPathOf(JournalFileName(report.LogPath()));
-    DWORD result = WriteJournal(journal, plan.productCode, targets);
+    const std::wstring folder = JournalFolder();
+    std::wstring why;
+    DWORD result = PrepareJournalFolder(folder, why);
+    if (result == ERROR_SUCCESS) {
+        journal = JournalPath(folder, report.LogPath());
+        result = WriteJournal(journal, plan.productCode, ThisComputerName(), targets);
+    } else {
+        journal = folder;
+        report.PrintLine(why);
+    }
     if (result == ERROR_SUCCESS) {
         PassCheckpoint(L"journal-written");
         return kGoOn;

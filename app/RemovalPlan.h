@@ -3,10 +3,12 @@
 // executes, backs up and checks, and nothing else.
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "app/SearchedUser.h"
+#include "app/Target.h"
 #include "registry/RegistryStorage.h"
 
 namespace Quellor {
@@ -37,15 +39,6 @@ struct PlannedServer {
     std::wstring clsid;
     std::wstring serverPath;  // the executable or DLL, parsed from its registration's command line
     std::wstring clsidKey;    // the CLSID key the unregistration must remove
-};
-
-// A target of an earlier, unfinished removal (its journal) that is still there and passed the guards the
-// collection applies.
-enum class ResumedKind { Key, KeyWhenEmpty, Value, File, Folder };
-struct ResumedTarget {
-    ResumedKind kind;
-    std::wstring path;
-    std::wstring valueName;  // Value only
 };
 
 struct RemovalPlan {
@@ -93,8 +86,10 @@ struct RemovalPlan {
     std::vector<SparedItem> keptForOtherComponents;
 
     // Taken up from earlier removals that did not finish; their journals are marked finished with ours.
-    std::vector<ResumedTarget> resumedTargets;
+    TargetList resumedTargets;
     PathList resumedJournals;
+    // Candidates of the searches that the admission refused (TargetIdentity): reported, never removed.
+    std::set<std::wstring> refused;
 
     // Every user of the profile list: the hives searched, and those that could not be.
     SearchedUsers users;

@@ -1,5 +1,6 @@
 #include "app/RemovalTargets.h"
 
+#include <cwctype>
 #include <tuple>
 
 namespace Quellor {
@@ -92,36 +93,20 @@ bool IsLeftOver(const Target& target, const TargetProbe& probe, DWORD& error) {
     return true;
 }
 
-void AddResumedTargets(TargetList& targets, const RemovalPlan& plan, RegistryView view, bool registry) {
-    for (const ResumedTarget& resumed : plan.resumedTargets) {
-        TargetSection keys = IsUserKey(resumed.path) ? TargetSection::UserKeys : TargetSection::MachineKeys;
-        switch (resumed.kind) {
-            case ResumedKind::Key:
-                if (registry) AddKeys(targets, {resumed.path}, TargetKind::Key, keys, view);
-                break;
-            case ResumedKind::KeyWhenEmpty:
-                if (registry) AddKeys(targets, {resumed.path}, TargetKind::KeyWhenEmpty, keys, view);
-                break;
-            case ResumedKind::Value:
-                if (registry) AddValue(targets, resumed.path, resumed.valueName, TargetSection::MachineValues, view);
-                break;
-            case ResumedKind::File:
-                if (!registry) AddPaths(targets, {resumed.path}, TargetKind::File, TargetSection::ProgramFiles);
-                break;
-            case ResumedKind::Folder:
-                if (!registry) AddPaths(targets, {resumed.path}, TargetKind::Folder, TargetSection::ProgramFiles);
-                break;
-        }
-    }
+// The targets taken up from earlier removals, registry ones or the others, as the admission placed them.
+void AddResumedTargets(TargetList& targets, const RemovalPlan& plan, bool registry) {
+    for (const Target& resumed : plan.resumedTargets)
+        if (resumed.IsRegistry() == registry) targets.push_back(resumed);
 }
 
-
 // The searches may find one thing twice (one folder through two users' shell folders, say): it is one target.
-TargetList WithoutRepeats(const TargetList& targets) {
+// Candidates the admission refused are left out.
+TargetList AdmittedOnce(const TargetList& targets, const std::set<std::wstring>& refused) {
     TargetList once;
     std::set<std::tuple<TargetKind, std::wstring, std::wstring>> seen;
     for (const Target& target : targets)
-        if (seen.insert({target.kind, target.path, target.valueName}).second) once.push_back(target);
+        if (refused.count(TargetIdentity(target)) == 0 && seen.insert({target.kind, target.path, target.valueName}).second)
+            once.push_back(target);
     return once;
 }
 
@@ -130,10 +115,16 @@ TargetList WithoutRepeats(const TargetList& targets) {
 TargetList TargetsOf(const RemovalPlan& plan) {
     TargetList targets;
     AddRegistryTargets(targets, plan, Lc::NativeView());
-    AddResumedTargets(targets, plan, Lc::NativeView(), true);
+    AddResumedTargets(targets, plan, true);
     AddFileTargets(targets, plan);
-    AddResumedTargets(targets, plan, Lc::NativeView(), false);
-    return WithoutRepeats(targets);
+    AddResumedTargets(targets, plan, false);
+    return AdmittedOnce(targets, plan.refused);
+}
+
+std::wstring TargetIdentity(const Target& target) {
+    std::wstring path = target.path;
+    for (wchar_t& c : path) c = static_cast<wchar_t>(std::towupper(c));
+    return (target.IsRegistry() ? L"R|" : L"P|") + path + L"|" + target.valueName;
 }
 
 std::wstring TargetText(const Target& target) {

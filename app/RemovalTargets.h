@@ -8,54 +8,14 @@
 #include <vector>
 
 #include "app/RemovalPlan.h"
+#include "app/Target.h"
 #include "platform/FileSystem.h"
 #include "registry/RegistryExport.h"
 #include "registry/RegistryTargets.h"
 
 namespace Quellor {
 
-using Zento::Lithcore::RegistryKeyAddress;
-using Zento::Lithcore::RegistryView;
-
-enum class TargetKind {
-    Key,             // a key with its whole subtree
-    KeyWhenEmpty,    // a key that goes only once nothing is left in it
-    Value,           // one value of a key
-    File,
-    Folder,          // a folder with everything below it
-    RemovedByOthers  // a key that a COM server's unregistration or the service manager removes
-};
-
-// Where a target's outcome is logged. The deletion walks the sections in this order.
-enum class TargetSection {
-    MachineKeys,
-    UserKeys,
-    MachineValues,
-    SharedKeyValues,
-    RemovedByOthers,
-    InstallerPackages,
-    StartMenuFolders,
-    StartupShortcuts,
-    DesktopShortcuts,
-    UserSettingFolders,
-    UserSettingFiles,
-    InstallerInfoFolders,
-    ProgramFiles,
-};
-
-struct Target {
-    TargetKind kind;
-    TargetSection section;
-    std::wstring path;        // the key's full path, or the file's or folder's
-    RegistryKeyAddress key;   // registry kinds only
-    std::wstring valueName;   // Value only
-
-    bool IsRegistry() const { return kind != TargetKind::File && kind != TargetKind::Folder; }
-};
-
-using TargetList = std::vector<Target>;
-
-// Every target of the plan, in deletion order.
+// Every admitted target of the plan, in deletion order.
 TargetList TargetsOf(const RemovalPlan& plan);
 
 // The text a target is named by in the log: its path, a value with its key.

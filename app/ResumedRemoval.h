@@ -1,28 +1,13 @@
 #pragma once
 // Takes up what an earlier, unfinished removal of the product left: the targets of its journal that are
-// still there join the plan, but only those that the collection itself could have planned, so that an
-// edited or stray journal never widens the removal.
-//
-// Registry targets must be in the native view and lie in one of the product's key families:
-//   HKLM\Software[\Wow6432Node]\Microsoft\Windows\CurrentVersion\Uninstall\<product code>
-//   ...\CurrentVersion\Installer\UserData\<sid>\Products\<packed product code>
-//   HKLM\Software[\Wow6432Node]\Classes\Installer\Products|Features\<packed product code>
-//   HKU\<sid>\Software[\Wow6432Node]\Microsoft\Installer\Products|Features\<packed product code>
-//   HKLM\Software[\Wow6432Node]\Classes\CLSID\<one of the profile's CLSIDs>, ...\Interface\<NovexPS CLSID>
-//   HKLM\Software[\Wow6432Node]\Classes\AppID\<GUID>, when no other CLSID key names that AppID
-//   HKLM or HKU\<sid>, Software[\Wow6432Node]\<vendor>\Velkor and below
-//   installer keys that also serve other products (UpgradeCodes\<packed upgrade code>,
-//   UserData\<sid>\Components\<packed component code>): a whole key only while every value in it is
-//   the product's, a value only when it is named by the packed product code, the key when empty.
-// The service's key is left to the service manager. Files and folders: a folder only when it is
-// deletable (no protected folder is it or lies in it) and holds no file kept for another product; a
-// file only when it is not kept for another product, and lies in a deletable folder or is a shortcut
-// (.lnk) or a cached installer package (.msi).
-#include <string>
-
+// still there join the plan when the collection's one admission rule admits them, exactly as it would
+// admit the same candidate found by a search; so an edited or stray journal never widens the removal.
+// A key that a server's unregistration or the service manager removed is then a key like any other:
+// nothing unregisters it again.
+#include "app/Admission.h"
 #include "app/RemovalJournal.h"
+#include "app/RemovalPlan.h"
 #include "app/Report.h"
-#include "app/Profile.h"
 
 namespace Quellor {
 
@@ -30,11 +15,10 @@ namespace Quellor {
 // products' files below them too.
 PathList FoldersOfEarlierTargets(const EarlierJournals& earlier);
 
-// Adds the earlier targets that are still there, pass the guards and are not planned already to
+// Adds the earlier targets that are still there, are admitted and are not planned already to
 // `plan.resumedTargets`, and reports them, the ones refused and the journals ignored, on the console
-// and in the log. `keptForOthers` are the files kept for other products' components. Prints nothing
-// when no journal was found.
-void TakeUpEarlierRemovals(Report& report, const Settings& profile, RemovalPlan& plan, const EarlierJournals& earlier,
-                           const PathList& keptForOthers);
+// and in the log. Prints nothing when no journal was found.
+void TakeUpEarlierRemovals(Report& report, const TargetAdmission& admission, RemovalPlan& plan,
+                           const EarlierJournals& earlier);
 
 }  // namespace Quellor

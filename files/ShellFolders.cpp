@@ -109,6 +109,14 @@ std::wstring GetSpecialFolderPath(int csidl) {
     return buffer;
 }
 
+PathList EveryUserShellFolder(RegistryView view, const std::wstring& valueName) {
+    return UserShellFolders(view, valueName);
+}
+
+PathList CommonShellFolder(RegistryView view, const std::wstring& valueName) {
+    return CommonShellFolders(view, valueName);
+}
+
 bool FindUserAppDataFolders(RegistryView view, const std::wstring& subPath, PathList& folders) {
     if (!IsSafeSubPath(subPath)) return false;
     bool added = false;

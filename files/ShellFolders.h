@@ -15,6 +15,11 @@ using PathList = std::vector<std::wstring>;
 // The folder of a CSIDL, or empty when the system has none for it (or shell32 cannot be loaded).
 std::wstring GetSpecialFolderPath(int csidl);
 
+// Every user's folder named by valueName in their shell folders ("AppData", "Programs", "Startup",
+// "Desktop"), and the all-users one ("Common Programs", ...), as the registry names them; empty ones left out.
+PathList EveryUserShellFolder(RegistryView view, const std::wstring& valueName);
+PathList CommonShellFolder(RegistryView view, const std::wstring& valueName);
+
 // Each user's AppData folder joined with subPath, when that is a folder.
 bool FindUserAppDataFolders(RegistryView view, const std::wstring& subPath, PathList& folders);
 

@@ -17,11 +17,24 @@ constexpr WORD kEnumRelatedProducts = 205;
 constexpr WORD kGetComponentPath = 173;
 constexpr WORD kEnumClients = 37;
 constexpr WORD kGetProductInfo = 70;
+constexpr WORD kCloseHandle = 8;
+constexpr WORD kDatabaseOpenView = 32;
+constexpr WORD kOpenDatabase = 92;
+constexpr WORD kRecordGetString = 118;
+constexpr WORD kViewExecute = 159;
+constexpr WORD kViewFetch = 160;
 
 using EnumRelatedProductsFn = UINT(WINAPI*)(LPCWSTR upgradeCode, DWORD reserved, DWORD index, LPWSTR productCode);
 using GetComponentPathFn = INT(WINAPI*)(LPCWSTR productCode, LPCWSTR componentCode, LPWSTR path, LPDWORD size);
 using EnumClientsFn = UINT(WINAPI*)(LPCWSTR componentCode, DWORD index, LPWSTR productCode);
 using GetProductInfoFn = UINT(WINAPI*)(LPCWSTR productCode, LPCWSTR property, LPWSTR value, LPDWORD size);
+using MsiHandle = unsigned long;
+using CloseHandleFn = UINT(WINAPI*)(MsiHandle handle);
+using OpenDatabaseFn = UINT(WINAPI*)(LPCWSTR path, LPCWSTR persist, MsiHandle* database);
+using DatabaseOpenViewFn = UINT(WINAPI*)(MsiHandle database, LPCWSTR query, MsiHandle* view);
+using ViewExecuteFn = UINT(WINAPI*)(MsiHandle view, MsiHandle record);
+using ViewFetchFn = UINT(WINAPI*)(MsiHandle view, MsiHandle* record);
+using RecordGetStringFn = UINT(WINAPI*)(MsiHandle record, UINT field, LPWSTR value, LPDWORD size);
 
 constexpr DWORD kCodeChars = 39;  // a braced GUID and its terminator
 constexpr DWORD kTextChars = 260;
@@ -39,6 +52,12 @@ struct MsiFunctions {
     GetComponentPathFn getComponentPath = nullptr;
     EnumClientsFn enumClients = nullptr;
     GetProductInfoFn getProductInfo = nullptr;
+    CloseHandleFn closeHandle = nullptr;
+    OpenDatabaseFn openDatabase = nullptr;
+    DatabaseOpenViewFn openView = nullptr;
+    ViewExecuteFn execute = nullptr;
+    ViewFetchFn fetch = nullptr;
+    RecordGetStringFn getString = nullptr;
 };
 
 // msi.dll from the system folder only: a copy lying beside the program or in the current folder is never
@@ -52,6 +71,12 @@ public:
         functions_.getComponentPath = ProcAddress<GetComponentPathFn>(msi_.Get(), kGetComponentPath);
         functions_.enumClients = ProcAddress<EnumClientsFn>(msi_.Get(), kEnumClients);
         functions_.getProductInfo = ProcAddress<GetProductInfoFn>(msi_.Get(), kGetProductInfo);
+        functions_.closeHandle = ProcAddress<CloseHandleFn>(msi_.Get(), kCloseHandle);
+        functions_.openDatabase = ProcAddress<OpenDatabaseFn>(msi_.Get(), kOpenDatabase);
+        functions_.openView = ProcAddress<DatabaseOpenViewFn>(msi_.Get(), kDatabaseOpenView);
+        functions_.execute = ProcAddress<ViewExecuteFn>(msi_.Get(), kViewExecute);
+        functions_.fetch = ProcAddress<ViewFetchFn>(msi_.Get(), kViewFetch);
+        functions_.getString = ProcAddress<RecordGetStringFn>(msi_.Get(), kRecordGetString);
     }
     const MsiFunctions& Functions() const { return functions_; }
 
@@ -115,7 +140,44 @@ bool GetComponentPathWith(GetComponentPathFn getComponentPath, const std::wstrin
     return false;
 }
 
+// An installer handle, closed at every end.
+class OwnedMsiHandle {
+public:
+    explicit OwnedMsiHandle(CloseHandleFn close) : close_(close) {}
+    ~OwnedMsiHandle() {
+        if (handle_ != 0) close_(handle_);
+    }
+    OwnedMsiHandle(const OwnedMsiHandle&) = delete;
+    OwnedMsiHandle& operator=(const OwnedMsiHandle&) = delete;
+    MsiHandle Get() const { return handle_; }
+    MsiHandle* Put() { return &handle_; }
+
+private:
+    CloseHandleFn close_;
+    MsiHandle handle_ = 0;
+};
+
 }  // namespace
+
+bool GetPackageProductCode(const std::wstring& packagePath, std::wstring& productCode) {
+    const MsiFunctions& msi = Msi();
+    if (!msi.closeHandle || !msi.openDatabase || !msi.openView || !msi.execute || !msi.fetch || !msi.getString)
+        return false;
+    OwnedMsiHandle database(msi.closeHandle);
+    OwnedMsiHandle view(msi.closeHandle);
+    OwnedMsiHandle record(msi.closeHandle);
+    // MSIDBOPEN_READONLY: the package is only read.
+    if (msi.openDatabase(packagePath.c_str(), reinterpret_cast<LPCWSTR>(0), database.Put()) != ERROR_SUCCESS) return false;
+    if (msi.openView(database.Get(), L"SELECT `Value` FROM `Property` WHERE `Property`='ProductCode'", view.Put()) !=
+            ERROR_SUCCESS ||
+        msi.execute(view.Get(), 0) != ERROR_SUCCESS || msi.fetch(view.Get(), record.Put()) != ERROR_SUCCESS)
+        return false;
+    wchar_t code[kCodeChars] = {};
+    DWORD size = kCodeChars;
+    if (msi.getString(record.Get(), 1, code, &size) != ERROR_SUCCESS) return false;
+    productCode = code;
+    return true;
+}
 
 bool FindRelatedProducts(const std::wstring& upgradeCode, const std::wstring& productCode, PathList& otherProducts,
                          bool& productFound) {

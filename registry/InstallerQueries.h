@@ -36,4 +36,8 @@ bool ListComponentClients(const std::wstring& componentCode, PathList& clients);
 // `shared`: the component has a client other than `productCode`. False when the component has no client.
 bool IsComponentShared(const std::wstring& componentCode, const std::wstring& productCode, bool& shared);
 
+// The ProductCode property of an installer package, read from the package itself (opened read-only).
+// False when it is no package or has no such property.
+bool GetPackageProductCode(const std::wstring& packagePath, std::wstring& productCode);
+
 }  // namespace Zento::Lithcore

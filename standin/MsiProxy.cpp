@@ -4,7 +4,7 @@
 // Wine's msi.dll tests every component path as a file, so it answers such a component as absent
 // (2) while Windows answers it as installed (3) when the registry key or value exists, with the
 // path text the installer registered ("01:\Software\...\Value", "02:\Software\...\"). This DLL
-// passes each of the six queries on to Wine's own msi.dll, which the test leaves in the system
+// passes each of its calls on to Wine's own msi.dll, which the test leaves in the system
 // folder as winemsi.dll, and only turns that one answer into Windows' answer.
 #include <windows.h>
 
@@ -117,6 +117,38 @@ UINT WINAPI MsiGetProductInfoW(LPCWSTR product, LPCWSTR property, LPWSTR value, 
 UINT WINAPI MsiEnumRelatedProductsW(LPCWSTR upgradeCode, DWORD reserved, DWORD index, LPWSTR product) {
     const auto wine = WineFunction<EnumRelatedProductsFn>(205);
     return wine ? wine(upgradeCode, reserved, index, product) : ERROR_FUNCTION_FAILED;
+}
+
+// The package reads, for the removal's check of a cached package's product code: passed on as they are.
+using MsiHandle = unsigned long;
+UINT WINAPI MsiCloseHandle(MsiHandle handle) {
+    const auto wine = WineFunction<UINT(WINAPI*)(MsiHandle)>(8);
+    return wine ? wine(handle) : ERROR_FUNCTION_FAILED;
+}
+
+UINT WINAPI MsiDatabaseOpenViewW(MsiHandle database, LPCWSTR query, MsiHandle* view) {
+    const auto wine = WineFunction<UINT(WINAPI*)(MsiHandle, LPCWSTR, MsiHandle*)>(32);
+    return wine ? wine(database, query, view) : ERROR_FUNCTION_FAILED;
+}
+
+UINT WINAPI MsiOpenDatabaseW(LPCWSTR path, LPCWSTR persist, MsiHandle* database) {
+    const auto wine = WineFunction<UINT(WINAPI*)(LPCWSTR, LPCWSTR, MsiHandle*)>(92);
+    return wine ? wine(path, persist, database) : ERROR_FUNCTION_FAILED;
+}
+
+UINT WINAPI MsiRecordGetStringW(MsiHandle record, UINT field, LPWSTR value, LPDWORD size) {
+    const auto wine = WineFunction<UINT(WINAPI*)(MsiHandle, UINT, LPWSTR, LPDWORD)>(118);
+    return wine ? wine(record, field, value, size) : ERROR_FUNCTION_FAILED;
+}
+
+UINT WINAPI MsiViewExecute(MsiHandle view, MsiHandle record) {
+    const auto wine = WineFunction<UINT(WINAPI*)(MsiHandle, MsiHandle)>(159);
+    return wine ? wine(view, record) : ERROR_FUNCTION_FAILED;
+}
+
+UINT WINAPI MsiViewFetch(MsiHandle view, MsiHandle* record) {
+    const auto wine = WineFunction<UINT(WINAPI*)(MsiHandle, MsiHandle*)>(160);
+    return wine ? wine(view, record) : ERROR_FUNCTION_FAILED;
 }
 
 }  // extern "C"

@@ -1,0 +1,387 @@
+#include "app/Admission.h"
+
+#include <cwctype>
+#include <regex>
+#include <set>
+
+#include "app/OtherProductsFiles.h"
+#include "app/Phases.h"
+#include "files/FileRemoval.h"
+#include "files/ShellFolders.h"
+#include "platform/ErrorText.h"
+#include "registry/ComSettingsRegistry.h"
+#include "registry/InstallerQueries.h"
+#include "registry/InstallerRegistry.h"
+#include "registry/Names.h"
+#include "registry/RegistryWalk.h"
+
+namespace Quellor {
+
+namespace Lc = Zento::Lithcore;
+
+namespace {
+
+constexpr int kCsidlWindows = 0x24;
+
+const wchar_t kNotProducts[] = L"Mirevoのレジストリとして知られた場所にないため削除しません。";
+const wchar_t kOthersInKey[] = L"他の製品の登録を含むため削除しません。";
+const wchar_t kNotProductsFile[] = L"Mirevoのファイルとして知られた場所にないため削除しません。";
+const wchar_t kProtected[] = L"システムやユーザーのフォルダを含むため削除しません。";
+const wchar_t kNoProtectedList[] = L"システムやユーザーのフォルダを確認できなかったため削除しません。";
+const wchar_t kOthersFile[] = L"他の製品のコンポーネントのファイルのため削除しません。";
+const wchar_t kOthersInFolder[] = L"他の製品のコンポーネントのファイルを含むため削除しません。";
+const wchar_t kOthersCom[] = L"他の製品のCOMコンポーネントが使用しているため削除しません。";
+const wchar_t kNotProductsCom[] = L"MirevoのCOMコンポーネントの登録ではないため削除しません。";
+const wchar_t kService[] = L"サービスの登録はサービスマネージャーが削除するため対象にしません。";
+
+std::wstring Upper(std::wstring text) {
+    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towupper(c));
+    return text;
+}
+
+std::wstring Quoted(const std::wstring& text) {
+    static const std::wstring special = L"\\^$.|?*+()[]{}";
+    std::wstring out;
+    for (wchar_t c : text) {
+        if (special.find(c) != std::wstring::npos) out += L'\\';
+        out += c;
+    }
+    return out;
+}
+
+std::wstring Packed(const std::wstring& guid) {
+    std::wstring packed;
+    Lc::PackGuid(guid, packed);
+    return packed;
+}
+
+std::wstring AnyOf(const PathList& names) {
+    std::wstring alternatives;
+    for (const std::wstring& name : names)
+        if (!name.empty()) alternatives += (alternatives.empty() ? L"" : L"|") + Quoted(name);
+    return alternatives.empty() ? L"(?!)" : L"(?:" + alternatives + L")";
+}
+
+PathList ProductClsids(const Settings& p) {
+    return {p.FERROW_CLSID,   p.FERROWPS_CLSID, p.VENTREL_CLSID, p.TERRION_CLSID,
+            p.TERRIONPS_CLSID, p.NOVEX_CLSID,    p.NOVEXPS_CLSID};
+}
+
+bool IsOneOf(const std::wstring& name, const PathList& names) {
+    for (const std::wstring& candidate : names)
+        if (!candidate.empty() && Lc::NamesEqual(candidate, name)) return true;
+    return false;
+}
+
+enum class Family { None, Plain, SharedInstaller, Clsid, Interface, TypeLib, AppId, ProgId, Vendor, Service };
+
+// The product's key families, as patterns over full key paths ending in "\". The searches list every key
+// in the native view; a 32-bit key by its Wow6432Node spelling.
+class KeyFamilies {
+public:
+    KeyFamilies(const Settings& profile, const std::wstring& productCode) {
+        const std::wstring software = L"HKEY_LOCAL_MACHINE\\\\Software\\\\";
+        const std::wstring machine = software + L"(?:Wow6432Node\\\\)?";
+        const std::wstring classes = software + L"(?:Wow6432Node\\\\Classes|Classes(?:\\\\Wow6432Node)?)\\\\";
+        const std::wstring user = L"HKEY_USERS\\\\[^\\\\]+\\\\Software\\\\(?:Wow6432Node\\\\)?";
+        const std::wstring product = AnyOf({productCode});
+        const std::wstring packed = AnyOf({Packed(productCode)});
+        const std::wstring upgrade = AnyOf({Packed(profile.UPGRADECODE)});
+        const std::wstring vendor = Quoted(profile.CUSTOMER) + L"\\\\Velkor\\\\(?:.+\\\\)?";
+        const std::wstring current = machine + L"Microsoft\\\\Windows\\\\CurrentVersion\\\\";
+        const std::wstring managed = current + L"Installer\\\\Managed\\\\[^\\\\]+\\\\Installer\\\\";
+        const std::wstring guid = L"\\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\}";
+        Add(Family::Plain, current + L"Uninstall\\\\" + product + L"\\\\");
+        Add(Family::Plain, current + L"Installer\\\\UserData\\\\[^\\\\]+\\\\Products\\\\" + packed + L"\\\\");
+        Add(Family::Plain, classes + L"Installer\\\\(?:Products|Features)\\\\" + packed + L"\\\\");
+        Add(Family::Plain, user + L"Microsoft\\\\Installer\\\\(?:Products|Features)\\\\" + packed + L"\\\\");
+        Add(Family::Plain, managed + L"(?:Products|Features)\\\\" + packed + L"\\\\");
+        Add(Family::SharedInstaller, current + L"Installer\\\\UserData\\\\[^\\\\]+\\\\Components\\\\[0-9A-F]{32}\\\\");
+        Add(Family::SharedInstaller, current + L"Installer\\\\UpgradeCodes\\\\" + upgrade + L"\\\\");
+        Add(Family::SharedInstaller, classes + L"Installer\\\\UpgradeCodes\\\\" + upgrade + L"\\\\");
+        Add(Family::SharedInstaller, user + L"Microsoft\\\\Installer\\\\UpgradeCodes\\\\" + upgrade + L"\\\\");
+        Add(Family::SharedInstaller, managed + L"UpgradeCodes\\\\" + upgrade + L"\\\\");
+        Add(Family::Clsid, classes + L"CLSID\\\\" + AnyOf(ProductClsids(profile)) + L"\\\\");
+        Add(Family::Clsid, classes + L"Interface\\\\" + AnyOf({profile.NOVEXPS_CLSID}) + L"\\\\");
+        Add(Family::Interface, classes + L"Interface\\\\" + guid + L"\\\\");
+        Add(Family::TypeLib, classes + L"TypeLib\\\\" + guid + L"\\\\");
+        Add(Family::AppId, classes + L"AppID\\\\" + guid + L"\\\\");
+        Add(Family::Vendor, machine + vendor);
+        Add(Family::Vendor, user + vendor);
+        Add(Family::Service, L"HKEY_LOCAL_MACHINE\\\\System\\\\CurrentControlSet\\\\Services\\\\" +
+                                 AnyOf({profile.TERRION_SERVICE_NAME}) + L"\\\\");
+        // A ProgID is one name right below Classes; what it holds says whose it is.
+        Add(Family::ProgId, classes + L"[^\\\\{][^\\\\]*\\\\");
+    }
+
+    Family Of(const std::wstring& keyPath) const {
+        for (const auto& [family, pattern] : patterns_)
+            if (std::regex_match(keyPath, pattern)) return family;
+        return Family::None;
+    }
+
+private:
+    void Add(Family family, const std::wstring& pattern) {
+        patterns_.emplace_back(family, std::wregex(pattern, std::regex::icase | std::regex::ECMAScript));
+    }
+    std::vector<std::pair<Family, std::wregex>> patterns_;
+};
+
+// The last key name of a path ending in "\".
+std::wstring LastName(const std::wstring& keyPath) {
+    std::wstring trimmed = keyPath.substr(0, keyPath.size() - 1);
+    return trimmed.substr(trimmed.find_last_of(L'\\') + 1);
+}
+
+std::wstring WithoutTrailingSlashes(std::wstring path) {
+    while (path.size() > 3 && path.back() == L'\\') path.pop_back();
+    return path;
+}
+
+std::wstring FolderOf(const std::wstring& path) {
+    size_t cut = path.find_last_of(L'\\');
+    return cut == std::wstring::npos ? std::wstring() : path.substr(0, cut);
+}
+
+// A place of the product's files: what lies at or below `base` (or only `base` itself) is the section's.
+struct Place {
+    std::wstring base;
+    TargetSection folders;
+    TargetSection files;
+    bool exact;
+};
+
+}  // namespace
+
+class TargetAdmission::Rules {
+public:
+    Rules(const Settings& profile, AdmissionFacts facts)
+        : profile_(profile), facts_(std::move(facts)), families_(profile, facts_.productCode),
+          ownValue_(Packed(facts_.productCode)), clsids_(ProductClsids(profile)), view_(Lc::NativeView()) {
+        windows_ = Lc::GetSpecialFolderPath(kCsidlWindows);
+        ReadPlaces();
+    }
+
+    Verdict Judge(const Target& candidate) const {
+        return candidate.IsRegistry() ? JudgeKey(candidate) : JudgePath(candidate);
+    }
+
+private:
+    static Verdict Admit(TargetSection section) { return {true, section, L""}; }
+    static Verdict Refuse(const std::wstring& reason) { return {false, TargetSection::MachineKeys, reason}; }
+
+    // ---- the registry ----
+
+    Verdict JudgeKey(const Target& candidate) const {
+        const std::wstring& path = candidate.key.path;
+        if (!candidate.key.Valid() || candidate.key.view != view_ || path.empty() || path.back() != L'\\')
+            return Refuse(kNotProducts);
+        const bool user = path.rfind(L"HKEY_USERS\\", 0) == 0;
+        const TargetSection keys = user ? TargetSection::UserKeys : TargetSection::MachineKeys;
+        const Family family = families_.Of(path);
+        switch (candidate.kind) {
+            case TargetKind::Value:
+                if (family == Family::Vendor) return Admit(TargetSection::MachineValues);
+                if (family != Family::SharedInstaller) return Refuse(kNotProducts);
+                return Lc::NamesEqual(candidate.valueName, ownValue_) ? Admit(TargetSection::SharedKeyValues)
+                                                                      : Refuse(kOthersInKey);
+            case TargetKind::KeyWhenEmpty:
+                return family == Family::SharedInstaller ? Admit(keys) : Refuse(kNotProducts);
+            case TargetKind::Key: return JudgeWholeKey(family, path, keys);
+            case TargetKind::RemovedByOthers:
+                if (family == Family::Service) return Admit(TargetSection::RemovedByOthers);
+                if (family == Family::SharedInstaller || family == Family::Plain || family == Family::Vendor)
+                    return Refuse(kNotProducts);
+                return JudgeWholeKey(family, path, TargetSection::RemovedByOthers);
+            case TargetKind::File:
+            case TargetKind::Folder: break;
+        }
+        return Refuse(kNotProducts);
+    }
+
+    Verdict JudgeWholeKey(Family family, const std::wstring& path, TargetSection section) const {
+        switch (family) {
+            case Family::Plain:
+            case Family::Clsid:
+            case Family::Vendor: return Admit(section);
+            case Family::SharedInstaller: return JudgeSharedKey(path, section);
+            case Family::Interface: return ServesProduct(path, L"ProxyStubClsid32\\") ? Admit(section) : Refuse(kNotProductsCom);
+            case Family::ProgId: return ServesProduct(path, L"CLSID\\") ? Admit(section) : Refuse(kNotProductsCom);
+            case Family::TypeLib: return JudgeTypeLib(path, section);
+            case Family::AppId: return JudgeAppId(path, section);
+            case Family::Service: return Refuse(kService);
+            case Family::None: return Refuse(kNotProducts);
+        }
+        return Refuse(kNotProducts);
+    }
+
+    // A key that may name other products goes whole only while the listing shows nothing but ours.
+    Verdict JudgeSharedKey(const std::wstring& path, TargetSection section) const {
+        Lc::KeySharing sharing;
+        LONG read = Lc::ReadKeySharing(view_, path, ownValue_, sharing);
+        if (read == ERROR_FILE_NOT_FOUND || (read == ERROR_SUCCESS && !sharing.Shared())) return Admit(section);
+        if (read != ERROR_SUCCESS)
+            return Refuse(L"一覧を取得できなかったため削除しません。(" + Lc::Win32ErrorText(static_cast<DWORD>(read)) + L")");
+        return Refuse(kOthersInKey);
+    }
+
+    // An Interface key whose proxy, or a ProgID whose class, is one of the product's CLSIDs.
+    bool ServesProduct(const std::wstring& path, const std::wstring& subkey) const {
+        std::wstring clsid;
+        return Lc::ReadStringValue(view_, path + subkey, L"", clsid) && IsOneOf(clsid, clsids_);
+    }
+
+    // The product's CLSID keys in the Classes key the candidate lies in and in the other branch.
+    PathList ProductClsidKeys() const {
+        PathList bases{L"HKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID\\"};
+        if (Lc::HasWow64Node(view_)) bases.push_back(L"HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Classes\\CLSID\\");
+        PathList keys;
+        for (const std::wstring& base : bases)
+            for (const std::wstring& clsid : clsids_)
+                if (!clsid.empty()) keys.push_back(base + clsid + L"\\");
+        return keys;
+    }
+
+    bool NamedByProduct(const std::wstring& subkey, const std::wstring& valueName, const std::wstring& id) const {
+        for (const std::wstring& key : ProductClsidKeys()) {
+            std::wstring named;
+            if (Lc::ReadStringValue(view_, key + subkey, valueName, named) && Lc::NamesEqual(named, id)) return true;
+        }
+        return false;
+    }
+
+    Verdict JudgeTypeLib(const std::wstring& path, TargetSection section) const {
+        const std::wstring libId = LastName(path);
+        if (NamesByOthers(L"TypeLib\\", L"", libId)) return Refuse(kOthersCom);
+        return NamedByProduct(L"TypeLib\\", L"", libId) ? Admit(section) : Refuse(kNotProductsCom);
+    }
+
+    // An AppID is the product's when one of its CLSIDs names it, or it runs the product's service; never
+    // while another CLSID names it.
+    Verdict JudgeAppId(const std::wstring& path, TargetSection section) const {
+        const std::wstring appId = LastName(path);
+        if (NamesByOthers(L"", L"AppID", appId)) return Refuse(kOthersCom);
+        std::wstring service;
+        bool runsService = !profile_.TERRION_SERVICE_NAME.empty() &&
+                           Lc::ReadStringValue(view_, path, L"LocalService", service) &&
+                           Lc::NamesEqual(service, profile_.TERRION_SERVICE_NAME);
+        return runsService || NamedByProduct(L"", L"AppID", appId) ? Admit(section) : Refuse(kNotProductsCom);
+    }
+
+    // Whether a CLSID key other than the product's names `id` (its AppID value, or its TypeLib key's
+    // default). Every CLSID key is read once, on the first question.
+    bool NamesByOthers(const std::wstring& subkey, const std::wstring& valueName, const std::wstring& id) const {
+        std::set<std::wstring>& named = subkey.empty() ? foreignAppIds_ : foreignTypeLibs_;
+        bool& read = subkey.empty() ? appIdsRead_ : typeLibsRead_;
+        if (!read) {
+            read = true;
+            PathList bases{L"HKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID\\"};
+            if (Lc::HasWow64Node(view_)) bases.push_back(L"HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Classes\\CLSID\\");
+            for (const std::wstring& base : bases)
+                for (const std::wstring& clsid : Lc::SubkeysOf(view_, base)) {
+                    if (IsOneOf(clsid, clsids_)) continue;
+                    std::wstring text;
+                    if (Lc::ReadStringValue(view_, base + clsid + L"\\" + subkey, valueName, text)) named.insert(Upper(text));
+                }
+        }
+        return named.count(Upper(id)) != 0;
+    }
+
+    // ---- files and folders ----
+
+    void ReadPlaces() {
+        for (const std::wstring& folder : ProgramFolderCandidates(profile_))
+            places_.push_back({folder, TargetSection::ProgramFiles, TargetSection::ProgramFiles, false});
+        const PathList appData = Lc::EveryUserShellFolder(view_, L"AppData");
+        for (const std::wstring& folder : appData) {
+            places_.push_back({folder + L"\\" + profile_.CUSTOMER + L"\\Velkor", TargetSection::UserSettingFolders,
+                               TargetSection::UserSettingFiles, false});
+            places_.push_back({folder + L"\\Microsoft\\Installer\\" + facts_.productCode, TargetSection::InstallerInfoFolders,
+                               TargetSection::InstallerInfoFolders, false});
+        }
+        if (!windows_.empty())
+            places_.push_back({windows_ + L"\\Installer\\" + facts_.productCode, TargetSection::InstallerInfoFolders,
+                               TargetSection::InstallerInfoFolders, false});
+        PathList programs = Lc::EveryUserShellFolder(view_, L"Programs");
+        for (const std::wstring& folder : Lc::CommonShellFolder(view_, L"Common Programs")) programs.push_back(folder);
+        const PathList menuFolders = {profile_.CUSTOMER + L"\\" + facts_.displayName,
+                                      profile_.TOOLNAME + L"\\" + facts_.displayName, profile_.TOOLNAME};
+        for (const std::wstring& folder : programs)
+            for (const std::wstring& menu : menuFolders)
+                if (Lc::IsSafeSubPath(menu))
+                    places_.push_back({folder + L"\\" + menu, TargetSection::StartMenuFolders, TargetSection::StartMenuFolders,
+                                       false});
+        AddShortcutPlaces(L"Startup", L"Common Startup", TargetSection::StartupShortcuts);
+        AddShortcutPlaces(L"Desktop", L"Common Desktop", TargetSection::DesktopShortcuts);
+    }
+
+    void AddShortcutPlaces(const wchar_t* user, const wchar_t* common, TargetSection section) {
+        PathList folders = Lc::EveryUserShellFolder(view_, user);
+        for (const std::wstring& folder : Lc::CommonShellFolder(view_, common)) folders.push_back(folder);
+        for (const std::wstring& folder : folders)
+            for (const std::wstring& name : {facts_.displayName, profile_.TOOLNAME})
+                if (Lc::IsSafeSubPath(name)) places_.push_back({folder + L"\\" + name + L".lnk", section, section, true});
+    }
+
+    const Place* PlaceOf(const std::wstring& path) const {
+        for (const Place& place : places_) {
+            const std::wstring base = WithoutTrailingSlashes(place.base);
+            if (place.exact ? Lc::NamesEqual(path, base) : IsAtOrBelow(path, base)) return &place;
+        }
+        return nullptr;
+    }
+
+    bool IsProductPackage(const std::wstring& path) const {
+        std::wstring code;
+        return !windows_.empty() && Lc::IsCachedInstallerPackage(path, windows_) &&
+               Lc::GetPackageProductCode(path, code) && Lc::NamesEqual(code, facts_.productCode);
+    }
+
+    Verdict JudgePath(const Target& candidate) const {
+        const bool folder = candidate.kind == TargetKind::Folder;
+        const std::wstring path = WithoutTrailingSlashes(candidate.path);
+        if (!Lc::HasDriveOrUncPrefix(path)) return Refuse(L"パスが正しくないため削除しません。");
+        if (!facts_.protectedFolders) return Refuse(kNoProtectedList);
+        TargetSection section = TargetSection::InstallerPackages;
+        bool inProtectedPlace = false;  // shortcuts and packages lie in folders that are themselves kept
+        if (!folder && IsProductPackage(path)) {
+            inProtectedPlace = true;
+        } else {
+            const Place* place = PlaceOf(path);
+            if (place == nullptr) return Refuse(kNotProductsFile);
+            section = folder ? place->folders : place->files;
+            inProtectedPlace = place->exact;
+        }
+        if (folder ? !Lc::IsDeletableFolder(path, *facts_.protectedFolders)
+                   : !inProtectedPlace && !Lc::IsDeletableFolder(FolderOf(path), *facts_.protectedFolders))
+            return Refuse(kProtected);
+        for (const std::wstring& kept : facts_.keptPaths) {
+            if (kept.empty()) continue;
+            if (!folder && IsAtOrBelow(path, kept)) return Refuse(kOthersFile);
+            if (folder && IsAtOrBelow(kept, path)) return Refuse(kOthersInFolder);
+        }
+        return Admit(section);
+    }
+
+    const Settings& profile_;
+    AdmissionFacts facts_;
+    KeyFamilies families_;
+    std::wstring ownValue_;
+    PathList clsids_;
+    Lc::RegistryView view_;
+    std::wstring windows_;
+    std::vector<Place> places_;
+    mutable std::set<std::wstring> foreignAppIds_;
+    mutable std::set<std::wstring> foreignTypeLibs_;
+    mutable bool appIdsRead_ = false;
+    mutable bool typeLibsRead_ = false;
+};
+
+TargetAdmission::TargetAdmission(const Zento::Lithcore::Settings& profile, AdmissionFacts facts)
+    : rules_(std::make_unique<Rules>(profile, std::move(facts))) {}
+
+TargetAdmission::~TargetAdmission() = default;
+
+Verdict TargetAdmission::Judge(const Target& candidate) const { return rules_->Judge(candidate); }
+
+}  // namespace Quellor
