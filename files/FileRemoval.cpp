@@ -1,6 +1,8 @@
 #include "files/FileRemoval.h"
 
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 #include <shlobj.h>
 #include <shlwapi.h>
 
@@ -9,6 +11,7 @@
 
 #include "files/ShellFolders.h"
 #include "platform/Environment.h"
+#include "platform/FileSystem.h"
 #include "platform/UniqueResource.h"
 #include "registry/UserHives.h"
 
@@ -20,6 +23,8 @@ std::wstring WithoutTrailingBackslash(std::wstring path) {
     if (!path.empty() && path.back() == L'\\') path.pop_back();
     return path;
 }
+
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
 bool IsDotEntry(const wchar_t* name) { return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0; }
 
@@ -70,10 +75,51 @@ std::wstring NormalizedFolder(const std::wstring& path) {
     return full;
 }
 
+// ---- the folders a path passes through ----
+
+// Where the first folder of a normalized path starts: after "X:\\" or after "\\\\server\\share\\".
+size_t FirstPartAt(const std::wstring& path) {
+    if (path.size() >= 3 && path[1] == L':') return 3;
+    const size_t server = path.find(L'\\', 2);
+    const size_t share = server == std::wstring::npos ? server : path.find(L'\\', server + 1);
+    return share == std::wstring::npos ? path.size() : share + 1;
+}
+
+// The drive or share root of a normalized path, then each folder below it down to the path itself.
+PathList PathsOnTheWay(const std::wstring& path) {
+    PathList paths;
+    const size_t first = FirstPartAt(path);
+    paths.push_back(path[1] == L':' ? path.substr(0, 3) : WithoutTrailingBackslash(path.substr(0, first)));
+    for (size_t cut = path.find(L'\\', first); cut != std::wstring::npos; cut = path.find(L'\\', cut + 1))
+        paths.push_back(path.substr(0, cut));
+    if (path.size() > first) paths.push_back(path);
+    return paths;
+}
+
+// Where an open of the normalized path really arrives: the final path of the deepest existing folder on the
+// way (of the path itself too when `throughItself`), with the rest of the path as written. A target is not
+// resolved itself: a link is deleted where it lies.
+std::wstring ReachedPath(const std::wstring& path, bool throughItself) {
+    PathList way = PathsOnTheWay(path);
+    if (!throughItself && way.size() > 1) way.pop_back();
+    for (auto at = way.rbegin(); at != way.rend(); ++at) {
+        std::wstring final = FinalPathOf(*at);
+        if (final.empty()) continue;
+        const std::wstring rest = path.substr(at->size());  // "" or "\\..."
+        if (!rest.empty()) final = WithoutTrailingBackslash(final) + (rest[0] == L'\\' ? rest : L"\\" + rest);
+        return final;
+    }
+    return path;
+}
+
 void AddProtected(PathList& folders, const std::wstring& path) {
     if (path.empty() || path.find(L'%') != std::wstring::npos) return;
     std::wstring normalized = NormalizedFolder(path);
-    if (!normalized.empty()) folders.push_back(normalized);
+    if (normalized.empty()) return;
+    folders.push_back(normalized);
+    // The folder as an open reaches it, so that a spelling through a link is known too.
+    std::wstring reached = ReachedPath(normalized, true);
+    if (!EqualIgnoringCase(reached, normalized)) folders.push_back(reached);
 }
 
 constexpr int kProtectedCsidls[] = {
@@ -232,13 +278,114 @@ bool HasUnsafeForm(const std::wstring& folder) {
     return !HasDriveOrUncPrefix(folder) || folder.find_first_of(L"*?") != std::wstring::npos;
 }
 
-bool IsDeletableAgainst(const std::wstring& folder, const PathList& protectedFolders) {
-    if (HasUnsafeForm(folder)) return false;
-    std::wstring normalized = NormalizedFolder(folder);
-    if (normalized.empty() || ::PathIsRootW(normalized.c_str())) return false;
-    // Also refused: a folder that holds a protected one (a user's profile holds that user's AppData).
-    return std::none_of(protectedFolders.begin(), protectedFolders.end(),
-                        [&](const std::wstring& kept) { return IsSameOrBelow(kept, normalized); });
+// ---- shares that lead back to this computer ----
+
+std::wstring ComputerName(COMPUTER_NAME_FORMAT format) {
+    wchar_t name[256] = {};
+    DWORD size = 256;
+    return ::GetComputerNameExW(format, name, &size) ? std::wstring(name, size) : std::wstring();
+}
+
+bool IsLoopbackAddress(const std::wstring& server) {
+    if (server == L"::1" || server == L"[::1]" || EqualIgnoringCase(server, L"0--1.ipv6-literal.net")) return true;
+    return server.rfind(L"127.", 0) == 0 && server.find_first_not_of(L"0123456789.") == std::wstring::npos;
+}
+
+bool IsThisComputer(const std::wstring& server) {
+    if (EqualIgnoringCase(server, L"localhost") || IsLoopbackAddress(server)) return true;
+    for (COMPUTER_NAME_FORMAT format : {ComputerNameNetBIOS, ComputerNameDnsHostname, ComputerNameDnsFullyQualified}) {
+        const std::wstring name = ComputerName(format);
+        if (!name.empty() && EqualIgnoringCase(server, name)) return true;
+    }
+    return false;
+}
+
+// C$, D$..., ADMIN$: a whole volume or the Windows folder of whatever computer, this one under any of
+// its addresses included.
+bool IsAdministrativeShare(const std::wstring& share) {
+    return (share.size() == 2 && std::iswalpha(share[0]) && share[1] == L'$') || EqualIgnoringCase(share, L"ADMIN$");
+}
+
+bool IsShareOfThisComputer(const std::wstring& path) {
+    size_t at = 0;
+    if (path.size() > 8 && EqualIgnoringCase(path.substr(0, 8), L"\\\\?\\UNC\\"))
+        at = 8;
+    else if (path.size() > 2 && IsSeparator(path[0]) && IsSeparator(path[1]) && path[2] != L'?' && path[2] != L'.')
+        at = 2;
+    else
+        return false;
+    const size_t serverEnd = path.find_first_of(L"\\/", at);
+    const std::wstring server = path.substr(at, serverEnd - at);
+    const size_t shareEnd = serverEnd == std::wstring::npos ? serverEnd : path.find_first_of(L"\\/", serverEnd + 1);
+    const std::wstring share =
+        serverEnd == std::wstring::npos ? std::wstring() : path.substr(serverEnd + 1, shareEnd - serverEnd - 1);
+    return IsThisComputer(server) || IsAdministrativeShare(share);
+}
+
+// ---- links on the way ----
+
+PSID TokenUserOfThisProcess(std::vector<BYTE>& buffer) {
+    UniqueHandle token;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.Put())) return nullptr;
+    DWORD size = 0;
+    ::GetTokenInformation(token.Get(), TokenUser, nullptr, 0, &size);
+    buffer.assign(size, 0);
+    if (size == 0 || !::GetTokenInformation(token.Get(), TokenUser, buffer.data(), size, &size)) return nullptr;
+    return reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
+}
+
+// The administrators, SYSTEM, TrustedInstaller (Windows' own links), and the account that runs this
+// program, which could delete through its own links anyway.
+bool IsTrustedOwner(PSID owner) {
+    if (owner == nullptr || !::IsValidSid(owner)) return false;
+    if (::IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || ::IsWellKnownSid(owner, WinLocalSystemSid)) return true;
+    PSID trustedInstaller = nullptr;
+    if (::ConvertStringSidToSidW(L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464", &trustedInstaller)) {
+        UniqueLocalMemory held(trustedInstaller);
+        if (::EqualSid(owner, trustedInstaller)) return true;
+    }
+    std::vector<BYTE> buffer;
+    PSID self = TokenUserOfThisProcess(buffer);
+    return self != nullptr && ::EqualSid(owner, self);
+}
+
+// The owner of the link itself, not of where it leads; false when it cannot be read.
+bool IsLinkOfTrustedOwner(const std::wstring& link) {
+    UniqueHandle opened(System::Files().createFile(link.c_str(), READ_CONTROL,
+                                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                   OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                                                   nullptr));
+    if (!opened) return false;
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (System::Files().getSecurityInfo(opened.Get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+                                        nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+        return false;
+    UniqueLocalMemory held(descriptor);
+    return IsTrustedOwner(owner);
+}
+
+// A folder above the normalized path (the path itself aside) that is a link someone else may have made.
+bool PassesUntrustedLink(const std::wstring& path) {
+    PathList way = PathsOnTheWay(path);
+    way.pop_back();
+    for (size_t at = 1; at < way.size(); ++at) {  // a drive or share root is no link
+        const DWORD attributes = System::Files().getFileAttributes(way[at].c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) return false;  // nothing below it to pass through
+        if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && !IsLinkOfTrustedOwner(way[at])) return true;
+    }
+    return false;
+}
+
+std::wstring ParentOf(const std::wstring& path) {
+    const size_t cut = path.find_last_of(L'\\');
+    if (cut == std::wstring::npos) return {};
+    return cut == 2 && path[1] == L':' ? path.substr(0, 3) : path.substr(0, cut);
+}
+
+bool HoldsProtected(const std::wstring& folder, const PathList& protectedFolders) {
+    return std::any_of(protectedFolders.begin(), protectedFolders.end(),
+                       [&](const std::wstring& kept) { return IsSameOrBelow(kept, folder); });
 }
 
 // ---- the product's folders ----
@@ -264,8 +411,29 @@ void Append(PathList& to, const PathList& from) { to.insert(to.end(), from.begin
 
 }  // namespace
 
+PathRefusal JudgeDeletablePath(const std::wstring& path, bool isFolder, const PathList& protectedFolders) {
+    if (IsShareOfThisComputer(path)) return PathRefusal::LocalShare;
+    if (HasUnsafeForm(path)) return PathRefusal::BadPath;
+    const std::wstring normalized = NormalizedFolder(path);
+    if (normalized.empty()) return PathRefusal::BadPath;
+    if (IsShareOfThisComputer(normalized)) return PathRefusal::LocalShare;
+    // A file is judged by the folder it lies in, which it is reached through.
+    const std::wstring folder = isFolder ? normalized : ParentOf(normalized);
+    if (folder.empty() || ::PathIsRootW(folder.c_str())) return PathRefusal::BadPath;
+    // Also refused: a folder that holds a protected one (a user's profile holds that user's AppData).
+    if (HoldsProtected(folder, protectedFolders) || HoldsProtected(ReachedPath(folder, !isFolder), protectedFolders))
+        return PathRefusal::Protected;
+    if (PassesUntrustedLink(normalized)) return PathRefusal::ThroughLink;
+    return PathRefusal::None;
+}
+
 bool IsDeletableFolder(const std::wstring& folder, const PathList& protectedFolders) {
-    return IsDeletableAgainst(folder, protectedFolders);
+    return JudgeDeletablePath(folder, true, protectedFolders) == PathRefusal::None;
+}
+
+bool IsLink(const std::wstring& path) {
+    const DWORD attributes = System::Files().getFileAttributes(WithoutTrailingBackslash(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
 PathList ProtectedFolders() { return CollectProtectedFolders(); }
@@ -283,6 +451,7 @@ PathList ListFiles(const std::wstring& folder, const std::wstring& pattern, bool
     PathList files;
     std::wstring base = WithoutTrailingBackslash(folder);
     std::wstring namePattern = L"*." + pattern;
+    if (IsLink(base)) return files;
     WIN32_FIND_DATAW data;
     // Every entry is searched, so that recursion reaches subfolders whatever the pattern.
     UniqueFindHandle find(::FindFirstFileW((base + L"\\*").c_str(), &data));
@@ -301,6 +470,7 @@ PathList ListFiles(const std::wstring& folder, const std::wstring& pattern, bool
 PathList ListFolders(const std::wstring& folder, bool namesOnly, bool recurse) {
     PathList folders;
     std::wstring base = WithoutTrailingBackslash(folder);
+    if (IsLink(base)) return folders;
     WIN32_FIND_DATAW data;
     UniqueFindHandle find(::FindFirstFileW((base + L"\\*").c_str(), &data));
     if (!find) return folders;
@@ -322,8 +492,14 @@ void PlanProductFolders(const PathList& productFolders, const PathList& keepPath
     PathList candidateFolders;
     for (const std::wstring& folder : productFolders) {
         // An empty or system folder here would turn the walk below into a walk over other programs' folders.
-        if (!IsDeletableAgainst(folder, protectedFolders)) continue;
-        if (!OccursInAny(folder, keepPaths)) {
+        if (!IsDeletableFolder(folder, protectedFolders)) continue;
+        const bool holdsKept = OccursInAny(folder, keepPaths);
+        // A link goes whole, as a link; one that the kept files are reached through stays.
+        if (IsLink(folder)) {
+            if (!holdsKept) freeFolders.push_back(folder);
+            continue;
+        }
+        if (!holdsKept) {
             freeFolders.push_back(folder);
             continue;
         }

@@ -9,12 +9,30 @@ namespace Zento::Lithcore {
 
 using PathList = std::vector<std::wstring>;
 
-// False for an empty or relative path, a wildcard or device path, a drive or share root, and for any
-// protected folder (ProtectedFolders) or a folder that holds one.
+// Why a file or folder may not be deleted.
+enum class PathRefusal {
+    None,         // it may be deleted
+    BadPath,      // empty, relative, without drive or share, a wildcard or device path, a drive or share root
+    Protected,    // a folder that is or holds a protected folder (ProtectedFolders); a file: its folder is one
+    ThroughLink,  // reached through a junction or symbolic link that neither the administrators, SYSTEM,
+                  // TrustedInstaller nor the account running this program owns
+    LocalShare,   // a share path that leads back to this computer, or an administrative share (C$, ADMIN$)
+};
+
+// The one judgement of a path that is to be deleted. Protected folders are compared by the paths that an
+// open really reaches (FinalPathOf), so every spelling of one is known; a path that does not exist yet is
+// compared through its nearest existing folder. The target itself is never resolved: a target that is a
+// junction or symbolic link is judged where the link lies, and goes as a link.
+[[nodiscard]] PathRefusal JudgeDeletablePath(const std::wstring& path, bool isFolder, const PathList& protectedFolders);
+
+// JudgeDeletablePath(folder, true, protectedFolders) == PathRefusal::None.
 bool IsDeletableFolder(const std::wstring& folder, const PathList& protectedFolders);
 
+// FILE_ATTRIBUTE_REPARSE_POINT on the path itself: a junction or symbolic link, never to be entered.
+bool IsLink(const std::wstring& path);
+
 // The folders no deletion may reach: special and shell folders of the machine and every user,
-// and the profiles. Throws when a special folder cannot be resolved.
+// and the profiles, each also in the form an open of it really reaches. Throws when a special folder cannot be resolved.
 PathList ProtectedFolders();
 // The same, never throwing: nothing when they cannot be read, and then no folder counts as deletable.
 // Shell folders do not change during a run, so a removal reads them once.
@@ -30,15 +48,18 @@ bool HasDriveOrUncPrefix(const std::wstring& path);
 bool IsCachedInstallerPackage(const std::wstring& path, const std::wstring& windowsFolder);
 
 // Files of the folder whose names match "*." + pattern ("*": every file), in search order;
-// with recurse, the files of each subfolder follow right where the subfolder was met.
+// with recurse, the files of each subfolder follow right where the subfolder was met. A folder that is a
+// link is not listed, and no link below it is entered.
 PathList ListFiles(const std::wstring& folder, const std::wstring& pattern, bool recurse);
 
 // Subfolders in pre-order (each folder before the folders inside it), as full paths or bare names.
+// A link is listed, never entered; a folder that is a link is not listed.
 PathList ListFolders(const std::wstring& folder, bool namesOnly, bool recurse);
 
 // What to delete of the product folders so that the keep paths and every folder on the way to them
 // stay: the folders (free ones, then the removable ones inside holding folders, each before the
-// folders inside it) and the files beside the kept ones. Deletes nothing.
+// folders inside it) and the files beside the kept ones. A product folder that is a link is planned as a
+// whole (its link goes), or left when keep paths lie below it; no link is entered. Deletes nothing.
 void PlanProductFolders(const PathList& productFolders, const PathList& keepPaths, const PathList& protectedFolders,
                         PathList& folders, PathList& files);
 

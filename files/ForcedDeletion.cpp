@@ -165,10 +165,24 @@ std::wstring WithoutTrailingSeparator(std::wstring path) {
     return path;
 }
 
+// A file reached through a link that someone else may have made, or through a share of this computer.
+bool IsReachedAroundTheRules(const std::wstring& path) {
+    const PathRefusal refusal = JudgeDeletablePath(path, false, {});
+    return refusal == PathRefusal::ThroughLink || refusal == PathRefusal::LocalShare;
+}
+
+// A target that is itself a junction or symbolic link: the link goes, what it leads to stays.
+DeletionResult RemoveLinkItself(const std::wstring& path, DWORD attributes) {
+    ClearReadOnly(path, attributes);
+    if (Files().removeDirectory(path.c_str())) return {};
+    return {DeletionStatus::Failed, {{path, ::GetLastError()}}, {}};
+}
+
 }  // namespace
 
 DeletionResult RemoveFile(const std::wstring& path) {
     if (!HasDriveOrUncPrefix(path)) return {DeletionStatus::Failed, {{path, ERROR_BAD_PATHNAME}}, {}};
+    if (IsReachedAroundTheRules(path)) return {DeletionStatus::Refused, {{path, ERROR_ACCESS_DENIED}}, {}};
     DWORD attributes = Files().getFileAttributes(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         DWORD error = ::GetLastError();
@@ -190,6 +204,8 @@ DeletionResult RemoveFolder(const std::wstring& folder, const PathList& protecte
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return {DeletionStatus::Failed, {{folder, ERROR_DIRECTORY}}, {}};
     if (!IsDeletableFolder(path, protectedFolders))
         return {DeletionStatus::Refused, {{folder, ERROR_ACCESS_DENIED}}, {}};
+    // Neither the shell nor the walk below may enter it.
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return RemoveLinkItself(path, attributes);
     // The shell follows a link that is left, so it is not asked then; the walk below removes links itself.
     if (RemoveLinksBelow(path)) ShellDeleteTree(path);
     attributes = Files().getFileAttributes(path.c_str());

@@ -17,7 +17,8 @@ enum class DeletionStatus {
     Deleted,    // gone now
     Absent,     // was not there
     Scheduled,  // goes at the next start (the whole target, or something inside it)
-    Refused,    // a folder that must never be deleted (IsDeletableFolder)
+    Refused,    // a folder that must never be deleted (IsDeletableFolder), or a path reached through a link
+                // that someone else may have made or through a share of this computer (JudgeDeletablePath)
     Failed,     // something of it remains
 };
 
@@ -33,9 +34,11 @@ struct DeletionResult {
 };
 
 // A path without drive or share is never deleted (Failed, ERROR_BAD_PATHNAME): it means the current drive.
+// A file that is a symbolic link goes as a link.
 [[nodiscard]] DeletionResult RemoveFile(const std::wstring& path);
 
 // SHFileOperationW first, as every folder deletion; then whatever it left is deleted entry by entry.
+// A folder that is itself a junction or symbolic link goes as a link, and no link is entered.
 [[nodiscard]] DeletionResult RemoveFolder(const std::wstring& folder, const PathList& protectedFolders);
 
 }  // namespace Zento::Lithcore

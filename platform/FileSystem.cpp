@@ -9,8 +9,9 @@ namespace Zento::Lithcore::System {
 namespace {
 
 const FileApi& SystemFileApi() {
-    static const FileApi table{&::GetFileAttributesW, &::SetFileAttributesW, &::DeleteFileW, &::RemoveDirectoryW,
-                               &::CreateFileW,        &::MoveFileExW,        &::SHFileOperationW};
+    static const FileApi table{&::GetFileAttributesW, &::SetFileAttributesW,         &::DeleteFileW,
+                               &::RemoveDirectoryW,   &::CreateFileW,                &::MoveFileExW,
+                               &::SHFileOperationW,   &::GetFinalPathNameByHandleW, &::GetSecurityInfo};
     return table;
 }
 
@@ -98,6 +99,28 @@ PathPresence QueryPathPresence(const std::wstring& path) {
     DWORD error = ::GetLastError();
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {false, 0};
     return {true, error};
+}
+
+std::wstring FinalPathOf(const std::wstring& path) {
+    const std::wstring asked = ReachableForm(WithoutTrailingSeparators(path));
+    // No access is asked for: the handle only names what the open reached. Backup semantics open folders.
+    UniqueHandle opened(System::Files().createFile(asked.c_str(), 0,
+                                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!opened) return {};
+    std::wstring final(MAX_PATH, L'\0');
+    DWORD length = System::Files().getFinalPathNameByHandle(opened.Get(), final.data(), static_cast<DWORD>(final.size()),
+                                                            VOLUME_NAME_DOS);
+    if (length >= final.size()) {  // too small: the answer is the size needed, its NUL included
+        final.assign(length, L'\0');
+        length = System::Files().getFinalPathNameByHandle(opened.Get(), final.data(), static_cast<DWORD>(final.size()),
+                                                          VOLUME_NAME_DOS);
+    }
+    if (length == 0 || length >= final.size()) return {};
+    final.resize(length);
+    if (final.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\\\" + final.substr(8);
+    if (final.rfind(L"\\\\?\\", 0) == 0) return final.substr(4);
+    return final;
 }
 
 

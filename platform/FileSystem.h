@@ -1,5 +1,6 @@
 #pragma once
 #include <windows.h>
+#include <aclapi.h>
 #include <shellapi.h>
 
 #include <string>
@@ -30,6 +31,10 @@ struct PathPresence {
 // "path not found" mean gone: a path that cannot be read (access denied, too long...) is still there.
 [[nodiscard]] PathPresence QueryPathPresence(const std::wstring& path);
 
+// The path that an open of `path` really reaches, every junction and symbolic link on the way followed
+// (GetFinalPathNameByHandleW), as "X:\..." or "\\server\share\..."; empty when it cannot be opened.
+std::wstring FinalPathOf(const std::wstring& path);
+
 }  // namespace Zento::Lithcore
 
 namespace Zento::Lithcore::System {
@@ -44,6 +49,8 @@ struct FileApi {
     decltype(&::CreateFileW) createFile;
     decltype(&::MoveFileExW) moveFileEx;
     decltype(&::SHFileOperationW) shellFileOperation;
+    decltype(&::GetFinalPathNameByHandleW) getFinalPathNameByHandle;
+    decltype(&::GetSecurityInfo) getSecurityInfo;  // the owner of a link
 };
 
 // The table in use.

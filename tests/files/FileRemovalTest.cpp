@@ -25,6 +25,20 @@ TEST(IsDeletableFolder, RefusesEmptyRelativeRootAndWildcardPaths) {
     for (const wchar_t* path : {L"", L"Data", L"..\\..", L"C:\\", L"C:", L"C:\\.", L"C:\\windows\\..",
                                 L"C:\\Prog*", L"\\\\?\\C:\\Temp", L"Z:\\"})
         EXPECT_FALSE(IsDeletableFolder(path, Protected())) << Utf8(path);
+    // Shares that lead back to this computer's disks.
+    wchar_t computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+    ASSERT_TRUE(::GetComputerNameW(computer, &size));
+    for (const std::wstring& path : {std::wstring(L"\\\\localhost\\C$\\Users\\Public\\Documents"),
+                                     std::wstring(L"\\\\127.0.0.1\\c$\\Windows\\Installer"),
+                                     L"\\\\" + std::wstring(computer) + L"\\Users\\Public",
+                                     std::wstring(L"\\\\?\\UNC\\LOCALHOST\\C$\\Users"),
+                                     std::wstring(L"\\\\fileserver\\ADMIN$\\Installer")}) {
+        EXPECT_FALSE(IsDeletableFolder(path, Protected())) << Utf8(path);
+        EXPECT_EQ(JudgeDeletablePath(path + L"\\a.msi", false, Protected()), PathRefusal::LocalShare) << Utf8(path);
+    }
+    EXPECT_EQ(JudgeDeletablePath(L"\\\\.\\C:\\Temp", true, Protected()), PathRefusal::BadPath);
+    EXPECT_NE(JudgeDeletablePath(L"\\\\fileserver\\apps\\ZEKT", true, Protected()), PathRefusal::LocalShare);
 }
 
 // "\Name" is not relative to Windows but means the current drive: an empty special folder joined

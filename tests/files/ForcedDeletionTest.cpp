@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <sddl.h>
 #include <winioctl.h>
 
 #include <algorithm>
@@ -178,25 +179,103 @@ TEST(ForcedDeletion, ClearsReadOnlyAndSchedulesWhatIsHeldOpen) {
 TEST(ForcedDeletion, RemovesAJunctionWithoutFollowingItAndRefusesAProtectedFolder) {
     ScratchFolder root;
     MakeTree(root.Path(), {L"Target\\kept.txt", L"Target\\Sub\\kept.dll", L"Product\\own.txt",
-                           L"Parent\\Shell\\x.txt"});
+                           L"Parent\\Shell\\x.txt", L"Bystander\\Finance\\b.txt", L"Bystander\\c.txt"});
     ASSERT_TRUE(MakeJunction(root / L"Product\\Link", root / L"Target")) << ::GetLastError();
     ASSERT_NE(::GetFileAttributesW((root / L"Product\\Link").c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+    // A user turned the product's own folder into a junction to someone else's.
+    ASSERT_TRUE(MakeJunction(root / L"Scheduler", root / L"Bystander")) << ::GetLastError();
+    // Windows' own kind: a second spelling of the folder that holds a protected one.
+    ASSERT_TRUE(MakeJunction(root / L"Alias", root / L"Parent")) << ::GetLastError();
+
+    // Planning neither enters the junction nor lists what lies behind it.
+    PathList plannedFolders, plannedFiles;
+    PlanProductFolders({root / L"Scheduler"}, {}, {}, plannedFolders, plannedFiles);
+    EXPECT_EQ(plannedFolders, Tree{root / L"Scheduler"});
+    plannedFolders.clear();
+    PlanProductFolders({root / L"Scheduler"}, {root / L"Scheduler\\c.txt"}, {}, plannedFolders, plannedFiles);
+    EXPECT_TRUE(plannedFolders.empty());
+    EXPECT_TRUE(plannedFiles.empty());
 
     System::FileApi windows = System::Files();
     windows.removeDirectory = &RemoveDirectoryAsWindows;
     const System::FileApi* previous = System::ReplaceFileApi(&windows);
     DeletionResult product = RemoveFolder(root / L"Product", {});
+    DeletionResult scheduler = RemoveFolder(root / L"Scheduler\\", {});
     System::ReplaceFileApi(previous);
     EXPECT_EQ(product.status, DeletionStatus::Deleted);
     EXPECT_TRUE(product.failed.empty());
+    EXPECT_EQ(scheduler.status, DeletionStatus::Deleted);
+    EXPECT_TRUE(scheduler.failed.empty());
+    EXPECT_TRUE(FileExists(root / L"Bystander\\Finance\\b.txt") && FileExists(root / L"Bystander\\c.txt"));
+    EXPECT_FALSE(FileExists(root / L"Scheduler"));
 
     ShellFolderTestValue value(HKEY_CURRENT_USER, kShellFoldersKey, L"QuellorTestFolder", root / L"Parent\\Shell");
+    ShellFolderTestValue later(HKEY_CURRENT_USER, kShellFoldersKey, L"QuellorTestLater", root / L"Parent\\Shell\\NotYet");
     const PathList protectedFolders = ProtectedFolders();
     EXPECT_EQ(RemoveFolder(root / L"Parent\\Shell", protectedFolders).status, DeletionStatus::Refused);
     EXPECT_EQ(RemoveFolder(root / L"Parent", protectedFolders).status, DeletionStatus::Refused);
+    EXPECT_EQ(RemoveFolder(root / L"Alias\\Shell", protectedFolders).status, DeletionStatus::Refused);
+    EXPECT_EQ(JudgeDeletablePath(root / L"Alias\\Shell\\NotYet", true, protectedFolders), PathRefusal::Protected);
+    EXPECT_EQ(JudgeDeletablePath(root / L"Alias\\Shell\\x.txt", false, protectedFolders), PathRefusal::Protected);
+    EXPECT_EQ(JudgeDeletablePath(root / L"Alias\\Other", true, protectedFolders), PathRefusal::None);
 
-    EXPECT_EQ(TreeOf(root.Path()), (Tree{L"Parent\\", L"Parent\\Shell\\", L"Parent\\Shell\\x.txt", L"Target\\",
-                                         L"Target\\Sub\\", L"Target\\Sub\\kept.dll", L"Target\\kept.txt"}));
+    EXPECT_EQ(TreeOf(root.Path()),
+              (Tree{L"Alias\\", L"Alias\\Shell\\", L"Alias\\Shell\\x.txt", L"Bystander\\", L"Bystander\\Finance\\",
+                    L"Bystander\\Finance\\b.txt", L"Bystander\\c.txt", L"Parent\\", L"Parent\\Shell\\",
+                    L"Parent\\Shell\\x.txt", L"Target\\", L"Target\\Sub\\", L"Target\\Sub\\kept.dll",
+                    L"Target\\kept.txt"}));
+    ASSERT_TRUE(RemoveDirectoryAsWindows((root / L"Alias").c_str()));
+}
+
+// ---- what Wine does not show: who owns a link ----
+
+namespace {
+
+// Wine shows its links as owned by the account that runs the test: the seam says who made them.
+const wchar_t* g_linkOwner = nullptr;  // a security descriptor string ("O:SY")
+std::wstring g_fakeLink;
+
+DWORD WINAPI AttributesWithFakeLink(LPCWSTR path) {
+    const DWORD attributes = ::GetFileAttributesW(path);
+    if (::lstrcmpiW(path, g_fakeLink.c_str()) != 0 || attributes == INVALID_FILE_ATTRIBUTES) return attributes;
+    return attributes | FILE_ATTRIBUTE_REPARSE_POINT;
+}
+
+DWORD WINAPI OwnerOfFakeLink(HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID* owner, PSID*, PACL*, PACL*,
+                             PSECURITY_DESCRIPTOR* descriptor) {
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(g_linkOwner, SDDL_REVISION_1, descriptor, nullptr))
+        return ::GetLastError();
+    BOOL defaulted = FALSE;
+    ::GetSecurityDescriptorOwner(*descriptor, owner, &defaulted);
+    return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+TEST(ForcedDeletion, RefusesWhatIsReachedThroughALinkThatAUserOwns) {
+    ScratchFolder root;
+    MakeTree(root.Path(), {L"Link\\ZEKT\\Scheduler\\s.dat", L"Link\\x.txt"});
+    g_fakeLink = root / L"Link";
+    System::FileApi table = System::Files();
+    table.getFileAttributes = &AttributesWithFakeLink;
+    table.getSecurityInfo = &OwnerOfFakeLink;
+    const System::FileApi* previous = System::ReplaceFileApi(&table);
+
+    g_linkOwner = L"O:S-1-5-21-1004336348-1177238915-682003330-1001";
+    EXPECT_EQ(JudgeDeletablePath(root / L"Link\\ZEKT\\Scheduler", true, {}), PathRefusal::ThroughLink);
+    EXPECT_EQ(JudgeDeletablePath(root / L"Link\\ZEKT\\Missing\\m.txt", false, {}), PathRefusal::ThroughLink);
+    EXPECT_EQ(JudgeDeletablePath(root / L"Link", true, {}), PathRefusal::None);  // the link itself may go
+    EXPECT_EQ(RemoveFolder(root / L"Link\\ZEKT\\Scheduler", {}).status, DeletionStatus::Refused);
+    EXPECT_EQ(RemoveFile(root / L"Link\\x.txt").status, DeletionStatus::Refused);
+    std::vector<PathRefusal> trusted;
+    for (const wchar_t* owner : {L"O:SY", L"O:BA", L"O:S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"}) {
+        g_linkOwner = owner;
+        trusted.push_back(JudgeDeletablePath(root / L"Link\\ZEKT\\Scheduler", true, {}));
+    }
+    System::ReplaceFileApi(previous);
+    EXPECT_EQ(trusted, std::vector<PathRefusal>(3, PathRefusal::None));
+    EXPECT_EQ(TreeOf(root.Path()), (Tree{L"Link\\", L"Link\\ZEKT\\", L"Link\\ZEKT\\Scheduler\\",
+                                         L"Link\\ZEKT\\Scheduler\\s.dat", L"Link\\x.txt"}));
 }
 
 // ---- what Wine does not show: security that forbids a deletion ----
