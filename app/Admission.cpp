@@ -138,9 +138,15 @@ std::wstring WithoutTrailingSlashes(std::wstring path) {
     return path;
 }
 
-std::wstring FolderOf(const std::wstring& path) {
-    size_t cut = path.find_last_of(L'\\');
-    return cut == std::wstring::npos ? std::wstring() : path.substr(0, cut);
+std::wstring RefusalText(Lc::PathRefusal refusal) {
+    switch (refusal) {
+        case Lc::PathRefusal::None: break;
+        case Lc::PathRefusal::BadPath: return L"パスが正しくないため削除しません。";
+        case Lc::PathRefusal::Protected: return kProtected;
+        case Lc::PathRefusal::ThroughLink: return L"他のユーザーが作成したリンクの先にあるため削除しません。";
+        case Lc::PathRefusal::LocalShare: return L"このコンピューターの共有フォルダを経由するパスのため削除しません。";
+    }
+    return kProtected;
 }
 
 // A place of the product's files: what lies at or below `base` (or only `base` itself) is the section's.
@@ -340,7 +346,7 @@ private:
     Verdict JudgePath(const Target& candidate) const {
         const bool folder = candidate.kind == TargetKind::Folder;
         const std::wstring path = WithoutTrailingSlashes(candidate.path);
-        if (!Lc::HasDriveOrUncPrefix(path)) return Refuse(L"パスが正しくないため削除しません。");
+        if (!Lc::HasDriveOrUncPrefix(path)) return Refuse(RefusalText(Lc::PathRefusal::BadPath));
         if (!facts_.protectedFolders) return Refuse(kNoProtectedList);
         TargetSection section = TargetSection::InstallerPackages;
         bool inProtectedPlace = false;  // shortcuts and packages lie in folders that are themselves kept
@@ -352,9 +358,9 @@ private:
             section = folder ? place->folders : place->files;
             inProtectedPlace = place->exact;
         }
-        if (folder ? !Lc::IsDeletableFolder(path, *facts_.protectedFolders)
-                   : !inProtectedPlace && !Lc::IsDeletableFolder(FolderOf(path), *facts_.protectedFolders))
-            return Refuse(kProtected);
+        const Lc::PathRefusal refusal = Lc::JudgeDeletablePath(path, folder, *facts_.protectedFolders);
+        if (refusal != Lc::PathRefusal::None && !(refusal == Lc::PathRefusal::Protected && inProtectedPlace))
+            return Refuse(RefusalText(refusal));
         for (const std::wstring& kept : facts_.keptPaths) {
             if (kept.empty()) continue;
             if (!folder && IsAtOrBelow(path, kept)) return Refuse(kOthersFile);

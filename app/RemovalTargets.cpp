@@ -124,7 +124,9 @@ TargetList TargetsOf(const RemovalPlan& plan) {
 std::wstring TargetIdentity(const Target& target) {
     std::wstring path = target.path;
     for (wchar_t& c : path) c = static_cast<wchar_t>(std::towupper(c));
-    return (target.IsRegistry() ? L"R|" : L"P|") + path + L"|" + target.valueName;
+    // A key that goes whole is one target however it goes; one that goes only when empty is another.
+    const TargetKind kind = target.kind == TargetKind::RemovedByOthers ? TargetKind::Key : target.kind;
+    return std::to_wstring(static_cast<int>(kind)) + L"|" + path + L"|" + target.valueName;
 }
 
 std::wstring TargetText(const Target& target) {

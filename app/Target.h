@@ -49,7 +49,7 @@ struct Target {
 
 using TargetList = std::vector<Target>;
 
-// What names one target, whatever list it came from: registry or path, the path in upper case, the value.
+// What names one target, whatever list it came from: its kind, the path in upper case, the value.
 std::wstring TargetIdentity(const Target& target);
 
 }  // namespace Quellor

@@ -11,6 +11,7 @@
 
 #include "files/ShellFolders.h"
 #include "platform/Environment.h"
+#include "platform/AdministratorsOnly.h"
 #include "platform/FileSystem.h"
 #include "platform/UniqueResource.h"
 #include "registry/UserHives.h"
@@ -324,31 +325,6 @@ bool IsShareOfThisComputer(const std::wstring& path) {
 
 // ---- links on the way ----
 
-PSID TokenUserOfThisProcess(std::vector<BYTE>& buffer) {
-    UniqueHandle token;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.Put())) return nullptr;
-    DWORD size = 0;
-    ::GetTokenInformation(token.Get(), TokenUser, nullptr, 0, &size);
-    buffer.assign(size, 0);
-    if (size == 0 || !::GetTokenInformation(token.Get(), TokenUser, buffer.data(), size, &size)) return nullptr;
-    return reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
-}
-
-// The administrators, SYSTEM, TrustedInstaller (Windows' own links), and the account that runs this
-// program, which could delete through its own links anyway.
-bool IsTrustedOwner(PSID owner) {
-    if (owner == nullptr || !::IsValidSid(owner)) return false;
-    if (::IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || ::IsWellKnownSid(owner, WinLocalSystemSid)) return true;
-    PSID trustedInstaller = nullptr;
-    if (::ConvertStringSidToSidW(L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464", &trustedInstaller)) {
-        UniqueLocalMemory held(trustedInstaller);
-        if (::EqualSid(owner, trustedInstaller)) return true;
-    }
-    std::vector<BYTE> buffer;
-    PSID self = TokenUserOfThisProcess(buffer);
-    return self != nullptr && ::EqualSid(owner, self);
-}
-
 // The owner of the link itself, not of where it leads; false when it cannot be read.
 bool IsLinkOfTrustedOwner(const std::wstring& link) {
     UniqueHandle opened(System::Files().createFile(link.c_str(), READ_CONTROL,
@@ -362,7 +338,7 @@ bool IsLinkOfTrustedOwner(const std::wstring& link) {
                                         nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
         return false;
     UniqueLocalMemory held(descriptor);
-    return IsTrustedOwner(owner);
+    return IsTrustedSid(owner);
 }
 
 // A folder above the normalized path (the path itself aside) that is a link someone else may have made.

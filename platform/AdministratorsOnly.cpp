@@ -3,7 +3,10 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include <vector>
+
 #include "platform/ErrorText.h"
+#include "platform/FileSystem.h"
 
 namespace Zento::Lithcore {
 
@@ -17,19 +20,6 @@ constexpr wchar_t kFolderSddl[] = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 constexpr ACCESS_MASK kChangingRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_WRITE_ATTRIBUTES |
                                         FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE |
                                         GENERIC_ALL | MAXIMUM_ALLOWED;
-
-bool IsTrustedSid(PSID sid) {
-    if (sid == nullptr || !::IsValidSid(sid)) return false;
-    for (WELL_KNOWN_SID_TYPE type : {WinLocalSystemSid, WinBuiltinAdministratorsSid})
-        if (::IsWellKnownSid(sid, type)) return true;
-    // TrustedInstaller, the owner of Windows' own files: S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464.
-    UniqueLocalMemory trustedInstaller;
-    PSID parsed = nullptr;
-    if (!::ConvertStringSidToSidW(L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464", &parsed))
-        return false;
-    trustedInstaller.Reset(parsed);
-    return ::EqualSid(sid, parsed) != FALSE;
-}
 
 // Whether any allowing entry of the DACL gives a right to change to someone but the trusted ones. An
 // entry that only passes on to what a folder holds does not count for the folder itself.
@@ -49,7 +39,28 @@ bool OthersMayChange(PACL dacl) {
     return false;
 }
 
+bool IsThisAccount(PSID sid) {
+    UniqueHandle token;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.Put())) return false;
+    DWORD size = 0;
+    ::GetTokenInformation(token.Get(), TokenUser, nullptr, 0, &size);
+    std::vector<BYTE> buffer(size);
+    if (size == 0 || !::GetTokenInformation(token.Get(), TokenUser, buffer.data(), size, &size)) return false;
+    return ::EqualSid(sid, reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid) != FALSE;
+}
+
 }  // namespace
+
+bool IsTrustedSid(PSID sid) {
+    if (sid == nullptr || !::IsValidSid(sid)) return false;
+    if (::IsWellKnownSid(sid, WinLocalSystemSid) || ::IsWellKnownSid(sid, WinBuiltinAdministratorsSid)) return true;
+    PSID trustedInstaller = nullptr;
+    if (::ConvertStringSidToSidW(L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464", &trustedInstaller)) {
+        UniqueLocalMemory held(trustedInstaller);
+        if (::EqualSid(sid, trustedInstaller)) return true;
+    }
+    return IsThisAccount(sid);
+}
 
 AdministratorsOnlySecurity::AdministratorsOnlySecurity(For what) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
@@ -65,9 +76,10 @@ AdministratorsOnlySecurity::AdministratorsOnlySecurity(For what) {
 }
 
 TrustCheck CheckAdministratorsOnly(const std::wstring& path) {
-    UniqueHandle handle(::CreateFileW(path.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    UniqueHandle handle(System::Files().createFile(path.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
+                                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                                   nullptr));
     if (!handle) return {Trust::Unreadable, ::GetLastError()};
     return CheckAdministratorsOnly(handle.Get());
 }
@@ -79,7 +91,7 @@ TrustCheck CheckAdministratorsOnly(HANDLE handle) {
     PSID owner = nullptr;
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    DWORD read = ::GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+    DWORD read = System::Files().getSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
                                    &owner, nullptr, &dacl, nullptr, &descriptor);
     if (read != ERROR_SUCCESS) return {Trust::Unreadable, read};
     UniqueLocalMemory held(descriptor);

@@ -27,8 +27,12 @@ private:
     DWORD error_ = ERROR_SUCCESS;
 };
 
+// Administrators, SYSTEM, TrustedInstaller (the owner of Windows' own files and links), and the account
+// this program runs as: an administrator, who could change the file anyway.
+bool IsTrustedSid(PSID sid);
+
 enum class Trust {
-    AdministratorsOnly,  // owned by Administrators, SYSTEM or TrustedInstaller, and only they may change it
+    AdministratorsOnly,  // owned by a trusted account (IsTrustedSid), and only such accounts may change it
     ForeignOwner,        // owned by someone else
     OthersMayChange,     // its DACL lets someone else write, delete or change its security (or it has none)
     Link,                // a junction or symbolic link: never read through
@@ -40,8 +44,8 @@ struct TrustCheck {
     DWORD error = ERROR_SUCCESS;  // Unreadable only
 };
 
-// Whether only Administrators and SYSTEM can change the file or folder at `path`. The path itself is
-// opened, never what a link at it points to.
+// Whether only trusted accounts can change the file or folder at `path`. The path itself is opened,
+// never what a link at it points to. The reads go through the file table (platform/FileSystem.h).
 [[nodiscard]] TrustCheck CheckAdministratorsOnly(const std::wstring& path);
 // The same for an open handle (opened with READ_CONTROL and FILE_FLAG_OPEN_REPARSE_POINT), so that
 // what is checked is what is read.

@@ -107,11 +107,11 @@ TEST_F(CandidatesOnTheMachine, SearchAndJournalGetTheSameAnswer) {
     NoInput input;
     Report report(console, input, log);
 
+    const TargetAdmission admission(profile_, {kProduct, profile_.PRODUCTNAME, Lc::ReadProtectedFolders(), {}});
     // The upgrade code's key holds only the product's value, but its listing does not run to its end.
     Lc::System::RegistryApi failing = Lc::System::Registry();
     failing.enumValue = &ValueNameNeverFits;
     const Lc::System::RegistryApi* previous = Lc::System::ReplaceRegistryApi(&failing);
-    const TargetAdmission admission(profile_, {kProduct, profile_.PRODUCTNAME, Lc::ReadProtectedFolders(), {}});
     RemovalPlan plan;
     plan.productCode = kProduct;
     TakeUpEarlierRemovals(report, admission, plan, {{{L"C:\\removal_test.txt", candidates}}, {}});

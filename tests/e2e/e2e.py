@@ -1005,8 +1005,12 @@ def run_twice(m, args):
     check(not left, "the other product left traces:\n" + "\n".join(left))
 
 
+JOURNALS = ("ProgramData", "Quellor")  # the per-machine folder that only Administrators and SYSTEM may change
+IGNORED_JOURNALS = "[使用しなかった強制削除の記録]"
+
+
 def journals(m):
-    return sorted(glob.glob(m.drive_c(WORK, "removal_*.txt")))
+    return sorted(glob.glob(m.drive_c(*JOURNALS, "removal_*.txt")))
 
 
 def interrupted(m, args):
@@ -1022,7 +1026,8 @@ def interrupted(m, args):
         found = journals(m)
         check(len(found) == 1, f"{point}: expected one journal, found {found}")
         text = open(found[0], "rb").read().decode("utf-8")
-        check(text.startswith("QuellorRemovalJournal\t1\r\nproduct\t" + PRODUCT_CODE + "\r\n"), f"{point}: journal header")
+        check(re.match(r"QuellorRemovalJournal\t2\r\nproduct\t" + re.escape(PRODUCT_CODE) + r"\r\ncomputer\t[^\r\n]+\r\n",
+                       text), f"{point}: journal header")
         check(not text.endswith("finished\r\n"), f"{point}: the stopped run marked its journal finished")
         time.sleep(1)  # the next run's log and journal take another second's name
         run = m.run_quellor([], ANSWER_YES)
@@ -1043,11 +1048,31 @@ def interrupted(m, args):
         check(not outside, f"{point}: changed outside the product:\n" + "\n".join(outside))
 
 
+def shared_component_key():
+    return ("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\"
+            "Components\\" + packed_code(SHARED_COMPONENT) + "\\")
+
+
 def edited_journal(m, args):
-    """An unfinished journal edited to name another product's file, a protected folder and another
-    product's key, beside a damaged one: none of them is touched, each is reported."""
+    """An unfinished journal edited to name what is not the product's (another product's file, program
+    folder, cached package, registration and shared installer key, a protected folder, a user's documents,
+    a foreign AppID), a copy of it from another computer, a damaged one and one in the operator's folder:
+    none of them is touched, each is reported."""
     corvane = CORVANE_CODES["before"]
     m.prepare("shared-component", "--corvane", "before", stop=True)
+    # Another product's cached package, a user's documents and a COM server of another product.
+    package = m.drive_c("windows", "Installer", "quellor-other.msi")
+    shutil.copy(os.path.join(m.build, "standin", "msi", "Corvane-before.msi"), package)
+    user = [u for u in os.listdir(m.drive_c("users")) if u not in ("Public", "Default")][0]
+    finance = m.drive_c("users", user, "Documents", "Finance")
+    os.makedirs(finance, exist_ok=True)
+    open(os.path.join(finance, "accounts.txt"), "w").write("not the product's\n")
+    foreign_app = "{0A1B2C3D-4E5F-4061-8293-A4B5C6D7E8F9}"
+    for key, name, data in ((f"HKLM\\Software\\Classes\\CLSID\\{{1F2E3D4C-5B6A-4978-8695-A4B3C2D1E0F9}}", "AppID", foreign_app),
+                            (f"HKLM\\Software\\Classes\\AppID\\{foreign_app}", "", "Other"),
+                            ("HKLM\\Software\\ZEKT\\Velkor\\OtherComputer", "", "kept")):
+        m.wine_quiet("reg", "add", key, *(["/v", name] if name else ["/ve"]), "/d", data, "/f")
+    m.stop()
     before = m.snapshot("before")
     m.prepare("shared-component", "--resume")
     run = m.run_quellor([], ANSWER_YES, extra_env={"QUELLOR_TEST_STOP_AT": "journal-written"},
@@ -1056,33 +1081,64 @@ def edited_journal(m, args):
     journal = journals(m)[0]
     lines = open(journal, "rb").read().decode("utf-8").split("\r\n")[:-1]
     other_file = program_files_windows(m) + "\\Corvane\\CorvaneTool.dat"
+    other_folder = program_files_windows(m) + "\\Corvane"
     packed_corvane = packed_code(corvane)
     other_key = f"HKEY_LOCAL_MACHINE\\Software\\Classes\\Installer\\Products\\{packed_corvane}\\"
+    foreign_app_key = f"HKEY_LOCAL_MACHINE\\Software\\Classes\\AppID\\{foreign_app}\\"
+    documents = windows_path_of(m, finance)
+    cached = "C:\\windows\\Installer\\quellor-other.msi"
     view = "64" if m.arch == "win64" else "32"
-    added = [f"target\tfile\t-\t{other_file}\t", "target\tfolder\t-\tC:\\ProgramData\t",
-             f"target\tkey\t{view}\t{other_key}\t"]
+    named = [other_file, other_folder, "C:\\ProgramData", other_key, shared_component_key(), foreign_app_key, documents,
+             cached]
+    added = [f"target\tfile\t-\t{other_file}\t", f"target\tfolder\t-\t{other_folder}\t",
+             "target\tfolder\t-\tC:\\ProgramData\t", f"target\tkey\t{view}\t{other_key}\t",
+             f"target\tkey\t{view}\t{shared_component_key()}\t", f"target\tkey\t{view}\t{foreign_app_key}\t",
+             f"target\tfolder\t-\t{documents}\t", f"target\tfile\t-\t{cached}\t"]
     count = int(lines[-1].split("\t")[1])
-    lines = lines[:-1] + added + [f"end\t{count + len(added)}"]
-    open(journal, "wb").write(("\r\n".join(lines) + "\r\n").encode("utf-8"))
-    damaged = m.drive_c(WORK, "removal_20000101000000.txt")
-    open(damaged, "wb").write(b"QuellorRemovalJournal\t1\r\nproduct\t" + PRODUCT_CODE.encode() + b"\r\ntarget\tkey\r\n")
-    check(os.path.isdir(m.drive_c("ProgramData")) and os.path.isfile(m.drive_c("Program Files (x86)" if m.arch == "win64"
-          else "Program Files", "Corvane", "CorvaneTool.dat")), "the machine lacks the other product's file")
+    open(journal, "wb").write(("\r\n".join(lines[:-1] + added + [f"end\t{count + len(added)}"]) + "\r\n").encode("utf-8"))
+    # The same journal as written on another computer, naming one more key of the product's: never used.
+    elsewhere = journal[:-4] + "_elsewhere.txt"
+    shutil.copy2(journal, elsewhere)
+    text = open(elsewhere, "rb").read().decode("utf-8")
+    text = re.sub(r"\r\ncomputer\t[^\r\n]*\r\n", "\r\ncomputer\tOTHER-PC\r\n", text)
+    other_pc_key = "HKEY_LOCAL_MACHINE\\Software\\ZEKT\\Velkor\\OtherComputer\\"
+    text = text.replace("\r\nend\t", f"\r\ntarget\tkey\t{view}\t{other_pc_key}\t\r\nend\t")
+    count = int(re.search(r"\r\nend\t(\d+)\r\n", text).group(1))
+    text = re.sub(r"\r\nend\t\d+\r\n", f"\r\nend\t{count + 1}\r\n", text)
+    open(elsewhere, "wb").write(text.encode("utf-8"))
+    # A journal in the operator's folder, where the removal once kept them and anyone may put one.
+    planted = m.drive_c(WORK, "removal_20000101000000.txt")
+    open(planted, "wb").write(b"QuellorRemovalJournal\t2\r\nproduct\t" + PRODUCT_CODE.encode() + b"\r\ncomputer\tX\r\n"
+                              b"target\tfolder\t-\tC:\\ProgramData\r\nend\t1\r\n")
+    check(os.path.isdir(m.drive_c("ProgramData")) and os.path.isfile(m.drive_c(program_files_windows(m)[3:], "Corvane",
+          "CorvaneTool.dat")), "the machine lacks the other product's file")
     time.sleep(1)
     run = m.run_quellor([], ANSWER_YES)
     check(run.exit_code == 0, f"exit code {run.exit_code}")
-    refused = run.log_section(REFUSED)
-    for item in (other_file, "C:\\ProgramData", other_key):
-        check(item in refused, f"{item} is not reported as refused:\n" + "\n".join(refused))
+    refused = "\n".join(run.log_section(REFUSED))
+    for item in named:
+        check(item in refused, f"{item} is not reported as refused:\n" + refused)
         check(run.console.count(item) >= 1, f"{item} is not shown on the console")
-    check("C:\\" + WORK + "\\removal_20000101000000.txt" in "\n".join(run.log_section("[使用しなかった強制削除の記録]")),
-          "the damaged journal is not reported")
+    ignored = "\n".join(run.log_section(IGNORED_JOURNALS))
+    check(windows_path_of(m, elsewhere) + "\r\n - 別のコンピューター（OTHER-PC）の記録のため使用しません。" in ignored
+          or windows_path_of(m, elsewhere) + "\n - 別のコンピューター（OTHER-PC）の記録のため使用しません。" in ignored,
+          "the other computer's journal is not reported:\n" + ignored)
+    check("C:\\" + WORK + "\\removal_20000101000000.txt" in ignored, "the journal in the operator's folder is not reported")
     after = m.snapshot("after")
-    check(os.path.isfile(m.drive_c("Program Files (x86)" if m.arch == "win64" else "Program Files", "Corvane",
-                                   "CorvaneTool.dat")), "the other product's file was deleted")
+    for path in (m.drive_c(program_files_windows(m)[3:], "Corvane", "CorvaneTool.dat"), package,
+                 os.path.join(finance, "accounts.txt")):
+        check(os.path.isfile(path), f"{path} was deleted")
     check(os.path.isdir(m.drive_c("ProgramData")), "the protected folder was deleted")
+    check(key_exists(m, "HKLM\\Software\\ZEKT\\Velkor\\OtherComputer"), "the other computer's journal was used")
+    check(key_exists(m, "HKLM\\Software\\Classes\\AppID\\" + foreign_app), "the foreign AppID was deleted")
     touched = [line for line in diff(before, after) if CORVANE_TRACES.search(line)]
     check(not touched, "the other product's registrations changed:\n" + "\n".join(touched))
+    check(os.path.isfile(planted), "the planted journal was removed")
+
+
+def windows_path_of(m, host_path):
+    """C:\\... for a path inside the prefix's drive_c."""
+    return "C:\\" + os.path.relpath(host_path, m.drive_c()).replace("/", "\\")
 
 
 def undeletable_scheduler_ends_with_failure(m, args):
