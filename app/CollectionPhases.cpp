@@ -209,7 +209,7 @@ int CheckInstallation(Report& report, const Settings& profile, const RemovalPlan
         report.PrintLines(others);
         report.PrintLine(L"");
         report.PrintLine(L"Enterで続行");
-        report.WaitForEnter();
+        report.WaitForEnterToGoOn();
         return 0;
     }
     report.PrintLine(L"削除対象のMirevoの製品コードが見つかりませんでした。");

@@ -5,6 +5,7 @@ namespace Quellor {
 int AskToContinue(Report& report, const std::wstring& question) {
     report.PrintLine(question);
     report.PrintLine(L"Yで処理を続行、Nでプログラムを終了します。");
+    report.BeginOperatorWait();
     for (;;) {
         report.PrintLine(L"YかNを入力してください。");
         int answer = report.Input().ReadChar();
@@ -15,6 +16,7 @@ int AskToContinue(Report& report, const std::wstring& question) {
         if (answer == 'Y' || answer == 'y') {
             report.PrintLine(L"処理を続行します。");
             report.Input().DiscardLine();
+            report.OperatorGoesOn();
             return 0;
         }
     }

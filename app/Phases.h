@@ -15,15 +15,13 @@ int RunCollection(Report& report, const Settings& profile, RemovalPlan& plan);
 int RunRemovalPhases(Report& report, const Settings& profile, const RemovalPlan& plan);
 
 inline int RunPhases(Report& report, const Settings& profile, const std::wstring& productCode,
-                     const SearchedUsers& users) {
+                     UserHiveSession& hives) {
     RemovalPlan plan;
     plan.productCode = productCode;
-    plan.users = users;
+    hives.LoadProfiles(report, plan.users);
     if (RunCollection(report, profile, plan) != 0) return -1;
     LogUserFindings(report, plan);
-    int result = RunRemovalPhases(report, profile, plan);
-    LogUserOutcomes(report, plan);
-    return result;
+    return RunRemovalPhases(report, profile, plan);
 }
 
 // The program-files folder by WOW64 state: the 32-bit one under WOW64.

@@ -420,6 +420,7 @@ int RunRemovalPhases(Report& report, const Settings& profile, const RemovalPlan&
     Ledger ledger;
     if (UnregisterProduct(report, profile, plan, ledger) != kGoOn) return kEnd;
     DeleteTargets(report, plan, targets, ledger);
+    LogUserOutcomes(report, plan);  // while the hives are still loaded, and only after a removal that ran
     EndRestorePoint(report, point);
     ReportSpared(report, plan);
     return Complete(report, plan, RemainingTargets(targets, MachineProbe(), ledger.scheduledTargets), ledger, journal);

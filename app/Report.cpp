@@ -57,6 +57,22 @@ void Report::ReportFolderCheck(const std::wstring& label, bool found, const std:
     ReportSearch(label, found, found ? Lines{path} : Lines{});
 }
 
-void Report::WaitForEnter() { input_.ReadChar(); }
+void Report::WaitForEnter() {
+    BeginOperatorWait();
+    input_.ReadChar();
+}
+
+void Report::WaitForEnterToGoOn() {
+    WaitForEnter();
+    OperatorGoesOn();
+}
+
+void Report::BeginOperatorWait() {
+    if (waits_ != nullptr) waits_->BeforeOperatorWait(*this);
+}
+
+void Report::OperatorGoesOn() {
+    if (waits_ != nullptr) waits_->AfterOperatorGoesOn(*this);
+}
 
 }  // namespace Quellor

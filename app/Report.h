@@ -24,6 +24,19 @@ private:
     std::wstring message_;
 };
 
+class Report;
+
+// Whoever holds what must not stay held while the console waits for the operator (the hives of users who
+// are not logged on, which lock their files): let go before every wait, taken again when the run goes on.
+class OperatorWaits {
+public:
+    virtual void BeforeOperatorWait(Report& report) = 0;
+    virtual void AfterOperatorGoesOn(Report& report) = 0;
+
+protected:
+    ~OperatorWaits() = default;
+};
+
 class Report {
 public:
     Report(ConsoleOutput& console, ConsoleInput& input, Zento::Lithcore::TextFile& log)
@@ -39,7 +52,16 @@ public:
     int ReportOutcome(const std::wstring& successText, const std::wstring& failureText, bool succeeded, bool wait);
     void ReportSearch(const std::wstring& label, bool found, const Lines& list);
     void ReportFolderCheck(const std::wstring& label, bool found, const std::wstring& path);
+    // Enter that ends the run: what the run holds is let go before the wait and stays so.
     void WaitForEnter();
+    // Enter after which the run goes on ("Enterで続行").
+    void WaitForEnterToGoOn();
+    // Around any other read of the operator's answer: BeginOperatorWait before it; OperatorGoesOn when the
+    // answer lets the run go on.
+    void BeginOperatorWait();
+    void OperatorGoesOn();
+    // Null for none; the holder must outlast every wait.
+    void SetOperatorWaits(OperatorWaits* holder) { waits_ = holder; }
 
     ConsoleInput& Input() { return input_; }
     // The log's file name as it was created (no folder: it lies in the current folder).
@@ -49,6 +71,7 @@ private:
     ConsoleOutput& console_;
     ConsoleInput& input_;
     Zento::Lithcore::TextFile& log_;
+    OperatorWaits* waits_ = nullptr;
 };
 
 }  // namespace Quellor

@@ -84,8 +84,7 @@ int RunWithLog(Report& report, int argc, wchar_t** argv, const Settings& default
             L"", L"指定されたバージョン Ver." + *version + L" のプロダクトコードが見つかりませんでした。", false, true);
     }
     report.PrintLine(L"Ver." + *version + L" のMirevoの削除を行います。");
-    hives.LoadProfiles(report);
-    return RunPhases(report, profile, *productCode, hives.Users());
+    return RunPhases(report, profile, *productCode, hives);
 }
 
 void PrintToConsole(const std::wstring& text) {
@@ -113,15 +112,18 @@ int RunRemoval(int argc, wchar_t** argv) {
     ConsoleInput input;
     Report report(console, input, log);
     // Declared after the log and before everything the phases open: every hive the run loaded is
-    // unloaded at every end, after the plan and the last registry handle are gone.
+    // unloaded at every end, after the plan and the last registry handle are gone, and before every wait.
     UserHiveSession hives;
+    report.SetOperatorWaits(&hives);
     int result = kEnd;
     try {
         result = RunWithLog(report, argc, argv, defaults, hives);
     } catch (...) {
+        report.SetOperatorWaits(nullptr);
         (void)hives.UnloadAll(report);
         throw;
     }
+    report.SetOperatorWaits(nullptr);
     if (!hives.UnloadAll(report)) result = kEnd;
     return result;  // the log closes when it goes out of scope
 }

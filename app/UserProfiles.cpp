@@ -60,6 +60,31 @@ bool InLoadedHive(const Target& target, const SearchedUsers& users) {
     return false;
 }
 
+bool EndsWithNoCase(const std::wstring& text, const std::wstring& end) {
+    return text.size() >= end.size() && Lower(text.substr(text.size() - end.size())) == Lower(end);
+}
+
+bool IsBackupEntry(const Lc::ProfileEntry& entry) { return EndsWithNoCase(entry.sid, L".bak"); }
+
+// Windows marks a temporary profile in State and gives it a folder named TEMP (TEMP.<domain>.000, ...).
+bool IsTemporaryProfile(const Lc::ProfileEntry& entry) {
+    if ((entry.state & Lc::kProfileTemporary) != 0) return true;
+    const size_t slash = entry.folder.find_last_of(L'\\');
+    const std::wstring leaf = Lower(slash == std::wstring::npos ? entry.folder : entry.folder.substr(slash + 1));
+    return leaf == L"temp" || leaf.rfind(L"temp.", 0) == 0;
+}
+
+// RegLoadKeyW under a name nobody uses: a name in use (someone else's hive) is left alone. A failed load
+// may leave an empty key of that name (Wine), which only an unload removes: `leftover` says it stayed.
+LONG LoadUnder(const std::wstring& name, const std::wstring& file, bool& leftover) {
+    leftover = false;
+    if (Lc::HiveLoaded(Lc::NativeView(), name)) return ERROR_ALREADY_EXISTS;
+    LONG result = Lc::LoadUserHive(name, file);
+    if (result != ERROR_SUCCESS && Lc::HiveLoaded(Lc::NativeView(), name))
+        leftover = Lc::UnloadUserHive(name, L"") != ERROR_SUCCESS;
+    return result;
+}
+
 void LogUserSection(Report& report, const std::wstring& heading, const SearchedUser& user, const PathList& lines) {
     report.LogLine(heading);
     report.LogLine(L"プロファイル: " + user.profileFolder);
@@ -71,18 +96,15 @@ void LogUserSection(Report& report, const std::wstring& heading, const SearchedU
 }  // namespace
 
 UserHiveSession::~UserHiveSession() {
-    for (auto it = loaded_.rbegin(); it != loaded_.rend(); ++it) (void)Lc::UnloadUserHive(it->name, it->file);
+    for (auto it = mounts_.rbegin(); it != mounts_.rend(); ++it)
+        if (it->loaded) (void)Lc::UnloadUserHive(it->name, it->file);
 }
 
-LONG UserHiveSession::Load(const std::wstring& name, const std::wstring& file, const std::wstring& sid) {
-    LONG result = Lc::LoadUserHive(name, file);
-    if (result == ERROR_SUCCESS) {
-        loaded_.push_back({name, file, sid});
-        return result;
-    }
-    // A failed load may leave an empty key of that name, which only an unload removes.
-    if (Lc::HiveLoaded(Lc::NativeView(), name) && Lc::UnloadUserHive(name, L"") != ERROR_SUCCESS)
-        loaded_.push_back({name, L"", sid});
+LONG UserHiveSession::LoadMount(const std::wstring& name, const std::wstring& file, const std::wstring& sid) {
+    bool leftover = false;
+    LONG result = LoadUnder(name, file, leftover);
+    if (result == ERROR_SUCCESS) mounts_.push_back({name, file, sid, true});
+    if (leftover) mounts_.push_back({name, L"", sid, true});
     return result;
 }
 
@@ -96,28 +118,70 @@ void UserHiveSession::LoadUser(SearchedUser& user) {
         user.state = UserHiveState::NoHiveFile;
         return;
     }
-    if (!privileges_) privileges_ = std::make_unique<Lc::EnabledPrivileges>(std::vector<std::wstring>{SE_BACKUP_NAME, SE_RESTORE_NAME});
-    LONG result = Load(user.sid, hiveFile, user.sid);
+    LONG result = LoadMount(user.sid, hiveFile, user.sid);
+    const std::wstring classesName = user.sid + kClassesSuffix;
     const std::wstring classesFile = Lc::ClassesHiveFile(user.profileFolder);
-    if (result == ERROR_SUCCESS && Lc::HiveFileExists(classesFile)) {
-        LONG classes = Load(user.sid + kClassesSuffix, classesFile, user.sid);
-        if (classes == ERROR_SUCCESS) user.classesLoaded = true;
-        else result = classes;
+    // A classes hive that someone else loaded is theirs to unload; it is searched as it is.
+    if (result == ERROR_SUCCESS && Lc::HiveFileExists(classesFile) && !Lc::HiveLoaded(Lc::NativeView(), classesName)) {
+        result = LoadMount(classesName, classesFile, user.sid);
+        if (result == ERROR_SUCCESS) user.classesLoaded = true;
+        else UnloadUser(user.sid);  // half a user is not searched at all: nothing of theirs is changed
     }
     user.state = result == ERROR_SUCCESS ? UserHiveState::LoadedByTool : UserHiveState::NotSearched;
     user.error = static_cast<DWORD>(result);
 }
 
-void UserHiveSession::LoadProfiles(Report& report) {
+void UserHiveSession::UnloadUser(const std::wstring& sid) {
+    for (auto it = mounts_.rbegin(); it != mounts_.rend(); ++it)
+        if (it->sid == sid && it->loaded && Lc::UnloadUserHive(it->name, it->file) == ERROR_SUCCESS) it->loaded = false;
+    // What did not unload stays listed, for UnloadAll to try again and report.
+    std::erase_if(mounts_, [&](const HiveMount& mount) { return mount.sid == sid && !mount.loaded; });
+}
+
+LONG UserHiveSession::ReloadUser(const std::wstring& sid) {
+    std::vector<HiveMount> leftovers;
+    LONG result = ERROR_SUCCESS;
+    for (HiveMount& mount : mounts_) {
+        if (mount.sid != sid || mount.loaded) continue;
+        bool leftover = false;
+        result = LoadUnder(mount.name, mount.file, leftover);
+        if (leftover) leftovers.push_back({mount.name, L"", sid, true});
+        if (result != ERROR_SUCCESS) break;
+        mount.loaded = true;
+    }
+    mounts_.insert(mounts_.end(), leftovers.begin(), leftovers.end());
+    return result;
+}
+
+bool UserHiveSession::UnloadMount(Report& report, HiveMount& mount) {
+    LONG result = Lc::UnloadUserHive(mount.name, mount.file);
+    if (result == ERROR_SUCCESS) {
+        mount.loaded = false;
+        return true;
+    }
+    report.PrintLine(L"ユーザー " + mount.sid + L" のレジストリ（HKEY_USERS\\" + mount.name + L"）をアンロードできませんでした。");
+    report.PrintLine(L" - " + Lc::Win32ErrorText(static_cast<DWORD>(result)));
+    return false;
+}
+
+void UserHiveSession::LoadProfiles(Report& report, SearchedUsers& users) {
+    users_ = &users;
+    users.clear();
+    report.LogLine(L"[ユーザーのプロファイル]");
     for (const Lc::ProfileEntry& entry : Lc::ListProfiles(Lc::NativeView())) {
         SearchedUser user;
         user.sid = entry.sid;
         user.profileFolder = entry.folder;
+        // Neither is a user of its own: a .bak entry names the folder of its user's entry again, and a
+        // temporary profile is discarded at its user's sign-out.
+        if (IsBackupEntry(entry) || IsTemporaryProfile(entry)) {
+            report.LogLine(UserName(user) + L"\r\n - " +
+                           (IsBackupEntry(entry) ? L"プロファイルのバックアップのため、読み込みません。"
+                                                 : L"一時プロファイルのため、読み込みません。"));
+            continue;
+        }
         LoadUser(user);
-        users_.push_back(user);
-    }
-    report.LogLine(L"[ユーザーのプロファイル]");
-    for (const SearchedUser& user : users_) {
+        users.push_back(user);
         if (user.state != UserHiveState::NotSearched) {
             report.LogLine(UserName(user) + L"\r\n - " + StateText(user.state));
             continue;
@@ -128,18 +192,36 @@ void UserHiveSession::LoadProfiles(Report& report) {
     report.LogLine(L"");
 }
 
+void UserHiveSession::BeforeOperatorWait(Report& report) {
+    for (auto it = mounts_.rbegin(); it != mounts_.rend(); ++it)
+        if (it->loaded) (void)UnloadMount(report, *it);
+    // The empty key of a failed load is gone for good once unloaded.
+    std::erase_if(mounts_, [](const HiveMount& mount) { return mount.file.empty() && !mount.loaded; });
+}
+
+void UserHiveSession::AfterOperatorGoesOn(Report& report) {
+    if (users_ == nullptr) return;
+    for (SearchedUser& user : *users_) {
+        if (user.state != UserHiveState::LoadedByTool) continue;
+        LONG result = ReloadUser(user.sid);
+        if (result == ERROR_SUCCESS) continue;
+        // The user may have signed in meanwhile: their own hive is then Windows', and not ours to change.
+        UnloadUser(user.sid);
+        user.state = UserHiveState::NotSearched;
+        user.error = static_cast<DWORD>(result);
+        user.classesLoaded = false;
+        report.PrintLine(UserName(user) + L"のレジストリを再び読み込めなかったため、このユーザーの項目は削除できません。");
+        report.PrintLine(L" - " + Lc::Win32ErrorText(user.error));
+    }
+}
+
 bool UserHiveSession::UnloadAll(Report& report) {
     bool all = true;
     // The classes hive was loaded after its user's hive: unloaded first.
-    for (auto it = loaded_.rbegin(); it != loaded_.rend(); ++it) {
-        LONG result = Lc::UnloadUserHive(it->name, it->file);
-        if (result == ERROR_SUCCESS) continue;
-        all = false;
-        report.PrintLine(L"ユーザー " + it->sid + L" のレジストリ（HKEY_USERS\\" + it->name + L"）をアンロードできませんでした。");
-        report.PrintLine(L" - " + Lc::Win32ErrorText(static_cast<DWORD>(result)));
-    }
-    loaded_.clear();
-    if (privileges_) privileges_->Restore();
+    for (auto it = mounts_.rbegin(); it != mounts_.rend(); ++it)
+        if (it->loaded && !UnloadMount(report, *it)) all = false;
+    mounts_.clear();
+    users_ = nullptr;
     return all;
 }
 

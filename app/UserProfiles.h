@@ -8,39 +8,46 @@
 #include "app/RemovalPlan.h"
 #include "app/RemovalTargets.h"
 #include "app/Report.h"
-#include "platform/Privileges.h"
 
 namespace Quellor {
 
 // Owns the hives the run loaded. It lives in the run's outermost scope, beyond the plan and every
-// registry handle, so that each hive can be unloaded once nothing is open in it.
-class UserHiveSession {
+// registry handle, so that each hive can be unloaded once nothing is open in it. The hives are held only
+// while the run searches or deletes in them: unloaded before every wait for the operator, loaded again
+// (under the same names) when the operator lets the run go on.
+class UserHiveSession : public OperatorWaits {
 public:
     UserHiveSession() = default;
     ~UserHiveSession();  // unloads what is still loaded (an end by exception); errors are reported by UnloadAll
     UserHiveSession(const UserHiveSession&) = delete;
     UserHiveSession& operator=(const UserHiveSession&) = delete;
 
-    // Loads the hive of every listed user who is not logged on and says how each user is searched.
-    void LoadProfiles(Report& report);
-    const SearchedUsers& Users() const { return users_; }
+    // Loads the hives of every listed user who is not logged on and fills `users` with how each user is
+    // searched. `users` (the plan's list) is kept up to date until UnloadAll: a user whose hives do not
+    // load again after a wait is not searched from then on.
+    void LoadProfiles(Report& report, SearchedUsers& users);
 
-    // Unloads every hive the run loaded and gives back the privileges. A failure is reported with its
-    // error; false then.
+    void BeforeOperatorWait(Report& report) override;
+    void AfterOperatorGoesOn(Report& report) override;
+
+    // Unloads every hive the run loaded. A failure is reported with its error; false then.
     [[nodiscard]] bool UnloadAll(Report& report);
 
 private:
-    struct LoadedHive {
+    struct HiveMount {
         std::wstring name;  // below HKEY_USERS
-        std::wstring file;  // empty after a failed load (Wine leaves an empty key behind)
+        std::wstring file;  // empty for the empty key a failed load left (Wine): unloaded, never loaded again
         std::wstring sid;
+        bool loaded = true;
     };
     void LoadUser(SearchedUser& user);
-    [[nodiscard]] LONG Load(const std::wstring& name, const std::wstring& file, const std::wstring& sid);
+    [[nodiscard]] LONG LoadMount(const std::wstring& name, const std::wstring& file, const std::wstring& sid);
+    void UnloadUser(const std::wstring& sid);
+    [[nodiscard]] LONG ReloadUser(const std::wstring& sid);
+    [[nodiscard]] bool UnloadMount(Report& report, HiveMount& mount);
 
-    SearchedUsers users_;
-    std::vector<LoadedHive> loaded_;
-    std::unique_ptr<Zento::Lithcore::EnabledPrivileges> privileges_;
+    SearchedUsers* users_ = nullptr;
+    std::vector<HiveMount> mounts_;
 };
 
 // The users that could not be searched, as lines for the end message; empty when every user was.

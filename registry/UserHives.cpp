@@ -3,6 +3,7 @@
 #include <cwctype>
 
 #include "platform/Environment.h"
+#include "platform/Privileges.h"
 #include "platform/UniqueResource.h"
 #include "registry/RegistryTargets.h"
 
@@ -29,6 +30,17 @@ bool ReadRawText(HKEY key, const wchar_t* name, std::wstring& text) {
         return false;
     text.resize(wcsnlen(text.c_str(), text.size()));
     return true;
+}
+
+DWORD ReadState(HKEY key) {
+    DWORD state = 0;
+    DWORD type = 0;
+    DWORD bytes = sizeof(state);
+    if (System::Registry().queryValueW(key, L"State", nullptr, &type, reinterpret_cast<BYTE*>(&state), &bytes) !=
+            ERROR_SUCCESS ||
+        type != REG_DWORD)
+        return 0;
+    return state;
 }
 
 // REG_EXPAND_SZ on Windows, REG_SZ for Wine's own user: both are expanded.
@@ -59,10 +71,13 @@ std::vector<ProfileEntry> ListProfiles(RegistryView view) {
     LONG listed = ERROR_SUCCESS;
     for (const std::wstring& sid : System::ListSubkeyNames(list.Get(), listed)) {
         UniqueRegKey entry;
-        std::wstring folder;
-        if (System::Registry().openKey(list.Get(), sid.c_str(), 0, KEY_READ | ViewFlag(view), entry.Put()) == ERROR_SUCCESS)
-            folder = ReadProfilePath(entry.Get());
-        profiles.push_back({sid, folder});
+        ProfileEntry profile{sid, {}, 0};
+        if (System::Registry().openKey(list.Get(), sid.c_str(), 0, KEY_READ | ViewFlag(view), entry.Put()) ==
+            ERROR_SUCCESS) {
+            profile.folder = ReadProfilePath(entry.Get());
+            profile.state = ReadState(entry.Get());
+        }
+        profiles.push_back(profile);
     }
     return profiles;
 }
@@ -94,10 +109,12 @@ bool HiveFileExists(const std::wstring& file) {
 }
 
 LONG LoadUserHive(const std::wstring& name, const std::wstring& file) {
+    EnabledPrivileges privileges({SE_BACKUP_NAME, SE_RESTORE_NAME});
     return ::RegLoadKeyW(HKEY_USERS, name.c_str(), file.c_str());
 }
 
 LONG UnloadUserHive(const std::wstring& name, const std::wstring& file) {
+    EnabledPrivileges privileges({SE_BACKUP_NAME, SE_RESTORE_NAME});
     if (g_beforeUnload != nullptr) g_beforeUnload(name, file);
     return ::RegUnLoadKeyW(HKEY_USERS, name.c_str());
 }

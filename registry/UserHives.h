@@ -13,7 +13,11 @@ namespace Zento::Lithcore {
 struct ProfileEntry {
     std::wstring sid;
     std::wstring folder;  // ProfileImagePath with its environment strings expanded; empty when unreadable
+    DWORD state = 0;      // the State flags; 0 when there are none
 };
+
+// Windows' State flag of a profile in use as a temporary one.
+inline constexpr DWORD kProfileTemporary = 0x0800;
 
 // Every subkey of HKLM\...\ProfileList, in registry order.
 std::vector<ProfileEntry> ListProfiles(RegistryView view);
@@ -31,8 +35,9 @@ std::wstring ClassesHiveFile(const std::wstring& profileFolder);  // AppData\Loc
 // Whether a hive file is there: Windows would create a missing one at the load.
 bool HiveFileExists(const std::wstring& file);
 
-// RegLoadKeyW / RegUnLoadKeyW below HKEY_USERS (SeRestorePrivilege must be enabled). Every handle into
-// the hive must be closed before it is unloaded; Windows then writes it back to `file`.
+// RegLoadKeyW / RegUnLoadKeyW below HKEY_USERS. Each enables SeBackupPrivilege and SeRestorePrivilege for
+// itself only: with them enabled, opens for DELETE pass any ACL. Every handle into the hive must be closed
+// before it is unloaded; Windows then writes it back to `file`.
 [[nodiscard]] LONG LoadUserHive(const std::wstring& name, const std::wstring& file);
 [[nodiscard]] LONG UnloadUserHive(const std::wstring& name, const std::wstring& file);
 

@@ -1234,8 +1234,10 @@ def plant_second_user(m, hive_text=None):
     os.makedirs(classes, exist_ok=True)
     with open(os.path.join(classes, "UsrClass.dat"), "w", newline="") as f:
         f.write(wine_hive({"Orbis.Document": {"": quoted("Orbis document")}}))
-    check(m.wine_status("reg", "add", PROFILE_LIST + OTHER_SID, "/v", "ProfileImagePath", "/t", "REG_EXPAND_SZ",
-                        "/d", "%SystemDrive%\\users\\hana", "/f") == 0, "the profile-list entry was not added")
+    # A profile repair leaves "<sid>.bak" beside the user's entry, naming the same folder: no user of its own.
+    for entry in (OTHER_SID, OTHER_SID + ".bak"):
+        check(m.wine_status("reg", "add", PROFILE_LIST + entry, "/v", "ProfileImagePath", "/t", "REG_EXPAND_SZ",
+                            "/d", "%SystemDrive%\\users\\hana", "/f") == 0, "the profile-list entry was not added")
     view = ["/reg:64"] if m.arch == "win64" else []
     for kind, packed in (("Products", PACKED_PRODUCT), ("UpgradeCodes", PACKED_UPGRADE)):
         value = ["/v", PACKED_PRODUCT] if kind == "UpgradeCodes" else ["/v", "ProductName", "/d", "Mirevo"]
@@ -1283,7 +1285,8 @@ def other_user(m, args):
     """A second user of the machine: not logged on (the tool loads, searches, cleans and unloads the hive,
     which this build writes back as Windows does; the user's backup restores by the README's steps, and a
     managed registration goes and comes back), logged on (the hive is loaded before the run), or with a
-    damaged hive (reported, -1, nothing of that user changes)."""
+    damaged hive (reported, -1, nothing of that user changes). The profile list also holds hana's ".bak"
+    entry, which is logged and never loaded: hana is searched once."""
     m.prepare("broken")
     hive = args.hive
     home = plant_second_user(m, "\x00garbage\x01\r\n" if hive == "damaged" else None)
@@ -1320,6 +1323,9 @@ def other_user(m, args):
     deleted = run.log_section(f"[{user}で削除した項目]")
     print("\n".join(["found for hana:"] + found + ["deleted for hana:"] + deleted))
     check(state in found and state in deleted, f"the log does not say how hana was searched: {found}")
+    run.expect_in_log(f"ユーザー {OTHER_SID}.bak（C:\\users\\hana）\n - プロファイルのバックアップのため、読み込みません。")
+    check(run.log.count(f"[{user}で見つかった項目]") == 1 and f"HKEY_USERS\\{OTHER_SID}.bak" not in run.log,
+          "hana's .bak entry was taken for a user of its own")
     for key in USER_INSTALLER_KEYS:
         check(f"HKEY_USERS\\{OTHER_SID}\\{key}\\" in deleted, f"the log does not list {key} as deleted for hana")
     check(any(line.endswith("\\Desktop\\Mirevo.lnk") for line in deleted), "hana's desktop shortcut is not listed")
@@ -1358,6 +1364,7 @@ def other_user(m, args):
     # here at an N answer; the hive is then still loaded, and the helper unloads it.
     run = m.run_quellor([], "n\n", {"QUELLOR_TEST_HOLD_HIVE": "1"}, exe=exe)
     check(run.exit_code == 255, f"held hive: exit code {run.exit_code}")
+    check(f"[{user}で削除した項目]" not in run.log, "after N the log lists hana's items as deleted")
     run.expect(f"ユーザー {OTHER_SID} のレジストリ（HKEY_USERS\\{OTHER_SID}）をアンロードできませんでした。\n - エラー 5")
     for name in (OTHER_SID + "_Classes", OTHER_SID):
         check(hivetool(m, "unload", name) == "result 0", f"the held hive {name} could not be unloaded after the run")
