@@ -14,6 +14,7 @@ set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_SOURCE_DIR}/tools/wine-run.sh" CACHE 
 
 # quellor_add_gtest(name SOURCES ... LIBS ... [LABELS ...] [TIMEOUT s])
 # Label "prefix32" also runs the exe in the 32-bit Wine prefix; every test runs in the 64-bit one.
+# The suites share the test prefix and take it in turn; the stand-in machines' runs go beside them.
 function(quellor_add_gtest name)
   cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
@@ -25,5 +26,5 @@ function(quellor_add_gtest name)
   endif()
   quellor_scaled_timeout(T_TIMEOUT ${T_TIMEOUT})
   set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}"
-                       WORKING_DIRECTORY "${CMAKE_BINARY_DIR}")
+                       WORKING_DIRECTORY "${CMAKE_BINARY_DIR}" RESOURCE_LOCK test_prefix)
 endfunction()

@@ -40,6 +40,9 @@ for arch in win64 win32; do
     echo "== tests in the $arch prefix =="
     args=(--test-dir "$build" --output-on-failure --no-tests=error)
     [ "$arch" = win32 ] && args+=(-L prefix32)
+    # The suites take the test prefix in turn and the e2e runs each stand-in prefix in turn (their
+    # RESOURCE_LOCKs); with two at a time the 64-bit and the 32-bit machines' runs go side by side.
+    args+=(--parallel "${QUELLOR_TEST_JOBS:-2}")
     # Under emulation qemu-i386 now and then ends a 32-bit Wine process, whatever it runs ("wine
     # client error:...: *** stack smashing detected ***", "partial wakeup read", "read: Bad file
     # descriptor"): a test that fails there runs once more, and ctest shows both runs. Natively every

@@ -52,7 +52,7 @@ wine_use_prefix() {
     local arch="$1"
     export WINEARCH="$arch"
     export WINEPREFIX="$QUELLOR_WINE_ROOT/$arch"
-    export HOME="$QUELLOR_WINE_ROOT/home"
+    export HOME="$QUELLOR_WINE_ROOT/home-$arch"  # its own per prefix: the two may run side by side
     export WINEDEBUG=-all
     export WINEDLLOVERRIDES="winemenubuilder.exe=d;winedbg.exe=d;mscoree=d;mshtml=d"
     export XDG_CONFIG_HOME="$HOME/.config" XDG_DATA_HOME="$HOME/.local/share" XDG_CACHE_HOME="$HOME/.cache"

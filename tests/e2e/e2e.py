@@ -116,7 +116,7 @@ class Machine:
         self.root = os.path.join(root, "standin")
         self.prefix = os.path.join(self.root, arch)
         self.env = dict(ENVIRONMENT, QUELLOR_WINE_ROOT=root, WINEPREFIX=self.prefix, WINEARCH=arch,
-                        HOME=os.path.join(self.root, "home"), WINEDEBUG="-all", DISPLAY="",
+                        HOME=os.path.join(self.root, "home-" + arch), WINEDEBUG="-all", DISPLAY="",
                         WINEDLLOVERRIDES="winemenubuilder.exe=d;winedbg.exe=d;mscoree=d;mshtml=d")
         self.env.pop("STANDIN_WINE_ROOT", None)
         self.snapshots = tempfile.mkdtemp(prefix="quellor-e2e-")
@@ -1138,6 +1138,7 @@ def edited_journal(m, args):
     touched = [line for line in changed if CORVANE_TRACES.search(line)]
     check(not touched, "the other product's registrations changed:\n" + "\n".join(touched))
     check(os.path.isfile(planted), "the planted journal was removed")
+    shutil.rmtree(finance, ignore_errors=True)  # the user's documents lie outside the prefix (Wine links them)
 
 
 def windows_path_of(m, host_path):
