@@ -358,6 +358,10 @@ Lc::RestorePoint BeginRestorePoint(Report& report) {
     Lc::RestorePoint point = Lc::RestorePoint::Begin(L"Quellor: Mirevo の強制削除");
     if (point.Began()) {
         report.PrintLine(L"復元ポイントを作成しました。(シーケンス番号: " + std::to_wstring(point.SequenceNumber()) + L")");
+    } else if (point.Earlier()) {
+        // Windows makes at most one point in its creation frequency: the earlier point is the way back.
+        report.PrintLine(L"復元ポイントは作成されませんでした。直近に作成された復元ポイント(シーケンス番号: " +
+                         std::to_wstring(point.SequenceNumber()) + L")があります。");
     } else {
         // System Protection may be off, or Windows declines: the registry backup still holds.
         report.PrintLine(L"復元ポイントを作成できませんでした。(エラーコード: " + std::to_wstring(point.Error()) + L")");
@@ -367,6 +371,7 @@ Lc::RestorePoint BeginRestorePoint(Report& report) {
     return point;
 }
 
+// Only a point this run began is ended: an earlier one named by Windows is not ours to end.
 void EndRestorePoint(Report& report, Lc::RestorePoint& point) {
     if (!point.Began()) return;
     DWORD ended = point.End();

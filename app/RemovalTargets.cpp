@@ -150,6 +150,18 @@ bool MachineProbe::ValueExists(const RegistryKeyAddress& key, const std::wstring
 
 Lc::PathPresence MachineProbe::StateOfPath(const std::wstring& path) const { return Lc::QueryPathPresence(path); }
 
+bool IsGone(const Target& target, const TargetProbe& probe) {
+    switch (target.kind) {
+        case TargetKind::Key:
+        case TargetKind::KeyWhenEmpty:
+        case TargetKind::RemovedByOthers: return probe.StateOfKey(target.key) == Lc::KeyState::Gone;
+        case TargetKind::Value: return !probe.ValueExists(target.key, target.valueName);
+        case TargetKind::File:
+        case TargetKind::Folder: return !probe.StateOfPath(target.path).present;
+    }
+    return false;
+}
+
 PathList RemainingTargets(const TargetList& targets, const TargetProbe& probe,
                           const std::set<std::wstring>& scheduledTargets) {
     PathList remaining;

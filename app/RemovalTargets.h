@@ -41,6 +41,10 @@ public:
     Zento::Lithcore::PathPresence StateOfPath(const std::wstring& path) const override;
 };
 
+// Whether the target is no longer there: all that a log may call deleted. A key that goes only when
+// empty and still holds another product's data is no leftover, yet it is not gone either.
+bool IsGone(const Target& target, const TargetProbe& probe);
+
 // Every target that is still there, as log lines, except those that go at the next start (a file in use,
 // a service marked for deletion). A key that
 // goes only when empty counts only while it is there and holds nothing.

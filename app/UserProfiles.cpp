@@ -251,8 +251,7 @@ void LogUserOutcomes(Report& report, const RemovalPlan& plan) {
         if (!IsSearched(user)) continue;
         PathList deleted;
         for (const Target& target : targets)
-            if (target.kind != TargetKind::RemovedByOthers && BelongsTo(target, user) &&
-                RemainingTargets({target}, probe, {}).empty())
+            if (target.kind != TargetKind::RemovedByOthers && BelongsTo(target, user) && IsGone(target, probe))
                 deleted.push_back(TargetText(target));
         LogUserSection(report, L"[" + UserName(user) + L"で削除した項目]", user, deleted);
     }

@@ -1,5 +1,8 @@
 #include "platform/RestorePoint.h"
 
+#include <wbemidl.h>
+
+#include <algorithm>
 #include <utility>
 
 #include "platform/SystemLibrary.h"
@@ -19,7 +22,70 @@ DWORD RefusalStatus(const STATEMGRSTATUS& status) {
     return last != ERROR_SUCCESS ? last : ERROR_GEN_FAILURE;
 }
 
+// Every wait has a limit: one point of the list.
+constexpr long kPointWaitMs = 30000;
+
+struct OwnedString {
+    explicit OwnedString(const wchar_t* text) : value(::SysAllocString(text)) {}
+    ~OwnedString() { ::SysFreeString(value); }
+    OwnedString(const OwnedString&) = delete;
+    OwnedString& operator=(const OwnedString&) = delete;
+    BSTR value;
+};
+
+// The process's COM security lets callers only identify it; WMI must be allowed to impersonate.
+bool AllowImpersonation(IUnknown* proxy) {
+    return SUCCEEDED(::CoSetProxyBlanket(proxy, RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_CALL,
+                                         RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE));
+}
+
+// SequenceNumber is a uint32, which WMI hands over as VT_I4.
+bool ReadSequenceNumber(IWbemClassObject* point, INT64& number) {
+    VARIANT value;
+    ::VariantInit(&value);
+    if (FAILED(point->Get(L"SequenceNumber", 0, &value, nullptr, nullptr))) return false;
+    bool read = true;
+    if (value.vt == VT_I4 || value.vt == VT_UI4)
+        number = value.ulVal;
+    else
+        read = false;
+    ::VariantClear(&value);
+    return read;
+}
+
 }  // namespace
+
+bool ReadNewestRestorePoint(INT64& sequenceNumber) {
+    UniqueComReference<IWbemLocator> locator;
+    if (FAILED(::CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
+                                  reinterpret_cast<void**>(locator.Put()))))
+        return false;
+    OwnedString space(L"ROOT\\DEFAULT"), language(L"WQL"), query(L"SELECT SequenceNumber FROM SystemRestore");
+    UniqueComReference<IWbemServices> services;
+    if (FAILED(locator.Get()->ConnectServer(space.value, nullptr, nullptr, nullptr, 0, nullptr, nullptr,
+                                            services.Put())) ||
+        !AllowImpersonation(services.Get()))
+        return false;
+    UniqueComReference<IEnumWbemClassObject> points;
+    if (FAILED(services.Get()->ExecQuery(language.value, query.value,
+                                         WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY, nullptr,
+                                         points.Put())) ||
+        !AllowImpersonation(points.Get()))
+        return false;
+    INT64 newest = 0;
+    for (;;) {
+        UniqueComReference<IWbemClassObject> point;
+        ULONG returned = 0;
+        const HRESULT next = points.Get()->Next(kPointWaitMs, 1, point.Put(), &returned);
+        if (next == WBEM_S_FALSE && returned == 0) break;  // the end of the list
+        if (next != WBEM_S_NO_ERROR || returned != 1) return false;  // a failure or WBEM_S_TIMEDOUT
+        INT64 number = 0;
+        if (!ReadSequenceNumber(point.Get(), number)) return false;
+        newest = std::max(newest, number);
+    }
+    sequenceNumber = newest;
+    return true;
+}
 
 RestorePoint RestorePoint::Begin(const std::wstring& description) {
     DWORD error = ERROR_SUCCESS;
@@ -31,17 +97,20 @@ RestorePoint RestorePoint::Begin(const std::wstring& description) {
         return point;
     }
     auto setRestorePoint = ProcAddress<SetRestorePointFn>(srclient.Get(), "SRSetRestorePointW");
-    RestorePoint point = BeginWith(setRestorePoint, description);
+    RestorePoint point = BeginWith(setRestorePoint, &ReadNewestRestorePoint, description);
     point.srclient_ = std::move(srclient);
     return point;
 }
 
-RestorePoint RestorePoint::BeginWith(SetRestorePointFn setRestorePoint, const std::wstring& description) {
+RestorePoint RestorePoint::BeginWith(SetRestorePointFn setRestorePoint, NewestRestorePointFn newestPoint,
+                                     const std::wstring& description) {
     RestorePoint point;
     if (setRestorePoint == nullptr) {
         point.error_ = ERROR_PROC_NOT_FOUND;
         return point;
     }
+    INT64 newestBefore = 0;
+    const bool listed = newestPoint != nullptr && newestPoint(newestBefore);
     RESTOREPOINTINFOW pointInfo = {};
     pointInfo.dwEventType = BEGIN_SYSTEM_CHANGE;
     pointInfo.dwRestorePtType = APPLICATION_UNINSTALL;
@@ -51,10 +120,14 @@ RestorePoint RestorePoint::BeginWith(SetRestorePointFn setRestorePoint, const st
         point.error_ = RefusalStatus(status);
         return point;
     }
+    point.sequenceNumber_ = status.llSequenceNumber;
+    if (listed && newestBefore > 0 && status.llSequenceNumber <= newestBefore) {
+        point.earlier_ = true;
+        return point;
+    }
     point.setRestorePoint_ = setRestorePoint;
     point.began_ = true;
     point.open_ = true;
-    point.sequenceNumber_ = status.llSequenceNumber;
     return point;
 }
 
@@ -62,6 +135,7 @@ RestorePoint::RestorePoint(RestorePoint&& other) noexcept
     : srclient_(std::move(other.srclient_)),
       setRestorePoint_(other.setRestorePoint_),
       began_(other.began_),
+      earlier_(other.earlier_),
       open_(std::exchange(other.open_, false)),
       sequenceNumber_(other.sequenceNumber_),
       error_(other.error_) {}
@@ -72,6 +146,7 @@ RestorePoint& RestorePoint::operator=(RestorePoint&& other) noexcept {
         srclient_ = std::move(other.srclient_);
         setRestorePoint_ = other.setRestorePoint_;
         began_ = other.began_;
+        earlier_ = other.earlier_;
         open_ = std::exchange(other.open_, false);
         sequenceNumber_ = other.sequenceNumber_;
         error_ = other.error_;

@@ -114,4 +114,15 @@ using UniqueMappedView = UniqueResource<NullEmptyTraits<void*, void (*)(void*) n
 using UniqueItemIdList =
     UniqueResource<NullEmptyTraits<LPITEMIDLIST, void (*)(LPITEMIDLIST) noexcept, &FreeItemIdList>>;
 
+// One reference to a COM interface.
+template <typename Interface>
+struct ComReferenceTraits {
+    using type = Interface*;
+    static Interface* Empty() noexcept { return nullptr; }
+    static bool IsValid(Interface* value) noexcept { return value != nullptr; }
+    static void Release(Interface* value) noexcept { value->Release(); }
+};
+template <typename Interface>
+using UniqueComReference = UniqueResource<ComReferenceTraits<Interface>>;
+
 }  // namespace Zento::Lithcore

@@ -14,6 +14,7 @@ constexpr DWORD MaxHandlesPerWait = MAXIMUM_WAIT_OBJECTS;
 constexpr DWORD TerminationAccess = PROCESS_TERMINATE | SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION;
 
 MutexOpener g_openMutex = ::OpenMutexW;
+ProcessOpener g_openProcess = ::OpenProcess;
 
 std::wstring ImagePathOfHandle(HANDLE process) {
     std::wstring path(MAX_PATH, L'\0');
@@ -53,21 +54,31 @@ bool IsImageAt(const std::wstring& imagePath, const std::wstring& wantedLongPath
 
 // TerminateProcess only starts the end: the process may hold its image mapped a moment longer, so
 // its end is awaited before its files are deleted.
-StepResult TerminateAndAwait(DWORD processId, DWORD waitLimitMs) {
-    UniqueHandle process(::OpenProcess(TerminationAccess, FALSE, processId));
-    if (!process) {
-        const DWORD error = ::GetLastError();
-        // The id names no process any more: it ended between the walk and this open.
-        return error == ERROR_INVALID_PARAMETER ? StepResult::Success() : StepResult::Failure(error);
-    }
+StepResult TerminateAndAwait(HANDLE process, DWORD waitLimitMs) {
     // A process that is already ending refuses the termination; its end is awaited all the same.
-    const DWORD terminateError = ::TerminateProcess(process.Get(), 0) ? ERROR_SUCCESS : ::GetLastError();
-    switch (::WaitForSingleObject(process.Get(), waitLimitMs)) {
+    const DWORD terminateError = ::TerminateProcess(process, 0) ? ERROR_SUCCESS : ::GetLastError();
+    switch (::WaitForSingleObject(process, waitLimitMs)) {
         case WAIT_OBJECT_0: return StepResult::Success();
         case WAIT_TIMEOUT:
             return StepResult::Failure(terminateError != ERROR_SUCCESS ? terminateError : static_cast<DWORD>(WAIT_TIMEOUT));
         default: return StepResult::Failure(::GetLastError());
     }
+}
+
+// Ends the listed process when it runs the wanted image. A process id is reused once its process is
+// gone, so the image path is read through the very handle that terminates: what is checked is what
+// ends. A process that refuses the termination rights is looked at once more, only to tell whether
+// it is one of ours that stays (a failure) or a stranger (none of our business).
+StepResult TerminateIfImageAt(DWORD processId, const std::wstring& wantedLongPath, DWORD waitLimitMs) {
+    UniqueHandle process(g_openProcess(TerminationAccess, FALSE, processId));
+    if (process) {
+        if (!IsImageAt(ImagePathOfHandle(process.Get()), wantedLongPath)) return StepResult::Success();
+        return TerminateAndAwait(process.Get(), waitLimitMs);
+    }
+    const DWORD error = ::GetLastError();
+    // The id names no process any more: it ended after the walk.
+    if (error == ERROR_INVALID_PARAMETER) return StepResult::Success();
+    return IsImageAt(ImagePathOf(processId), wantedLongPath) ? StepResult::Failure(error) : StepResult::Success();
 }
 
 // The product's status block, opened read-only and mapped whole; never created here, so the run
@@ -124,6 +135,8 @@ void ReleaseMutexes(const std::vector<HANDLE>& group) {
 
 void SetMutexOpener(MutexOpener opener) { g_openMutex = opener; }
 
+void SetProcessOpener(ProcessOpener opener) { g_openProcess = opener; }
+
 const std::wstring& ProcessText(const ProcessEntry& process) { return process.exeName; }
 
 void WalkProcesses(const ProcessVisitor& visit) {
@@ -139,7 +152,7 @@ void WalkProcesses(const ProcessVisitor& visit) {
 }
 
 std::wstring ImagePathOf(DWORD processId) {
-    UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    UniqueHandle process(g_openProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
     return process ? ImagePathOfHandle(process.Get()) : std::wstring();
 }
 
@@ -157,8 +170,10 @@ StepResult TerminateProcessesAt(const std::wstring& imagePath, DWORD waitLimitMs
     StepResult result = StepResult::Success();
     if (imagePath.empty()) return result;
     const std::wstring wanted = LongPathOf(imagePath);
-    for (const ProcessEntry& entry : ListProcesses())
-        if (IsImageAt(entry.imagePath, wanted)) KeepFirstFailure(result, TerminateAndAwait(entry.processId, waitLimitMs));
+    WalkProcesses([&](const ProcessEntry& entry) {
+        KeepFirstFailure(result, TerminateIfImageAt(entry.processId, wanted, waitLimitMs));
+        return true;
+    });
     return result;
 }
 

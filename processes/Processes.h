@@ -70,9 +70,11 @@ std::vector<ProcessEntry> ListProcesses();
 std::wstring ImagePathOf(DWORD processId);
 
 // Terminates every process whose full image path is `imagePath` (letter case and 8.3 spellings aside)
-// and awaits each one's end, at most waitLimitMs for each. Processes of the same file name in other
-// folders are left alone. Fails with WAIT_TIMEOUT when one did not end, or with the error of a
-// matching process that could not be opened or terminated.
+// and awaits each one's end, at most waitLimitMs for each. Each process is opened once: its image path
+// is read through the handle that terminates it, for an id may name another process by the time it is
+// opened again. Processes of the same file name in other folders are left alone. Fails with
+// WAIT_TIMEOUT when one did not end, or with the error of a matching process that could not be opened
+// or terminated.
 [[nodiscard]] StepResult TerminateProcessesAt(const std::wstring& imagePath, DWORD waitLimitMs);
 
 // Byte offsets and values of the product's 16-byte shared status block.
@@ -121,5 +123,10 @@ enum class DiagnosisState { NotDiagnosing, Diagnosing, Unknown };
 // every account open every mutex.
 using MutexOpener = HANDLE(WINAPI*)(DWORD access, BOOL inherit, LPCWSTR name);
 void SetMutexOpener(MutexOpener opener);
+
+// How a process is opened by its id: OpenProcess, which the tests' build alone replaces, since Wine
+// hands out a terminated process's id again only by chance.
+using ProcessOpener = HANDLE(WINAPI*)(DWORD access, BOOL inherit, DWORD processId);
+void SetProcessOpener(ProcessOpener opener);
 
 }  // namespace Zento::Lithcore

@@ -124,4 +124,24 @@ TEST(RemovalTargets, EveryTargetIsLookedForAtTheEndAndCountsWhileThere) {
     EXPECT_EQ(RemainingTargets(targets, probe, scheduled).size(), targets.size() - 1);
 }
 
+// A key kept because another product still has something in it is no leftover, and it is not deleted.
+class SharedKeyKept : public TargetProbe {
+public:
+    KeyState StateOfKey(const RegistryKeyAddress&) const override { return KeyState::Holds; }
+    bool ValueExists(const RegistryKeyAddress&, const std::wstring&) const override { return false; }
+    PathPresence StateOfPath(const std::wstring&) const override { return {false, ERROR_SUCCESS}; }
+};
+
+TEST(RemovalTargets, AKeptSharedKeyIsNeitherLeftOverNorGone) {
+    RemovalPlan plan;
+    plan.ownValuesInSharedKeys = {{L"HKEY_USERS\\S-1-5-21-1\\Software\\Shared\\", L"OwnPacked"}};
+    const TargetList targets = TargetsOf(plan);
+    ASSERT_EQ(targets.size(), 2u);
+    ASSERT_EQ(targets[1].kind, TargetKind::KeyWhenEmpty);
+    const SharedKeyKept probe;
+    EXPECT_TRUE(RemainingTargets(targets, probe, {}).empty());
+    EXPECT_TRUE(IsGone(targets[0], probe)) << "its value went";
+    EXPECT_FALSE(IsGone(targets[1], probe)) << "the key stays";
+}
+
 }  // namespace

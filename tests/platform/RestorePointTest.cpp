@@ -18,6 +18,12 @@ struct Call {
 std::vector<Call> g_calls;
 DWORD g_refusal = ERROR_SUCCESS;  // the status of a refused call; ERROR_SUCCESS: every call is granted
 constexpr INT64 kGivenNumber = 0x123456789LL;
+INT64 g_newestBefore = kGivenNumber - 1;  // the newest point there is before the call
+
+bool FakeNewestPoint(INT64& sequenceNumber) {
+    sequenceNumber = g_newestBefore;
+    return true;
+}
 
 BOOL WINAPI FakeSetRestorePoint(PRESTOREPOINTINFOW pointInfo, PSTATEMGRSTATUS status) {
     g_calls.push_back({pointInfo->dwEventType, pointInfo->dwRestorePtType, pointInfo->llSequenceNumber, pointInfo->szDescription});
@@ -35,6 +41,7 @@ protected:
     void SetUp() override {
         g_calls.clear();
         g_refusal = ERROR_SUCCESS;
+        g_newestBefore = kGivenNumber - 1;
     }
 };
 
@@ -42,7 +49,7 @@ protected:
 
 TEST_F(RestorePointCalls, BeginsAnUninstallPointAndEndsItOnceWithItsNumber) {
     {
-        RestorePoint point = RestorePoint::BeginWith(&FakeSetRestorePoint, L"Quellor: Mirevo の強制削除");
+        RestorePoint point = RestorePoint::BeginWith(&FakeSetRestorePoint, &FakeNewestPoint, L"Quellor: Mirevo の強制削除");
         ASSERT_TRUE(point.Began());
         EXPECT_EQ(point.Error(), static_cast<DWORD>(ERROR_SUCCESS));
         EXPECT_EQ(point.SequenceNumber(), kGivenNumber);
@@ -62,9 +69,9 @@ TEST_F(RestorePointCalls, BeginsAnUninstallPointAndEndsItOnceWithItsNumber) {
 
 TEST_F(RestorePointCalls, AnUnendedPointIsEndedOnceByItsLastOwnerAndALongNameIsCut) {
     {
-        RestorePoint first = RestorePoint::BeginWith(&FakeSetRestorePoint, std::wstring(300, L'x'));
+        RestorePoint first = RestorePoint::BeginWith(&FakeSetRestorePoint, &FakeNewestPoint, std::wstring(300, L'x'));
         RestorePoint moved = std::move(first);
-        RestorePoint last = RestorePoint::BeginWith(nullptr, L"");
+        RestorePoint last = RestorePoint::BeginWith(nullptr, &FakeNewestPoint, L"");
         last = std::move(moved);
         EXPECT_TRUE(last.Began());
     }
@@ -77,7 +84,7 @@ TEST_F(RestorePointCalls, AnUnendedPointIsEndedOnceByItsLastOwnerAndALongNameIsC
 TEST_F(RestorePointCalls, ARefusalGivesWindowsStatusAndNothingToEnd) {
     g_refusal = ERROR_SERVICE_DISABLED;
     {
-        RestorePoint point = RestorePoint::BeginWith(&FakeSetRestorePoint, L"Quellor");
+        RestorePoint point = RestorePoint::BeginWith(&FakeSetRestorePoint, &FakeNewestPoint, L"Quellor");
         EXPECT_FALSE(point.Began());
         EXPECT_EQ(point.Error(), static_cast<DWORD>(ERROR_SERVICE_DISABLED));
         EXPECT_EQ(point.SequenceNumber(), 0);
@@ -85,9 +92,29 @@ TEST_F(RestorePointCalls, ARefusalGivesWindowsStatusAndNothingToEnd) {
     }
     EXPECT_EQ(g_calls.size(), 1u);
 
-    RestorePoint missing = RestorePoint::BeginWith(nullptr, L"Quellor");
+    RestorePoint missing = RestorePoint::BeginWith(nullptr, &FakeNewestPoint, L"Quellor");
     EXPECT_FALSE(missing.Began());
     EXPECT_EQ(missing.Error(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
+}
+
+// Within the creation frequency Windows answers success with the newest point's number and makes none:
+// that point is not this run's, so it is named as the earlier one and never ended. Points that cannot be
+// listed leave Windows' answer as it is.
+TEST_F(RestorePointCalls, AnEarlierPointThatWindowsNamesIsNeitherBegunNorEnded) {
+    g_newestBefore = kGivenNumber;
+    {
+        RestorePoint point = RestorePoint::BeginWith(&FakeSetRestorePoint, &FakeNewestPoint, L"Quellor");
+        EXPECT_FALSE(point.Began());
+        EXPECT_TRUE(point.Earlier());
+        EXPECT_EQ(point.SequenceNumber(), kGivenNumber);
+        EXPECT_EQ(point.Error(), static_cast<DWORD>(ERROR_SUCCESS));
+        EXPECT_EQ(point.End(), static_cast<DWORD>(ERROR_INVALID_STATE));
+    }
+    ASSERT_EQ(g_calls.size(), 1u) << "no END for a point this run did not begin";
+
+    RestorePoint unlisted = RestorePoint::BeginWith(&FakeSetRestorePoint, nullptr, L"Quellor");
+    EXPECT_TRUE(unlisted.Began());
+    EXPECT_FALSE(unlisted.Earlier());
 }
 
 // Wine may lack srclient.dll or answer with a stub: either way the answer is an outcome, never a crash.

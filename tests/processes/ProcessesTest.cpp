@@ -152,6 +152,35 @@ TEST(TerminateProcesses, EndsOnlyTheProcessesAtThePlannedPathAndAwaitsTheirEnd) 
     EXPECT_TRUE(bystander.IsRunning());
 }
 
+namespace {
+
+// Stands in for an id that is handed out again: the planned process's id names a bystander from its
+// second open on.
+DWORD g_reusedId = 0;
+DWORD g_reusedBy = 0;
+int g_opensOfReusedId = 0;
+HANDLE WINAPI OpenProcessWithReusedId(DWORD access, BOOL inherit, DWORD processId) {
+    if (processId == g_reusedId && g_opensOfReusedId++ > 0) processId = g_reusedBy;
+    return ::OpenProcess(access, inherit, processId);
+}
+
+}  // namespace
+
+// Windows reuses an ended process's id at once; Wine seldom does, hence the opener.
+TEST(TerminateProcesses, EndsTheProcessWhosePathWasCheckedNotWhatItsIdNamesLater) {
+    ScratchFolder scratch(L"quellor-reused-id");
+    RunningHelper target(CopyHelperAs(scratch / L"Planned", L"QlrFerrow.exe"));
+    RunningHelper bystander(CopyHelperAs(scratch / L"Other", L"Bystander.exe"));
+    g_reusedId = target.Id();
+    g_reusedBy = bystander.Id();
+    SetProcessOpener(OpenProcessWithReusedId);
+    const StepResult result = TerminateProcessesAt(scratch / L"Planned\\QlrFerrow.exe", ChildWaitLimitMs());
+    SetProcessOpener(::OpenProcess);
+    EXPECT_TRUE(result.Succeeded()) << result.Error();
+    EXPECT_TRUE(target.WaitForEnd(0));
+    EXPECT_TRUE(bystander.IsRunning());
+}
+
 TEST(Diagnosis, OnlyStatusesOtherThanZeroAndSixMeanDiagnosing) {
     const std::wstring name = UniqueName(L"QuellorTestBlock");
     TestStatusBlock block(name);
