@@ -154,7 +154,9 @@ TEST_F(ScratchKeys, DeletedKeysGoInTheirViewAndHiveOnly) {
     EXPECT_EQ(DeleteRegistryKey(At(kMachineTest + L"A\\", RegistryView::Bits64)), ERROR_SUCCESS);
     EXPECT_FALSE(Exists(HKEY_LOCAL_MACHINE, kTestKey + L"\\A", kView64));
     EXPECT_TRUE(Exists(HKEY_LOCAL_MACHINE, kTestKey + L"\\B", kView64));
-    if (wow64_) EXPECT_TRUE(Exists(HKEY_LOCAL_MACHINE, kTestKey + L"\\A\\Child", kView32));
+    if (wow64_) {
+        EXPECT_TRUE(Exists(HKEY_LOCAL_MACHINE, kTestKey + L"\\A\\Child", kView32));
+    }
 
     const std::wstring userTarget = L"HKEY_USERS\\" + sid_ + L"\\" + kTestKey + L"\\A\\";
     EXPECT_EQ(DeleteRegistryKey(At(userTarget, view_)), ERROR_SUCCESS);
