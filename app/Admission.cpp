@@ -9,6 +9,7 @@
 #include "files/FileRemoval.h"
 #include "files/ShellFolders.h"
 #include "platform/ErrorText.h"
+#include "platform/FileSystem.h"
 #include "registry/ComSettingsRegistry.h"
 #include "registry/InstallerQueries.h"
 #include "registry/InstallerRegistry.h"
@@ -337,10 +338,15 @@ private:
         return nullptr;
     }
 
-    bool IsProductPackage(const std::wstring& path) const {
+    // A package in the installer's cache is the product's when the package itself says so.
+    std::optional<Verdict> JudgeCachedPackage(const std::wstring& path) const {
+        if (windows_.empty() || !Lc::IsCachedInstallerPackage(path, windows_)) return std::nullopt;
+        if (!Lc::QueryPathPresence(path).present) return Refuse(L"ファイルが見つからないため削除の対象にしません。");
         std::wstring code;
-        return !windows_.empty() && Lc::IsCachedInstallerPackage(path, windows_) &&
-               Lc::GetPackageProductCode(path, code) && Lc::NamesEqual(code, facts_.productCode);
+        if (!Lc::GetPackageProductCode(path, code)) return Refuse(L"製品コードを読み取れないインストーラーファイルのため削除しません。");
+        if (!Lc::NamesEqual(code, facts_.productCode))
+            return Refuse(L"他の製品（" + code + L"）のインストーラーファイルのため削除しません。");
+        return Admit(TargetSection::InstallerPackages);
     }
 
     Verdict JudgePath(const Target& candidate) const {
@@ -349,9 +355,9 @@ private:
         if (!Lc::HasDriveOrUncPrefix(path)) return Refuse(RefusalText(Lc::PathRefusal::BadPath));
         if (!facts_.protectedFolders) return Refuse(kNoProtectedList);
         TargetSection section = TargetSection::InstallerPackages;
-        bool inProtectedPlace = false;  // shortcuts and packages lie in folders that are themselves kept
-        if (!folder && IsProductPackage(path)) {
-            inProtectedPlace = true;
+        bool inProtectedPlace = true;  // shortcuts and packages lie in folders that are themselves kept
+        if (const std::optional<Verdict> package = folder ? std::nullopt : JudgeCachedPackage(path)) {
+            if (!package->admitted) return *package;
         } else {
             const Place* place = PlaceOf(path);
             if (place == nullptr) return Refuse(kNotProductsFile);
