@@ -6,6 +6,7 @@
 
 #include "app/OtherProductsFiles.h"
 #include "app/Phases.h"
+#include "app/Profile.h"
 #include "files/FileRemoval.h"
 #include "files/ShellFolders.h"
 #include "platform/ErrorText.h"
@@ -61,11 +62,6 @@ std::wstring AnyOf(const PathList& names) {
     for (const std::wstring& name : names)
         if (!name.empty()) alternatives += (alternatives.empty() ? L"" : L"|") + Quoted(name);
     return alternatives.empty() ? L"(?!)" : L"(?:" + alternatives + L")";
-}
-
-PathList ProductClsids(const Settings& p) {
-    return {p.FERROW_CLSID,   p.FERROWPS_CLSID, p.VENTREL_CLSID, p.TERRION_CLSID,
-            p.TERRIONPS_CLSID, p.NOVEX_CLSID,    p.NOVEXPS_CLSID};
 }
 
 bool IsOneOf(const std::wstring& name, const PathList& names) {
@@ -259,7 +255,7 @@ private:
 
     Verdict JudgeTypeLib(const std::wstring& path, TargetSection section) const {
         const std::wstring libId = LastName(path);
-        if (NamesByOthers(L"TypeLib\\", L"", libId)) return Refuse(kOthersCom);
+        if (OtherClsidNames(foreignTypeLibs_, libId)) return Refuse(kOthersCom);
         return NamedByProduct(L"TypeLib\\", L"", libId) ? Admit(section) : Refuse(kNotProductsCom);
     }
 
@@ -267,7 +263,7 @@ private:
     // while another CLSID names it.
     Verdict JudgeAppId(const std::wstring& path, TargetSection section) const {
         const std::wstring appId = LastName(path);
-        if (NamesByOthers(L"", L"AppID", appId)) return Refuse(kOthersCom);
+        if (OtherClsidNames(foreignAppIds_, appId)) return Refuse(kOthersCom);
         std::wstring service;
         bool runsService = !profile_.TERRION_SERVICE_NAME.empty() &&
                            Lc::ReadStringValue(view_, path, L"LocalService", service) &&
@@ -275,23 +271,24 @@ private:
         return runsService || NamedByProduct(L"", L"AppID", appId) ? Admit(section) : Refuse(kNotProductsCom);
     }
 
-    // Whether a CLSID key other than the product's names `id` (its AppID value, or its TypeLib key's
-    // default). Every CLSID key is read once, on the first question.
-    bool NamesByOthers(const std::wstring& subkey, const std::wstring& valueName, const std::wstring& id) const {
-        std::set<std::wstring>& named = subkey.empty() ? foreignAppIds_ : foreignTypeLibs_;
-        bool& read = subkey.empty() ? appIdsRead_ : typeLibsRead_;
-        if (!read) {
-            read = true;
-            PathList bases{L"HKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID\\"};
-            if (Lc::HasWow64Node(view_)) bases.push_back(L"HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Classes\\CLSID\\");
-            for (const std::wstring& base : bases)
-                for (const std::wstring& clsid : Lc::SubkeysOf(view_, base)) {
-                    if (IsOneOf(clsid, clsids_)) continue;
-                    std::wstring text;
-                    if (Lc::ReadStringValue(view_, base + clsid + L"\\" + subkey, valueName, text)) named.insert(Upper(text));
-                }
-        }
+    // Whether a CLSID key other than the product's names `id`: its AppID value, or its TypeLib key's
+    // default. One walk over every CLSID key, on the first question, answers both.
+    bool OtherClsidNames(const std::set<std::wstring>& named, const std::wstring& id) const {
+        if (!othersRead_) ReadOtherClsids();
         return named.count(Upper(id)) != 0;
+    }
+
+    void ReadOtherClsids() const {
+        othersRead_ = true;
+        PathList bases{L"HKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID\\"};
+        if (Lc::HasWow64Node(view_)) bases.push_back(L"HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Classes\\CLSID\\");
+        for (const std::wstring& base : bases)
+            for (const std::wstring& clsid : Lc::SubkeysOf(view_, base)) {
+                if (IsOneOf(clsid, clsids_)) continue;
+                std::wstring text;
+                if (Lc::ReadStringValue(view_, base + clsid + L"\\", L"AppID", text)) foreignAppIds_.insert(Upper(text));
+                if (Lc::ReadStringValue(view_, base + clsid + L"\\TypeLib\\", L"", text)) foreignTypeLibs_.insert(Upper(text));
+            }
     }
 
     // ---- files and folders ----
@@ -311,10 +308,8 @@ private:
                                TargetSection::InstallerInfoFolders, false});
         PathList programs = Lc::EveryUserShellFolder(view_, L"Programs");
         for (const std::wstring& folder : Lc::CommonShellFolder(view_, L"Common Programs")) programs.push_back(folder);
-        const PathList menuFolders = {profile_.CUSTOMER + L"\\" + facts_.displayName,
-                                      profile_.TOOLNAME + L"\\" + facts_.displayName, profile_.TOOLNAME};
         for (const std::wstring& folder : programs)
-            for (const std::wstring& menu : menuFolders)
+            for (const std::wstring& menu : MenuFolderNames(profile_, facts_.displayName))
                 if (Lc::IsSafeSubPath(menu))
                     places_.push_back({folder + L"\\" + menu, TargetSection::StartMenuFolders, TargetSection::StartMenuFolders,
                                        false});
@@ -326,7 +321,7 @@ private:
         PathList folders = Lc::EveryUserShellFolder(view_, user);
         for (const std::wstring& folder : Lc::CommonShellFolder(view_, common)) folders.push_back(folder);
         for (const std::wstring& folder : folders)
-            for (const std::wstring& name : {facts_.displayName, profile_.TOOLNAME})
+            for (const std::wstring& name : ShortcutNames(profile_, facts_.displayName))
                 if (Lc::IsSafeSubPath(name)) places_.push_back({folder + L"\\" + name + L".lnk", section, section, true});
     }
 
@@ -385,8 +380,7 @@ private:
     std::vector<Place> places_;
     mutable std::set<std::wstring> foreignAppIds_;
     mutable std::set<std::wstring> foreignTypeLibs_;
-    mutable bool appIdsRead_ = false;
-    mutable bool typeLibsRead_ = false;
+    mutable bool othersRead_ = false;
 };
 
 TargetAdmission::TargetAdmission(const Zento::Lithcore::Settings& profile, AdmissionFacts facts)

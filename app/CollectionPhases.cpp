@@ -381,16 +381,11 @@ void LookUpComServer(Findings& found, const std::wstring& clsid, const std::wstr
     InsertFirst(found.clsidToKey, clsid, key);
 }
 
-PathList ComClsids(const Settings& p) {
-    return {p.FERROW_CLSID,  p.FERROWPS_CLSID, p.VENTREL_CLSID, p.TERRION_CLSID,
-            p.TERRIONPS_CLSID, p.NOVEX_CLSID,    p.NOVEXPS_CLSID};
-}
-
 // The product's COM registrations.
 void CollectComRegistrations(Report& report, const Settings& profile, RemovalPlan& plan, Findings& found) {
     report.PrintLine(L"Mirevo関連のCOMコンポーネントのレジストリを検索します...");
     // One listing of the machine's CLSID keys serves all seven lookups.
-    PathList clsids = ComClsids(profile);
+    PathList clsids = ProductClsids(profile);
     PathList keys = Lc::FindKeyPaths(Lc::NativeView(), kClsidBase, clsids);
     for (size_t i = 0; i < clsids.size(); ++i) LookUpComServer(found, clsids[i], keys[i]);
 
@@ -473,9 +468,8 @@ void CollectProgramFolders(Report& report, const Settings& profile, RemovalPlan&
 // The product's shortcuts.
 void CollectShortcuts(Report& report, const Settings& profile, RemovalPlan& plan, const Findings& found) {
     report.PrintLine(L"削除対象のプログラムのショートカットのパスを確認します...");
-    PathList folderNames = {profile.CUSTOMER + L"\\" + found.displayName,
-                            profile.TOOLNAME + L"\\" + found.displayName, profile.TOOLNAME};
-    PathList names = {found.displayName, profile.TOOLNAME};
+    const PathList folderNames = MenuFolderNames(profile, found.displayName);
+    const PathList names = ShortcutNames(profile, found.displayName);
     const Lc::RegistryView view = Lc::NativeView();
 
     bool any = Lc::FindUserMenuFolders(view, folderNames, names, plan.startMenuFolders);
@@ -663,6 +657,14 @@ void CompletePlan(Report& report, const Settings& profile, RemovalPlan& plan, Fi
 
 std::wstring ProgramFilesFolder(bool wow64) {
     return Lc::GetSpecialFolderPath(wow64 ? kCsidlProgramFilesX86 : kCsidlProgramFiles);
+}
+
+PathList MenuFolderNames(const Settings& profile, const std::wstring& displayName) {
+    return {profile.CUSTOMER + L"\\" + displayName, profile.TOOLNAME + L"\\" + displayName, profile.TOOLNAME};
+}
+
+PathList ShortcutNames(const Settings& profile, const std::wstring& displayName) {
+    return {displayName, profile.TOOLNAME};
 }
 
 PathList ProgramFolderCandidates(const Settings& profile) {

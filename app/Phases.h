@@ -27,6 +27,10 @@ inline int RunPhases(Report& report, const Settings& profile, const std::wstring
 // The program-files folder by WOW64 state: the 32-bit one under WOW64.
 std::wstring ProgramFilesFolder(bool wow64);
 
+// The product's Start-menu folders below a Programs folder, and its shortcuts' names (without ".lnk").
+PathList MenuFolderNames(const Settings& profile, const std::wstring& displayName);
+PathList ShortcutNames(const Settings& profile, const std::wstring& displayName);
+
 // The three folders the product installs to, whether they exist or not.
 PathList ProgramFolderCandidates(const Settings& profile);
 

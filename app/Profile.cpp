@@ -86,4 +86,9 @@ std::vector<std::wstring> ListDefaults(const Settings& s) {
     return lines;
 }
 
+std::vector<std::wstring> ProductClsids(const Settings& p) {
+    return {p.FERROW_CLSID,   p.FERROWPS_CLSID, p.VENTREL_CLSID, p.TERRION_CLSID,
+            p.TERRIONPS_CLSID, p.NOVEX_CLSID,    p.NOVEXPS_CLSID};
+}
+
 }  // namespace Quellor

@@ -27,6 +27,9 @@ WorkingSettings LoadWorkingSettings(const std::wstring& path, const Settings& de
 // Exact match of the version text against PRODUCTCODES.
 std::optional<std::wstring> LookUpProductCode(const Settings& profile, const std::wstring& version);
 
+// The product's seven COM CLSIDs, in the order of its servers' lookups.
+std::vector<std::wstring> ProductClsids(const Settings& profile);
+
 // One line per element: the plain fields, then each map as a block.
 std::vector<std::wstring> ListDefaults(const Settings& settings);
 
