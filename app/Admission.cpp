@@ -70,7 +70,7 @@ bool IsOneOf(const std::wstring& name, const PathList& names) {
     return false;
 }
 
-enum class Family { None, Plain, SharedInstaller, Clsid, Interface, TypeLib, AppId, ProgId, Vendor, Service };
+enum class Family { None, Plain, SharedInstaller, Clsid, Interface, TypeLib, AppId, AppIdOfExe, ProgId, Vendor, Service };
 
 // The product's key families, as patterns over full key paths ending in "\". The searches list every key
 // in the native view; a 32-bit key by its Wow6432Node spelling.
@@ -103,6 +103,8 @@ public:
         Add(Family::Interface, classes + L"Interface\\\\" + guid + L"\\\\");
         Add(Family::TypeLib, classes + L"TypeLib\\\\" + guid + L"\\\\");
         Add(Family::AppId, classes + L"AppID\\\\" + guid + L"\\\\");
+        // A local server's own name below AppID, whose AppID value names its AppID key.
+        Add(Family::AppIdOfExe, classes + L"AppID\\\\[^\\\\{][^\\\\]*\\\\");
         Add(Family::Vendor, machine + vendor);
         Add(Family::Vendor, user + vendor);
         Add(Family::Service, L"HKEY_LOCAL_MACHINE\\\\System\\\\CurrentControlSet\\\\Services\\\\" +
@@ -212,6 +214,7 @@ private:
             case Family::ProgId: return ServesProduct(path, L"CLSID\\") ? Admit(section) : Refuse(kNotProductsCom);
             case Family::TypeLib: return JudgeTypeLib(path, section);
             case Family::AppId: return JudgeAppId(path, section);
+            case Family::AppIdOfExe: return JudgeAppIdOfExe(path, section);
             case Family::Service: return Refuse(kService);
             case Family::None: return Refuse(kNotProducts);
         }
@@ -269,6 +272,17 @@ private:
                            Lc::ReadStringValue(view_, path, L"LocalService", service) &&
                            Lc::NamesEqual(service, profile_.TERRION_SERVICE_NAME);
         return runsService || NamedByProduct(L"", L"AppID", appId) ? Admit(section) : Refuse(kNotProductsCom);
+    }
+
+    // An executable's name below AppID goes with the AppID it names, and only then.
+    Verdict JudgeAppIdOfExe(const std::wstring& path, TargetSection section) const {
+        std::wstring appId;
+        if (!Lc::ReadStringValue(view_, path, L"AppID", appId)) return Refuse(kNotProductsCom);
+        const bool braced = appId.size() == 38 && appId.front() == L'{' && appId.back() == L'}' &&
+                            appId.find(L'\\') == std::wstring::npos;
+        if (!braced) return Refuse(kNotProductsCom);
+        const std::wstring appIds = path.substr(0, path.size() - LastName(path).size() - 1);
+        return JudgeAppId(appIds + appId + L"\\", section);
     }
 
     // Whether a CLSID key other than the product's names `id`: its AppID value, or its TypeLib key's

@@ -299,8 +299,18 @@ void CollectComponents(Report& report, const Settings& profile, RemovalPlan& pla
     found.otherProductsKeyFiles = std::move(pass.otherProductsKeyFiles);
     for (const auto& [key, error] : pass.unread)
         found.unreadComponents.push_back(key + L"\r\n - " + Lc::Win32ErrorText(static_cast<DWORD>(error)));
-    bool anyPath = Lc::ListComponentPaths(codes, plan.productCode, found.componentPaths);
-    report.ReportSearch(L"Mirevoのコンポーネント", anyPath, found.componentPaths);
+    // A file deleted by hand still has its registered path: that is the path its server, its folder and
+    // its sharing are judged by.
+    auto componentPath = [&](const std::wstring& code, std::wstring& path) {
+        if (Lc::GetComponentPath(plan.productCode, code, path)) return true;
+        path = pass.ProductKeyFileOf(code);
+        return !path.empty();
+    };
+    for (const std::wstring& code : codes) {
+        std::wstring path;
+        if (componentPath(code, path)) found.componentPaths.push_back(path);
+    }
+    report.ReportSearch(L"Mirevoのコンポーネント", !found.componentPaths.empty(), found.componentPaths);
     PathList packedCodes = codes.empty() ? PathList{} : Lc::PackGuids(codes);
 
     report.PrintLine(L"Mirevoのコンポーネントの内、他のプログラムと共有しているコンポーネントがあるか確認します...");
@@ -310,7 +320,7 @@ void CollectComponents(Report& report, const Settings& profile, RemovalPlan& pla
         bool shared = false;
         if (!Lc::IsComponentShared(code, plan.productCode, shared)) continue;
         std::wstring path;
-        bool pathRead = Lc::GetComponentPath(plan.productCode, code, path);
+        bool pathRead = componentPath(code, path);
         if (!pathRead) path.clear();
         if (shared) {
             sharedCodes.push_back(code);
@@ -381,6 +391,40 @@ void LookUpComServer(Findings& found, const std::wstring& clsid, const std::wstr
     InsertFirst(found.clsidToKey, clsid, key);
 }
 
+// "Software\Classes\Wow6432Node" and "Software\Wow6432Node\Classes" name one key of the 32-bit view.
+std::wstring OneSpelling(std::wstring keyPath) {
+    for (wchar_t& c : keyPath)
+        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+    const std::wstring classesFirst = L"\\software\\classes\\wow6432node\\";
+    size_t at = keyPath.find(classesFirst);
+    if (at != std::wstring::npos) keyPath.replace(at, classesFirst.size(), L"\\software\\wow6432node\\classes\\");
+    return keyPath;
+}
+
+bool NamesOneOf(const std::wstring& keyPath, const PathList& keys) {
+    const std::wstring wanted = OneSpelling(keyPath);
+    for (const std::wstring& key : keys)
+        if (OneSpelling(key) == wanted) return true;
+    return false;
+}
+
+// A local server also has its file name below AppID, naming its AppID: that key goes with the AppID.
+void CollectAppIdsOfExes(const Findings& found, const PathList& appIds, PathList& appIdKeys) {
+    for (const auto& [clsid, server] : found.clsidToServer) {
+        if (!found.Unregisters(clsid)) continue;
+        const std::wstring exe = server.substr(server.find_last_of(L"\\/") + 1);
+        if (exe.size() < 5 || !Lc::NamesEqual(exe.substr(exe.size() - 4), L".exe")) continue;
+        PathList keys;
+        Lc::CollectKeyPaths(Lc::NativeView(), kAppIdBase, exe, keys);
+        for (const std::wstring& key : keys) {
+            std::wstring named;
+            if (!Lc::ReadStringValue(Lc::NativeView(), key, L"AppID", named)) continue;
+            for (const std::wstring& appId : appIds)
+                if (Lc::NamesEqual(named, appId) && !NamesOneOf(key, appIdKeys)) appIdKeys.push_back(key);
+        }
+    }
+}
+
 // The product's COM registrations.
 void CollectComRegistrations(Report& report, const Settings& profile, RemovalPlan& plan, Findings& found) {
     report.PrintLine(L"Mirevo関連のCOMコンポーネントのレジストリを検索します...");
@@ -405,6 +449,7 @@ void CollectComRegistrations(Report& report, const Settings& profile, RemovalPla
         PathList appIds;
         Lc::ReadStringValues(Lc::NativeView(), clsidKeys, L"AppID", appIds);
         for (const std::wstring& appId : appIds) Lc::CollectKeyPaths(Lc::NativeView(), kAppIdBase, appId, appIdKeys);
+        CollectAppIdsOfExes(found, appIds, appIdKeys);
     }
     report.ReportSearch(L"Mirevo関連のCOMコンポーネントのCLSIDレジストリ", !clsidKeys.empty(), clsidKeys);
     report.ReportSearch(L"Mirevo関連のCOMコンポーネントのAppIDレジストリ", !appIdKeys.empty(), appIdKeys);
@@ -534,23 +579,6 @@ void CollectProcesses(Report& report) {
 
 // ---- the plan completed: every key that the removal deletes itself or through a COM server or the
 // service manager, and the program folders' targets ----
-
-// "Software\Classes\Wow6432Node" and "Software\Wow6432Node\Classes" name one key of the 32-bit view.
-std::wstring OneSpelling(std::wstring keyPath) {
-    for (wchar_t& c : keyPath)
-        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-    const std::wstring classesFirst = L"\\software\\classes\\wow6432node\\";
-    size_t at = keyPath.find(classesFirst);
-    if (at != std::wstring::npos) keyPath.replace(at, classesFirst.size(), L"\\software\\wow6432node\\classes\\");
-    return keyPath;
-}
-
-bool NamesOneOf(const std::wstring& keyPath, const PathList& keys) {
-    const std::wstring wanted = OneSpelling(keyPath);
-    for (const std::wstring& key : keys)
-        if (OneSpelling(key) == wanted) return true;
-    return false;
-}
 
 void PlanRemovedByOthers(const Settings& profile, RemovalPlan& plan, const Findings& found) {
     const Lc::RegistryView view = Lc::NativeView();

@@ -22,6 +22,7 @@
 #include "processes/Services.h"
 #include "registry/ComSettingsRegistry.h"
 #include "registry/InstallerRegistry.h"
+#include "registry/Names.h"
 #include "registry/RegistryExport.h"
 #include "registry/RegistryTargets.h"
 
@@ -218,8 +219,21 @@ Lc::DeletionResult RemoveFolder(const std::wstring& path, const RemovalPlan& pla
     return Lc::RemoveFolder(path, *plan.protectedFolders);
 }
 
-// The one place a target is deleted. Keys and values that the servers and the service manager remove
-// are left to them.
+bool IsServiceKey(const Target& target, const RemovalPlan& plan) {
+    for (const std::wstring& key : plan.serviceKeys)
+        if (Lc::NamesEqual(key, target.path)) return true;
+    return false;
+}
+
+// A COM registration that its server's unregistration did not remove (its file deleted by hand, or it
+// failed and the operator went on) is deleted here, as that unregistration would have. The service's
+// key is the service manager's alone.
+void RemoveLeftByServer(const Target& target, const RemovalPlan& plan, Ledger& ledger) {
+    if (IsServiceKey(target, plan) || !Lc::RegistryKeyExists(target.key)) return;
+    RecordRegistry(target, Lc::DeleteRegistryKey(target.key), ledger);
+}
+
+// The one place a target is deleted.
 void Execute(const Target& target, const RemovalPlan& plan, Report& report, Ledger& ledger) {
     switch (target.kind) {
         case TargetKind::Key: RecordRegistry(target, Lc::DeleteRegistryKey(target.key), ledger); return;
@@ -229,7 +243,7 @@ void Execute(const Target& target, const RemovalPlan& plan, Report& report, Ledg
             return;
         case TargetKind::File: RecordPath(target, Lc::RemoveFile(target.path), report, ledger); return;
         case TargetKind::Folder: RecordPath(target, RemoveFolder(target.path, plan), report, ledger); return;
-        case TargetKind::RemovedByOthers: return;
+        case TargetKind::RemovedByOthers: RemoveLeftByServer(target, plan, ledger); return;
     }
 }
 
@@ -286,6 +300,8 @@ void LogRegistryResults(Report& report, const TargetList& targets, const Ledger&
         LogSection(report, L"[HKEY_LOCAL_MACHINEで削除したレジストリのエントリ]", deleted(TargetSection::MachineValues));
     if (planned(TargetSection::SharedKeyValues))
         LogSection(report, L"[他の製品と共有しているレジストリから削除したエントリ]", deleted(TargetSection::SharedKeyValues));
+    LogSectionIfAny(report, L"[COMコンポーネントの登録解除で削除されなかったため削除したレジストリ]",
+                    deleted(TargetSection::RemovedByOthers));
     LogSectionIfAny(report, L"[削除できなかったレジストリ]", ledger.registryFailures);
 }
 

@@ -67,7 +67,7 @@ std::wstring LongData(HKEY key, const std::wstring& name) {
 // One component key: its client values with their data, in one listing. ERROR_SUCCESS when the listing
 // ran to its end, otherwise the error that stopped it.
 LONG ReadComponent(HKEY key, const std::wstring& packedProduct, const PathList& prefixes, bool& ofProduct,
-                   std::map<std::wstring, PathList>& keyFiles) {
+                   std::wstring& productKeyPath, std::map<std::wstring, PathList>& keyFiles) {
     for (DWORD index = 0;; ++index) {
         wchar_t name[257] = {};
         DWORD nameLength = 256;
@@ -79,11 +79,13 @@ LONG ReadComponent(HKEY key, const std::wstring& packedProduct, const PathList& 
         if (result == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
         if (result != ERROR_SUCCESS && result != ERROR_MORE_DATA) return result;
         const std::wstring valueName(name, nameLength);
+        const bool text = type == REG_SZ || type == REG_EXPAND_SZ;
         if (NamesEqual(valueName, packedProduct)) {
             ofProduct = true;
+            if (text) productKeyPath = result == ERROR_MORE_DATA ? LongData(key, valueName) : std::wstring(data);
             continue;
         }
-        if (prefixes.empty() || (type != REG_SZ && type != REG_EXPAND_SZ)) continue;
+        if (prefixes.empty() || !text) continue;
         std::wstring path = result == ERROR_MORE_DATA ? LongData(key, valueName) : std::wstring(data);
         if (IsBelowAny(path, prefixes)) AddClient(keyFiles[path], ProductOfValueName(valueName));
     }
@@ -109,15 +111,34 @@ ComponentRegistrationPass ReadComponentRegistrations(RegistryView view, const st
                 LONG opened = OpenExistingKey(keyPath, view, KEY_READ, key);
                 if (opened == ERROR_FILE_NOT_FOUND) continue;  // gone since the listing
                 bool ofProduct = false;
-                LONG read = opened != ERROR_SUCCESS
-                                ? opened
-                                : ReadComponent(key.Get(), packedProduct, prefixes, ofProduct, pass.otherProductsKeyFiles);
+                std::wstring productKeyPath;
+                LONG read = opened != ERROR_SUCCESS ? opened
+                                                    : ReadComponent(key.Get(), packedProduct, prefixes, ofProduct,
+                                                                    productKeyPath, pass.otherProductsKeyFiles);
                 if (read != ERROR_SUCCESS) pass.unread.push_back({keyPath, read});
-                if (ofProduct) pass.componentsOfProduct.push_back(code);
+                if (!ofProduct) continue;
+                pass.componentsOfProduct.push_back(code);
+                const std::wstring keyFile = KeyFileOfKeyPath(productKeyPath);
+                if (!keyFile.empty()) pass.productKeyFiles.emplace(Upper(code), keyFile);
             }
         }
     }
     return pass;
+}
+
+std::wstring ComponentRegistrationPass::ProductKeyFileOf(const std::wstring& componentCode) const {
+    auto found = productKeyFiles.find(Upper(componentCode));
+    return found == productKeyFiles.end() ? std::wstring() : found->second;
+}
+
+std::wstring KeyFileOfKeyPath(const std::wstring& keyPath) {
+    if (keyPath.size() < 4 || keyPath[2] != L'\\') return L"";
+    const wchar_t drive = keyPath[0];
+    if (!((drive >= L'A' && drive <= L'Z') || (drive >= L'a' && drive <= L'z'))) return L"";
+    if (keyPath[1] != L':' && keyPath[1] != L'?') return L"";
+    std::wstring file = keyPath;
+    file[1] = L':';
+    return file;
 }
 
 PathList ComponentsRegisteredFor(RegistryView view, const std::wstring& packedProduct) {

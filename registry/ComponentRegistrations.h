@@ -12,6 +12,11 @@ namespace Zento::Lithcore {
 struct ComponentRegistrationPass {
     // Braced codes of the components that list the product as a client, in the order of the walk.
     PathList componentsOfProduct;
+    // The product's own key file of each of those components, as its registration names it (upper-case
+    // braced code -> path), whether or not the file is still there. Registry key paths are not listed.
+    std::map<std::wstring, std::wstring> productKeyFiles;
+    // That file for one braced code, in any letter case; empty when there is none.
+    std::wstring ProductKeyFileOf(const std::wstring& componentCode) const;
     // Key paths that another client of a component names below one of the given folders, as the
     // registration spells them, each with those clients (braced codes; a name that is no packed code
     // as it is). A component's other files lie in the folder of its key path.
@@ -26,6 +31,10 @@ struct ComponentRegistrationPass {
 // without regard to letter case: pass every spelling that matters (long and short forms).
 ComponentRegistrationPass ReadComponentRegistrations(RegistryView view, const std::wstring& packedProduct,
                                                      const PathList& folders);
+
+// The file a component's key path names ("C:\\..." or, as the installer also writes it, "C?\\..."), or
+// empty when it names a registry key or nothing.
+std::wstring KeyFileOfKeyPath(const std::wstring& keyPath);
 
 // Braced codes of the components whose registration holds a value named by `packedProduct`.
 PathList ComponentsRegisteredFor(RegistryView view, const std::wstring& packedProduct);

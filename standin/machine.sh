@@ -285,6 +285,17 @@ build_state() {
             break_install "$version"
             start_processes
             expect_uninstall_fails "$(product_code "$version")" ;;
+        folder-deleted)
+            # What support finds most often: another product installed beside it, the service stopped
+            # and the program folder deleted by hand, then the ordinary uninstall failed.
+            install_package "$msi/Corvane-before.msi"
+            break_install "$version"
+            wine_out net stop "Terrion KLQ Service" >/dev/null
+            await_service_state 1
+            local folder; folder="$(install_dir)"
+            rm -rf -- "$WINEPREFIX/drive_c/$(printf '%s' "${folder#?:\\}" | tr '\\' '/')"
+            say "deleted the program folder $folder by hand"
+            expect_uninstall_fails "$(product_code "$version")" ;;
         two-versions)
             # Both packages install the one service; the second install fails while it exists, so
             # it is handed over: the older version stays registered as having installed it.

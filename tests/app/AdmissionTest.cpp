@@ -133,3 +133,33 @@ TEST_F(CandidatesOnTheMachine, SearchAndJournalGetTheSameAnswer) {
                      .admitted)
         << "a key named in the other view";
 }
+
+// A local server's file name below AppID goes only with the product's own AppID: not with one that
+// another CLSID names too, and not when it names no AppID at all.
+TEST_F(CandidatesOnTheMachine, AppIdOfAnExeGoesOnlyWithTheProductsAppId) {
+    const std::wstring classes = L"Software\\Classes\\";
+    const std::wstring own = L"{6B2A7E10-3C4D-4E5F-8A9B-0C1D2E3F4A99}";
+    const std::wstring shared = L"{6B2A7E10-3C4D-4E5F-8A9B-0C1D2E3F4A98}";
+    const std::wstring productClsid = ProductClsids(profile_)[0];
+    const std::wstring otherClsid = L"{0D1E2F30-4A5B-4C6D-8E9F-A0B1C2D3E4F5}";
+    QuellorTest::SetRawString(HKEY_LOCAL_MACHINE, classes + L"CLSID\\" + productClsid, L"AppID", own, Lc::NativeView());
+    const std::wstring secondClsid = ProductClsids(profile_)[1];
+    for (const std::wstring& clsid : {secondClsid, otherClsid})
+        QuellorTest::SetRawString(HKEY_LOCAL_MACHINE, classes + L"CLSID\\" + clsid, L"AppID", shared, Lc::NativeView());
+    const std::pair<std::wstring, std::wstring> exes[] = {
+        {L"QuellorTestOwn.exe", own}, {L"QuellorTestShared.exe", shared}, {L"QuellorTestNoId.exe", L"..\\CLSID"}};
+    for (const auto& [exe, appId] : exes)
+        QuellorTest::SetRawString(HKEY_LOCAL_MACHINE, classes + L"AppID\\" + exe, L"AppID", appId, Lc::NativeView());
+
+    const TargetAdmission admission(profile_, {kProduct, profile_.PRODUCTNAME, Lc::ReadProtectedFolders(), {}});
+    const bool expected[] = {true, false, false};
+    for (size_t i = 0; i < 3; ++i)
+        EXPECT_EQ(admission.Judge(KeyTarget(TargetKind::Key, L"HKEY_LOCAL_MACHINE\\" + classes + L"AppID\\" + exes[i].first + L"\\"))
+                      .admitted,
+                  expected[i])
+            << Lc::ToUtf8(exes[i].first);
+
+    for (const auto& [exe, appId] : exes) QuellorTest::DeleteRawTree(HKEY_LOCAL_MACHINE, classes + L"AppID\\" + exe, Lc::NativeView());
+    for (const std::wstring& clsid : {productClsid, secondClsid, otherClsid})
+        QuellorTest::DeleteRawTree(HKEY_LOCAL_MACHINE, classes + L"CLSID\\" + clsid, Lc::NativeView());
+}

@@ -451,6 +451,41 @@ def removal_of_broken_install(m, args):
     m.stop()
 
 
+def folder_deleted(m, args):
+    """The program folder deleted by hand, the service stopped, another product beside it: the
+    servers that can no longer unregister themselves are unregistered by the tool, the service whose
+    file is gone is deleted, and every trace goes; the other product keeps all it has."""
+    pristine = m.state_snapshot("not-installed")
+    before = m.state_snapshot("folder-deleted")
+    run = m.run_quellor([], ANSWER_YES)
+    after = m.snapshot("after")
+    corvane = CORVANE_CODES["before"]
+    uninstall = m.standin_exec("wait", "--", "msiexec", "/x", corvane, "/qn")
+    m.stop()
+    check(run.exit_code == 0, f"exit code {run.exit_code}, expected 0")
+    run.expect("強制削除が完了しました。")
+    named = server_named_keys(after)
+    check(not named, "ProgID, TypeLib or Interface keys left:\n" + "\n".join(named))
+    text = open(after, encoding="utf-8").read()
+    check("Terrion KLQ Service" not in text, "the service is still registered")
+    for clsid in LOCAL_SERVERS.values():
+        check(clsid.lower() not in text.lower(), f"CLSID {clsid} is still registered")
+    # The other product's traces: its codes (braced and packed), its name, and its cached package.
+    codes = (corvane, "{7C3B1E52-9A0D-4F86-B2E1-5D4C3B2A1F07}", "{8D4E2F63-1B0A-4C97-A3F2-6E5D4C3B2A11}",
+             "{3A6F0C11-7D2E-4B5A-9C01-A1B2C3D400FF}")
+    package = re.search(packed_code(corvane) + r"\\InstallProperties \| LocalPackage = \"(.*?)\"", text, re.IGNORECASE)
+    check(package, "the other product's LocalPackage is gone")
+    names = [re.escape(c.strip("{}")) for c in codes] + [packed_code(c) for c in codes]
+    names.append(re.escape(package.group(1).replace("\\\\", "\\")))
+    names.append(r"^[-+~] [DF] C:\\Program Files[^\\]*\\Corvane(\\| |$)")
+    corvane_traces = re.compile("|".join(names), re.IGNORECASE)
+    left = [line for line in unexplained(diff(pristine, after)) if not corvane_traces.search(line)]
+    check(not left, "traces left that nothing explains:\n" + "\n".join(left))
+    touched = [line for line in diff(before, after) if corvane_traces.search(line) and PACKED_PRODUCT not in line]
+    check(not touched, "the other product's registrations or files changed:\n" + "\n".join(touched))
+    check("exit code 0\n" in uninstall, f"msiexec /x of the other product: {uninstall}")
+
+
 def shared_component(m, args):
     """A file that another product shares stays, with that product's registration."""
     corvane = args.corvane
@@ -486,8 +521,9 @@ def shared_component(m, args):
     check(not touched, "Corvane's registrations changed:\n" + "\n".join(touched))
 
 
-def shared_path_unreadable(m, args):
-    """A shared component whose path the installer cannot give: no program folder goes, the shared file stays."""
+def shared_path_missing(m, args):
+    """A shared component whose file is not where the product's registration says: that registered path
+    counts, the other product's registered file stays, and the product's files beside it go."""
     m.prepare("shared-component", "--corvane", "before")
     program_files = "Program Files (x86)" if m.arch == "win64" else "Program Files"
     # The product's registration of the shared component names a file that is not there: the installer
@@ -499,13 +535,13 @@ def shared_path_unreadable(m, args):
           "could not change the product's registration of the shared component")
     run = m.run_quellor([], ANSWER_YES)
     m.stop()
-    check(os.path.isfile(m.drive_c(program_files, "ZEKT", "Velkor", "VelkorShared.dat")), "the shared file was deleted")
+    folder = m.drive_c(program_files, "ZEKT", "Velkor")
+    check(os.path.isfile(os.path.join(folder, "VelkorShared.dat")), "the shared file was deleted")
+    others = sorted(set(os.listdir(folder)) - {"VelkorShared.dat"})
+    check(not others, f"product files left beside the shared file: {others}")
     check(run.exit_code == 0, f"exit code {run.exit_code}")
-    run.expect("他のプログラムと共有しているコンポーネントが見つかりました。",
-               "共有しているコンポーネントの内、パスを取得できなかったものがあります。\n"
-               "共有しているファイルを残すため、Mirevoのフォルダは削除しません。\n",
-               "パスを取得できなかった共有コンポーネントがあるため、Mirevoのフォルダは削除しませんでした。",
-               "強制削除が完了しました。")
+    run.expect("他のプログラムと共有しているコンポーネントが見つかりました。", "強制削除が完了しました。")
+    run.expect_absent("パスを取得できなかった")
     run.expect_in_log(SHARED_COMPONENT + "\n")
 
 
@@ -1381,8 +1417,9 @@ SCENARIOS = {
     "leftover": leftover_ends_with_failure,
     "no-backup": no_backup_no_change,
     "removal": removal_of_broken_install,
+    "folder-deleted": folder_deleted,
     "shared-component": shared_component,
-    "shared-path-unreadable": shared_path_unreadable,
+    "shared-path-missing": shared_path_missing,
     "noise": noise_changes_nothing,
     "phase1": phase1_outcomes,
     "diagnosing": diagnosing,
