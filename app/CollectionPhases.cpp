@@ -710,10 +710,10 @@ PathList ProgramFolderCandidates(const Settings& profile) {
     return folders;
 }
 
-int RunCollection(Report& report, const Settings& profile, RemovalPlan& plan) {
-    if (CheckInstallation(report, profile, plan) != 0) return -1;
-    Findings found;
-    found.earlier = FindEarlierJournals(JournalFolder(), plan.productCode, ThisComputerName());
+namespace {
+
+// Every search for the product's traces, in the order the log lists them.
+void SearchTheMachine(Report& report, const Settings& profile, RemovalPlan& plan, Findings& found) {
     CollectProductRegistrations(report, profile, plan, found);
     CollectUpgradeAndFeatureRegistrations(report, profile, plan);
     SearchManagedInstallerKeys(report, plan, profile);
@@ -726,10 +726,30 @@ int RunCollection(Report& report, const Settings& profile, RemovalPlan& plan) {
     CollectShortcuts(report, profile, plan, found);
     CollectUserSettingFiles(report, profile, plan, found);
     CollectInstallerInfoFolders(report, plan);
+}
+
+}  // namespace
+
+int RunCollection(Report& report, const Settings& profile, RemovalPlan& plan) {
+    if (CheckInstallation(report, profile, plan) != 0) return -1;
+    Findings found;
+    found.earlier = FindEarlierJournals(JournalFolder(), plan.productCode, ThisComputerName());
+    SearchTheMachine(report, profile, plan, found);
     CheckFerrow(report, profile, plan, found);
     CollectProcesses(report);
     CompletePlan(report, profile, plan, found);
     return 0;
+}
+
+TargetList SearchAgain(const Report& report, const Settings& profile, const RemovalPlan& removed) {
+    Report quiet = report.Silenced();
+    RemovalPlan plan;
+    plan.productCode = removed.productCode;
+    plan.users = removed.users;
+    Findings found;
+    SearchTheMachine(quiet, profile, plan, found);
+    CompletePlan(quiet, profile, plan, found);
+    return TargetsOf(plan);
 }
 
 }  // namespace Quellor

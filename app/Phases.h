@@ -11,6 +11,10 @@ namespace Quellor {
 // Collection: only reads. 0 to go on, -1 when the run ends at the installation check.
 int RunCollection(Report& report, const Settings& profile, RemovalPlan& plan);
 
+// The collection's searches once more, on the machine as it is now, without a word on the console or in
+// the log: the targets they admit are what is still there of the product.
+TargetList SearchAgain(const Report& report, const Settings& profile, const RemovalPlan& removed);
+
 // Confirmation and removal: 0 after the completion message, -1 at every other end.
 int RunRemovalPhases(Report& report, const Settings& profile, const RemovalPlan& plan);
 

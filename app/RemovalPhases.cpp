@@ -395,7 +395,23 @@ void EndRestorePoint(Report& report, Lc::RestorePoint& point) {
         report.PrintLine(L"復元ポイントを完了できませんでした。(エラーコード: " + std::to_wstring(ended) + L")");
 }
 
-// The end of the removal: the completion message only when nothing planned remains.
+// What is left of the product: the targets that are still there, and whatever the searches, made once
+// more on the machine as it now is, still find (a key that a process wrote again, a registration that
+// showed only once its parent went). What goes at the next start is no leftover.
+PathList Leftovers(const Report& report, const Settings& profile, const RemovalPlan& plan, const TargetList& targets,
+                   const Ledger& ledger) {
+    PathList remaining = RemainingTargets(targets, MachineProbe(), ledger.scheduledTargets);
+    std::set<std::wstring> planned;
+    for (const Target& target : targets) planned.insert(TargetIdentity(target));
+    TargetList found;
+    for (const Target& target : SearchAgain(report, profile, plan))
+        if (planned.count(TargetIdentity(target)) == 0) found.push_back(target);
+    const PathList unplanned = RemainingTargets(found, MachineProbe(), ledger.scheduledTargets);
+    remaining.insert(remaining.end(), unplanned.begin(), unplanned.end());
+    return remaining;
+}
+
+// The end of the removal: the completion message only when nothing is left.
 int Complete(Report& report, const RemovalPlan& plan, const PathList& remaining, const Ledger& ledger,
              const std::wstring& journal) {
     report.PrintLine(L"");
@@ -444,7 +460,7 @@ int RunRemovalPhases(Report& report, const Settings& profile, const RemovalPlan&
     LogUserOutcomes(report, plan);  // while the hives are still loaded, and only after a removal that ran
     EndRestorePoint(report, point);
     ReportSpared(report, plan);
-    return Complete(report, plan, RemainingTargets(targets, MachineProbe(), ledger.scheduledTargets), ledger, journal);
+    return Complete(report, plan, Leftovers(report, profile, plan, targets, ledger), ledger, journal);
 }
 
 }  // namespace Quellor

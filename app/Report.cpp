@@ -7,11 +7,13 @@ constexpr wchar_t kWriteFailed[] = L"ファイルに書き込めませんでし�
 }
 
 void Report::PrintLine(const std::wstring& text) {
+    if (silent_) return;
     console_.Write(text + L"\n");
     LogLine(text);
 }
 
 void Report::LogLine(const std::wstring& text) {
+    if (silent_) return;
     try {
         log_.WriteText(text + L"\r\n");  // a failed byte write is tolerated: the console already has the line
     } catch (const std::exception&) {

@@ -63,6 +63,13 @@ public:
     // Null for none; the holder must outlast every wait.
     void SetOperatorWaits(OperatorWaits* holder) { waits_ = holder; }
 
+    // The same report that says nothing: for searches whose findings only the caller looks at.
+    Report Silenced() const {
+        Report quiet(*this);
+        quiet.silent_ = true;
+        return quiet;
+    }
+
     ConsoleInput& Input() { return input_; }
     // The log's file name as it was created (no folder: it lies in the current folder).
     const std::wstring& LogPath() const { return log_.Path(); }
@@ -72,6 +79,7 @@ private:
     ConsoleInput& input_;
     Zento::Lithcore::TextFile& log_;
     OperatorWaits* waits_ = nullptr;
+    bool silent_ = false;
 };
 
 }  // namespace Quellor
