@@ -896,6 +896,26 @@ def leftover_ends_with_failure(m, args):
     m.stop()
 
 
+def key_written_again(m, args):
+    """A process the removal does not stop writes the product's settings key once the removal has
+    begun, where the collection found none: the end check, searching once more, finds and lists it, and
+    the run ends with -1."""
+    m.prepare("broken")
+    common = "Software\\ZEKT\\Velkor\\Common"
+    check(m.wine_status("reg", "delete", "HKLM\\" + common, "/f", "/reg:32") == 0, "could not delete the settings key")
+    m.put_in_work_folder(os.path.join(m.build, "tests", "e2e", "quellor_key_rewriter.exe"), "rewriter.exe")
+    uninstall = f"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{PRODUCT_CODE}"
+    started = m.standin_exec("start", "--", f"C:\\{WORK}\\rewriter.exe", uninstall, common, str(scaled(300)))
+    check(started.startswith("started"), f"the rewriter did not start: {started}")
+    run = m.run_quellor([], ANSWER_YES)
+    m.stop()
+    check(run.exit_code == 255, f"exit code {run.exit_code}, expected 255")
+    run.expect_absent("強制削除が完了しました。")
+    view = "Wow6432Node\\" if m.arch == "win64" else ""
+    key = f"HKEY_LOCAL_MACHINE\\Software\\{view}ZEKT\\Velkor\\Common\\"
+    check(key in run.log_section("[削除後も残っている項目]"), f"{key} is not listed as left")
+
+
 def no_backup_no_change(m, args):
     """When the backup cannot be created (its name is taken by a folder), nothing changes."""
     before = m.state_snapshot("broken")
@@ -1415,6 +1435,7 @@ SCENARIOS = {
     "other-user": other_user,
     "backup-restore": backup_restores_registry,
     "leftover": leftover_ends_with_failure,
+    "key-written-again": key_written_again,
     "no-backup": no_backup_no_change,
     "removal": removal_of_broken_install,
     "folder-deleted": folder_deleted,
