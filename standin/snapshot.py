@@ -44,6 +44,11 @@ NOISE = [
     # The console host writes its per-user defaults when it first opens a console, which Wine does on
     # its own schedule (seen present in one build of a state and absent in the next).
     (r"^HKU\\[^\\]+\\Console(\\|$)", "console defaults, written by the console host"),
+    # Theme defaults and window metrics, written when the first window of a user's session is themed:
+    # Wine's session start opens the StartUp folder's desktop.ini in notepad, whenever it gets to it
+    # (seen written during a removal run in the 32-bit prefix, under emulation).
+    (r"^HKU\\[^\\]+\\Control Panel\\(Colors|Desktop)(\\|$)", "window colours and metrics, written by the theming"),
+    (r"^HKU\\[^\\]+\\Software\\Microsoft\\Windows\\CurrentVersion\\ThemeManager(\\|$)", "theme defaults"),
     # Recent-use lists of the shell: change when anything is run.
     (r"\\Explorer\\(RunMRU|RecentDocs|ComDlg32)(\\|$)", "recent-use lists"),
     # Scratch folders: the installer unpacks and logs there while it runs.
