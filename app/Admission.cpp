@@ -15,6 +15,7 @@
 #include "registry/InstallerQueries.h"
 #include "registry/InstallerRegistry.h"
 #include "registry/Names.h"
+#include "registry/PatchRegistrations.h"
 #include "registry/RegistryWalk.h"
 
 namespace Quellor {
@@ -34,6 +35,7 @@ const wchar_t kOthersFile[] = L"他の製品のコンポーネントのファイ
 const wchar_t kOthersInFolder[] = L"他の製品のコンポーネントのファイルを含むため削除しません。";
 const wchar_t kOthersCom[] = L"他の製品のCOMコンポーネントが使用しているため削除しません。";
 const wchar_t kNotProductsCom[] = L"MirevoのCOMコンポーネントの登録ではないため削除しません。";
+const wchar_t kNotProductsPatch[] = L"Mirevoだけに適用されたパッチではないため削除しません。";
 const wchar_t kService[] = L"サービスの登録はサービスマネージャーが削除するため対象にしません。";
 
 std::wstring Upper(std::wstring text) {
@@ -70,7 +72,7 @@ bool IsOneOf(const std::wstring& name, const PathList& names) {
     return false;
 }
 
-enum class Family { None, Plain, SharedInstaller, Clsid, Interface, TypeLib, AppId, AppIdOfExe, ProgId, Vendor, Service };
+enum class Family { None, Plain, SharedInstaller, Patch, Clsid, Interface, TypeLib, AppId, AppIdOfExe, ProgId, Vendor, Service };
 
 // The product's key families, as patterns over full key paths ending in "\". The searches list every key
 // in the native view; a 32-bit key by its Wow6432Node spelling.
@@ -98,6 +100,11 @@ public:
         Add(Family::SharedInstaller, classes + L"Installer\\\\UpgradeCodes\\\\" + upgrade + L"\\\\");
         Add(Family::SharedInstaller, user + L"Microsoft\\\\Installer\\\\UpgradeCodes\\\\" + upgrade + L"\\\\");
         Add(Family::SharedInstaller, managed + L"UpgradeCodes\\\\" + upgrade + L"\\\\");
+        // A patch's own keys; whose patch it is, the installer's product registrations say.
+        const std::wstring packedAny = L"[0-9A-F]{32}";
+        Add(Family::Patch, classes + L"Installer\\\\Patches\\\\" + packedAny + L"\\\\");
+        Add(Family::Patch, current + L"Installer\\\\UserData\\\\[^\\\\]+\\\\Patches\\\\" + packedAny + L"\\\\");
+        Add(Family::Patch, user + L"Microsoft\\\\Installer\\\\Patches\\\\" + packedAny + L"\\\\");
         Add(Family::Clsid, classes + L"CLSID\\\\" + AnyOf(ProductClsids(profile)) + L"\\\\");
         Add(Family::Clsid, classes + L"Interface\\\\" + AnyOf({profile.NOVEXPS_CLSID}) + L"\\\\");
         Add(Family::Interface, classes + L"Interface\\\\" + guid + L"\\\\");
@@ -210,6 +217,7 @@ private:
             case Family::Clsid:
             case Family::Vendor: return Admit(section);
             case Family::SharedInstaller: return JudgeSharedKey(path, section);
+            case Family::Patch: return OwnPatchNamed(LastName(path)) ? Admit(section) : Refuse(kNotProductsPatch);
             case Family::Interface: return ServesProduct(path, L"ProxyStubClsid32\\") ? Admit(section) : Refuse(kNotProductsCom);
             case Family::ProgId: return ServesProduct(path, L"CLSID\\") ? Admit(section) : Refuse(kNotProductsCom);
             case Family::TypeLib: return JudgeTypeLib(path, section);
@@ -219,6 +227,29 @@ private:
             case Family::None: return Refuse(kNotProducts);
         }
         return Refuse(kNotProducts);
+    }
+
+    // The product's patches that no other product has: read once, on the first question.
+    const std::vector<Lc::ProductPatch>& OwnPatches() const {
+        if (!patchesRead_) {
+            patchesRead_ = true;
+            for (Lc::ProductPatch& patch : Lc::FindProductPatches(view_, ownValue_))
+                if (patch.otherProducts.empty()) ownPatches_.push_back(std::move(patch));
+        }
+        return ownPatches_;
+    }
+
+    bool OwnPatchNamed(const std::wstring& packedPatch) const {
+        for (const Lc::ProductPatch& patch : OwnPatches())
+            if (Lc::NamesEqual(patch.packedCode, packedPatch)) return true;
+        return false;
+    }
+
+    bool OwnPatchPackage(const std::wstring& path) const {
+        for (const Lc::ProductPatch& patch : OwnPatches())
+            for (const std::wstring& package : patch.localPackages)
+                if (Lc::NamesEqual(WithoutTrailingSlashes(package), path)) return true;
+        return false;
     }
 
     // A key that may name other products goes whole only while the listing shows nothing but ours.
@@ -317,9 +348,12 @@ private:
             places_.push_back({folder + L"\\Microsoft\\Installer\\" + facts_.productCode, TargetSection::InstallerInfoFolders,
                                TargetSection::InstallerInfoFolders, false});
         }
-        if (!windows_.empty())
+        if (!windows_.empty()) {
             places_.push_back({windows_ + L"\\Installer\\" + facts_.productCode, TargetSection::InstallerInfoFolders,
                                TargetSection::InstallerInfoFolders, false});
+            places_.push_back({PatchCacheFolder(windows_, facts_.productCode), TargetSection::InstallerInfoFolders,
+                               TargetSection::InstallerInfoFolders, false});
+        }
         PathList programs = Lc::EveryUserShellFolder(view_, L"Programs");
         for (const std::wstring& folder : Lc::CommonShellFolder(view_, L"Common Programs")) programs.push_back(folder);
         for (const std::wstring& folder : programs)
@@ -349,6 +383,10 @@ private:
 
     // A package in the installer's cache is the product's when the package itself says so.
     std::optional<Verdict> JudgeCachedPackage(const std::wstring& path) const {
+        if (!windows_.empty() && Lc::IsCachedPatchPackage(path, windows_)) {
+            if (!Lc::QueryPathPresence(path).present) return Refuse(L"ファイルが見つからないため削除の対象にしません。");
+            return OwnPatchPackage(path) ? Admit(TargetSection::InstallerPackages) : Refuse(kNotProductsPatch);
+        }
         if (windows_.empty() || !Lc::IsCachedInstallerPackage(path, windows_)) return std::nullopt;
         if (!Lc::QueryPathPresence(path).present) return Refuse(L"ファイルが見つからないため削除の対象にしません。");
         std::wstring code;
@@ -395,6 +433,8 @@ private:
     mutable std::set<std::wstring> foreignAppIds_;
     mutable std::set<std::wstring> foreignTypeLibs_;
     mutable bool othersRead_ = false;
+    mutable std::vector<Lc::ProductPatch> ownPatches_;
+    mutable bool patchesRead_ = false;
 };
 
 TargetAdmission::TargetAdmission(const Zento::Lithcore::Settings& profile, AdmissionFacts facts)

@@ -19,6 +19,7 @@
 #include "registry/InstallerRegistry.h"
 #include "registry/ManagedInstallerKeys.h"
 #include "registry/Names.h"
+#include "registry/PatchRegistrations.h"
 #include "registry/RegistryTargets.h"
 
 #include <algorithm>
@@ -264,6 +265,41 @@ void CollectProductRegistrations(Report& report, const Settings& profile, Remova
                std::wstring(kClassesInstaller) + L"Products\\", packedProduct);
     report.PrintLine(L"続いて、削除対象プログラムに関連するレジストリを検索します。");
     report.PrintLine(L"");
+}
+
+// The patches applied to the product. One that is the product's alone goes with its own keys and its
+// cached .msp; one that another product has too keeps them, and only the product's entries for it go
+// (with the product's keys). The product's baseline cache below $PatchCache$ goes in every case.
+void CollectPatches(Report& report, RemovalPlan& plan) {
+    PathList machineKeys;
+    PathList userKeys;
+    PathList packages;
+    for (const Lc::ProductPatch& patch : Lc::FindProductPatches(Lc::NativeView(), Packed(plan.productCode))) {
+        std::wstring code;
+        if (!Lc::UnpackGuid(patch.packedCode, code)) code = patch.packedCode;
+        if (!patch.otherProducts.empty()) {
+            plan.spared.push_back({L"パッチ " + code, NamedProducts(patch.otherProducts)});
+            continue;
+        }
+        for (const std::wstring& key : patch.ownKeys)
+            (key.rfind(L"HKEY_USERS\\", 0) == 0 ? userKeys : machineKeys).push_back(key);
+        Append(packages, patch.localPackages);
+    }
+    report.ReportSearch(L"削除対象プログラムのパッチ情報のレジストリ", !machineKeys.empty(), machineKeys);
+    report.ReportSearch(L"Usersの削除対象プログラムのパッチ情報のレジストリ", !userKeys.empty(), userKeys);
+    Append(plan.machineKeys, machineKeys);
+    Append(plan.userKeys, userKeys);
+    const std::wstring windows = Lc::GetSpecialFolderPath(kCsidlWindows);
+    PathList cached;
+    for (const std::wstring& package : packages)
+        if (!windows.empty() && Lc::IsCachedPatchPackage(package, windows)) cached.push_back(package);
+    report.ReportSearch(L"削除対象プログラムのパッチファイル", !cached.empty(), cached);
+    Append(plan.installerPackages, cached);
+    if (windows.empty()) return;
+    const std::wstring cache = PatchCacheFolder(windows, plan.productCode);
+    const bool isFolder = Lc::IsFolder(cache);
+    report.ReportFolderCheck(L"削除対象プログラムのパッチのキャッシュフォルダ", isFolder, cache);
+    if (isFolder) plan.installerInfoFolders.push_back(cache);
 }
 
 // The product's upgrade-code and feature registrations.
@@ -695,6 +731,10 @@ PathList ShortcutNames(const Settings& profile, const std::wstring& displayName)
     return {displayName, profile.TOOLNAME};
 }
 
+std::wstring PatchCacheFolder(const std::wstring& windowsFolder, const std::wstring& productCode) {
+    return windowsFolder + L"\\Installer\\$PatchCache$\\Managed\\" + Packed(productCode);
+}
+
 PathList ProgramFolderCandidates(const Settings& profile) {
     const std::wstring installSubPath = L"\\" + profile.CUSTOMER + L"\\Velkor";
     bool wow64 = Lc::IsWow64();
@@ -717,6 +757,7 @@ void SearchTheMachine(Report& report, const Settings& profile, RemovalPlan& plan
     CollectProductRegistrations(report, profile, plan, found);
     CollectUpgradeAndFeatureRegistrations(report, profile, plan);
     SearchManagedInstallerKeys(report, plan, profile);
+    CollectPatches(report, plan);
     CollectComponents(report, profile, plan, found);
     CollectSharedComponentRegistrations(plan, found);
     CollectComRegistrations(report, profile, plan, found);

@@ -35,6 +35,9 @@ std::wstring ProgramFilesFolder(bool wow64);
 PathList MenuFolderNames(const Settings& profile, const std::wstring& displayName);
 PathList ShortcutNames(const Settings& profile, const std::wstring& displayName);
 
+// The installer's baseline cache of the product's patches below the Windows folder.
+std::wstring PatchCacheFolder(const std::wstring& windowsFolder, const std::wstring& productCode);
+
 // The three folders the product installs to, whether they exist or not.
 PathList ProgramFolderCandidates(const Settings& profile);
 

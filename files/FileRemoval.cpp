@@ -263,14 +263,26 @@ bool EndsWithIgnoringCase(const std::wstring& text, const std::wstring& end) {
 
 }  // namespace
 
-bool IsCachedInstallerPackage(const std::wstring& path, const std::wstring& windowsFolder) {
+namespace {
+
+bool IsCachedInstallerFile(const std::wstring& path, const std::wstring& windowsFolder, const wchar_t* extension) {
     if (!HasDriveOrUncPrefix(path) || !HasDriveOrUncPrefix(windowsFolder)) return false;
     if (path.find_first_of(L"/*?\"<>|") != std::wstring::npos || HasDotPart(path) || HasDotPart(windowsFolder)) return false;
     const std::wstring folder = WithoutTrailingBackslash(windowsFolder) + L"\\Installer\\";
     if (path.size() <= folder.size() || !EqualIgnoringCase(path.substr(0, folder.size()), folder)) return false;
     const std::wstring name = path.substr(folder.size());
     // A colon names a stream of some other file; a name of the extension alone is no package.
-    return name.find_first_of(L"\\:") == std::wstring::npos && name.size() > 4 && EndsWithIgnoringCase(name, L".msi");
+    return name.find_first_of(L"\\:") == std::wstring::npos && name.size() > 4 && EndsWithIgnoringCase(name, extension);
+}
+
+}  // namespace
+
+bool IsCachedInstallerPackage(const std::wstring& path, const std::wstring& windowsFolder) {
+    return IsCachedInstallerFile(path, windowsFolder, L".msi");
+}
+
+bool IsCachedPatchPackage(const std::wstring& path, const std::wstring& windowsFolder) {
+    return IsCachedInstallerFile(path, windowsFolder, L".msp");
 }
 
 namespace {

@@ -46,6 +46,8 @@ bool HasDriveOrUncPrefix(const std::wstring& path);
 // installer keeps its cached packages; both with drive or share, letter case aside. A path with "." or
 // ".." parts, a subfolder, a stream or a wildcard is not one.
 bool IsCachedInstallerPackage(const std::wstring& path, const std::wstring& windowsFolder);
+// The same for a cached patch package (".msp").
+bool IsCachedPatchPackage(const std::wstring& path, const std::wstring& windowsFolder);
 
 // Files of the folder whose names match "*." + pattern ("*": every file), in search order;
 // with recurse, the files of each subfolder follow right where the subfolder was met. A folder that is a

@@ -244,6 +244,48 @@ break_install() {  # version: install from a temporary copy, then lose the copy 
     say "removed the source copy $tmp/Mirevo.msi and the cached package $local_package"
 }
 
+# Two patches registered as Windows Installer registers an applied patch (Wine's msiexec cannot
+# apply an .msp; docs/standin.md names the layout's source): MirevoFix1 for Mirevo alone, MirevoFix2
+# for Mirevo and Corvane. Each has its keys below Classes\Installer\Patches and UserData\S-1-5-18\Patches
+# (LocalPackage: a cached .msp), each product an entry below its Classes\Installer\Products\<code>\Patches
+# (the "Patches" list and a value per patch) and UserData\S-1-5-18\Products\<code>\Patches\<patch>; Mirevo
+# has a baseline cache below $PatchCache$.
+patch_one="{D1A2B3C4-5E6F-4A70-8B91-C2D3E4F5A601}"
+patch_shared="{D1A2B3C4-5E6F-4A70-8B91-C2D3E4F5A602}"
+register_patches() {
+    local mirevo corvane one shared reg
+    mirevo="$(packed "$(product_code "$version")")"; corvane="$(packed "{C0A7E3B0-5D21-4C8E-9F3A-6B1D2E4F5A60}")"
+    one="$(packed "$patch_one")"; shared="$(packed "$patch_shared")"
+    local installer="$WINEPREFIX/drive_c/windows/Installer"
+    mkdir -p "$installer/\$PatchCache\$/Managed/$mirevo/1.0.14.0"
+    printf 'patch one\n' >"$installer/5a1f.msp"; printf 'patch shared\n' >"$installer/5a2f.msp"
+    printf 'baseline\n' >"$installer/\$PatchCache\$/Managed/$mirevo/1.0.14.0/Velkor.cab"
+    local classes='HKEY_LOCAL_MACHINE\Software\Classes\Installer'
+    local userdata='HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Installer\UserData\S-1-5-18'
+    reg="$(mktemp /tmp/standin-patches.XXXXXX.reg)"
+    {
+        printf 'Windows Registry Editor Version 5.00\r\n\r\n'
+        local patch name package
+        for patch in "$one:MirevoFix1:5a1f" "$shared:MirevoFix2:5a2f"; do
+            IFS=: read -r patch name package <<<"$patch"
+            printf '[%s\\Patches\\%s]\r\n"PackageName"="%s.msp"\r\n\r\n' "$classes" "$patch" "$name"
+            printf '[%s\\Patches\\%s\\SourceList]\r\n"PackageName"="%s.msp"\r\n\r\n' "$classes" "$patch" "$name"
+            printf '[%s\\Patches\\%s]\r\n"LocalPackage"="C:\\\\windows\\\\Installer\\\\%s.msp"\r\n\r\n' "$userdata" "$patch" "$package"
+            printf '[%s\\Products\\%s\\Patches\\%s]\r\n"State"=dword:00000001\r\n"DisplayName"="%s"\r\n\r\n' \
+                "$userdata" "$mirevo" "$patch" "$name"
+            printf '[%s\\Products\\%s\\Patches]\r\n"%s"=":%s.mst"\r\n\r\n' "$classes" "$mirevo" "$patch" "$name"
+        done
+        printf '[%s\\Products\\%s\\Patches]\r\n"%s"=":MirevoFix2.mst"\r\n\r\n' "$classes" "$corvane" "$shared"
+        printf '[%s\\Products\\%s\\Patches\\%s]\r\n"State"=dword:00000001\r\n"DisplayName"="MirevoFix2"\r\n\r\n' \
+            "$userdata" "$corvane" "$shared"
+    } >"$reg"
+    # The installer's keys live in the native view (a 32-bit reg.exe would write below Wow6432Node).
+    local view=(); [ "$arch" = win64 ] && view=(/reg:64)
+    wine_out reg import "$(winpath "$reg")" "${view[@]}" >/dev/null
+    rm -f "$reg"
+    say "registered the patches $patch_one (Mirevo alone) and $patch_shared (Mirevo and Corvane)"
+}
+
 expect_uninstall_fails() {  # product code
     local code
     code="$(exit_code_of msiexec /x "$1" /qn)"
@@ -296,6 +338,10 @@ build_state() {
             rm -rf -- "$WINEPREFIX/drive_c/$(printf '%s' "${folder#?:\\}" | tr '\\' '/')"
             say "deleted the program folder $folder by hand"
             expect_uninstall_fails "$(product_code "$version")" ;;
+        patched)
+            install_package "$msi/Corvane-before.msi"
+            install_package "$msi/Mirevo-$version.msi"
+            register_patches ;;
         two-versions)
             # Both packages install the one service; the second install fails while it exists, so
             # it is handed over: the older version stays registered as having installed it.

@@ -486,6 +486,37 @@ def folder_deleted(m, args):
     check("exit code 0\n" in uninstall, f"msiexec /x of the other product: {uninstall}")
 
 
+def patched(m, args):
+    """Two patches applied: the one of the product alone goes whole (its keys, its cached .msp, the
+    product's patch cache); the one another product has too keeps its keys and its .msp, and only the
+    product's entries for it go."""
+    m.prepare("patched")
+    one, shared = "{D1A2B3C4-5E6F-4A70-8B91-C2D3E4F5A601}", "{D1A2B3C4-5E6F-4A70-8B91-C2D3E4F5A602}"
+    corvane = packed_code(CORVANE_CODES["before"])
+    run = m.run_quellor([], ANSWER_YES)
+    after = m.snapshot("after")
+    m.stop()
+    check(run.exit_code == 0, f"exit code {run.exit_code}, expected 0")
+    run.expect("強制削除が完了しました。")
+    text = open(after, encoding="utf-8").read()
+    classes = "HKLM\\Software\\Classes\\Installer\\"
+    user_data = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\"
+    for gone in (f"K {classes}Patches\\{packed_code(one)}\n", f"K {user_data}Patches\\{packed_code(one)}\n",
+                 f"K {user_data}Products\\{PACKED_PRODUCT}\n", f"K {classes}Products\\{PACKED_PRODUCT}\n"):
+        check(gone not in text, f"still there: {gone.strip()}")
+    for kept in (f"K {classes}Patches\\{packed_code(shared)}\n", f"K {user_data}Patches\\{packed_code(shared)}\n",
+                 f"K {user_data}Products\\{corvane}\\Patches\\{packed_code(shared)}\n"):
+        check(kept in text, f"the shared patch lost {kept.strip()}")
+    check(f"V {classes}Products\\{corvane}\\Patches | {packed_code(shared)} = " in text,
+          "the other product's entry for the shared patch is gone")
+    installer = m.drive_c("windows", "Installer")
+    check(not os.path.exists(os.path.join(installer, "5a1f.msp")), "the product's own patch package is still there")
+    check(os.path.isfile(os.path.join(installer, "5a2f.msp")), "the shared patch's package was deleted")
+    check(not os.path.exists(os.path.join(installer, "$PatchCache$", "Managed", PACKED_PRODUCT)),
+          "the product's patch cache is still there")
+    run.expect_in_log(f"{shared}\n")
+
+
 def shared_component(m, args):
     """A file that another product shares stays, with that product's registration."""
     corvane = args.corvane
@@ -1439,6 +1470,7 @@ SCENARIOS = {
     "no-backup": no_backup_no_change,
     "removal": removal_of_broken_install,
     "folder-deleted": folder_deleted,
+    "patched": patched,
     "shared-component": shared_component,
     "shared-path-missing": shared_path_missing,
     "noise": noise_changes_nothing,

@@ -1,0 +1,109 @@
+#include "registry/PatchRegistrations.h"
+
+#include <map>
+#include <set>
+
+#include "registry/ComSettingsRegistry.h"
+#include "registry/InstallerRegistry.h"
+#include "registry/Names.h"
+#include "registry/RegistryApi.h"
+#include "registry/RegistryTargets.h"
+#include "registry/RegistryWalk.h"
+
+namespace Zento::Lithcore {
+
+namespace {
+
+const std::wstring kClassesInstaller = L"HKEY_LOCAL_MACHINE\\Software\\Classes\\Installer\\";
+const std::wstring kUserData = L"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\";
+const std::wstring kListValue = L"Patches";
+
+std::wstring UpperAscii(std::wstring text) {
+    for (wchar_t& c : text)
+        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+    return text;
+}
+
+// "<base>\" and, where the view has one, its Wow6432Node twin below HKEY_LOCAL_MACHINE\Software.
+PathList InBothViews(RegistryView view, const std::wstring& base) {
+    PathList bases{base};
+    const std::wstring software = L"HKEY_LOCAL_MACHINE\\Software\\";
+    if (HasWow64Node(view) && base.compare(0, software.size(), software) == 0)
+        bases.push_back(software + L"Wow6432Node\\" + base.substr(software.size()));
+    return bases;
+}
+
+// Every "...\Products\" key whose product subkeys may carry a Patches key or values: the machine's
+// Classes\Installer, each user's Software\Microsoft\Installer, and each UserData\<sid>.
+struct ProductsRoots {
+    PathList withPatchValues;  // <root><product>\Patches\ holds one value per patch
+    PathList withPatchKeys;    // <root><product>\Patches\ holds one key per patch
+};
+
+ProductsRoots ReadProductsRoots(RegistryView view) {
+    ProductsRoots roots;
+    for (const std::wstring& base : InBothViews(view, kClassesInstaller + L"Products\\"))
+        roots.withPatchValues.push_back(base);
+    for (const std::wstring& users : UserSoftwareKeyPaths(view, L"Microsoft\\Installer\\Products"))
+        roots.withPatchValues.push_back(users);
+    for (const std::wstring& userData : InBothViews(view, kUserData))
+        for (const std::wstring& sid : SubkeysOf(view, userData)) roots.withPatchKeys.push_back(userData + sid + L"\\Products\\");
+    return roots;
+}
+
+PathList PatchValueNames(RegistryView view, const std::wstring& patchesKey) {
+    UniqueRegKey key;
+    if (OpenExistingKey(patchesKey, view, KEY_READ, key) != ERROR_SUCCESS) return {};
+    LONG result = ERROR_SUCCESS;
+    PathList names;
+    for (const std::wstring& name : System::ListValueNames(key.Get(), result))
+        if (name.size() == 32 && !NamesEqual(name, kListValue)) names.push_back(name);
+    return names;
+}
+
+// Packed patch code (upper case) -> the products (packed) that name it, over every root.
+std::map<std::wstring, std::set<std::wstring>> ProductsOfEveryPatch(RegistryView view, const ProductsRoots& roots) {
+    std::map<std::wstring, std::set<std::wstring>> products;
+    auto add = [&](const std::wstring& patch, const std::wstring& product) {
+        products[UpperAscii(patch)].insert(UpperAscii(product));
+    };
+    for (const std::wstring& root : roots.withPatchValues)
+        for (const std::wstring& product : SubkeysOf(view, root))
+            for (const std::wstring& patch : PatchValueNames(view, root + product + L"\\Patches\\")) add(patch, product);
+    for (const std::wstring& root : roots.withPatchKeys)
+        for (const std::wstring& product : SubkeysOf(view, root))
+            for (const std::wstring& patch : SubkeysOf(view, root + product + L"\\Patches\\"))
+                if (patch.size() == 32) add(patch, product);
+    return products;
+}
+
+// The patch's own keys that exist, and the packages its UserData keys name.
+void ReadOwnKeys(RegistryView view, ProductPatch& patch) {
+    for (const std::wstring& base : InBothViews(view, kClassesInstaller + L"Patches\\"))
+        AppendMatchingSubkeys(view, base, patch.packedCode, patch.ownKeys);
+    PathList userData;
+    CollectUserDataKeys(view, patch.packedCode, L"Patches", userData);
+    for (const std::wstring& key : userData) patch.ownKeys.push_back(key);
+    ReadStringValues(view, userData, L"LocalPackage", patch.localPackages);
+    for (const std::wstring& users : UserSoftwareKeyPaths(view, L"Microsoft\\Installer\\Patches"))
+        AppendMatchingSubkeys(view, users, patch.packedCode, patch.ownKeys);
+}
+
+}  // namespace
+
+std::vector<ProductPatch> FindProductPatches(RegistryView view, const std::wstring& packedProduct) {
+    const ProductsRoots roots = ReadProductsRoots(view);
+    std::vector<ProductPatch> patches;
+    for (const auto& [patch, products] : ProductsOfEveryPatch(view, roots)) {
+        if (products.count(UpperAscii(packedProduct)) == 0) continue;
+        ProductPatch found;
+        found.packedCode = patch;
+        for (const std::wstring& product : products)
+            if (!NamesEqual(product, packedProduct)) found.otherProducts.push_back(product);
+        ReadOwnKeys(view, found);
+        patches.push_back(std::move(found));
+    }
+    return patches;
+}
+
+}  // namespace Zento::Lithcore
