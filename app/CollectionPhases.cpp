@@ -287,8 +287,10 @@ void CollectPatches(Report& report, RemovalPlan& plan) {
     }
     report.ReportSearch(L"削除対象プログラムのパッチ情報のレジストリ", !machineKeys.empty(), machineKeys);
     report.ReportSearch(L"Usersの削除対象プログラムのパッチ情報のレジストリ", !userKeys.empty(), userKeys);
-    Append(plan.machineKeys, machineKeys);
-    Append(plan.userKeys, userKeys);
+    // Deleted before the product's own keys: only while the product's registration names a patch can a
+    // run that was cut off in between tell, on resume, that the patch is the product's.
+    plan.machineKeys.insert(plan.machineKeys.begin(), machineKeys.begin(), machineKeys.end());
+    plan.userKeys.insert(plan.userKeys.begin(), userKeys.begin(), userKeys.end());
     const std::wstring windows = Lc::GetSpecialFolderPath(kCsidlWindows);
     PathList cached;
     for (const std::wstring& package : packages)

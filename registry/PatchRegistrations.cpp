@@ -79,8 +79,7 @@ std::map<std::wstring, std::set<std::wstring>> ProductsOfEveryPatch(RegistryView
 
 // The patch's own keys that exist, and the packages its UserData keys name.
 void ReadOwnKeys(RegistryView view, ProductPatch& patch) {
-    for (const std::wstring& base : InBothViews(view, kClassesInstaller + L"Patches\\"))
-        AppendMatchingSubkeys(view, base, patch.packedCode, patch.ownKeys);
+    CollectKeyPaths(view, kClassesInstaller + L"Patches\\", patch.packedCode, patch.ownKeys);
     PathList userData;
     CollectUserDataKeys(view, patch.packedCode, L"Patches", userData);
     for (const std::wstring& key : userData) patch.ownKeys.push_back(key);
