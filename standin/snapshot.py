@@ -58,6 +58,9 @@ NOISE = [
     # Precompiled INF caches (input.pnf, winehid.pnf), written whenever Wine's device setup gets to
     # a device, which may be long after the boot (seen under emulation).
     (r"^C:\\windows\\inf\\[^\\]+\.pnf$", "device setup's INF caches, written on Wine's own schedule"),
+    # Wine's own device drivers (winehid and the like), installed as services by the same device setup
+    # (seen added during a removal run in the 32-bit prefix, under emulation).
+    (r"^HKLM\\System\\CurrentControlSet\\Services\\wine[^\\]*(\\|$)", "Wine's drivers, installed by its device setup"),
 ]
 NOISE_RE = [(re.compile(p, re.IGNORECASE), why) for p, why in NOISE]
 
