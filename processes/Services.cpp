@@ -63,6 +63,19 @@ StepResult WindowsService::WaitUntilStopped(DWORD timeoutMs) const {
     }
 }
 
+UniqueHandle WindowsService::OpenOwnProcess() const {
+    UniqueServiceHandle manager = OpenManager(SC_MANAGER_CONNECT);
+    if (!manager) return UniqueHandle();
+    UniqueServiceHandle service = OpenNamedService(manager, name_, SERVICE_QUERY_STATUS);
+    SERVICE_STATUS_PROCESS status{};
+    DWORD needed = 0;
+    if (!service || !::QueryServiceStatusEx(service.Get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
+                                            sizeof status, &needed))
+        return UniqueHandle();
+    if ((status.dwServiceType & SERVICE_WIN32_OWN_PROCESS) == 0 || status.dwProcessId == 0) return UniqueHandle();
+    return OpenProcessToAwait(status.dwProcessId);
+}
+
 ServiceRemovalResult WindowsService::UninstallAttempt(bool& stillRunning) {
     stillRunning = false;
     UniqueServiceHandle manager = OpenManager(SC_MANAGER_ALL_ACCESS);
@@ -110,12 +123,13 @@ ServiceRemoval WindowsService::AwaitRemoval(DWORD timeoutMs) const {
     }
 }
 
-ServiceRemovalResult WindowsService::Uninstall() {
+ServiceRemovalResult WindowsService::Uninstall(DWORD removalWaitMs) {
     for (int cycle = 1;; ++cycle) {
         bool stillRunning = false;
         ServiceRemovalResult attempt = UninstallAttempt(stillRunning);
-        if (attempt.result.Succeeded() && attempt.outcome == ServiceRemoval::Deleted)
-            attempt.outcome = AwaitRemoval(ServiceRemovalWaitMs);
+        // One that an earlier, interrupted run marked is waited for the same way.
+        if (attempt.result.Succeeded() && attempt.outcome != ServiceRemoval::AlreadyGone)
+            attempt.outcome = AwaitRemoval(removalWaitMs);
         if (!stillRunning || cycle >= MaxStopCycles) return attempt;
         Stop();
         ::Sleep(StopRetryPauseMs);
@@ -147,14 +161,21 @@ StepResult StopServiceIfRunning(const std::wstring& serviceName, DWORD stopWaitM
     const StepResult queried = service.QueryState(state);
     if (!queried.Succeeded()) return queried.Error() == ERROR_SERVICE_DOES_NOT_EXIST ? StepResult::Success() : queried;
     if (state == SERVICE_STOPPED) return StepResult::Success();
+    // Opened before the stop, so that its id cannot pass to another process meanwhile: the service
+    // reports itself stopped before its process has ended, and its files stay in use until then.
+    const UniqueHandle process = service.OpenOwnProcess();
     if (state != SERVICE_STOP_PENDING) service.Stop();
     // net.exe may return before the service has stopped.
-    return service.WaitUntilStopped(stopWaitMs);
+    const StepResult stopped = service.WaitUntilStopped(stopWaitMs);
+    if (!stopped.Succeeded() || !process) return stopped;
+    return ::WaitForSingleObject(process.Get(), System::ServiceProcessExitWaitMs) == WAIT_OBJECT_0
+               ? StepResult::Success()
+               : StepResult::Failure(WAIT_TIMEOUT);
 }
 
-ServiceRemovalResult UninstallServiceIfInstalled(const std::wstring& serviceName) {
+ServiceRemovalResult UninstallServiceIfInstalled(const std::wstring& serviceName, DWORD removalWaitMs) {
     System::WindowsService service(serviceName);
-    return service.Uninstall();
+    return service.Uninstall(removalWaitMs);
 }
 
 }  // namespace Zento::Lithcore

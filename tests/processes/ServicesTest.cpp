@@ -83,7 +83,7 @@ TEST(Services, UninstallStopsAServiceThatStillRunsBeforeDeletingIt) {
     TestService service(500);
     service.StartRunning();
     System::WindowsService windowsService(service.Name());
-    EXPECT_TRUE(windowsService.Uninstall().result.Succeeded());
+    EXPECT_TRUE(windowsService.Uninstall(System::ServiceRemovalWaitMs).result.Succeeded());
     EXPECT_EQ(windowsService.LastError(), L"The service is still running, disable it first");
     EXPECT_EQ(OpenServiceError(service.Name()), static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST));
 }
@@ -104,7 +104,7 @@ TEST(Services, ServiceAlreadyMarkedForDeletionCountsAsRemoved) {
     UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     UniqueServiceHandle held(::OpenServiceW(manager.Get(), service.Name().c_str(), SERVICE_ALL_ACCESS));
     ASSERT_TRUE(::DeleteService(held.Get())) << ::GetLastError();
-    const ServiceRemovalResult removed = UninstallServiceIfInstalled(service.Name());
+    const ServiceRemovalResult removed = UninstallServiceIfInstalled(service.Name(), 2000);
     EXPECT_TRUE(removed.result.Succeeded()) << removed.result.Error();
     EXPECT_EQ(removed.outcome, ServiceRemoval::MarkedForDeletion);
 }
@@ -116,10 +116,27 @@ TEST(Services, DeletedServiceWhoseProcessLingersIsGoneWhenUninstallReturns) {
     service.StartRunning();
     EXPECT_TRUE(StopServiceIfRunning(service.Name()).Succeeded());
     System::WindowsService windowsService(service.Name());
-    const ServiceRemovalResult removed = windowsService.Uninstall();
+    const ServiceRemovalResult removed = windowsService.Uninstall(System::ServiceRemovalWaitMs);
     EXPECT_TRUE(removed.result.Succeeded()) << removed.result.Error();
     EXPECT_EQ(removed.outcome, ServiceRemoval::Deleted);
     EXPECT_EQ(OpenServiceError(service.Name()), static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST));
+}
+
+// The stopped state comes before the service's process has ended, and its files stay in use until then:
+// the stop is done only when that process is gone.
+TEST(Services, StopReturnsOnlyOnceTheServiceProcessHasEnded) {
+    TestService service(200, 3000);
+    service.StartRunning();
+    UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    UniqueServiceHandle queried(::OpenServiceW(manager.Get(), service.Name().c_str(), SERVICE_QUERY_STATUS));
+    SERVICE_STATUS_PROCESS status{};
+    DWORD needed = 0;
+    ASSERT_TRUE(::QueryServiceStatusEx(queried.Get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
+                                       sizeof status, &needed));
+    UniqueHandle process(::OpenProcess(SYNCHRONIZE, FALSE, status.dwProcessId));
+    ASSERT_TRUE(process.IsValid()) << ::GetLastError();
+    EXPECT_TRUE(StopServiceIfRunning(service.Name()).Succeeded());
+    EXPECT_EQ(::WaitForSingleObject(process.Get(), 0), static_cast<DWORD>(WAIT_OBJECT_0));
 }
 
 // One that someone else still holds open is not waited for beyond the bound: it stays marked.
@@ -129,7 +146,7 @@ TEST(Services, DeletedServiceThatStaysOpenElsewhereCountsAsMarkedForDeletion) {
     UniqueServiceHandle held(::OpenServiceW(manager.Get(), service.Name().c_str(), SERVICE_QUERY_STATUS));
     ASSERT_TRUE(held.IsValid()) << ::GetLastError();
     System::WindowsService windowsService(service.Name());
-    const ServiceRemovalResult removed = windowsService.Uninstall();
+    const ServiceRemovalResult removed = windowsService.Uninstall(2000);
     EXPECT_TRUE(removed.result.Succeeded()) << removed.result.Error();
     EXPECT_EQ(removed.outcome, ServiceRemoval::MarkedForDeletion);
 }
@@ -148,7 +165,7 @@ TEST(Services, StoppedServiceNeedsNoStopAndIsDeletedAtOnce) {
     TestService service(500);
     EXPECT_TRUE(StopServiceIfRunning(service.Name()).Succeeded());
     System::WindowsService windowsService(service.Name());
-    EXPECT_EQ(windowsService.Uninstall().outcome, ServiceRemoval::Deleted);
+    EXPECT_EQ(windowsService.Uninstall(System::ServiceRemovalWaitMs).outcome, ServiceRemoval::Deleted);
     EXPECT_TRUE(windowsService.LastError().empty());
     EXPECT_EQ(OpenServiceError(service.Name()), static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST));
 }
