@@ -429,6 +429,21 @@ void LookUpComServer(Findings& found, const std::wstring& clsid, const std::wstr
     InsertFirst(found.clsidToKey, clsid, key);
 }
 
+// A service whose COM registration has gone already (an interrupted removal, a broken uninstall) is
+// still the product's when it bears the product's name and runs a program in the product's folders.
+// One whose server is still registered goes, or stays, with that server.
+bool ServiceOutlivedItsServer(const Settings& profile, const Findings& found) {
+    if (profile.TERRION_SERVICE_NAME.empty() || found.clsidToKey.count(profile.TERRION_CLSID) != 0) return false;
+    std::wstring imagePath;
+    if (!Lc::ReadStringValue(Lc::NativeView(), kServicesKey + profile.TERRION_SERVICE_NAME + L"\\", L"ImagePath", imagePath))
+        return false;
+    const std::wstring program = Lc::ServerPathOfCommandLine(imagePath);
+    for (const std::wstring& folder : ProgramFolderCandidates(profile))
+        if (IsAtOrBelow(program, folder) || IsAtOrBelow(Lc::ComparablePath(program), Lc::ComparablePath(folder)))
+            return true;
+    return false;
+}
+
 // "Software\Classes\Wow6432Node" and "Software\Wow6432Node\Classes" name one key of the 32-bit view.
 std::wstring OneSpelling(std::wstring keyPath) {
     for (wchar_t& c : keyPath)
@@ -495,7 +510,7 @@ void CollectComRegistrations(Report& report, const Settings& profile, RemovalPla
     for (const std::wstring& clsid : clsids)
         if (found.Unregisters(clsid))
             plan.servers.push_back({clsid, found.clsidToServer[clsid], found.clsidToKey[clsid]});
-    plan.removesService = found.Unregisters(profile.TERRION_CLSID);
+    plan.removesService = found.Unregisters(profile.TERRION_CLSID) || ServiceOutlivedItsServer(profile, found);
 }
 
 // Once the COM registrations are known: a server whose file is a shared component keeps its registration, and the service that

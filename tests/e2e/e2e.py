@@ -947,6 +947,33 @@ def key_written_again(m, args):
     check(key in run.log_section("[削除後も残っている項目]"), f"{key} is not listed as left")
 
 
+def service_outlived_server(m, args):
+    """The service is still registered after its server's registration has gone (an earlier removal cut
+    off between the two, an uninstall that got that far): by its name and its program's folder it is
+    still the product's, and the run deletes it. No search found it before, the end check neither, and
+    the run ended with 完了."""
+    pristine = m.state_snapshot("not-installed")
+    m.prepare("broken")
+    view = "/reg:32"  # the product's own view; Wine's reg.exe takes the 64-bit one otherwise
+    clsid_key = f"HKLM\\Software\\Classes\\CLSID\\{LOCAL_SERVERS['Terrion']}"
+    app_id = re.search(r"AppID\s+REG_SZ\s+(\{[^}]+\})", m.wine("reg", "query", clsid_key, "/v", "AppID", view))
+    check(app_id, "Terrion's CLSID names no AppID")
+    # What the server's own unregistration removes, as a real server's does: its class, ProgIDs, type
+    # library, and its AppID.
+    server = windows_path_of(m, os.path.join(program_folder(m), "TerrionService.exe"))
+    check(m.wine_status(server, "/UnregServer") == 0, "Terrion's unregistration failed")
+    check(m.wine_status("reg", "delete", f"HKLM\\Software\\Classes\\AppID\\{app_id.group(1)}", "/f", view) == 0,
+          "could not delete Terrion's AppID")
+    run = m.run_quellor([], ANSWER_YES)
+    m.stop()
+    check(run.exit_code == 0, f"exit code {run.exit_code}, expected 0")
+    run.expect("Terrionサービスの登録を解除しました。", "強制削除が完了しました。")
+    after = m.snapshot("after")
+    check(not any("Terrion KLQ Service" in line for line in open(after, encoding="utf-8")), "the service is still registered")
+    left = unexplained(diff(pristine, after))
+    check(not left, "traces left that nothing explains:\n" + "\n".join(left))
+
+
 def no_backup_no_change(m, args):
     """When the backup cannot be created (its name is taken by a folder), nothing changes."""
     before = m.state_snapshot("broken")
@@ -1467,6 +1494,7 @@ SCENARIOS = {
     "backup-restore": backup_restores_registry,
     "leftover": leftover_ends_with_failure,
     "key-written-again": key_written_again,
+    "service-outlived-server": service_outlived_server,
     "no-backup": no_backup_no_change,
     "removal": removal_of_broken_install,
     "folder-deleted": folder_deleted,
