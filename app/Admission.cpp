@@ -105,6 +105,7 @@ public:
         Add(Family::Patch, classes + L"Installer\\\\Patches\\\\" + packedAny + L"\\\\");
         Add(Family::Patch, current + L"Installer\\\\UserData\\\\[^\\\\]+\\\\Patches\\\\" + packedAny + L"\\\\");
         Add(Family::Patch, user + L"Microsoft\\\\Installer\\\\Patches\\\\" + packedAny + L"\\\\");
+        Add(Family::Patch, managed + L"Patches\\\\" + packedAny + L"\\\\");
         Add(Family::Clsid, classes + L"CLSID\\\\" + AnyOf(ProductClsids(profile)) + L"\\\\");
         Add(Family::Clsid, classes + L"Interface\\\\" + AnyOf({profile.NOVEXPS_CLSID}) + L"\\\\");
         Add(Family::Interface, classes + L"Interface\\\\" + guid + L"\\\\");

@@ -1,9 +1,12 @@
 // Key search, package read and key deletion over keys the tests create themselves.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "platform/Environment.h"
 #include "registry/ComponentRegistrations.h"
 #include "registry/InstallerRegistry.h"
+#include "registry/PatchRegistrations.h"
 #include "registry/RegistryTargets.h"
 #include "tests/installer/RegistryTestKeys.h"
 
@@ -208,4 +211,47 @@ TEST(ComponentRegistrationPass, FindsOtherProductsKeyFilesAndNamesWhatItCouldNot
     for (const auto& [key, error] : refused.unread)
         named |= key.find(L"11C0F6A3E2D7A5B4C9101A2B3C4D4242") != std::wstring::npos && error == ERROR_ACCESS_DENIED;
     EXPECT_TRUE(named);
+}
+
+// A per-user install's patches live in the user's hive and, for a managed install, below
+// Managed\<sid>: both are found with their own keys, and a patch another product also names says so.
+TEST(ProductPatches, PerUserAndManagedPatchesAreFoundWithTheirOwnKeys) {
+    const REGSAM native = IsWow64() ? kView64 : kView32;
+    const std::wstring sid = CurrentUserSid();
+    const std::wstring product = L"0C1E2F40A7B3D4E59F601A2B3C4D5E42";
+    const std::wstring other = L"0C1E2F40A7B3D4E59F601A2B3C4D5E43";
+    const std::wstring alone = L"0D1E2F40A7B3D4E59F601A2B3C4D5E01";   // the user's, of the product alone
+    const std::wstring shared = L"0D1E2F40A7B3D4E59F601A2B3C4D5E02";  // the user's, of both products
+    const std::wstring managed = L"0D1E2F40A7B3D4E59F601A2B3C4D5E03"; // a managed install's
+    const std::wstring user = sid + L"\\Software\\Microsoft\\Installer\\";
+    const std::wstring managedBelow =
+        L"Software\\Microsoft\\Windows\\CurrentVersion\\Installer\\Managed\\" + sid + L"\\Installer\\";
+    auto clean = [&] {
+        for (const std::wstring& code : {product, other})
+            DeleteTestTree(HKEY_USERS, user + L"Products\\" + code, kView64);
+        for (const std::wstring& code : {alone, shared}) DeleteTestTree(HKEY_USERS, user + L"Patches\\" + code, kView64);
+        DeleteTestTree(HKEY_LOCAL_MACHINE, managedBelow + L"Products\\" + product, native);
+        DeleteTestTree(HKEY_LOCAL_MACHINE, managedBelow + L"Patches\\" + managed, native);
+    };
+    clean();
+    const wchar_t none[] = L"";
+    for (const std::wstring& patch : {alone, shared})
+        ASSERT_TRUE(SetTestValue(HKEY_USERS, user + L"Products\\" + product + L"\\Patches", kView64, patch, REG_SZ, none,
+                                 sizeof none));
+    ASSERT_TRUE(SetTestValue(HKEY_USERS, user + L"Products\\" + other + L"\\Patches", kView64, shared, REG_SZ, none,
+                             sizeof none));
+    ASSERT_TRUE(SetTestValue(HKEY_LOCAL_MACHINE, managedBelow + L"Products\\" + product + L"\\Patches", native, managed,
+                             REG_SZ, none, sizeof none));
+    for (const std::wstring& patch : {alone, shared}) ASSERT_TRUE(CreateTestKey(HKEY_USERS, user + L"Patches\\" + patch, kView64));
+    ASSERT_TRUE(CreateTestKey(HKEY_LOCAL_MACHINE, managedBelow + L"Patches\\" + managed, native));
+
+    const std::vector<ProductPatch> patches = FindProductPatches(NativeView(), product);
+    clean();
+    std::map<std::wstring, ProductPatch> byCode;
+    for (const ProductPatch& patch : patches) byCode[patch.packedCode] = patch;
+    ASSERT_EQ(byCode.size(), 3u);
+    EXPECT_EQ(byCode[alone].ownKeys, PathList{L"HKEY_USERS\\" + user + L"Patches\\" + alone + L"\\"});
+    EXPECT_TRUE(byCode[alone].otherProducts.empty());
+    EXPECT_EQ(byCode[shared].otherProducts, PathList{other});
+    EXPECT_EQ(byCode[managed].ownKeys, PathList{L"HKEY_LOCAL_MACHINE\\" + managedBelow + L"Patches\\" + managed + L"\\"});
 }
