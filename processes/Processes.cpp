@@ -137,8 +137,6 @@ void SetMutexOpener(MutexOpener opener) { g_openMutex = opener; }
 
 void SetProcessOpener(ProcessOpener opener) { g_openProcess = opener; }
 
-UniqueHandle OpenProcessToAwait(DWORD processId) { return UniqueHandle(g_openProcess(SYNCHRONIZE, FALSE, processId)); }
-
 const std::wstring& ProcessText(const ProcessEntry& process) { return process.exeName; }
 
 void WalkProcesses(const ProcessVisitor& visit) {

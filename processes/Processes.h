@@ -129,7 +129,4 @@ void SetMutexOpener(MutexOpener opener);
 using ProcessOpener = HANDLE(WINAPI*)(DWORD access, BOOL inherit, DWORD processId);
 void SetProcessOpener(ProcessOpener opener);
 
-// A handle that can only be waited on, to the process with this id (invalid when it cannot be opened).
-UniqueHandle OpenProcessToAwait(DWORD processId);
-
 }  // namespace Zento::Lithcore

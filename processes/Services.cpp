@@ -63,19 +63,6 @@ StepResult WindowsService::WaitUntilStopped(DWORD timeoutMs) const {
     }
 }
 
-UniqueHandle WindowsService::OpenOwnProcess() const {
-    UniqueServiceHandle manager = OpenManager(SC_MANAGER_CONNECT);
-    if (!manager) return UniqueHandle();
-    UniqueServiceHandle service = OpenNamedService(manager, name_, SERVICE_QUERY_STATUS);
-    SERVICE_STATUS_PROCESS status{};
-    DWORD needed = 0;
-    if (!service || !::QueryServiceStatusEx(service.Get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
-                                            sizeof status, &needed))
-        return UniqueHandle();
-    if ((status.dwServiceType & SERVICE_WIN32_OWN_PROCESS) == 0 || status.dwProcessId == 0) return UniqueHandle();
-    return OpenProcessToAwait(status.dwProcessId);
-}
-
 ServiceRemovalResult WindowsService::UninstallAttempt(bool& stillRunning) {
     stillRunning = false;
     UniqueServiceHandle manager = OpenManager(SC_MANAGER_ALL_ACCESS);
@@ -161,16 +148,9 @@ StepResult StopServiceIfRunning(const std::wstring& serviceName, DWORD stopWaitM
     const StepResult queried = service.QueryState(state);
     if (!queried.Succeeded()) return queried.Error() == ERROR_SERVICE_DOES_NOT_EXIST ? StepResult::Success() : queried;
     if (state == SERVICE_STOPPED) return StepResult::Success();
-    // Opened before the stop, so that its id cannot pass to another process meanwhile: the service
-    // reports itself stopped before its process has ended, and its files stay in use until then.
-    const UniqueHandle process = service.OpenOwnProcess();
     if (state != SERVICE_STOP_PENDING) service.Stop();
     // net.exe may return before the service has stopped.
-    const StepResult stopped = service.WaitUntilStopped(stopWaitMs);
-    if (!stopped.Succeeded() || !process) return stopped;
-    return ::WaitForSingleObject(process.Get(), System::ServiceProcessExitWaitMs) == WAIT_OBJECT_0
-               ? StepResult::Success()
-               : StepResult::Failure(WAIT_TIMEOUT);
+    return service.WaitUntilStopped(stopWaitMs);
 }
 
 ServiceRemovalResult UninstallServiceIfInstalled(const std::wstring& serviceName, DWORD removalWaitMs) {

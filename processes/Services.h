@@ -47,9 +47,6 @@ public:
 
     // Polls until the service is stopped or gone, at most timeoutMs (then WAIT_TIMEOUT).
     [[nodiscard]] StepResult WaitUntilStopped(DWORD timeoutMs) const;
-    // The process the running service has to itself, opened to be waited on; invalid when it is not
-    // running or shares its process with other services.
-    UniqueHandle OpenOwnProcess() const;
 
 private:
     ServiceRemovalResult UninstallAttempt(bool& stillRunning);
@@ -64,7 +61,6 @@ inline constexpr int MaxStopCycles = 10;
 inline constexpr DWORD StopRetryPauseMs = 1000;
 inline constexpr DWORD ServiceStopWaitMs = 30000;
 inline constexpr DWORD ServiceRemovalWaitMs = 30000;
-inline constexpr DWORD ServiceProcessExitWaitMs = 30000;
 
 }  // namespace Zento::Lithcore::System
 
@@ -76,10 +72,9 @@ std::wstring NetCommandArguments(const std::wstring& verb, const std::wstring& s
 // operator's current folder).
 ProcessStartInfo NetCommandStartInfo(const std::wstring& verb, const std::wstring& serviceName);
 
-// Succeeds when the service is not installed, or is (or comes to be) stopped within the bound and its
-// own process has ended within ServiceProcessExitWaitMs (WAIT_TIMEOUT otherwise). A service that is not
-// stopped is stopped through net.exe; one already stopping is only waited for. Fails with the error
-// when the service cannot be asked.
+// Succeeds when the service is not installed, or is (or comes to be) stopped within the bound
+// (WAIT_TIMEOUT otherwise). A service that is not stopped is stopped through net.exe; one already
+// stopping is only waited for. Fails with the error when the service cannot be asked.
 [[nodiscard]] StepResult StopServiceIfRunning(const std::wstring& serviceName,
                                               DWORD stopWaitMs = System::ServiceStopWaitMs);
 // Succeeds when the service was deleted, was not installed, or is marked for deletion.

@@ -122,23 +122,6 @@ TEST(Services, DeletedServiceWhoseProcessLingersIsGoneWhenUninstallReturns) {
     EXPECT_EQ(OpenServiceError(service.Name()), static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST));
 }
 
-// The stopped state comes before the service's process has ended, and its files stay in use until then:
-// the stop is done only when that process is gone.
-TEST(Services, StopReturnsOnlyOnceTheServiceProcessHasEnded) {
-    TestService service(200, 3000);
-    service.StartRunning();
-    UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-    UniqueServiceHandle queried(::OpenServiceW(manager.Get(), service.Name().c_str(), SERVICE_QUERY_STATUS));
-    SERVICE_STATUS_PROCESS status{};
-    DWORD needed = 0;
-    ASSERT_TRUE(::QueryServiceStatusEx(queried.Get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
-                                       sizeof status, &needed));
-    UniqueHandle process(::OpenProcess(SYNCHRONIZE, FALSE, status.dwProcessId));
-    ASSERT_TRUE(process.IsValid()) << ::GetLastError();
-    EXPECT_TRUE(StopServiceIfRunning(service.Name()).Succeeded());
-    EXPECT_EQ(::WaitForSingleObject(process.Get(), 0), static_cast<DWORD>(WAIT_OBJECT_0));
-}
-
 // One that someone else still holds open is not waited for beyond the bound: it stays marked.
 TEST(Services, DeletedServiceThatStaysOpenElsewhereCountsAsMarkedForDeletion) {
     TestService service(200);
