@@ -77,8 +77,9 @@ struct EarlierJournals {
 EarlierJournals FindEarlierJournals(const std::wstring& folder, const std::wstring& productCode,
                                     const std::wstring& computer);
 
-// Test seam: the removal names each point after which an interruption leaves it half done; the
-// product passes them by. A test build sets a hook that ends the process at one of them.
+// Test seam: the removal names each point after which an interruption leaves it half done, and the
+// start and end of its end check; the product passes them by. A test build sets a hook that ends the
+// process at one of them, the benchmark's build one that times the end check.
 using CheckpointHook = void (*)(const wchar_t* point);
 void SetCheckpointHook(CheckpointHook hook);
 void PassCheckpoint(const wchar_t* point);

@@ -400,6 +400,7 @@ void EndRestorePoint(Report& report, Lc::RestorePoint& point) {
 // showed only once its parent went). What goes at the next start is no leftover.
 PathList Leftovers(const Report& report, const Settings& profile, const RemovalPlan& plan, const TargetList& targets,
                    const Ledger& ledger) {
+    PassCheckpoint(L"end-check");
     PathList remaining = RemainingTargets(targets, MachineProbe(), ledger.scheduledTargets);
     std::set<std::wstring> planned;
     for (const Target& target : targets) planned.insert(TargetIdentity(target));
@@ -408,6 +409,7 @@ PathList Leftovers(const Report& report, const Settings& profile, const RemovalP
         if (planned.count(TargetIdentity(target)) == 0) found.push_back(target);
     const PathList unplanned = RemainingTargets(found, MachineProbe(), ledger.scheduledTargets);
     remaining.insert(remaining.end(), unplanned.begin(), unplanned.end());
+    PassCheckpoint(L"end-check-done");
     return remaining;
 }
 

@@ -16,7 +16,10 @@
 # --profiles K adds K users who are not logged on (profile-list entries and Wine-format hives with
 # --profile-keys per-user installer keys each), whose hives quellor.exe loads; the floor loads and walks
 # them too (any collection of every user must). The two alternate, so a busy machine slows both alike. Prints one table row per N: the medians,
-# their ratio and the highest peak working set. Needs a build (tools/build.sh). Prefix root:
+# their ratio and the highest peak working set. At the largest N a last run answers Y and removes the
+# product: the benchmark's build of quellor.exe (quellor-bench.exe) times its end check, the searches made
+# once more on the machine as the removal left it, and the table shows that time and the peak working
+# set of the whole run beside that N's collection. Needs a build (tools/build.sh). Prefix root:
 # $QUELLOR_WINE_ROOT (default /tmp/quellor-bench-$USER); its stand-in server is stopped at the end.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
@@ -35,7 +38,7 @@ while [ $# -gt 0 ]; do
     esac
 done
 build="$(cd "$build" && pwd)"
-for file in app/quellor.exe tools/bench/bench-runner.exe tools/bench/registry-floor.exe; do
+for file in app/quellor.exe tools/bench/bench-runner.exe tools/bench/registry-floor.exe tools/bench/quellor-bench.exe; do
     [ -f "$build/$file" ] || { echo "bench: no $build/$file (run tools/build.sh)" >&2; exit 2; }
 done
 
@@ -94,6 +97,7 @@ say "building the broken stand-in machine"
 machine --stop || { cat "$base/machine.log" >&2; exit 1; }
 cp "$prefix"/*.reg "$base/"
 
+largest="$(printf '%s\n' $sizes | sort -n | tail -1)"
 for n in $sizes; do
     stop_server
     cp "$base"/*.reg "$prefix/"
@@ -102,7 +106,8 @@ for n in $sizes; do
     add_profiles
     work="$prefix/drive_c/qbench"
     mkdir -p "$work"
-    cp "$build/app/quellor.exe" "$build/tools/bench/bench-runner.exe" "$build/tools/bench/registry-floor.exe" "$work/"
+    cp "$build/app/quellor.exe" "$build/tools/bench/bench-runner.exe" "$build/tools/bench/registry-floor.exe" \
+       "$build/tools/bench/quellor-bench.exe" "$work/"
     for run in $(seq "$repeats"); do
         line="$(in_prefix 'C:\qbench\bench-runner.exe' collect 'C:\qbench\quellor.exe')" ||
             { say "N=$n: the collection did not reach the confirmation"; printf '%s\n' "$line" >&2; exit 1; }
@@ -114,6 +119,12 @@ for n in $sizes; do
         echo "$n floor $line" | tee -a "$results"
         rm -f "$work"/infoLog_*
     done
+    # The removal changes the machine, so it runs once, last, on the heaviest one.
+    if [ "$n" = "$largest" ]; then
+        line="$(in_prefix 'C:\qbench\bench-runner.exe' remove 'C:\qbench\quellor-bench.exe')" ||
+            { say "N=$n: the removal did not reach its end check"; printf '%s\n' "$line" >&2; exit 1; }
+        echo "$n endcheck $line" | tee -a "$results"
+    fi
 done
 stop_server
 
@@ -125,11 +136,13 @@ for line in open(sys.argv[1]):
     fields = dict(re.findall(r"(\w+)=(\S+)", rest))
     runs.setdefault(int(n), {}).setdefault(kind, []).append(fields)
 print()
-print("| N (noise components) | collection (median) | floor (median) | ratio | peak working set |")
-print("|---:|---:|---:|---:|---:|")
+print("| N (noise components) | collection (median) | floor (median) | ratio | peak working set | end check (removal run) | peak working set (removal run) |")
+print("|---:|---:|---:|---:|---:|---:|---:|")
 for n in sorted(runs):
     collect = statistics.median(float(r["seconds"]) for r in runs[n]["collect"])
     floor = statistics.median(float(r["seconds"]) for r in runs[n]["floor"])
     peak = max(int(r["peak_bytes"]) for r in runs[n]["collect"]) / 2**20
-    print(f"| {n:,} | {collect:.2f} s | {floor:.2f} s | {collect / floor:.1f} | {peak:.1f} MB |")
+    end = runs[n].get("endcheck")
+    end_text = f"{float(end[0]['seconds']):.2f} s | {int(end[0]['peak_bytes']) / 2**20:.1f} MB" if end else "– | –"
+    print(f"| {n:,} | {collect:.2f} s | {floor:.2f} s | {collect / floor:.1f} | {peak:.1f} MB | {end_text} |")
 EOF

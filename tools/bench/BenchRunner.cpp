@@ -3,6 +3,10 @@
 //   bench-runner collect QUELLOR.EXE   runs the removal tool in its own folder, reads its output until it asks
 //                                      for confirmation, answers N; prints the time to that question and the
 //                                      peak working set the tool reached by then
+//   bench-runner remove QUELLOR.EXE    the same up to that question, then answers Y to it and to all that
+//                                      follow: the removal runs to its end. Prints the time the tool's end
+//                                      check took and the peak working set by then, as the benchmark's build
+//                                      of the tool writes them, and the time to the question
 //   bench-runner run PROGRAM [ARGS]    runs a program to its end; prints the time
 //
 // Output, one line: "seconds=<s> peak_bytes=<n> exit=<code>". Exit code 0 when the run went as expected.
@@ -99,7 +103,17 @@ DWORD ExitCodeOf(HANDLE process) {
     return code;
 }
 
-int Collect(const std::wstring& quellor) {
+// "y" for the confirmation, for every question the removal may ask after it, and the final Enter.
+constexpr char kYesToAll[] = "y\r\ny\r\ny\r\ny\r\ny\r\ny\r\ny\r\ny\r\ny\r\ny\r\ny\r\ny\r\n";
+
+std::string FieldOf(const std::string& text, const char* name) {
+    const size_t at = text.rfind(name);
+    if (at == std::string::npos) return {};
+    const size_t from = at + std::char_traits<char>::length(name);
+    return text.substr(from, text.find_first_of(" \r\n", from) - from);
+}
+
+int Collect(const std::wstring& quellor, bool remove) {
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
     Owned inRead, inWrite, outRead, outWrite;
     if (!::CreatePipe(inRead.Put(), inWrite.Put(), &inheritable, 0) ||
@@ -136,11 +150,25 @@ int Collect(const std::wstring& quellor) {
     bool measured = woke == WAIT_OBJECT_0 && ::GetProcessMemoryInfo(process.Get(), &memory, sizeof memory);
 
     DWORD written = 0;
-    ::WriteFile(inWrite.Get(), "n\r\n", 3, &written, nullptr);
+    if (remove)
+        ::WriteFile(inWrite.Get(), kYesToAll, sizeof kYesToAll - 1, &written, nullptr);
+    else
+        ::WriteFile(inWrite.Get(), "n\r\n", 3, &written, nullptr);
     inWrite.Close();
-    if (::WaitForSingleObject(process.Get(), kExitLimitMs) != WAIT_OBJECT_0) ::TerminateProcess(process.Get(), 1);
+    if (::WaitForSingleObject(process.Get(), remove ? kRunLimitMs : kExitLimitMs) != WAIT_OBJECT_0)
+        ::TerminateProcess(process.Get(), 1);
     ::WaitForSingleObject(readerThread.Get(), kExitLimitMs);
     DWORD exitCode = ExitCodeOf(process.Get());
+    if (remove) {
+        const std::string seconds = FieldOf(reader.text, "end_check_seconds=");
+        std::printf("seconds=%s peak_bytes=%s collect_seconds=%.3f exit=%ld\n", seconds.empty() ? "none" : seconds.c_str(),
+                    FieldOf(reader.text, "end_peak_bytes=").c_str(), Seconds(started, asked), static_cast<long>(exitCode));
+        if (!measured || seconds.empty()) {
+            std::printf("error=the removal did not reach its end check\n%s\n", reader.text.c_str());
+            return 1;
+        }
+        return 0;
+    }
     std::printf("seconds=%.3f peak_bytes=%lu exit=%ld\n", Seconds(started, asked),
                 static_cast<unsigned long>(memory.PeakWorkingSetSize), static_cast<long>(exitCode));
     if (!measured) {
@@ -174,12 +202,13 @@ int RunToEnd(const std::wstring& program, const std::wstring& arguments) {
 
 int wmain(int argc, wchar_t** argv) {
     std::wstring mode = argc > 1 ? argv[1] : L"";
-    if (mode == L"collect" && argc == 3) return Collect(argv[2]);
+    if (mode == L"collect" && argc == 3) return Collect(argv[2], false);
+    if (mode == L"remove" && argc == 3) return Collect(argv[2], true);
     if (mode == L"run" && argc >= 3) {
         std::wstring arguments;
         for (int i = 3; i < argc; ++i) arguments += (arguments.empty() ? L"" : L" ") + Quoted(argv[i]);
         return RunToEnd(argv[2], arguments);
     }
-    std::fprintf(stderr, "usage: bench-runner collect QUELLOR.EXE | run PROGRAM [ARGS]\n");
+    std::fprintf(stderr, "usage: bench-runner collect|remove QUELLOR.EXE | run PROGRAM [ARGS]\n");
     return 2;
 }
