@@ -41,6 +41,7 @@ def wine_path_environment():
 
 ENVIRONMENT = wine_path_environment()
 LIMIT_SCALE = int(ENVIRONMENT.get("QUELLOR_LIMIT_SCALE", "1"))
+EMULATED = ENVIRONMENT.get("QUELLOR_WINE_PATH") == "emulated"
 
 
 def scaled(seconds):
@@ -103,6 +104,11 @@ class Failure(Exception):
     pass
 
 
+class PlatformFailure(Failure):
+    """Wine's own processes failing under qemu-i386, never the product: a stand-in state that does not
+    build, the service manager dying in a call (RPC errors 1726, then 1722) or hanging a run."""
+
+
 def check(condition, message):
     if not condition:
         raise Failure(message)
@@ -136,8 +142,8 @@ class Machine:
             with open(machine_log, "rb") as log:
                 log.seek(start)
                 said = log.read().decode(errors="replace").splitlines()
-            raise Failure(f"machine.sh --state {state} failed ({done.returncode}); it said last:\n"
-                          + "\n".join(said[-40:]))
+            raise PlatformFailure(f"machine.sh --state {state} failed ({done.returncode}); it said last:\n"
+                                  + "\n".join(said[-40:]))
 
     def stop(self):
         """Stops the server and every process of the prefix, also one that has outlived its server (a
@@ -206,8 +212,13 @@ class Machine:
         for name in logs:  # kept beside the snapshots, should the scenario fail
             shutil.copyfile(os.path.join(work, name), os.path.join(self.snapshots, f"run{self.runs}-{name}"))
         self.last_log = os.path.join(self.snapshots, f"run{self.runs}-{logs[0]}") if logs else None
+        if EMULATED and done.returncode == 124:
+            raise PlatformFailure("the run did not end within 600 s (under emulation Wine's service manager has been "
+                                  "seen to stop answering)")
         check(len(logs) == 1, f"expected one information log, found {logs}")
         log = open(os.path.join(work, logs[0]), "rb").read()
+        if EMULATED and re.search(r"\(エラーコード: 172[26]\)".encode(), log):
+            raise PlatformFailure("Wine's service manager died during the run (RPC error 1726 or 1722 in the log)")
         check(not log.startswith(b"\xef\xbb\xbf"), "the log starts with a byte-order mark")
         check(b"\n" not in log.replace(b"\r\n", b""), "the log has a line end other than CR LF")
         return Run(done.returncode, console, log.decode("utf-8").replace("\r\n", "\n"), elapsed)
@@ -1528,7 +1539,15 @@ def main():
     machine = Machine(args.build_dir, args.arch)
     started = time.time()
     try:
-        SCENARIOS[args.scenario](machine, args)
+        try:
+            SCENARIOS[args.scenario](machine, args)
+        except PlatformFailure as failure:
+            if not EMULATED:
+                raise
+            # Every scenario builds its states from the clean prefix: it runs once more, whole.
+            print(f"platform failure under emulation, the scenario runs once more: {failure}")
+            machine.stop()
+            SCENARIOS[args.scenario](machine, args)
     except Failure as failure:
         print(f"FAILED {args.scenario} ({args.arch}): {failure}")
         print(f"snapshots, consoles, information logs and the builder's log kept in {machine.snapshots}")
