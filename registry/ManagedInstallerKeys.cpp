@@ -11,13 +11,17 @@ constexpr wchar_t kManagedRoot[] = L"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Wi
 
 }  // namespace
 
+PathList ManagedInstallerBases(RegistryView view) {
+    PathList bases;
+    for (const std::wstring& sid : SubkeysOf(view, kManagedRoot)) bases.push_back(kManagedRoot + sid + L"\\Installer\\");
+    return bases;
+}
+
 bool CollectManagedInstallerKeys(RegistryView view, const std::wstring& packed, const std::wstring& kind,
                                  PathList& result) {
     bool found = false;
-    for (const std::wstring& sid : SubkeysOf(view, kManagedRoot)) {
-        const std::wstring base = kManagedRoot + sid + L"\\Installer\\" + kind + L"\\";
-        found = AppendMatchingSubkeys(view, base, packed, result) || found;
-    }
+    for (const std::wstring& base : ManagedInstallerBases(view))
+        found = AppendMatchingSubkeys(view, base + kind + L"\\", packed, result) || found;
     return found;
 }
 

@@ -7,8 +7,11 @@
 
 namespace Zento::Lithcore {
 
+// "Managed\<sid>\Installer\" of every SID.
+PathList ManagedInstallerBases(RegistryView view);
+
 // Below "Managed\<sid>\Installer\<kind>\" of every SID: the subkeys named `packed`, in registry order.
-// `kind` is "Products", "Features" or "UpgradeCodes".
+// `kind` is "Products", "Features", "UpgradeCodes" or "Patches".
 bool CollectManagedInstallerKeys(RegistryView view, const std::wstring& packed, const std::wstring& kind,
                                  PathList& result);
 

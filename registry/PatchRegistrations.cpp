@@ -5,6 +5,7 @@
 
 #include "registry/ComSettingsRegistry.h"
 #include "registry/InstallerRegistry.h"
+#include "registry/ManagedInstallerKeys.h"
 #include "registry/Names.h"
 #include "registry/RegistryApi.h"
 #include "registry/RegistryTargets.h"
@@ -16,7 +17,6 @@ namespace {
 
 const std::wstring kClassesInstaller = L"HKEY_LOCAL_MACHINE\\Software\\Classes\\Installer\\";
 const std::wstring kUserData = L"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\";
-const std::wstring kManaged = L"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Installer\\Managed\\";
 const std::wstring kListValue = L"Patches";
 
 std::wstring UpperAscii(std::wstring text) {
@@ -34,14 +34,6 @@ PathList InBothViews(RegistryView view, const std::wstring& base) {
     return bases;
 }
 
-// Each Managed\<sid>\Installer\ key: a managed per-user install's registrations.
-PathList ManagedInstallerKeys(RegistryView view) {
-    PathList keys;
-    for (const std::wstring& managed : InBothViews(view, kManaged))
-        for (const std::wstring& sid : SubkeysOf(view, managed)) keys.push_back(managed + sid + L"\\Installer\\");
-    return keys;
-}
-
 // Every "...\Products\" key whose product subkeys may carry a Patches key or values: the machine's
 // Classes\Installer, each user's Software\Microsoft\Installer and Managed\<sid>\Installer, and each
 // UserData\<sid>.
@@ -50,9 +42,9 @@ struct ProductsRoots {
     PathList withPatchKeys;    // <root><product>\Patches\ holds one key per patch
 };
 
-ProductsRoots ReadProductsRoots(RegistryView view, const PathList& managed) {
+ProductsRoots ReadProductsRoots(RegistryView view) {
     ProductsRoots roots;
-    for (const std::wstring& installer : managed) roots.withPatchValues.push_back(installer + L"Products\\");
+    for (const std::wstring& installer : ManagedInstallerBases(view)) roots.withPatchValues.push_back(installer + L"Products\\");
     for (const std::wstring& base : InBothViews(view, kClassesInstaller + L"Products\\"))
         roots.withPatchValues.push_back(base);
     for (const std::wstring& users : UserSoftwareKeyPaths(view, L"Microsoft\\Installer\\Products"))
@@ -89,7 +81,7 @@ std::map<std::wstring, std::set<std::wstring>> ProductsOfEveryPatch(RegistryView
 }
 
 // The patch's own keys that exist, and the packages its UserData keys name.
-void ReadOwnKeys(RegistryView view, const PathList& managed, ProductPatch& patch) {
+void ReadOwnKeys(RegistryView view, ProductPatch& patch) {
     CollectKeyPaths(view, kClassesInstaller + L"Patches\\", patch.packedCode, patch.ownKeys);
     PathList userData;
     CollectUserDataKeys(view, patch.packedCode, L"Patches", userData);
@@ -97,15 +89,13 @@ void ReadOwnKeys(RegistryView view, const PathList& managed, ProductPatch& patch
     ReadStringValues(view, userData, L"LocalPackage", patch.localPackages);
     for (const std::wstring& users : UserSoftwareKeyPaths(view, L"Microsoft\\Installer\\Patches"))
         AppendMatchingSubkeys(view, users, patch.packedCode, patch.ownKeys);
-    for (const std::wstring& installer : managed)
-        AppendMatchingSubkeys(view, installer + L"Patches\\", patch.packedCode, patch.ownKeys);
+    CollectManagedInstallerKeys(view, patch.packedCode, L"Patches", patch.ownKeys);
 }
 
 }  // namespace
 
 std::vector<ProductPatch> FindProductPatches(RegistryView view, const std::wstring& packedProduct) {
-    const PathList managed = ManagedInstallerKeys(view);
-    const ProductsRoots roots = ReadProductsRoots(view, managed);
+    const ProductsRoots roots = ReadProductsRoots(view);
     std::vector<ProductPatch> patches;
     for (const auto& [patch, products] : ProductsOfEveryPatch(view, roots)) {
         if (products.count(UpperAscii(packedProduct)) == 0) continue;
@@ -113,7 +103,7 @@ std::vector<ProductPatch> FindProductPatches(RegistryView view, const std::wstri
         found.packedCode = patch;
         for (const std::wstring& product : products)
             if (!NamesEqual(product, packedProduct)) found.otherProducts.push_back(product);
-        ReadOwnKeys(view, managed, found);
+        ReadOwnKeys(view, found);
         patches.push_back(std::move(found));
     }
     return patches;
