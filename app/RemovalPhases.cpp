@@ -46,6 +46,13 @@ struct Ledger {
 
 enum class StepMode { Stop, Unregister };
 
+int ReportFailedStep(Report& report, const std::wstring& label, StepMode mode, const Lc::StepResult& result) {
+    report.PrintLine(L"");
+    report.PrintLine(label + (mode == StepMode::Stop ? L"の停止ができませんでした。" : L"の登録解除ができませんでした。") +
+                     L"(エラーコード: " + std::to_wstring(result.Error()) + L")");
+    return AskToContinue(report, L"このまま削除対象のVitraCareの削除処理を続行しますか？");
+}
+
 // Reports a step whose operation has already run; a failure lets the operator decide.
 int ReportStep(Report& report, const std::wstring& label, StepMode mode, const Lc::StepResult& result) {
     bool stop = mode == StepMode::Stop;
@@ -54,10 +61,7 @@ int ReportStep(Report& report, const std::wstring& label, StepMode mode, const L
         report.PrintLine(label + (stop ? L"を停止しました。" : L"の登録を解除しました。"));
         return kGoOn;
     }
-    report.PrintLine(L"");
-    report.PrintLine(label + (stop ? L"の停止ができませんでした。" : L"の登録解除ができませんでした。") +
-                     L"(エラーコード: " + std::to_wstring(result.Error()) + L")");
-    return AskToContinue(report, L"このまま削除対象のVitraCareの削除処理を続行しますか？");
+    return ReportFailedStep(report, label, mode, result);
 }
 
 // The operator's Y and the diagnosis check. 0 to go on, -1 to end (nothing has been changed).
@@ -81,18 +85,24 @@ int ConfirmAndCheckDiagnosis(Report& report, const Settings& profile) {
 }
 
 // Stops the resident processes, the service and Ferrow.
-int StopProduct(Report& report, const Settings& profile, const RemovalPlan& plan) {
+int StopProduct(Report& report, const Settings& profile, const RemovalPlan& plan, Lc::UniqueHandle& serviceProcess) {
     Lc::StepResult stopped = Lc::StopResidentProcesses(profile.VITRA_CARE_MUTEX_NAME, profile.VITRA_SETTING_MUTEX_NAME,
                                                        profile.VITRA_RESIDENT_MUTEX_NAME,
                                                        profile.NAME_OF_FILEMAPPING_OBJECT);
     if (ReportStep(report, L"VitraCareプロセス", StepMode::Stop, stopped) != kGoOn) return kEnd;
-    if (ReportStep(report, L"Terrionサービス", StepMode::Stop, Lc::StopServiceIfRunning(profile.TERRION_SERVICE_NAME)) !=
+    if (ReportStep(report, L"Terrionサービス", StepMode::Stop, Lc::StopServiceIfRunning(profile.TERRION_SERVICE_NAME, &serviceProcess)) !=
         kGoOn)
         return kEnd;
     stopped = Lc::TerminateProcessesAt(plan.ferrowExePath, Lc::ChildWaitLimitMs());
     if (ReportStep(report, L"Ferrow", StepMode::Stop, stopped) != kGoOn) return kEnd;
     report.PrintLine(L"");
     return kGoOn;
+}
+
+// The stopped service's process may still be ending, holding its files: the deletion waits for it.
+int AwaitServiceProcess(Report& report, const Lc::UniqueHandle& serviceProcess) {
+    const Lc::StepResult ended = Lc::AwaitProcessEnd(serviceProcess, Lc::System::ServiceProcessExitWaitMs);
+    return ended.Succeeded() ? kGoOn : ReportFailedStep(report, L"Terrionサービス", StepMode::Stop, ended);
 }
 
 // The service goes with its server. One already gone leaves nothing to unregister; one marked for
@@ -455,9 +465,11 @@ int RunRemovalPhases(Report& report, const Settings& profile, const RemovalPlan&
     std::wstring journal;
     if (StartJournal(report, plan, targets, journal) != kGoOn) return kEnd;
     Lc::RestorePoint point = BeginRestorePoint(report);  // an early end ends it too, as it goes away
-    if (StopProduct(report, profile, plan) != kGoOn) return kEnd;
+    Lc::UniqueHandle serviceProcess;
+    if (StopProduct(report, profile, plan, serviceProcess) != kGoOn) return kEnd;
     Ledger ledger;
     if (UnregisterProduct(report, profile, plan, ledger) != kGoOn) return kEnd;
+    if (AwaitServiceProcess(report, serviceProcess) != kGoOn) return kEnd;
     DeleteTargets(report, plan, targets, ledger);
     LogUserOutcomes(report, plan);  // while the hives are still loaded, and only after a removal that ran
     EndRestorePoint(report, point);

@@ -137,6 +137,14 @@ void SetMutexOpener(MutexOpener opener) { g_openMutex = opener; }
 
 void SetProcessOpener(ProcessOpener opener) { g_openProcess = opener; }
 
+UniqueHandle OpenProcessToAwait(DWORD processId) { return UniqueHandle(g_openProcess(SYNCHRONIZE, FALSE, processId)); }
+
+StepResult AwaitProcessEnd(const UniqueHandle& process, DWORD waitLimitMs) {
+    if (!process) return StepResult::Success();
+    return ::WaitForSingleObject(process.Get(), waitLimitMs) == WAIT_OBJECT_0 ? StepResult::Success()
+                                                                            : StepResult::Failure(WAIT_TIMEOUT);
+}
+
 const std::wstring& ProcessText(const ProcessEntry& process) { return process.exeName; }
 
 void WalkProcesses(const ProcessVisitor& visit) {

@@ -3,6 +3,7 @@
 #include "platform/Environment.h"
 #include "platform/UniqueResource.h"
 #include "processes/ChildProcess.h"
+#include "processes/Processes.h"
 
 namespace Zento::Lithcore::System {
 
@@ -32,14 +33,19 @@ ServiceRemovalResult RemovalFailedOrMarked(DWORD error) {
 
 }  // namespace
 
-StepResult WindowsService::QueryState(DWORD& state) const {
+StepResult WindowsService::QueryState(DWORD& state, DWORD* ownProcessId) const {
     UniqueServiceHandle manager = OpenManager(SC_MANAGER_CONNECT);
     if (!manager) return StepResult::Failure(::GetLastError());
     UniqueServiceHandle service = OpenNamedService(manager, name_, SERVICE_QUERY_STATUS);
     if (!service) return StepResult::Failure(::GetLastError());
-    SERVICE_STATUS status{};
-    if (!::QueryServiceStatus(service.Get(), &status)) return StepResult::Failure(::GetLastError());
+    SERVICE_STATUS_PROCESS status{};
+    DWORD needed = 0;
+    if (!::QueryServiceStatusEx(service.Get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof status,
+                                &needed))
+        return StepResult::Failure(::GetLastError());
     state = status.dwCurrentState;
+    // A process shared with other services outlives this one's stop: it is not this service's to wait for.
+    if (ownProcessId) *ownProcessId = (status.dwServiceType & SERVICE_WIN32_OWN_PROCESS) ? status.dwProcessId : 0;
     return StepResult::Success();
 }
 
@@ -142,12 +148,15 @@ ProcessStartInfo NetCommandStartInfo(const std::wstring& verb, const std::wstrin
     return info;
 }
 
-StepResult StopServiceIfRunning(const std::wstring& serviceName, DWORD stopWaitMs) {
+StepResult StopServiceIfRunning(const std::wstring& serviceName, UniqueHandle* ownProcess, DWORD stopWaitMs) {
     System::WindowsService service(serviceName);
     DWORD state = 0;
-    const StepResult queried = service.QueryState(state);
+    DWORD processId = 0;
+    const StepResult queried = service.QueryState(state, &processId);
     if (!queried.Succeeded()) return queried.Error() == ERROR_SERVICE_DOES_NOT_EXIST ? StepResult::Success() : queried;
     if (state == SERVICE_STOPPED) return StepResult::Success();
+    // Opened before the stop, so that its id cannot pass to another process meanwhile.
+    if (ownProcess && processId != 0) *ownProcess = OpenProcessToAwait(processId);
     if (state != SERVICE_STOP_PENDING) service.Stop();
     // net.exe may return before the service has stopped.
     return service.WaitUntilStopped(stopWaitMs);
