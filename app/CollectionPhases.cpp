@@ -12,6 +12,7 @@
 #include "platform/FileSystem.h"
 #include "processes/ChildProcess.h"
 #include "processes/Processes.h"
+#include "processes/Services.h"
 #include "registry/ComRegistrations.h"
 #include "registry/ComSettingsRegistry.h"
 #include "registry/ComponentRegistrations.h"
@@ -434,10 +435,8 @@ void LookUpComServer(Findings& found, const std::wstring& clsid, const std::wstr
 // One whose server is still registered goes, or stays, with that server.
 bool ServiceOutlivedItsServer(const Settings& profile, const Findings& found) {
     if (profile.TERRION_SERVICE_NAME.empty() || found.clsidToKey.count(profile.TERRION_CLSID) != 0) return false;
-    std::wstring imagePath;
-    if (!Lc::ReadStringValue(Lc::NativeView(), kServicesKey + profile.TERRION_SERVICE_NAME + L"\\", L"ImagePath", imagePath))
-        return false;
-    const std::wstring program = Lc::ServerPathOfCommandLine(imagePath);
+    const std::wstring program = Lc::ServiceProgramPath(profile.TERRION_SERVICE_NAME);
+    if (program.empty()) return false;
     for (const std::wstring& folder : ProgramFolderCandidates(profile))
         if (IsAtOrBelow(program, folder) || IsAtOrBelow(Lc::ComparablePath(program), Lc::ComparablePath(folder)))
             return true;

@@ -85,12 +85,14 @@ int ConfirmAndCheckDiagnosis(Report& report, const Settings& profile) {
 }
 
 // Stops the resident processes, the service and Ferrow.
-int StopProduct(Report& report, const Settings& profile, const RemovalPlan& plan, Lc::UniqueHandle& serviceProcess) {
+int StopProduct(Report& report, const Settings& profile, const RemovalPlan& plan, std::wstring& serviceProgram) {
+    // Read while the service is registered: its deletion takes the key with it.
+    if (plan.removesService) serviceProgram = Lc::ServiceProgramPath(profile.TERRION_SERVICE_NAME);
     Lc::StepResult stopped = Lc::StopResidentProcesses(profile.VITRA_CARE_MUTEX_NAME, profile.VITRA_SETTING_MUTEX_NAME,
                                                        profile.VITRA_RESIDENT_MUTEX_NAME,
                                                        profile.NAME_OF_FILEMAPPING_OBJECT);
     if (ReportStep(report, L"VitraCareプロセス", StepMode::Stop, stopped) != kGoOn) return kEnd;
-    if (ReportStep(report, L"Terrionサービス", StepMode::Stop, Lc::StopServiceIfRunning(profile.TERRION_SERVICE_NAME, &serviceProcess)) !=
+    if (ReportStep(report, L"Terrionサービス", StepMode::Stop, Lc::StopServiceIfRunning(profile.TERRION_SERVICE_NAME)) !=
         kGoOn)
         return kEnd;
     stopped = Lc::TerminateProcessesAt(plan.ferrowExePath, Lc::ChildWaitLimitMs());
@@ -99,9 +101,10 @@ int StopProduct(Report& report, const Settings& profile, const RemovalPlan& plan
     return kGoOn;
 }
 
-// The stopped service's process may still be ending, holding its files: the deletion waits for it.
-int AwaitServiceProcess(Report& report, const Lc::UniqueHandle& serviceProcess) {
-    const Lc::StepResult ended = Lc::AwaitProcessEnd(serviceProcess, Lc::System::ServiceProcessExitWaitMs);
+// A stopped service reports itself stopped before its process has ended, and its files stay in use
+// until then: no file is deleted before that process is gone.
+int AwaitServiceProcess(Report& report, const std::wstring& serviceProgram) {
+    const Lc::StepResult ended = Lc::AwaitProcessesAt(serviceProgram, Lc::System::ServiceProcessExitWaitMs);
     return ended.Succeeded() ? kGoOn : ReportFailedStep(report, L"Terrionサービス", StepMode::Stop, ended);
 }
 
@@ -465,11 +468,11 @@ int RunRemovalPhases(Report& report, const Settings& profile, const RemovalPlan&
     std::wstring journal;
     if (StartJournal(report, plan, targets, journal) != kGoOn) return kEnd;
     Lc::RestorePoint point = BeginRestorePoint(report);  // an early end ends it too, as it goes away
-    Lc::UniqueHandle serviceProcess;
-    if (StopProduct(report, profile, plan, serviceProcess) != kGoOn) return kEnd;
+    std::wstring serviceProgram;
+    if (StopProduct(report, profile, plan, serviceProgram) != kGoOn) return kEnd;
     Ledger ledger;
     if (UnregisterProduct(report, profile, plan, ledger) != kGoOn) return kEnd;
-    if (AwaitServiceProcess(report, serviceProcess) != kGoOn) return kEnd;
+    if (AwaitServiceProcess(report, serviceProgram) != kGoOn) return kEnd;
     DeleteTargets(report, plan, targets, ledger);
     LogUserOutcomes(report, plan);  // while the hives are still loaded, and only after a removal that ran
     EndRestorePoint(report, point);

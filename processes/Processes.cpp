@@ -137,14 +137,6 @@ void SetMutexOpener(MutexOpener opener) { g_openMutex = opener; }
 
 void SetProcessOpener(ProcessOpener opener) { g_openProcess = opener; }
 
-UniqueHandle OpenProcessToAwait(DWORD processId) { return UniqueHandle(g_openProcess(SYNCHRONIZE, FALSE, processId)); }
-
-StepResult AwaitProcessEnd(const UniqueHandle& process, DWORD waitLimitMs) {
-    if (!process) return StepResult::Success();
-    return ::WaitForSingleObject(process.Get(), waitLimitMs) == WAIT_OBJECT_0 ? StepResult::Success()
-                                                                            : StepResult::Failure(WAIT_TIMEOUT);
-}
-
 const std::wstring& ProcessText(const ProcessEntry& process) { return process.exeName; }
 
 void WalkProcesses(const ProcessVisitor& visit) {
@@ -180,6 +172,22 @@ StepResult TerminateProcessesAt(const std::wstring& imagePath, DWORD waitLimitMs
     const std::wstring wanted = LongPathOf(imagePath);
     WalkProcesses([&](const ProcessEntry& entry) {
         KeepFirstFailure(result, TerminateIfImageAt(entry.processId, wanted, waitLimitMs));
+        return true;
+    });
+    return result;
+}
+
+StepResult AwaitProcessesAt(const std::wstring& imagePath, DWORD waitLimitMs) {
+    StepResult result = StepResult::Success();
+    if (imagePath.empty()) return result;
+    const std::wstring wanted = LongPathOf(imagePath);
+    const ULONGLONG deadline = ::GetTickCount64() + waitLimitMs;
+    WalkProcesses([&](const ProcessEntry& entry) {
+        UniqueHandle process(g_openProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.processId));
+        if (!process || !IsImageAt(ImagePathOfHandle(process.Get()), wanted)) return true;
+        const ULONGLONG now = ::GetTickCount64();
+        const DWORD left = now < deadline ? static_cast<DWORD>(deadline - now) : 0;
+        if (::WaitForSingleObject(process.Get(), left) != WAIT_OBJECT_0) result = StepResult::Failure(WAIT_TIMEOUT);
         return true;
     });
     return result;

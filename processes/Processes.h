@@ -129,9 +129,9 @@ void SetMutexOpener(MutexOpener opener);
 using ProcessOpener = HANDLE(WINAPI*)(DWORD access, BOOL inherit, DWORD processId);
 void SetProcessOpener(ProcessOpener opener);
 
-// A handle that can only be waited on, to the process with this id (invalid when it cannot be opened).
-UniqueHandle OpenProcessToAwait(DWORD processId);
-// Succeeds when the process has ended within the limit, or there is none to wait for; WAIT_TIMEOUT else.
-[[nodiscard]] StepResult AwaitProcessEnd(const UniqueHandle& process, DWORD waitLimitMs);
+// Waits, within the limit, for every process whose image is at `imagePath` to end, terminating none:
+// a stopped service's process may still be ending, holding its files. WAIT_TIMEOUT when one outlives
+// the limit; success when there is none.
+[[nodiscard]] StepResult AwaitProcessesAt(const std::wstring& imagePath, DWORD waitLimitMs);
 
 }  // namespace Zento::Lithcore

@@ -3,7 +3,7 @@
 #include "platform/Environment.h"
 #include "platform/UniqueResource.h"
 #include "processes/ChildProcess.h"
-#include "processes/Processes.h"
+#include "registry/ComSettingsRegistry.h"
 
 namespace Zento::Lithcore::System {
 
@@ -33,19 +33,14 @@ ServiceRemovalResult RemovalFailedOrMarked(DWORD error) {
 
 }  // namespace
 
-StepResult WindowsService::QueryState(DWORD& state, DWORD* ownProcessId) const {
+StepResult WindowsService::QueryState(DWORD& state) const {
     UniqueServiceHandle manager = OpenManager(SC_MANAGER_CONNECT);
     if (!manager) return StepResult::Failure(::GetLastError());
     UniqueServiceHandle service = OpenNamedService(manager, name_, SERVICE_QUERY_STATUS);
     if (!service) return StepResult::Failure(::GetLastError());
-    SERVICE_STATUS_PROCESS status{};
-    DWORD needed = 0;
-    if (!::QueryServiceStatusEx(service.Get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof status,
-                                &needed))
-        return StepResult::Failure(::GetLastError());
+    SERVICE_STATUS status{};
+    if (!::QueryServiceStatus(service.Get(), &status)) return StepResult::Failure(::GetLastError());
     state = status.dwCurrentState;
-    // A process shared with other services outlives this one's stop: it is not this service's to wait for.
-    if (ownProcessId) *ownProcessId = (status.dwServiceType & SERVICE_WIN32_OWN_PROCESS) ? status.dwProcessId : 0;
     return StepResult::Success();
 }
 
@@ -148,18 +143,24 @@ ProcessStartInfo NetCommandStartInfo(const std::wstring& verb, const std::wstrin
     return info;
 }
 
-StepResult StopServiceIfRunning(const std::wstring& serviceName, UniqueHandle* ownProcess, DWORD stopWaitMs) {
+StepResult StopServiceIfRunning(const std::wstring& serviceName, DWORD stopWaitMs) {
     System::WindowsService service(serviceName);
     DWORD state = 0;
-    DWORD processId = 0;
-    const StepResult queried = service.QueryState(state, &processId);
+    const StepResult queried = service.QueryState(state);
     if (!queried.Succeeded()) return queried.Error() == ERROR_SERVICE_DOES_NOT_EXIST ? StepResult::Success() : queried;
     if (state == SERVICE_STOPPED) return StepResult::Success();
-    // Opened before the stop, so that its id cannot pass to another process meanwhile.
-    if (ownProcess && processId != 0) *ownProcess = OpenProcessToAwait(processId);
     if (state != SERVICE_STOP_PENDING) service.Stop();
     // net.exe may return before the service has stopped.
     return service.WaitUntilStopped(stopWaitMs);
+}
+
+std::wstring ServiceProgramPath(const std::wstring& serviceName) {
+    std::wstring imagePath;
+    if (serviceName.empty() ||
+        !ReadStringValue(NativeView(), L"HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\" + serviceName + L"\\",
+                         L"ImagePath", imagePath))
+        return {};
+    return ServerPathOfCommandLine(imagePath);
 }
 
 ServiceRemovalResult UninstallServiceIfInstalled(const std::wstring& serviceName, DWORD removalWaitMs) {

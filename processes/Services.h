@@ -32,10 +32,9 @@ public:
     explicit WindowsService(std::wstring name) : name_(std::move(name)) {}
     virtual ~WindowsService() = default;
 
-    // Writes the current state when it could be read, and the id of the process the service has to
-    // itself (0 when it has none or shares it). Fails with ERROR_SERVICE_DOES_NOT_EXIST when the
-    // service is not installed, else with the error of the call that failed.
-    [[nodiscard]] StepResult QueryState(DWORD& state, DWORD* ownProcessId = nullptr) const;
+    // Writes the current state when it could be read. Fails with ERROR_SERVICE_DOES_NOT_EXIST when
+    // the service is not installed, else with the error of the call that failed.
+    [[nodiscard]] StepResult QueryState(DWORD& state) const;
     // Runs the system's net.exe with the verb and the (quoted) service name and waits for it.
     void RunNetCommand(const std::wstring& verb) const;
     void Stop() const { RunNetCommand(L"stop"); }
@@ -77,10 +76,12 @@ ProcessStartInfo NetCommandStartInfo(const std::wstring& verb, const std::wstrin
 // Succeeds when the service is not installed, or is (or comes to be) stopped within the bound
 // (WAIT_TIMEOUT otherwise). A service that is not stopped is stopped through net.exe; one already
 // stopping is only waited for. Fails with the error when the service cannot be asked.
-// The service reports itself stopped before its process has ended, and its files stay in use until
-// then: ownProcess receives that process, opened to be waited on, when the service had one to itself.
-[[nodiscard]] StepResult StopServiceIfRunning(const std::wstring& serviceName, UniqueHandle* ownProcess = nullptr,
+[[nodiscard]] StepResult StopServiceIfRunning(const std::wstring& serviceName,
                                               DWORD stopWaitMs = System::ServiceStopWaitMs);
+// The program the service runs, by its registered ImagePath (its key in the native view); empty when it
+// is not registered.
+std::wstring ServiceProgramPath(const std::wstring& serviceName);
+
 // Succeeds when the service was deleted, was not installed, or is marked for deletion.
 [[nodiscard]] ServiceRemovalResult UninstallServiceIfInstalled(const std::wstring& serviceName,
                                                                DWORD removalWaitMs = System::ServiceRemovalWaitMs);

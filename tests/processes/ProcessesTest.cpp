@@ -181,6 +181,28 @@ TEST(TerminateProcesses, EndsTheProcessWhosePathWasCheckedNotWhatItsIdNamesLater
     EXPECT_TRUE(bystander.IsRunning());
 }
 
+// A stopped service's process is waited for, never ended: the wait lasts until it ends by itself,
+// within the limit, and concerns only the processes at the path.
+TEST(AwaitProcesses, WaitsForTheProcessesAtThePathWithinTheLimitAndEndsNone) {
+    ScratchFolder scratch(L"quellor-await");
+    const std::wstring planned = CopyHelperAs(scratch / L"Service Folder", L"QlrService.exe");
+    RunningHelper bystander(CopyHelperAs(scratch / L"Other Folder", L"QlrService.exe"));
+    RunningHelper service(planned);
+    EXPECT_EQ(AwaitProcessesAt(planned, 300).Error(), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_TRUE(service.IsRunning());
+    std::thread ender([id = service.Id()] {
+        ::Sleep(500);
+        UniqueHandle process(::OpenProcess(PROCESS_TERMINATE, FALSE, id));
+        ::TerminateProcess(process.Get(), 0);
+    });
+    const StepResult awaited = AwaitProcessesAt(Upper(planned), 30000);
+    ender.join();
+    EXPECT_TRUE(awaited.Succeeded()) << awaited.Error();
+    EXPECT_TRUE(service.WaitForEnd(0));
+    EXPECT_TRUE(bystander.IsRunning());
+    EXPECT_TRUE(AwaitProcessesAt(L"", 0).Succeeded());
+}
+
 TEST(Diagnosis, OnlyStatusesOtherThanZeroAndSixMeanDiagnosing) {
     const std::wstring name = UniqueName(L"QuellorTestBlock");
     TestStatusBlock block(name);
