@@ -439,7 +439,7 @@ bool ServiceOutlivedItsServer(const Settings& profile, const Findings& found) {
         return false;
     const std::wstring program = Lc::ServerPathOfCommandLine(imagePath);
     for (const std::wstring& folder : ProgramFolderCandidates(profile))
-        if (IsAtOrBelow(program, folder) || IsAtOrBelow(Lc::ComparablePath(program), Lc::ComparablePath(folder)))
+        if (Lc::IsAtOrBelow(program, folder) || Lc::IsAtOrBelow(Lc::ComparablePath(program), Lc::ComparablePath(folder)))
             return true;
     return false;
 }

@@ -1,7 +1,8 @@
 #include "app/RemovalTargets.h"
 
-#include <cwctype>
 #include <tuple>
+
+#include "platform/FileSystem.h"
 
 namespace Quellor {
 
@@ -122,8 +123,7 @@ TargetList TargetsOf(const RemovalPlan& plan) {
 }
 
 std::wstring TargetIdentity(const Target& target) {
-    std::wstring path = target.path;
-    for (wchar_t& c : path) c = static_cast<wchar_t>(std::towupper(c));
+    const std::wstring path = Lc::FoldedName(target.path);
     // A key that goes whole is one target however it goes; one that goes only when empty is another.
     const TargetKind kind = target.kind == TargetKind::RemovedByOthers ? TargetKind::Key : target.kind;
     return std::to_wstring(static_cast<int>(kind)) + L"|" + path + L"|" + target.valueName;

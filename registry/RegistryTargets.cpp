@@ -38,6 +38,36 @@ LONG OpenExistingKey(const std::wstring& keyPath, RegistryView view, REGSAM acce
     return OpenExistingKey(RegistryKeyAddress::Parse(keyPath, view), access, key);
 }
 
+std::optional<RegistryValue> ReadRegistryValue(const RegistryKeyAddress& address, const std::wstring& name,
+                                               LONG* error) {
+    UniqueRegKey key;
+    const LONG opened = OpenExistingKey(address, KEY_QUERY_VALUE, key);
+    if (opened == ERROR_SUCCESS) return ReadRegistryValue(key.Get(), name, error);
+    if (error) *error = opened;
+    return std::nullopt;
+}
+
+std::optional<RegistryValue> ReadRegistryValue(RegistryView view, const std::wstring& keyPath, const std::wstring& name) {
+    return ReadRegistryValue(RegistryKeyAddress::Parse(keyPath, view), name);
+}
+
+bool ReadStringValue(RegistryView view, const std::wstring& keyPath, const std::wstring& valueName, std::wstring& text) {
+    const std::optional<std::wstring> read = ExpandedText(ReadRegistryValue(view, keyPath, valueName));
+    if (read) text = *read;
+    return read.has_value();
+}
+
+bool ReadStringValues(RegistryView view, const PathList& keyPaths, const std::wstring& valueName, PathList& texts) {
+    bool found = false;
+    for (const std::wstring& keyPath : keyPaths) {
+        std::wstring text;
+        if (!ReadStringValue(view, keyPath, valueName, text)) continue;
+        texts.push_back(text);
+        found = true;
+    }
+    return found;
+}
+
 LONG DeleteRegistryKey(const RegistryKeyAddress& address) {
     if (!address.Valid()) return ERROR_INVALID_PARAMETER;
     return System::DeleteTreeInView(address.root, address.subKey, address.view);
@@ -72,12 +102,8 @@ KeyState RegistryKeyState(const RegistryKeyAddress& address) {
 bool RegistryKeyExists(const RegistryKeyAddress& address) { return RegistryKeyState(address) != KeyState::Gone; }
 
 bool RegistryValueExists(const RegistryKeyAddress& address, const std::wstring& valueName) {
-    UniqueRegKey key;
-    LONG opened = OpenExistingKey(address, KEY_QUERY_VALUE, key);
-    if (opened == ERROR_FILE_NOT_FOUND) return false;
-    if (opened != ERROR_SUCCESS) return true;
-    LONG queried = Registry().queryValueW(key.Get(), valueName.c_str(), nullptr, nullptr, nullptr, nullptr);
-    return queried != ERROR_FILE_NOT_FOUND;
+    LONG error = ERROR_SUCCESS;
+    return ReadRegistryValue(address, valueName, &error) || error != ERROR_FILE_NOT_FOUND;
 }
 
 }  // namespace Zento::Lithcore

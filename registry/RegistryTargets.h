@@ -24,6 +24,18 @@ struct RegistryKeyAddress {
 [[nodiscard]] LONG OpenExistingKey(const RegistryKeyAddress& address, REGSAM access, UniqueRegKey& key);
 [[nodiscard]] LONG OpenExistingKey(const std::wstring& keyPath, RegistryView view, REGSAM access, UniqueRegKey& key);
 
+// One value of the key (ReadRegistryValue); absent when the key or the value is not there or cannot be
+// read, `error` then saying why.
+std::optional<RegistryValue> ReadRegistryValue(const RegistryKeyAddress& address, const std::wstring& name,
+                                               LONG* error = nullptr);
+std::optional<RegistryValue> ReadRegistryValue(RegistryView view, const std::wstring& keyPath, const std::wstring& name);
+
+// A string value (REG_SZ, or REG_EXPAND_SZ expanded) of a key; a value of another type counts as not read.
+bool ReadStringValue(RegistryView view, const std::wstring& keyPath, const std::wstring& valueName, std::wstring& text);
+
+// ReadStringValue of each key in order, appending every text read; true when at least one was read.
+bool ReadStringValues(RegistryView view, const PathList& keyPaths, const std::wstring& valueName, PathList& texts);
+
 // The key with its whole subtree. ERROR_FILE_NOT_FOUND when it was not there.
 [[nodiscard]] LONG DeleteRegistryKey(const RegistryKeyAddress& address);
 
