@@ -709,8 +709,10 @@ void AdmitSearchedTargets(Report& report, const TargetAdmission& admission, Remo
     PathList refused;
     for (const Target& candidate : TargetsOf(plan)) {
         const Verdict verdict = admission.Judge(candidate);
-        if (verdict.admitted) continue;
-        plan.refused.insert(TargetIdentity(candidate));
+        if (verdict.admitted) {
+            plan.targets.push_back(candidate);
+            continue;
+        }
         refused.push_back(TargetText(candidate) + L"\r\n - " + verdict.reason);
     }
     if (refused.empty()) return;
@@ -807,7 +809,7 @@ TargetList SearchAgain(const Report& report, const Settings& profile, const Remo
     Findings found;
     SearchTheMachine(quiet, profile, plan, found);
     CompletePlan(quiet, profile, plan, found);
-    return TargetsOf(plan);
+    return plan.targets;
 }
 
 }  // namespace Quellor

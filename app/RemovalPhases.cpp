@@ -449,7 +449,7 @@ int Complete(Report& report, const RemovalPlan& plan, const PathList& remaining,
 }  // namespace
 
 int RunRemovalPhases(Report& report, const Settings& profile, const RemovalPlan& plan) {
-    const TargetList targets = TargetsOf(plan);
+    const TargetList& targets = plan.targets;
     if (ConfirmAndCheckDiagnosis(report, profile) != kGoOn) return kEnd;
     if (BackUpRegistry(report, targets, plan.users) != kGoOn) return kEnd;
     std::wstring journal;

@@ -15,8 +15,13 @@
 
 namespace Quellor {
 
-// Every admitted target of the plan, in deletion order.
+// Every candidate that the searches' lists of the plan name, once each, in deletion order; the
+// admission then makes the plan's targets of them.
 TargetList TargetsOf(const RemovalPlan& plan);
+
+// Adds a target where the deletion order puts it: a registry target after the registry targets, any
+// other at the end.
+void AddInDeletionOrder(TargetList& targets, const Target& target);
 
 // The text a target is named by in the log: its path, a value with its key.
 std::wstring TargetText(const Target& target);

@@ -53,7 +53,7 @@ void TakeUpEarlierRemovals(Report& report, const TargetAdmission& admission, Rem
                            const EarlierJournals& earlier) {
     if (earlier.unfinished.empty() && earlier.ignored.empty()) return;
     std::set<std::wstring> planned;
-    for (const Target& target : TargetsOf(plan)) planned.insert(TargetIdentity(target));
+    for (const Target& target : plan.targets) planned.insert(TargetIdentity(target));
     PathList taken;
     PathList refused;
     for (const EarlierJournal& journal : earlier.unfinished) {
@@ -67,7 +67,7 @@ void TakeUpEarlierRemovals(Report& report, const TargetAdmission& admission, Rem
                 continue;
             }
             candidate.section = verdict.section;
-            plan.resumedTargets.push_back(candidate);
+            AddInDeletionOrder(plan.targets, candidate);
             taken.push_back(TargetText(candidate));
         }
     }

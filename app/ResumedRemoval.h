@@ -16,7 +16,7 @@ namespace Quellor {
 PathList FoldersOfEarlierTargets(const EarlierJournals& earlier);
 
 // Adds the earlier targets that are still there, are admitted and are not planned already to
-// `plan.resumedTargets`, and reports them, the ones refused and the journals ignored, on the console
+// `plan.targets`, in deletion order, and reports them, the ones refused and the journals ignored, on the console
 // and in the log. Prints nothing when no journal was found.
 void TakeUpEarlierRemovals(Report& report, const TargetAdmission& admission, RemovalPlan& plan,
                            const EarlierJournals& earlier);

@@ -224,7 +224,7 @@ PathList NotSearchedUserLines(const SearchedUsers& users) {
 }
 
 void LogUserFindings(Report& report, const RemovalPlan& plan) {
-    const TargetList targets = TargetsOf(plan);
+    const TargetList& targets = plan.targets;
     for (const SearchedUser& user : plan.users) {
         if (!IsSearched(user)) continue;
         PathList found;
@@ -235,7 +235,7 @@ void LogUserFindings(Report& report, const RemovalPlan& plan) {
 }
 
 void LogUserOutcomes(Report& report, const RemovalPlan& plan) {
-    const TargetList targets = TargetsOf(plan);
+    const TargetList& targets = plan.targets;
     const MachineProbe probe;
     for (const SearchedUser& user : plan.users) {
         if (!IsSearched(user)) continue;
