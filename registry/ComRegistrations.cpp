@@ -5,7 +5,7 @@
 #include "platform/FileSystem.h"
 #include "registry/ComSettingsRegistry.h"
 #include "registry/Names.h"
-#include "registry/RegistryTargets.h"
+#include "registry/RegistryKeys.h"
 
 namespace Zento::Lithcore {
 

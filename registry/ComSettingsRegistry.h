@@ -2,7 +2,7 @@
 // Registry reads and searches over COM registrations and the product's settings keys.
 #include <string>
 
-#include "registry/RegistryTargets.h"
+#include "registry/RegistryKeys.h"
 
 namespace Zento::Lithcore {
 

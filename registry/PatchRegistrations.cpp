@@ -9,7 +9,7 @@
 #include "registry/ManagedInstallerKeys.h"
 #include "registry/Names.h"
 #include "registry/RegistryApi.h"
-#include "registry/RegistryTargets.h"
+#include "registry/RegistryKeys.h"
 #include "registry/RegistryWalk.h"
 
 namespace Zento::Lithcore {

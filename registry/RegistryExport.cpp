@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "registry/RegistryTargets.h"
+#include "registry/RegistryKeys.h"
 
 namespace Zento::Lithcore {
 

@@ -4,7 +4,7 @@
 
 #include "platform/Environment.h"
 #include "platform/Win32Exception.h"
-#include "registry/RegistryTargets.h"
+#include "registry/RegistryKeys.h"
 #include "settings/TextConversion.h"
 
 namespace Zento::Lithcore {

@@ -4,7 +4,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Privileges.h"
 #include "platform/UniqueResource.h"
-#include "registry/RegistryTargets.h"
+#include "registry/RegistryKeys.h"
 
 namespace Zento::Lithcore {
 

@@ -2,12 +2,12 @@
 
 #include <windows.h>
 
-#include "app/Admission.h"
+#include "app/admission/Admission.h"
 #include "app/Phases.h"
 #include "app/Profile.h"
-#include "app/RemovalTargets.h"
-#include "app/ResumedRemoval.h"
-#include "files/FileRemoval.h"
+#include "app/plan/RemovalTargets.h"
+#include "app/resume/ResumedRemoval.h"
+#include "files/DeletablePaths.h"
 #include "files/ShellFolders.h"
 #include "platform/Environment.h"
 #include "settings/TextConversion.h"

@@ -4,9 +4,9 @@
 // admit the same candidate found by a search; so an edited or stray journal never widens the removal.
 // A key that a server's unregistration or the service manager removed is then a key like any other:
 // nothing unregisters it again.
-#include "app/Admission.h"
-#include "app/RemovalJournal.h"
-#include "app/RemovalPlan.h"
+#include "app/admission/Admission.h"
+#include "app/resume/RemovalJournal.h"
+#include "app/plan/RemovalPlan.h"
 #include "app/Report.h"
 
 namespace Quellor {

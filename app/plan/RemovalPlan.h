@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/SearchedUser.h"
-#include "app/Target.h"
+#include "app/users/SearchedUser.h"
+#include "app/plan/Target.h"
 #include "registry/RegistryStorage.h"
 
 namespace Quellor {

@@ -1,12 +1,12 @@
 // The collection: finds every trace of the product and reports it. Nothing is changed here.
 #include "app/Dialogue.h"
-#include "app/OtherProductsFiles.h"
+#include "app/collection/OtherProductsFiles.h"
 #include "app/Phases.h"
-#include "app/Admission.h"
-#include "app/RemovalTargets.h"
-#include "app/ResumedRemoval.h"
+#include "app/admission/Admission.h"
+#include "app/plan/RemovalTargets.h"
+#include "app/resume/ResumedRemoval.h"
 #include "files/ShellFolders.h"
-#include "files/FileRemoval.h"
+#include "files/DeletablePaths.h"
 #include "platform/Environment.h"
 #include "platform/ErrorText.h"
 #include "platform/FileSystem.h"
@@ -20,7 +20,7 @@
 #include "registry/ManagedInstallerKeys.h"
 #include "registry/Names.h"
 #include "registry/PatchRegistrations.h"
-#include "registry/RegistryTargets.h"
+#include "registry/RegistryKeys.h"
 
 #include <algorithm>
 #include <map>

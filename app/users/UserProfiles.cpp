@@ -1,6 +1,6 @@
-#include "app/UserProfiles.h"
+#include "app/users/UserProfiles.h"
 
-#include "app/RegistryBackup.h"
+#include "app/removal/RegistryBackup.h"
 #include "platform/ErrorText.h"
 #include "platform/FileSystem.h"
 #include "registry/RegistryExport.h"

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "app/RemovalPlan.h"
-#include "app/Target.h"
+#include "app/plan/RemovalPlan.h"
+#include "app/plan/Target.h"
 #include "platform/FileSystem.h"
 #include "registry/RegistryExport.h"
-#include "registry/RegistryTargets.h"
+#include "registry/RegistryKeys.h"
 
 namespace Quellor {
 

@@ -1,6 +1,6 @@
 #pragma once
 // One registry key or value at a time, addressed by a key parsed once from its full path, in a named
-// view: its deletion with the Win32 result, and whether it is still there.
+// view: its opening, the reading of its values, and whether it is still there.
 #include <string>
 
 #include "registry/RegistryStorage.h"
@@ -36,14 +36,8 @@ bool ReadStringValue(RegistryView view, const std::wstring& keyPath, const std::
 // ReadStringValue of each key in order, appending every text read; true when at least one was read.
 bool ReadStringValues(RegistryView view, const PathList& keyPaths, const std::wstring& valueName, PathList& texts);
 
-// The key with its whole subtree. ERROR_FILE_NOT_FOUND when it was not there.
-[[nodiscard]] LONG DeleteRegistryKey(const RegistryKeyAddress& address);
-
-// The key only when it holds neither values nor subkeys; ERROR_DIR_NOT_EMPTY when it still does.
-[[nodiscard]] LONG DeleteRegistryKeyIfEmpty(const RegistryKeyAddress& address);
-
-// One value; ERROR_FILE_NOT_FOUND when the key or the value was not there.
-[[nodiscard]] LONG DeleteRegistryValue(const RegistryKeyAddress& address, const std::wstring& valueName);
+// Whether an open key holds a subkey or a value.
+bool KeyHoldsAnything(HKEY key);
 
 // What the check at the end finds of a key: gone, there, or there and holding nothing.
 enum class KeyState { Gone, Holds, Empty };

@@ -1,4 +1,4 @@
-#include "app/RemovalTargets.h"
+#include "app/plan/RemovalTargets.h"
 
 #include <algorithm>
 #include <tuple>

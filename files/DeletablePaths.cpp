@@ -1,4 +1,4 @@
-#include "files/FileRemoval.h"
+#include "files/DeletablePaths.h"
 
 #include <windows.h>
 #include <aclapi.h>

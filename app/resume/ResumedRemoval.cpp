@@ -1,10 +1,10 @@
-#include "app/ResumedRemoval.h"
+#include "app/resume/ResumedRemoval.h"
 
 #include <set>
 
-#include "app/RemovalTargets.h"
+#include "app/plan/RemovalTargets.h"
 #include "platform/FileSystem.h"
-#include "registry/RegistryTargets.h"
+#include "registry/RegistryKeys.h"
 
 namespace Quellor {
 

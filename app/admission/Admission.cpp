@@ -1,12 +1,12 @@
-#include "app/Admission.h"
+#include "app/admission/Admission.h"
 
 #include <regex>
 #include <set>
 
-#include "app/OtherProductsFiles.h"
+#include "app/collection/OtherProductsFiles.h"
 #include "app/Phases.h"
 #include "app/Profile.h"
-#include "files/FileRemoval.h"
+#include "files/DeletablePaths.h"
 #include "files/ShellFolders.h"
 #include "platform/ErrorText.h"
 #include "platform/FileSystem.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/RemovalPlan.h"
+#include "app/plan/RemovalPlan.h"
 
 namespace Quellor {
 

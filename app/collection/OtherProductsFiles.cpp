@@ -1,10 +1,10 @@
-#include "app/OtherProductsFiles.h"
+#include "app/collection/OtherProductsFiles.h"
 
 #include <windows.h>
 
 #include <set>
 
-#include "files/FileRemoval.h"
+#include "files/DeletablePaths.h"
 #include "platform/FileSystem.h"
 #include "registry/Names.h"
 

@@ -1,12 +1,10 @@
-#include "registry/RegistryTargets.h"
+#include "registry/RegistryKeys.h"
 
 namespace Zento::Lithcore {
 
-namespace {
-
 using System::Registry;
 
-bool HoldsAnything(HKEY key) {
+bool KeyHoldsAnything(HKEY key) {
     wchar_t name[257] = {};
     DWORD length = 256;
     if (Registry().enumKey(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_NO_MORE_ITEMS)
@@ -15,8 +13,6 @@ bool HoldsAnything(HKEY key) {
     length = 16384;
     return Registry().enumValue(key, 0, valueName, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_NO_MORE_ITEMS;
 }
-
-}  // namespace
 
 RegistryKeyAddress RegistryKeyAddress::Parse(const std::wstring& path, RegistryView view) {
     RegistryPathParts parts = SplitRegistryPath(path);
@@ -68,35 +64,12 @@ bool ReadStringValues(RegistryView view, const PathList& keyPaths, const std::ws
     return found;
 }
 
-LONG DeleteRegistryKey(const RegistryKeyAddress& address) {
-    if (!address.Valid()) return ERROR_INVALID_PARAMETER;
-    return System::DeleteTreeInView(address.root, address.subKey, address.view);
-}
-
-LONG DeleteRegistryKeyIfEmpty(const RegistryKeyAddress& address) {
-    if (!address.Valid()) return ERROR_INVALID_PARAMETER;
-    {
-        UniqueRegKey key;
-        LONG opened = OpenExistingKey(address, KEY_READ, key);
-        if (opened != ERROR_SUCCESS) return opened;
-        if (HoldsAnything(key.Get())) return ERROR_DIR_NOT_EMPTY;
-    }
-    return System::DeleteKeyInView(address.root, address.subKey, address.view);
-}
-
-LONG DeleteRegistryValue(const RegistryKeyAddress& address, const std::wstring& valueName) {
-    UniqueRegKey key;
-    LONG opened = OpenExistingKey(address, KEY_QUERY_VALUE | KEY_SET_VALUE, key);
-    if (opened != ERROR_SUCCESS) return opened;
-    return Registry().deleteValue(key.Get(), valueName.c_str());
-}
-
 KeyState RegistryKeyState(const RegistryKeyAddress& address) {
     UniqueRegKey key;
     LONG opened = OpenExistingKey(address, KEY_READ, key);
     if (opened == ERROR_FILE_NOT_FOUND) return KeyState::Gone;
     if (opened != ERROR_SUCCESS) return KeyState::Holds;
-    return HoldsAnything(key.Get()) ? KeyState::Holds : KeyState::Empty;
+    return KeyHoldsAnything(key.Get()) ? KeyState::Holds : KeyState::Empty;
 }
 
 bool RegistryKeyExists(const RegistryKeyAddress& address) { return RegistryKeyState(address) != KeyState::Gone; }
