@@ -2,9 +2,9 @@
 #include <string>
 
 #include "app/Profile.h"
-#include "app/RemovalPlan.h"
+#include "app/plan/RemovalPlan.h"
 #include "app/Report.h"
-#include "app/UserProfiles.h"
+#include "app/users/UserProfiles.h"
 
 namespace Quellor {
 

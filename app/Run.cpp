@@ -10,7 +10,7 @@
 #include "app/Phases.h"
 #include "app/Profile.h"
 #include "app/Report.h"
-#include "app/UserProfiles.h"
+#include "app/users/UserProfiles.h"
 #include "platform/ComSecurity.h"
 #include "platform/Environment.h"
 #include "platform/FileSystem.h"

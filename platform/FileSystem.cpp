@@ -41,6 +41,11 @@ std::wstring WithoutTrailingSeparators(std::wstring path) {
     return path;
 }
 
+// For comparing only: "C:\" and "C:" then name the same folder.
+std::wstring WithoutTrailingBackslashes(std::wstring path) {
+    while (!path.empty() && IsSeparator(path.back())) path.pop_back();
+    return path;
+}
 
 // Windows refuses a path of MAX_PATH characters or more unless it is given in the "\\?\" form,
 // which it takes literally: the path is made absolute and plain first.
@@ -51,16 +56,6 @@ std::wstring ReachableForm(const std::wstring& path) {
     if (full.rfind(L"\\\\", 0) == 0 && full.size() > 2 && full[2] != L'?' && full[2] != L'.')
         return L"\\\\?\\UNC\\" + full.substr(2);
     return full;
-}
-
-std::wstring LongForm(const std::wstring& path) {
-    DWORD size = ::GetLongPathNameW(path.c_str(), nullptr, 0);
-    if (size == 0) return path;
-    std::wstring longPath(size, L'\0');
-    DWORD length = ::GetLongPathNameW(path.c_str(), longPath.data(), size);
-    if (length == 0 || length >= size) return path;
-    longPath.resize(length);
-    return longPath;
 }
 
 }  // namespace
@@ -81,15 +76,36 @@ bool PathMatchesAnything(const std::wstring& path) {
     return find.IsValid();
 }
 
-std::wstring ComparablePath(const std::wstring& path) {
-    if (path.empty()) return path;
-    const std::wstring full = LongForm(path);
-    int size = ::LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, full.c_str(), static_cast<int>(full.size()), nullptr, 0);
-    if (size <= 0) return full;
-    std::wstring upper(static_cast<size_t>(size), L'\0');
-    ::LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, full.c_str(), static_cast<int>(full.size()), &upper[0], size);
-    return upper;
+std::wstring FoldedName(const std::wstring& name) {
+    if (name.empty()) return name;
+    std::wstring folded(name.size(), L'\0');
+    const int length = ::LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, name.c_str(), static_cast<int>(name.size()),
+                                      folded.data(), static_cast<int>(folded.size()));
+    return length == static_cast<int>(name.size()) ? folded : name;
 }
+
+bool SamePath(const std::wstring& a, const std::wstring& b) {
+    return FoldedName(WithoutTrailingBackslashes(a)) == FoldedName(WithoutTrailingBackslashes(b));
+}
+
+bool IsAtOrBelow(const std::wstring& path, const std::wstring& folder) {
+    const std::wstring base = FoldedName(WithoutTrailingBackslashes(folder));
+    const std::wstring folded = FoldedName(path);
+    if (base.empty() || folded.compare(0, base.size(), base) != 0) return false;
+    return folded.size() == base.size() || folded[base.size()] == L'\\';
+}
+
+std::wstring LongPathOf(const std::wstring& path) {
+    const DWORD needed = ::GetLongPathNameW(path.c_str(), nullptr, 0);
+    if (needed == 0) return path;
+    std::wstring longPath(needed, L'\0');
+    const DWORD length = ::GetLongPathNameW(path.c_str(), longPath.data(), needed);
+    if (length == 0 || length >= needed) return path;
+    longPath.resize(length);
+    return longPath;
+}
+
+std::wstring ComparablePath(const std::wstring& path) { return path.empty() ? path : FoldedName(LongPathOf(path)); }
 
 bool IsFolder(const std::wstring& path) { return ::PathIsDirectoryW(path.c_str()) != FALSE; }
 

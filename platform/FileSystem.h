@@ -11,8 +11,22 @@ namespace Zento::Lithcore {
 // Never true for a path that ends with a backslash: use QueryPathPresence to ask whether something is there.
 bool PathMatchesAnything(const std::wstring& path);
 
+// Names that Windows compares without case (paths, registry key names, GUIDs) are compared by this
+// one rule: upper case over all of Unicode, as the file system folds names, not only A-Z.
+std::wstring FoldedName(const std::wstring& name);
+
+// The two paths name one file or folder: equal under FoldedName, trailing backslashes aside.
+bool SamePath(const std::wstring& a, const std::wstring& b);
+
+// The path is the folder itself or lies below it, by the same rule.
+bool IsAtOrBelow(const std::wstring& path, const std::wstring& folder);
+
+// The long spelling of a path that may hold 8.3 names (GetLongPathNameW); the path itself when it
+// cannot be resolved.
+std::wstring LongPathOf(const std::wstring& path);
+
 // The path in a form that compares equal for every spelling of one file: the long form of an existing
-// path (GetLongPathNameW, so an 8.3 name matches), in upper case. Empty stays empty.
+// path, folded. Empty stays empty.
 std::wstring ComparablePath(const std::wstring& path);
 
 // The absolute form of a path (GetFullPathNameW), for telling the operator where a file is; the path

@@ -4,13 +4,13 @@
 #include <vector>
 
 #include "platform/Environment.h"
+#include "platform/FileSystem.h"
 
 namespace Zento::Lithcore {
 
 namespace {
 
 constexpr wchar_t Blanks[] = {L' ', L'\u3000', L'\r', L'\n', L'\t'};
-constexpr DWORD FailedExitCode = 0xFFFFFFFF;
 constexpr DWORD EndAfterTerminateMs = 5000;
 
 DWORD g_childWaitLimitMs = DefaultChildWaitLimitMs;
@@ -19,11 +19,6 @@ bool IsBlank(wchar_t c) {
     for (wchar_t blank : Blanks)
         if (c == blank) return true;
     return false;
-}
-
-std::wstring FolderOf(const std::wstring& path) {
-    const size_t lastBackslash = path.rfind(L'\\');
-    return lastBackslash == std::wstring::npos ? path : path.substr(0, lastBackslash);
 }
 
 STARTUPINFOW MakeStartupInfo(bool hidden) {
@@ -36,15 +31,18 @@ STARTUPINFOW MakeStartupInfo(bool hidden) {
     return startup;
 }
 
-// Why a child's run did not count: it never started, it did not end within the limit (and was
-// ended), or it ended with a code that reports failure.
+}  // namespace
+
 StepResult ChildFailure(const Process& process) {
     if (!process.started) return StepResult::Failure(process.startError);
     if (process.handle.Get() != INVALID_HANDLE_VALUE) return StepResult::Failure(WAIT_TIMEOUT);
     return StepResult::Failure(process.exitCode);
 }
 
-}  // namespace
+std::wstring FolderOf(const std::wstring& path) {
+    const size_t lastBackslash = path.rfind(L'\\');
+    return lastBackslash == std::wstring::npos ? path : path.substr(0, lastBackslash);
+}
 
 DWORD ChildWaitLimitMs() { return g_childWaitLimitMs; }
 
@@ -108,14 +106,6 @@ Process RunProcess(const ProcessStartInfo& info) {
     return process;
 }
 
-ProcessStartInfo UnregisterDllStartInfo(const std::wstring& dllPath) {
-    ProcessStartInfo info;
-    info.program = SystemFolderFile(L"regsvr32.exe");
-    info.arguments = L" /u /s \"" + dllPath + L"\"";
-    info.workingFolder = FolderOf(info.program);
-    return info;
-}
-
 std::wstring ServerPathOfCommandLine(const std::wstring& value) {
     std::wstring text = value;
     TrimBlanks(text);
@@ -123,43 +113,12 @@ std::wstring ServerPathOfCommandLine(const std::wstring& value) {
         const size_t closing = text.find(L'"', 1);
         return text.substr(1, closing == std::wstring::npos ? std::wstring::npos : closing - 1);
     }
-    std::wstring lower = text;
-    for (wchar_t& c : lower)
-        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-    for (size_t at = lower.find(L".exe"); at != std::wstring::npos; at = lower.find(L".exe", at + 1)) {
+    const std::wstring folded = FoldedName(text);
+    for (size_t at = folded.find(L".EXE"); at != std::wstring::npos; at = folded.find(L".EXE", at + 1)) {
         const size_t end = at + 4;
         if (end == text.size() || IsBlank(text[end])) return text.substr(0, end);
     }
     return text;
-}
-
-ProcessStartInfo UnregisterExeStartInfo(const std::wstring& serverValue) {
-    ProcessStartInfo info;
-    info.program = ServerPathOfCommandLine(serverValue);
-    info.arguments = L" /UNREGSERVER";
-    info.workingFolder = FolderOf(info.program);
-    return info;
-}
-
-bool EndedAsUnregistered(const Process& process) {
-    return process.handle.Get() == INVALID_HANDLE_VALUE && process.started && process.exitCode != FailedExitCode;
-}
-
-bool RegsvrEndedAsUnregistered(const Process& process) {
-    return process.handle.Get() == INVALID_HANDLE_VALUE && process.started && process.exitCode == 0;
-}
-
-StepResult UnregisterComDll(const std::wstring& path) {
-    ProcessStartInfo info = UnregisterDllStartInfo(path);
-    // No system folder: never a regsvr32 found by search.
-    if (info.program.empty()) return StepResult::Failure(ERROR_PATH_NOT_FOUND);
-    const Process process = RunProcess(info);
-    return RegsvrEndedAsUnregistered(process) ? StepResult::Success() : ChildFailure(process);
-}
-
-StepResult UnregisterComExe(const std::wstring& serverValue) {
-    const Process process = RunProcess(UnregisterExeStartInfo(serverValue));
-    return EndedAsUnregistered(process) ? StepResult::Success() : ChildFailure(process);
 }
 
 }  // namespace Zento::Lithcore

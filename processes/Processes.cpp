@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/FileSystem.h"
+
 namespace Zento::Lithcore {
 
 namespace {
@@ -29,27 +31,11 @@ std::wstring ImagePathOfHandle(HANDLE process) {
     }
 }
 
-// The long spelling of a path that may hold 8.3 names; the path itself when it cannot be resolved.
-std::wstring LongPathOf(const std::wstring& path) {
-    const DWORD needed = ::GetLongPathNameW(path.c_str(), nullptr, 0);
-    if (needed == 0) return path;
-    std::wstring longPath(needed, L'\0');
-    const DWORD length = ::GetLongPathNameW(path.c_str(), longPath.data(), needed);
-    if (length == 0 || length >= needed) return path;
-    longPath.resize(length);
-    return longPath;
-}
-
-bool SamePathIgnoringCase(const std::wstring& a, const std::wstring& b) {
-    return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
-                                  TRUE) == CSTR_EQUAL;
-}
-
 // Only a path with a tilde can hold an 8.3 name, so only such image paths are resolved.
 bool IsImageAt(const std::wstring& imagePath, const std::wstring& wantedLongPath) {
     if (imagePath.empty()) return false;
-    if (SamePathIgnoringCase(imagePath, wantedLongPath)) return true;
-    return imagePath.find(L'~') != std::wstring::npos && SamePathIgnoringCase(LongPathOf(imagePath), wantedLongPath);
+    if (SamePath(imagePath, wantedLongPath)) return true;
+    return imagePath.find(L'~') != std::wstring::npos && SamePath(LongPathOf(imagePath), wantedLongPath);
 }
 
 // TerminateProcess only starts the end: the process may hold its image mapped a moment longer, so

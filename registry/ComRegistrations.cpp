@@ -2,9 +2,10 @@
 
 #include <cwchar>
 
+#include "platform/FileSystem.h"
 #include "registry/ComSettingsRegistry.h"
 #include "registry/Names.h"
-#include "registry/RegistryTargets.h"
+#include "registry/RegistryKeys.h"
 
 namespace Zento::Lithcore {
 
@@ -13,22 +14,16 @@ namespace {
 const std::wstring kMachineClasses = L"HKEY_LOCAL_MACHINE\\Software\\Classes\\";
 const std::wstring kWow64Node = L"Wow6432Node\\";
 
-std::wstring AsciiLower(std::wstring text) {
-    for (wchar_t& c : text)
-        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-    return text;
-}
-
 // The Classes key a CLSID key path lies in, with its trailing separator ("...\Classes\",
 // "...\Classes\Wow6432Node\" or "...\Wow6432Node\Classes\"); empty when the path has no CLSID component.
 std::wstring ClassesKeyOf(const std::wstring& clsidKeyPath) {
-    size_t at = AsciiLower(clsidKeyPath).rfind(L"\\clsid\\");
+    size_t at = FoldedName(clsidKeyPath).rfind(L"\\CLSID\\");
     return at == std::wstring::npos ? std::wstring() : clsidKeyPath.substr(0, at + 1);
 }
 
 // ProgIDs are shared between the views: their key is in the native Classes key of the same hive.
 std::wstring SharedClassesKey(std::wstring classesKey) {
-    size_t at = AsciiLower(classesKey).find(L"\\" + AsciiLower(kWow64Node));
+    size_t at = FoldedName(classesKey).find(L"\\" + FoldedName(kWow64Node));
     if (at != std::wstring::npos) classesKey.erase(at + 1, kWow64Node.size());
     return classesKey;
 }
@@ -60,20 +55,12 @@ void AppendIfExists(RegistryView view, const std::wstring& keyPath, PathList& li
     if (RegistryKeyExists(RegistryKeyAddress::Parse(keyPath, view))) AppendOnce(list, keyPath);
 }
 
-// The default value of `parent`\`subKey` when it is a string of at most a braced GUID's length.
-bool ReadShortDefault(HKEY parent, const std::wstring& subKey, RegistryView view, std::wstring& text) {
-    UniqueRegKey key;
-    if (System::Registry().openKey(parent, subKey.c_str(), 0, KEY_QUERY_VALUE | ViewFlag(view), key.Put()) !=
-        ERROR_SUCCESS)
-        return false;
-    wchar_t buffer[40] = {};
-    DWORD size = sizeof buffer - sizeof(wchar_t);
-    DWORD type = REG_NONE;
-    if (System::Registry().queryValueW(key.Get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) !=
-            ERROR_SUCCESS ||
-        type != REG_SZ)
-        return false;
-    text.assign(buffer, ::wcsnlen(buffer, size / sizeof(wchar_t)));
+// The key's default value when it is a string of at most a braced GUID's length.
+bool ReadShortDefault(const std::wstring& keyPath, RegistryView view, std::wstring& text) {
+    const std::optional<RegistryValue> value = ReadRegistryValue(view, keyPath, L"");
+    const std::optional<std::wstring> read = value && value->type == REG_SZ ? StoredText(value) : std::nullopt;
+    if (!read || read->size() > 38) return false;
+    text = *read;
     return true;
 }
 
@@ -91,7 +78,7 @@ void AppendProxiedInterfaces(RegistryView view, const std::wstring& interfaceKey
     LONG listed = ERROR_SUCCESS;
     for (const std::wstring& iid : System::ListSubkeyNames(interfaces.Get(), listed)) {
         std::wstring proxy;
-        if (ReadShortDefault(interfaces.Get(), iid + L"\\ProxyStubClsid32", view, proxy) && IsOneOf(proxy, proxyClsids))
+        if (ReadShortDefault(interfaceKey + iid + L"\\ProxyStubClsid32\\", view, proxy) && IsOneOf(proxy, proxyClsids))
             AppendOnce(found, interfaceKey + iid + L"\\");
     }
 }

@@ -2,17 +2,12 @@
 
 #include <algorithm>
 
-#include "platform/Win32Exception.h"
 #include "registry/Names.h"
 #include "registry/RegistryWalk.h"
 
 namespace Zento::Lithcore {
 
 namespace {
-
-using Storage::IO::StorageData;
-using Storage::IO::StorageType;
-using System::RegistryStorageEx;
 
 // The text from the first "{" through the next "}", or empty when there is none.
 std::wstring BracedName(const std::wstring& path) {
@@ -34,31 +29,6 @@ void AddSettingsNames(const PathList& componentPaths, const std::wstring& patter
 }
 
 }  // namespace
-
-bool ReadStringValue(RegistryView view, const std::wstring& keyPath, const std::wstring& valueName, std::wstring& text) {
-    RegistryStorageEx storage(keyPath, view);
-    if (!storage.IsOpen()) return false;
-    StorageData value;
-    try {
-        value = storage.Read(valueName, StorageData());
-    } catch (const Exception::Win32Exception&) {
-        return false;  // a type the storage cannot hold is not a string either
-    }
-    if (value.GetType() != StorageType::WString) return false;
-    text = value.GetWString();
-    return true;
-}
-
-bool ReadStringValues(RegistryView view, const PathList& keyPaths, const std::wstring& valueName, PathList& texts) {
-    bool found = false;
-    for (const std::wstring& keyPath : keyPaths) {
-        std::wstring text;
-        if (!ReadStringValue(view, keyPath, valueName, text)) continue;
-        texts.push_back(text);
-        found = true;
-    }
-    return found;
-}
 
 bool CollectUserSoftwareKeys(RegistryView view, const std::wstring& name, const std::wstring& subPath, PathList& result) {
     bool found = false;

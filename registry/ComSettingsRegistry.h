@@ -2,18 +2,12 @@
 // Registry reads and searches over COM registrations and the product's settings keys.
 #include <string>
 
-#include "registry/RegistryStorage.h"
+#include "registry/RegistryKeys.h"
 
 namespace Zento::Lithcore {
 
 // `view` is the caller's NativeView(): the view of every opening, and whether the
 // Wow6432Node candidates are searched as well.
-
-// A string value (REG_SZ or REG_EXPAND_SZ) of a key; a value of another type counts as not read.
-bool ReadStringValue(RegistryView view, const std::wstring& keyPath, const std::wstring& valueName, std::wstring& text);
-
-// ReadStringValue of each key in order, appending every text read; true when at least one was read.
-bool ReadStringValues(RegistryView view, const PathList& keyPaths, const std::wstring& valueName, PathList& texts);
 
 // Below "HKEY_USERS\<hive>\Software\[Wow6432Node\]<subPath>\" of every loaded hive: the subkeys named `name`.
 bool CollectUserSoftwareKeys(RegistryView view, const std::wstring& name, const std::wstring& subPath, PathList& result);

@@ -1,9 +1,8 @@
 #include "registry/ComponentRegistrations.h"
 
-#include <cwctype>
-
+#include "platform/FileSystem.h"
 #include "registry/Names.h"
-#include "registry/RegistryTargets.h"
+#include "registry/RegistryKeys.h"
 #include "registry/RegistryWalk.h"
 
 namespace Zento::Lithcore {
@@ -15,25 +14,20 @@ const std::wstring kUserDataNative =
 const std::wstring kUserDataWow64 =
     L"HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\";
 
-std::wstring Upper(std::wstring text) {
-    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towupper(c));
-    return text;
-}
-
 // The folders as prefixes that only a path below them starts with.
 PathList FolderPrefixes(const PathList& folders) {
     PathList prefixes;
     for (std::wstring folder : folders) {
         if (folder.empty()) continue;
         if (folder.back() != L'\\') folder.push_back(L'\\');
-        prefixes.push_back(Upper(folder));
+        prefixes.push_back(FoldedName(folder));
     }
     return prefixes;
 }
 
 bool IsBelowAny(const std::wstring& path, const PathList& prefixes) {
     if (prefixes.empty()) return false;
-    const std::wstring upper = Upper(path);
+    const std::wstring upper = FoldedName(path);
     for (const std::wstring& prefix : prefixes)
         if (upper.size() > prefix.size() && upper.compare(0, prefix.size(), prefix) == 0) return true;
     return false;
@@ -50,19 +44,8 @@ void AddClient(PathList& clients, const std::wstring& client) {
     clients.push_back(client);
 }
 
-// Reads one value's string data by name, however long (the listing's buffer was too small).
-std::wstring LongData(HKEY key, const std::wstring& name) {
-    DWORD bytes = 0;
-    if (System::Registry().queryValueW(key, name.c_str(), nullptr, nullptr, nullptr, &bytes) != ERROR_SUCCESS)
-        return L"";
-    std::wstring data(bytes / sizeof(wchar_t) + 1, L'\0');
-    bytes = static_cast<DWORD>(data.size() * sizeof(wchar_t));
-    if (System::Registry().queryValueW(key, name.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(&data[0]),
-                                       &bytes) != ERROR_SUCCESS)
-        return L"";
-    data.resize(wcsnlen(data.c_str(), data.size()));
-    return data;
-}
+// Reads one value's text by name, however long (the listing's buffer was too small).
+std::wstring LongData(HKEY key, const std::wstring& name) { return StoredText(ReadRegistryValue(key, name)).value_or(L""); }
 
 // One component key: its client values with their data, in one listing. ERROR_SUCCESS when the listing
 // ran to its end, otherwise the error that stopped it.
@@ -119,7 +102,7 @@ ComponentRegistrationPass ReadComponentRegistrations(RegistryView view, const st
                 if (!ofProduct) continue;
                 pass.componentsOfProduct.push_back(code);
                 const std::wstring keyFile = KeyFileOfKeyPath(productKeyPath);
-                if (!keyFile.empty()) pass.productKeyFiles.emplace(Upper(code), keyFile);
+                if (!keyFile.empty()) pass.productKeyFiles.emplace(FoldedName(code), keyFile);
             }
         }
     }
@@ -127,7 +110,7 @@ ComponentRegistrationPass ReadComponentRegistrations(RegistryView view, const st
 }
 
 std::wstring ComponentRegistrationPass::ProductKeyFileOf(const std::wstring& componentCode) const {
-    auto found = productKeyFiles.find(Upper(componentCode));
+    auto found = productKeyFiles.find(FoldedName(componentCode));
     return found == productKeyFiles.end() ? std::wstring() : found->second;
 }
 

@@ -2,7 +2,7 @@
 
 #include "registry/ComSettingsRegistry.h"
 #include "registry/Names.h"
-#include "registry/RegistryTargets.h"
+#include "registry/RegistryKeys.h"
 #include "registry/RegistryWalk.h"
 
 namespace Zento::Lithcore {

@@ -3,12 +3,13 @@
 #include <map>
 #include <set>
 
+#include "platform/FileSystem.h"
 #include "registry/ComSettingsRegistry.h"
 #include "registry/InstallerRegistry.h"
 #include "registry/ManagedInstallerKeys.h"
 #include "registry/Names.h"
 #include "registry/RegistryApi.h"
-#include "registry/RegistryTargets.h"
+#include "registry/RegistryKeys.h"
 #include "registry/RegistryWalk.h"
 
 namespace Zento::Lithcore {
@@ -18,12 +19,6 @@ namespace {
 const std::wstring kClassesInstaller = L"HKEY_LOCAL_MACHINE\\Software\\Classes\\Installer\\";
 const std::wstring kUserData = L"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\";
 const std::wstring kListValue = L"Patches";
-
-std::wstring UpperAscii(std::wstring text) {
-    for (wchar_t& c : text)
-        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
-    return text;
-}
 
 // "<base>\" and, where the view has one, its Wow6432Node twin below HKEY_LOCAL_MACHINE\Software.
 PathList InBothViews(RegistryView view, const std::wstring& base) {
@@ -68,7 +63,7 @@ PathList PatchValueNames(RegistryView view, const std::wstring& patchesKey) {
 std::map<std::wstring, std::set<std::wstring>> ProductsOfEveryPatch(RegistryView view, const ProductsRoots& roots) {
     std::map<std::wstring, std::set<std::wstring>> products;
     auto add = [&](const std::wstring& patch, const std::wstring& product) {
-        products[UpperAscii(patch)].insert(UpperAscii(product));
+        products[FoldedName(patch)].insert(FoldedName(product));
     };
     for (const std::wstring& root : roots.withPatchValues)
         for (const std::wstring& product : SubkeysOf(view, root))
@@ -98,7 +93,7 @@ std::vector<ProductPatch> FindProductPatches(RegistryView view, const std::wstri
     const ProductsRoots roots = ReadProductsRoots(view);
     std::vector<ProductPatch> patches;
     for (const auto& [patch, products] : ProductsOfEveryPatch(view, roots)) {
-        if (products.count(UpperAscii(packedProduct)) == 0) continue;
+        if (products.count(FoldedName(packedProduct)) == 0) continue;
         ProductPatch found;
         found.packedCode = patch;
         for (const std::wstring& product : products)

@@ -1,5 +1,8 @@
 #include "registry/RegistryApi.h"
 
+#include <algorithm>
+#include <cstring>
+#include <cwchar>
 #include <vector>
 
 #include "platform/Environment.h"
@@ -8,6 +11,43 @@
 namespace Zento::Lithcore {
 
 RegistryView NativeView() { return IsWow64() ? RegistryView::Bits64 : RegistryView::Bits32; }
+
+std::optional<RegistryValue> ReadRegistryValue(HKEY key, const std::wstring& name, LONG* error) {
+    RegistryValue value;
+    DWORD size = 0;
+    LONG result = System::Registry().queryValueW(key, name.c_str(), nullptr, &value.type, nullptr, &size);
+    for (int attempt = 0; result == ERROR_SUCCESS && size != 0; ++attempt) {
+        value.data.resize(size);
+        result = System::Registry().queryValueW(key, name.c_str(), nullptr, &value.type, value.data.data(), &size);
+        if (result != ERROR_MORE_DATA || attempt == 3) break;
+        result = ERROR_SUCCESS;
+    }
+    if (error) *error = result;
+    if (result != ERROR_SUCCESS) return std::nullopt;
+    value.data.resize(std::min<size_t>(size, value.data.size()));
+    return value;
+}
+
+std::optional<std::wstring> StoredText(const std::optional<RegistryValue>& value) {
+    if (!value || (value->type != REG_SZ && value->type != REG_EXPAND_SZ)) return std::nullopt;
+    std::wstring text(value->data.size() / sizeof(wchar_t), L'\0');
+    if (!text.empty()) std::memcpy(text.data(), value->data.data(), text.size() * sizeof(wchar_t));
+    text.resize(::wcsnlen(text.c_str(), text.size()));
+    return text;
+}
+
+std::optional<std::wstring> ExpandedText(const std::optional<RegistryValue>& value) {
+    std::optional<std::wstring> text = StoredText(value);
+    if (text && value->type == REG_EXPAND_SZ) return ExpandEnvironment(*text);
+    return text;
+}
+
+std::optional<DWORD> DwordOf(const std::optional<RegistryValue>& value) {
+    if (!value || value->type != REG_DWORD || value->data.size() != sizeof(DWORD)) return std::nullopt;
+    DWORD number = 0;
+    std::memcpy(&number, value->data.data(), sizeof number);
+    return number;
+}
 
 }  // namespace Zento::Lithcore
 

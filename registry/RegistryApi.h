@@ -3,6 +3,7 @@
 // can put a checking table in its place. The product always runs on the system's own table.
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,24 @@ RegistryView NativeView();
 
 // Whether the view has a "Wow6432Node" sibling below Software to search as well (64-bit Windows).
 constexpr bool HasWow64Node(RegistryView view) { return view == RegistryView::Bits64; }
+
+// A value as stored: its type and its bytes.
+struct RegistryValue {
+    DWORD type = REG_NONE;
+    std::vector<unsigned char> data;
+};
+
+// Every read of a value goes through here: its type and data, read again when it grows between the
+// size query and the read. Absent when it is not there or cannot be read; `error` then says why.
+std::optional<RegistryValue> ReadRegistryValue(HKEY key, const std::wstring& name, LONG* error = nullptr);
+
+// The text of a string value (REG_SZ or REG_EXPAND_SZ) as stored, up to its first NUL; absent for a
+// value of any other type.
+std::optional<std::wstring> StoredText(const std::optional<RegistryValue>& value);
+// The same, a REG_EXPAND_SZ's environment strings expanded.
+std::optional<std::wstring> ExpandedText(const std::optional<RegistryValue>& value);
+// A REG_DWORD's number.
+std::optional<DWORD> DwordOf(const std::optional<RegistryValue>& value);
 
 }  // namespace Zento::Lithcore
 

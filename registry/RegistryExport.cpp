@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "registry/RegistryTargets.h"
+#include "registry/RegistryKeys.h"
 
 namespace Zento::Lithcore {
 
@@ -86,15 +86,13 @@ LONG ReadValueAt(HKEY key, DWORD index, RegistryValueData& value) {
 }
 
 LONG ReadNamedValue(HKEY key, const std::wstring& name, RegistryValueData& value) {
-    DWORD size = 0;
-    LONG result = Registry().queryValueW(key, name.c_str(), nullptr, &value.type, nullptr, &size);
-    if (result != ERROR_SUCCESS) return result;
+    LONG error = ERROR_SUCCESS;
+    std::optional<RegistryValue> read = ReadRegistryValue(key, name, &error);
+    if (!read) return error;
     value.name = name;
-    value.data.resize(size);
-    BYTE* buffer = value.data.empty() ? nullptr : value.data.data();
-    result = Registry().queryValueW(key, name.c_str(), nullptr, &value.type, buffer, &size);
-    value.data.resize(size);
-    return result;
+    value.type = read->type;
+    value.data = std::move(read->data);
+    return ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -137,7 +135,7 @@ LONG RegistryExport::AddKey(HKEY key, const std::wstring& path, RegistryView vie
     LONG listed = ERROR_SUCCESS;
     for (const std::wstring& name : System::ListSubkeyNames(key, listed)) {
         UniqueRegKey child;
-        LONG opened = Registry().openKey(key, name.c_str(), 0, KEY_READ | ViewFlag(view), child.Put());
+        LONG opened = OpenExistingKey(path + L"\\" + name + L"\\", view, KEY_READ, child);
         if (opened != ERROR_SUCCESS) return opened;
         LONG added = AddKey(child.Get(), path + L"\\" + name, view, depth + 1);
         if (added != ERROR_SUCCESS) return added;

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "registry/RegistryStorage.h"
-#include "registry/RegistryTargets.h"
+#include "registry/RegistryKeys.h"
 
 namespace Zento::Lithcore {
 

@@ -4,6 +4,7 @@
 
 #include "platform/Environment.h"
 #include "platform/Win32Exception.h"
+#include "registry/RegistryKeys.h"
 #include "settings/TextConversion.h"
 
 namespace Zento::Lithcore {
@@ -173,20 +174,6 @@ using Exception::Win32Exception;
 using Storage::IO::ByteArray;
 using Storage::IO::StorageType;
 
-// The value's type and data; a value that grows between the size query and the read is read again.
-LONG ReadValueData(HKEY key, const std::wstring& name, DWORD& type, ByteArray& data) {
-    DWORD size = 0;
-    LONG result = Registry().queryValueW(key, name.c_str(), nullptr, &type, nullptr, &size);
-    if (result != ERROR_SUCCESS || size == 0) return result;
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        data.resize(size);
-        result = Registry().queryValueW(key, name.c_str(), nullptr, &type, data.data(), &size);
-        if (result != ERROR_MORE_DATA) break;
-    }
-    if (result == ERROR_SUCCESS) data.resize(std::min<size_t>(size, data.size()));
-    return result;
-}
-
 Storage::IO::StorageData TextValue(const ByteArray& data, bool expand) {
     std::wstring text = WideText(data);
     return Storage::IO::StorageData(expand ? ExpandEnvironment(text) : text);
@@ -195,11 +182,8 @@ Storage::IO::StorageData TextValue(const ByteArray& data, bool expand) {
 }  // namespace
 
 RegistryStorageEx::RegistryStorageEx(const std::wstring& path, RegistryView view) : path_(path), view_(view) {
-    RegistryPathParts parts = SplitRegistryPath(path);
-    if (parts.root == nullptr) return;
-    HKEY opened = nullptr;
-    lastResult_ = Registry().openKey(parts.root, parts.subKey.c_str(), 0, KEY_READ | ViewFlag(view), &opened);
-    if (lastResult_ == ERROR_SUCCESS) key_.Reset(opened);
+    if (SplitRegistryPath(path).root == nullptr) return;
+    lastResult_ = OpenExistingKey(path, view, KEY_READ, key_);
 }
 
 bool RegistryStorageEx::IsOpen() const { return key_.Get() != nullptr; }
@@ -214,9 +198,8 @@ bool RegistryStorageEx::Close() {
 
 bool RegistryStorageEx::ValueExists(const std::wstring& name) {
     if (!IsOpen()) return false;
-    DWORD type = REG_NONE;
-    lastResult_ = Registry().queryValueW(key_.Get(), name.c_str(), nullptr, &type, nullptr, nullptr);
-    return lastResult_ == ERROR_SUCCESS && type != REG_NONE;
+    const std::optional<RegistryValue> value = ReadRegistryValue(key_.Get(), name, &lastResult_);
+    return value && value->type != REG_NONE;
 }
 
 bool RegistryStorageEx::KeyExists(const std::wstring& name) {
@@ -245,10 +228,10 @@ PathList RegistryStorageEx::ListOpenKey(ListKind kind) {
 
 RegistryStorageEx::StorageData RegistryStorageEx::Read(const std::wstring& name, const StorageData& defaultValue) {
     if (!IsOpen()) ThrowNotOpen();
-    DWORD type = REG_NONE;
-    ByteArray data;
-    lastResult_ = ReadValueData(key_.Get(), name, type, data);
-    if (lastResult_ != ERROR_SUCCESS) return defaultValue;
+    const std::optional<RegistryValue> value = ReadRegistryValue(key_.Get(), name, &lastResult_);
+    if (!value) return defaultValue;
+    const DWORD type = value->type;
+    const ByteArray& data = value->data;
     switch (type) {
         case REG_SZ: return TextValue(data, false);
         case REG_EXPAND_SZ: return TextValue(data, true);

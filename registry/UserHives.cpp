@@ -1,63 +1,33 @@
 #include "registry/UserHives.h"
 
-#include <cwctype>
-
 #include "platform/Environment.h"
+#include "platform/FileSystem.h"
 #include "platform/Privileges.h"
 #include "platform/UniqueResource.h"
-#include "registry/RegistryTargets.h"
+#include "registry/RegistryKeys.h"
 
 namespace Zento::Lithcore {
 
 namespace {
 
-constexpr wchar_t kProfileList[] = L"Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
 constexpr wchar_t kUsersRoot[] = L"HKEY_USERS\\";
 constexpr wchar_t kClassesSuffix[] = L"_Classes";
 
 BeforeHiveUnload g_beforeUnload = nullptr;
 
-// A string value as stored, environment strings unexpanded; false for a value of another type.
-bool ReadRawText(HKEY key, const wchar_t* name, std::wstring& text) {
-    DWORD type = 0;
-    DWORD bytes = 0;
-    if (System::Registry().queryValueW(key, name, nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS) return false;
-    if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
-    text.assign(bytes / sizeof(wchar_t) + 1, L'\0');
-    bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
-    if (System::Registry().queryValueW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &bytes) !=
-        ERROR_SUCCESS)
-        return false;
-    text.resize(wcsnlen(text.c_str(), text.size()));
-    return true;
-}
-
-DWORD ReadState(HKEY key) {
-    DWORD state = 0;
-    DWORD type = 0;
-    DWORD bytes = sizeof(state);
-    if (System::Registry().queryValueW(key, L"State", nullptr, &type, reinterpret_cast<BYTE*>(&state), &bytes) !=
-            ERROR_SUCCESS ||
-        type != REG_DWORD)
-        return 0;
-    return state;
-}
+constexpr wchar_t kProfileListPath[] = L"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\";
+constexpr wchar_t kShellFoldersPath[] = L"Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\";
 
 // REG_EXPAND_SZ on Windows, REG_SZ for Wine's own user: both are expanded.
 std::wstring ReadProfilePath(HKEY key) {
-    std::wstring text;
-    return ReadRawText(key, L"ProfileImagePath", text) ? ExpandEnvironment(text) : std::wstring();
+    const std::optional<std::wstring> text = StoredText(ReadRegistryValue(key, L"ProfileImagePath"));
+    return text ? ExpandEnvironment(*text) : std::wstring();
 }
 
 bool ReadRawValue(RegistryView view, const std::wstring& keyPath, const std::wstring& valueName, std::wstring& text) {
-    UniqueRegKey key;
-    if (OpenExistingKey(keyPath, view, KEY_READ, key) != ERROR_SUCCESS) return false;
-    return ReadRawText(key.Get(), valueName.c_str(), text);
-}
-
-std::wstring Lower(std::wstring text) {
-    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(c));
-    return text;
+    const std::optional<std::wstring> read = StoredText(ReadRegistryValue(view, keyPath, valueName));
+    if (read) text = *read;
+    return read.has_value();
 }
 
 }  // namespace
@@ -65,17 +35,14 @@ std::wstring Lower(std::wstring text) {
 std::vector<ProfileEntry> ListProfiles(RegistryView view) {
     std::vector<ProfileEntry> profiles;
     UniqueRegKey list;
-    if (System::Registry().openKey(HKEY_LOCAL_MACHINE, kProfileList, 0, KEY_READ | ViewFlag(view), list.Put()) !=
-        ERROR_SUCCESS)
-        return profiles;
+    if (OpenExistingKey(kProfileListPath, view, KEY_READ, list) != ERROR_SUCCESS) return profiles;
     LONG listed = ERROR_SUCCESS;
     for (const std::wstring& sid : System::ListSubkeyNames(list.Get(), listed)) {
         UniqueRegKey entry;
         ProfileEntry profile{sid, {}, 0};
-        if (System::Registry().openKey(list.Get(), sid.c_str(), 0, KEY_READ | ViewFlag(view), entry.Put()) ==
-            ERROR_SUCCESS) {
+        if (OpenExistingKey(kProfileListPath + sid + L"\\", view, KEY_READ, entry) == ERROR_SUCCESS) {
             profile.folder = ReadProfilePath(entry.Get());
-            profile.state = ReadState(entry.Get());
+            profile.state = DwordOf(ReadRegistryValue(entry.Get(), L"State")).value_or(0);
         }
         profiles.push_back(profile);
     }
@@ -85,16 +52,67 @@ std::vector<ProfileEntry> ListProfiles(RegistryView view) {
 std::wstring ProfileFolderOf(RegistryView view, const std::wstring& sid) {
     if (sid.empty()) return {};
     UniqueRegKey entry;
-    std::wstring path = std::wstring(kProfileList) + L"\\" + sid;
-    if (System::Registry().openKey(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | ViewFlag(view), entry.Put()) !=
-        ERROR_SUCCESS)
-        return {};
+    if (OpenExistingKey(kProfileListPath + sid + L"\\", view, KEY_READ, entry) != ERROR_SUCCESS) return {};
     return ReadProfilePath(entry.Get());
+}
+
+PathList ProfileListFolders(RegistryView view) {
+    PathList folders;
+    UniqueRegKey list;
+    if (OpenExistingKey(kProfileListPath, view, KEY_READ, list) != ERROR_SUCCESS) return folders;
+    for (const wchar_t* name : {L"ProfilesDirectory", L"Default", L"Public", L"AllUsersProfile"})
+        if (auto folder = ExpandedText(ReadRegistryValue(list.Get(), name))) folders.push_back(*folder);
+    for (const ProfileEntry& profile : ListProfiles(view))
+        if (!profile.folder.empty()) folders.push_back(profile.folder);
+    return folders;
+}
+
+namespace {
+
+void AddEveryStringValue(PathList& folders, RegistryView view, const std::wstring& keyPath) {
+    UniqueRegKey key;
+    if (OpenExistingKey(keyPath, view, KEY_READ, key) != ERROR_SUCCESS) return;
+    LONG listed = ERROR_SUCCESS;
+    for (const std::wstring& name : System::ListValueNames(key.Get(), listed))
+        if (auto folder = ExpandedText(ReadRegistryValue(key.Get(), name))) folders.push_back(*folder);
+}
+
+// A user's folders that only "User Shell Folders" names (a hive the run loaded has no "Shell Folders"
+// written by a logon), expanded for that user, not for the caller.
+void AddUserShellFolders(PathList& folders, RegistryView view, const std::wstring& sid) {
+    const std::wstring software = std::wstring(kUsersRoot) + sid + L"\\Software\\";
+    const std::wstring shellFolders = software + kShellFoldersPath;
+    UniqueRegKey key;
+    if (OpenExistingKey(software + L"Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders\\", view,
+                        KEY_READ, key) != ERROR_SUCCESS)
+        return;
+    LONG listed = ERROR_SUCCESS;
+    for (const std::wstring& name : System::ListValueNames(key.Get(), listed)) {
+        std::wstring folder;
+        if (ReadUserShellFolder(view, shellFolders, name, folder)) folders.push_back(folder);
+    }
+}
+
+}  // namespace
+
+PathList ShellFoldersOfEveryone(RegistryView view) {
+    PathList folders;
+    AddEveryStringValue(folders, view, std::wstring(L"HKEY_LOCAL_MACHINE\\Software\\") + kShellFoldersPath);
+    UniqueRegKey users;
+    if (OpenExistingKey(kUsersRoot, view, KEY_READ, users) != ERROR_SUCCESS) return folders;
+    LONG listed = ERROR_SUCCESS;
+    for (const std::wstring& sid : System::ListSubkeyNames(users.Get(), listed)) {
+        const std::wstring software = std::wstring(kUsersRoot) + sid + L"\\Software\\";
+        AddEveryStringValue(folders, view, software + kShellFoldersPath);
+        AddEveryStringValue(folders, view, software + L"Wow6432Node\\" + kShellFoldersPath);
+        AddUserShellFolders(folders, view, sid);
+    }
+    return folders;
 }
 
 bool HiveLoaded(RegistryView view, const std::wstring& name) {
     UniqueRegKey key;
-    return System::Registry().openKey(HKEY_USERS, name.c_str(), 0, KEY_READ | ViewFlag(view), key.Put()) == ERROR_SUCCESS;
+    return OpenExistingKey(kUsersRoot + name + L"\\", view, KEY_READ, key) == ERROR_SUCCESS;
 }
 
 std::wstring UserHiveFile(const std::wstring& profileFolder) { return profileFolder + L"\\NTUSER.DAT"; }
@@ -123,12 +141,12 @@ void SetBeforeHiveUnload(BeforeHiveUnload hook) { g_beforeUnload = hook; }
 
 namespace {
 
-// Replaces every `variable` (lower case, with its percent signs) in `text`, in any letter case.
+// Replaces every `variable` (in upper case, with its percent signs) in `text`, in any letter case.
 void ReplaceVariable(std::wstring& text, const std::wstring& variable, const std::wstring& value) {
-    std::wstring lower = Lower(text);
+    std::wstring lower = FoldedName(text);
     for (size_t at = lower.find(variable); at != std::wstring::npos; at = lower.find(variable, at + value.size())) {
         text.replace(at, variable.size(), value);
-        lower.replace(at, variable.size(), Lower(value));
+        lower.replace(at, variable.size(), FoldedName(value));
     }
 }
 
@@ -139,9 +157,9 @@ std::wstring ExpandForUser(const std::wstring& text, const std::wstring& profile
     if (!profileFolder.empty()) {
         // The per-user variables that shell-folder values use, at their default places below the
         // profile; left to the system they would name the caller's folders.
-        ReplaceVariable(result, L"%appdata%", profileFolder + L"\\AppData\\Roaming");
-        ReplaceVariable(result, L"%localappdata%", profileFolder + L"\\AppData\\Local");
-        ReplaceVariable(result, L"%userprofile%", profileFolder);
+        ReplaceVariable(result, L"%APPDATA%", profileFolder + L"\\AppData\\Roaming");
+        ReplaceVariable(result, L"%LOCALAPPDATA%", profileFolder + L"\\AppData\\Local");
+        ReplaceVariable(result, L"%USERPROFILE%", profileFolder);
     }
     return result.find(L'%') == std::wstring::npos ? result : ExpandEnvironment(result);
 }
@@ -166,7 +184,7 @@ std::wstring HiveSidOf(const std::wstring& keyPath) {
     size_t end = keyPath.find(L'\\', start);
     std::wstring hive = keyPath.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
     const std::wstring suffix = kClassesSuffix;
-    if (hive.size() > suffix.size() && Lower(hive.substr(hive.size() - suffix.size())) == Lower(suffix))
+    if (hive.size() > suffix.size() && FoldedName(hive.substr(hive.size() - suffix.size())) == FoldedName(suffix))
         hive.resize(hive.size() - suffix.size());
     return hive;
 }

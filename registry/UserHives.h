@@ -25,6 +25,14 @@ std::vector<ProfileEntry> ListProfiles(RegistryView view);
 // The profile folder of one user by the profile list; empty when it is not listed.
 std::wstring ProfileFolderOf(RegistryView view, const std::wstring& sid);
 
+// The folders the profile list names: its ProfilesDirectory, Default, Public and AllUsersProfile, and
+// every profile's folder, expanded.
+std::vector<std::wstring> ProfileListFolders(RegistryView view);
+
+// Every folder that a "Shell Folders" key names, the machine's and each loaded user's (both of its
+// views), and each loaded user's "User Shell Folders" expanded for that user.
+std::vector<std::wstring> ShellFoldersOfEveryone(RegistryView view);
+
 // Whether HKEY_USERS\<name> exists (the hive is loaded).
 bool HiveLoaded(RegistryView view, const std::wstring& name);
 

@@ -2,12 +2,12 @@
 
 #include <windows.h>
 
-#include "app/Admission.h"
+#include "app/admission/Admission.h"
 #include "app/Phases.h"
 #include "app/Profile.h"
-#include "app/RemovalTargets.h"
-#include "app/ResumedRemoval.h"
-#include "files/FileRemoval.h"
+#include "app/plan/RemovalTargets.h"
+#include "app/resume/ResumedRemoval.h"
+#include "files/DeletablePaths.h"
 #include "files/ShellFolders.h"
 #include "platform/Environment.h"
 #include "settings/TextConversion.h"
@@ -118,7 +118,7 @@ TEST_F(CandidatesOnTheMachine, SearchAndJournalGetTheSameAnswer) {
     for (size_t i = 0; i < candidates.size(); ++i) {
         const bool searched = admission.Judge(candidates[i]).admitted;
         bool resumed = false;
-        for (const Target& taken : plan.resumedTargets) resumed = resumed || TargetIdentity(taken) == TargetIdentity(candidates[i]);
+        for (const Target& taken : plan.targets) resumed = resumed || TargetIdentity(taken) == TargetIdentity(candidates[i]);
         EXPECT_EQ(searched, expected[i]) << Lc::ToUtf8(candidates[i].path);
         EXPECT_EQ(resumed, searched) << Lc::ToUtf8(candidates[i].path);
     }

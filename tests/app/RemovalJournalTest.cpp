@@ -4,7 +4,7 @@
 #include <aclapi.h>
 #include <sddl.h>
 
-#include "app/RemovalJournal.h"
+#include "app/resume/RemovalJournal.h"
 #include "platform/FileSystem.h"
 #include "settings/TextConversion.h"
 #include "tests/support/TestSupport.h"

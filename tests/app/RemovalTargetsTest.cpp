@@ -5,7 +5,7 @@
 #include <map>
 #include <set>
 
-#include "app/RemovalTargets.h"
+#include "app/plan/RemovalTargets.h"
 #include "tests/registry_storage/TestKeys.h"
 
 namespace {

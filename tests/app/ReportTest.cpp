@@ -5,7 +5,7 @@
 #include "app/Dialogue.h"
 #include "app/InfoLog.h"
 #include "app/Report.h"
-#include "app/UserProfiles.h"
+#include "app/users/UserProfiles.h"
 #include "platform/Privileges.h"
 #include "platform/UniqueResource.h"
 #include "registry/UserHives.h"

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/RemovalJournal.h"
+#include "app/resume/RemovalJournal.h"
 
 namespace {
 

@@ -56,7 +56,7 @@ TEST(QueryPathPresence, FindsPlannedFoldersAndCountsWhatCannotBeReadAsThere) {
                                                 L"\\\\?\\UNC\\host\\share\\" + std::wstring(300, L'b')}));
 }
 
-bool SamePath(const std::wstring& a, const std::wstring& b) { return ComparablePath(a) == ComparablePath(b); }
+bool SameComparablePath(const std::wstring& a, const std::wstring& b) { return ComparablePath(a) == ComparablePath(b); }
 
 TEST(ComparablePath, MatchesShortAndLongFormsInAnyLetterCase) {
     ScratchFolder root;
@@ -65,8 +65,8 @@ TEST(ComparablePath, MatchesShortAndLongFormsInAnyLetterCase) {
     wchar_t shortPath[MAX_PATH] = {};
     ASSERT_NE(::GetShortPathNameW(longPath.c_str(), shortPath, MAX_PATH), 0u);
     ASSERT_NE(std::wstring(shortPath), longPath);
-    EXPECT_TRUE(SamePath(shortPath, longPath));
-    EXPECT_TRUE(SamePath(Upper(longPath), shortPath));
-    EXPECT_FALSE(SamePath(shortPath, root / L"Long Folder Name"));
-    EXPECT_TRUE(SamePath(L"C:\\Ärger\\Öl.exe", L"c:\\äRGER\\öL.EXE"));  // missing paths: compared as given
+    EXPECT_TRUE(SameComparablePath(shortPath, longPath));
+    EXPECT_TRUE(SameComparablePath(Upper(longPath), shortPath));
+    EXPECT_FALSE(SameComparablePath(shortPath, root / L"Long Folder Name"));
+    EXPECT_TRUE(SameComparablePath(L"C:\\Ärger\\Öl.exe", L"c:\\äRGER\\öL.EXE"));  // missing paths: compared as given
 }

@@ -2,6 +2,7 @@
 
 #include "platform/Environment.h"
 #include "processes/ChildProcess.h"
+#include "processes/ComUnregistration.h"
 #include "tests/processes/ProcessTestHelpers.h"
 
 using namespace Zento::Lithcore;

@@ -5,8 +5,9 @@
 
 #include "platform/Environment.h"
 #include "platform/Win32Exception.h"
+#include "registry/RegistryDeletion.h"
+#include "registry/RegistryKeys.h"
 #include "registry/RegistryStorage.h"
-#include "registry/RegistryTargets.h"
 #include "settings/TextConversion.h"
 #include "tests/registry_storage/RegistryViewCheck.h"
 #include "tests/registry_storage/TestKeys.h"

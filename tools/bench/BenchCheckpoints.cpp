@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cwchar>
 
-#include "app/RemovalJournal.h"
+#include "app/resume/RemovalJournal.h"
 
 namespace {
 

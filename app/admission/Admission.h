@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Target.h"
+#include "app/plan/Target.h"
 #include "settings/Settings.h"
 
 namespace Quellor {

@@ -4,9 +4,9 @@
 // admit the same candidate found by a search; so an edited or stray journal never widens the removal.
 // A key that a server's unregistration or the service manager removed is then a key like any other:
 // nothing unregisters it again.
-#include "app/Admission.h"
-#include "app/RemovalJournal.h"
-#include "app/RemovalPlan.h"
+#include "app/admission/Admission.h"
+#include "app/resume/RemovalJournal.h"
+#include "app/plan/RemovalPlan.h"
 #include "app/Report.h"
 
 namespace Quellor {
@@ -16,7 +16,7 @@ namespace Quellor {
 PathList FoldersOfEarlierTargets(const EarlierJournals& earlier);
 
 // Adds the earlier targets that are still there, are admitted and are not planned already to
-// `plan.resumedTargets`, and reports them, the ones refused and the journals ignored, on the console
+// `plan.targets`, in deletion order, and reports them, the ones refused and the journals ignored, on the console
 // and in the log. Prints nothing when no journal was found.
 void TakeUpEarlierRemovals(Report& report, const TargetAdmission& admission, RemovalPlan& plan,
                            const EarlierJournals& earlier);

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/SearchedUser.h"
-#include "app/Target.h"
+#include "app/users/SearchedUser.h"
+#include "app/plan/Target.h"
 #include "registry/RegistryStorage.h"
 
 namespace Quellor {
@@ -85,11 +85,12 @@ struct RemovalPlan {
     // Files of other products' components below the product's folders, and the files beside them.
     std::vector<SparedItem> keptForOtherComponents;
 
-    // Taken up from earlier removals that did not finish; their journals are marked finished with ours.
-    TargetList resumedTargets;
+    // Every admitted target, the searches' and those taken up from earlier removals that did not
+    // finish, once each, in deletion order: what the backup, the deletion, the journal, the check at the
+    // end and the per-user logs walk. Made once, when the plan is complete.
+    TargetList targets;
+    // The journals of those earlier removals, marked finished with ours.
     PathList resumedJournals;
-    // Candidates of the searches that the admission refused (TargetIdentity): reported, never removed.
-    std::set<std::wstring> refused;
 
     // Every user of the profile list: the hives searched, and those that could not be.
     SearchedUsers users;

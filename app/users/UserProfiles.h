@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "app/RemovalPlan.h"
-#include "app/RemovalTargets.h"
+#include "app/plan/RemovalPlan.h"
+#include "app/plan/RemovalTargets.h"
 #include "app/Report.h"
 
 namespace Quellor {

@@ -1,9 +1,8 @@
-#include "app/UserProfiles.h"
+#include "app/users/UserProfiles.h"
 
-#include <cwctype>
-
-#include "app/RegistryBackup.h"
+#include "app/removal/RegistryBackup.h"
 #include "platform/ErrorText.h"
+#include "platform/FileSystem.h"
 #include "registry/RegistryExport.h"
 #include "registry/UserHives.h"
 
@@ -33,35 +32,26 @@ bool IsSearched(const SearchedUser& user) {
     return user.state == UserHiveState::LoggedOn || user.state == UserHiveState::LoadedByTool;
 }
 
-std::wstring Lower(std::wstring text) {
-    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(c));
-    return text;
-}
-
-bool StartsWithFolder(const std::wstring& path, const std::wstring& folder) {
-    if (folder.empty() || path.size() <= folder.size()) return false;
-    return Lower(path.substr(0, folder.size())) == Lower(folder) && path[folder.size()] == L'\\';
-}
-
 // A registry target in that user's hives or among the installer's managed keys of that user; a file
 // below their profile folder.
 bool BelongsTo(const Target& target, const SearchedUser& user) {
-    if (!target.IsRegistry()) return StartsWithFolder(target.path, user.profileFolder);
-    if (Lower(Lc::HiveSidOf(target.path)) == Lower(user.sid)) return true;
-    return Lower(target.path).find(L"\\installer\\managed\\" + Lower(user.sid) + L"\\") != std::wstring::npos;
+    if (!target.IsRegistry()) return Lc::IsAtOrBelow(target.path, user.profileFolder);
+    if (Lc::FoldedName(Lc::HiveSidOf(target.path)) == Lc::FoldedName(user.sid)) return true;
+    return Lc::FoldedName(target.path).find(L"\\INSTALLER\\MANAGED\\" + Lc::FoldedName(user.sid) + L"\\") !=
+           std::wstring::npos;
 }
 
 bool InLoadedHive(const Target& target, const SearchedUsers& users) {
     if (!target.IsRegistry()) return false;
-    std::wstring sid = Lower(Lc::HiveSidOf(target.path));
+    const std::wstring sid = Lc::FoldedName(Lc::HiveSidOf(target.path));
     if (sid.empty()) return false;
     for (const SearchedUser& user : users)
-        if (user.state == UserHiveState::LoadedByTool && Lower(user.sid) == sid) return true;
+        if (user.state == UserHiveState::LoadedByTool && Lc::FoldedName(user.sid) == sid) return true;
     return false;
 }
 
 bool EndsWithNoCase(const std::wstring& text, const std::wstring& end) {
-    return text.size() >= end.size() && Lower(text.substr(text.size() - end.size())) == Lower(end);
+    return text.size() >= end.size() && Lc::FoldedName(text.substr(text.size() - end.size())) == Lc::FoldedName(end);
 }
 
 bool IsBackupEntry(const Lc::ProfileEntry& entry) { return EndsWithNoCase(entry.sid, L".bak"); }
@@ -70,8 +60,8 @@ bool IsBackupEntry(const Lc::ProfileEntry& entry) { return EndsWithNoCase(entry.
 bool IsTemporaryProfile(const Lc::ProfileEntry& entry) {
     if ((entry.state & Lc::kProfileTemporary) != 0) return true;
     const size_t slash = entry.folder.find_last_of(L'\\');
-    const std::wstring leaf = Lower(slash == std::wstring::npos ? entry.folder : entry.folder.substr(slash + 1));
-    return leaf == L"temp" || leaf.rfind(L"temp.", 0) == 0;
+    const std::wstring leaf = Lc::FoldedName(slash == std::wstring::npos ? entry.folder : entry.folder.substr(slash + 1));
+    return leaf == L"TEMP" || leaf.rfind(L"TEMP.", 0) == 0;
 }
 
 // RegLoadKeyW under a name nobody uses: a name in use (someone else's hive) is left alone. A failed load
@@ -234,7 +224,7 @@ PathList NotSearchedUserLines(const SearchedUsers& users) {
 }
 
 void LogUserFindings(Report& report, const RemovalPlan& plan) {
-    const TargetList targets = TargetsOf(plan);
+    const TargetList& targets = plan.targets;
     for (const SearchedUser& user : plan.users) {
         if (!IsSearched(user)) continue;
         PathList found;
@@ -245,7 +235,7 @@ void LogUserFindings(Report& report, const RemovalPlan& plan) {
 }
 
 void LogUserOutcomes(Report& report, const RemovalPlan& plan) {
-    const TargetList targets = TargetsOf(plan);
+    const TargetList& targets = plan.targets;
     const MachineProbe probe;
     for (const SearchedUser& user : plan.users) {
         if (!IsSearched(user)) continue;

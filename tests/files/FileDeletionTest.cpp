@@ -5,8 +5,8 @@
 
 #include <algorithm>
 
-#include "files/FileRemoval.h"
-#include "files/ForcedDeletion.h"
+#include "files/DeletablePaths.h"
+#include "files/FileDeletion.h"
 #include "platform/FileSystem.h"
 #include "platform/UniqueResource.h"
 #include "tests/files/FileTree.h"
@@ -146,7 +146,7 @@ bool MakeJunction(const std::wstring& link, const std::wstring& target) {
 
 }  // namespace
 
-TEST(ForcedDeletion, ClearsReadOnlyAndSchedulesWhatIsHeldOpen) {
+TEST(FileDeletion, ClearsReadOnlyAndSchedulesWhatIsHeldOpen) {
     ScratchFolder root;
     MakeTree(root.Path(), {L"readonly.txt", L"held.txt", L"Folder\\held.dll", L"Folder\\free.txt"});
     ASSERT_TRUE(::SetFileAttributesW((root / L"readonly.txt").c_str(), FILE_ATTRIBUTE_READONLY));
@@ -176,7 +176,7 @@ TEST(ForcedDeletion, ClearsReadOnlyAndSchedulesWhatIsHeldOpen) {
     }
 }
 
-TEST(ForcedDeletion, RemovesAJunctionWithoutFollowingItAndRefusesAProtectedFolder) {
+TEST(FileDeletion, RemovesAJunctionWithoutFollowingItAndRefusesAProtectedFolder) {
     ScratchFolder root;
     MakeTree(root.Path(), {L"Target\\kept.txt", L"Target\\Sub\\kept.dll", L"Product\\own.txt",
                            L"Parent\\Shell\\x.txt", L"Bystander\\Finance\\b.txt", L"Bystander\\c.txt"});
@@ -252,7 +252,7 @@ DWORD WINAPI OwnerOfFakeLink(HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID*
 
 }  // namespace
 
-TEST(ForcedDeletion, RefusesWhatIsReachedThroughALinkThatAUserOwns) {
+TEST(FileDeletion, RefusesWhatIsReachedThroughALinkThatAUserOwns) {
     ScratchFolder root;
     MakeTree(root.Path(), {L"Link\\ZEKT\\Scheduler\\s.dat", L"Link\\x.txt"});
     g_fakeLink = root / L"Link";

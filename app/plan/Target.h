@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "registry/RegistryTargets.h"
+#include "registry/RegistryKeys.h"
 
 namespace Quellor {
 

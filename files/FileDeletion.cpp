@@ -1,8 +1,8 @@
-#include "files/ForcedDeletion.h"
+#include "files/FileDeletion.h"
 
 #include <shellapi.h>
 
-#include "files/FileRemoval.h"
+#include "files/DeletablePaths.h"
 #include "platform/FileSystem.h"
 #include "platform/UniqueResource.h"
 

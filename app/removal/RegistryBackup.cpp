@@ -1,4 +1,4 @@
-#include "app/RegistryBackup.h"
+#include "app/removal/RegistryBackup.h"
 
 #include "platform/AdministratorsOnly.h"
 #include "platform/UniqueResource.h"

@@ -7,16 +7,21 @@
 #include <string>
 #include <vector>
 
-#include "app/RemovalPlan.h"
-#include "app/Target.h"
+#include "app/plan/RemovalPlan.h"
+#include "app/plan/Target.h"
 #include "platform/FileSystem.h"
 #include "registry/RegistryExport.h"
-#include "registry/RegistryTargets.h"
+#include "registry/RegistryKeys.h"
 
 namespace Quellor {
 
-// Every admitted target of the plan, in deletion order.
+// Every candidate that the searches' lists of the plan name, once each, in deletion order; the
+// admission then makes the plan's targets of them.
 TargetList TargetsOf(const RemovalPlan& plan);
+
+// Adds a target where the deletion order puts it: a registry target after the registry targets, any
+// other at the end.
+void AddInDeletionOrder(TargetList& targets, const Target& target);
 
 // The text a target is named by in the log: its path, a value with its key.
 std::wstring TargetText(const Target& target);

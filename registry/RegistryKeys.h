@@ -1,6 +1,6 @@
 #pragma once
 // One registry key or value at a time, addressed by a key parsed once from its full path, in a named
-// view: its deletion with the Win32 result, and whether it is still there.
+// view: its opening, the reading of its values, and whether it is still there.
 #include <string>
 
 #include "registry/RegistryStorage.h"
@@ -24,14 +24,20 @@ struct RegistryKeyAddress {
 [[nodiscard]] LONG OpenExistingKey(const RegistryKeyAddress& address, REGSAM access, UniqueRegKey& key);
 [[nodiscard]] LONG OpenExistingKey(const std::wstring& keyPath, RegistryView view, REGSAM access, UniqueRegKey& key);
 
-// The key with its whole subtree. ERROR_FILE_NOT_FOUND when it was not there.
-[[nodiscard]] LONG DeleteRegistryKey(const RegistryKeyAddress& address);
+// One value of the key (ReadRegistryValue); absent when the key or the value is not there or cannot be
+// read, `error` then saying why.
+std::optional<RegistryValue> ReadRegistryValue(const RegistryKeyAddress& address, const std::wstring& name,
+                                               LONG* error = nullptr);
+std::optional<RegistryValue> ReadRegistryValue(RegistryView view, const std::wstring& keyPath, const std::wstring& name);
 
-// The key only when it holds neither values nor subkeys; ERROR_DIR_NOT_EMPTY when it still does.
-[[nodiscard]] LONG DeleteRegistryKeyIfEmpty(const RegistryKeyAddress& address);
+// A string value (REG_SZ, or REG_EXPAND_SZ expanded) of a key; a value of another type counts as not read.
+bool ReadStringValue(RegistryView view, const std::wstring& keyPath, const std::wstring& valueName, std::wstring& text);
 
-// One value; ERROR_FILE_NOT_FOUND when the key or the value was not there.
-[[nodiscard]] LONG DeleteRegistryValue(const RegistryKeyAddress& address, const std::wstring& valueName);
+// ReadStringValue of each key in order, appending every text read; true when at least one was read.
+bool ReadStringValues(RegistryView view, const PathList& keyPaths, const std::wstring& valueName, PathList& texts);
+
+// Whether an open key holds a subkey or a value.
+bool KeyHoldsAnything(HKEY key);
 
 // What the check at the end finds of a key: gone, there, or there and holding nothing.
 enum class KeyState { Gone, Holds, Empty };

@@ -1,12 +1,12 @@
 // The collection: finds every trace of the product and reports it. Nothing is changed here.
 #include "app/Dialogue.h"
-#include "app/OtherProductsFiles.h"
+#include "app/collection/OtherProductsFiles.h"
 #include "app/Phases.h"
-#include "app/Admission.h"
-#include "app/RemovalTargets.h"
-#include "app/ResumedRemoval.h"
+#include "app/admission/Admission.h"
+#include "app/plan/RemovalTargets.h"
+#include "app/resume/ResumedRemoval.h"
 #include "files/ShellFolders.h"
-#include "files/FileRemoval.h"
+#include "files/DeletablePaths.h"
 #include "platform/Environment.h"
 #include "platform/ErrorText.h"
 #include "platform/FileSystem.h"
@@ -21,7 +21,7 @@
 #include "registry/ManagedInstallerKeys.h"
 #include "registry/Names.h"
 #include "registry/PatchRegistrations.h"
-#include "registry/RegistryTargets.h"
+#include "registry/RegistryKeys.h"
 
 #include <algorithm>
 #include <map>
@@ -438,7 +438,7 @@ bool ServiceOutlivedItsServer(const Settings& profile, const Findings& found) {
     const std::wstring program = Lc::ServiceProgramPath(profile.TERRION_SERVICE_NAME);
     if (program.empty()) return false;
     for (const std::wstring& folder : ProgramFolderCandidates(profile))
-        if (IsAtOrBelow(program, folder) || IsAtOrBelow(Lc::ComparablePath(program), Lc::ComparablePath(folder)))
+        if (Lc::IsAtOrBelow(program, folder) || Lc::IsAtOrBelow(Lc::ComparablePath(program), Lc::ComparablePath(folder)))
             return true;
     return false;
 }
@@ -708,8 +708,10 @@ void AdmitSearchedTargets(Report& report, const TargetAdmission& admission, Remo
     PathList refused;
     for (const Target& candidate : TargetsOf(plan)) {
         const Verdict verdict = admission.Judge(candidate);
-        if (verdict.admitted) continue;
-        plan.refused.insert(TargetIdentity(candidate));
+        if (verdict.admitted) {
+            plan.targets.push_back(candidate);
+            continue;
+        }
         refused.push_back(TargetText(candidate) + L"\r\n - " + verdict.reason);
     }
     if (refused.empty()) return;
@@ -806,7 +808,7 @@ TargetList SearchAgain(const Report& report, const Settings& profile, const Remo
     Findings found;
     SearchTheMachine(quiet, profile, plan, found);
     CompletePlan(quiet, profile, plan, found);
-    return TargetsOf(plan);
+    return plan.targets;
 }
 
 }  // namespace Quellor

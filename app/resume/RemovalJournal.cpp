@@ -1,6 +1,6 @@
-#include "app/RemovalJournal.h"
+#include "app/resume/RemovalJournal.h"
 
-#include "app/RegistryBackup.h"
+#include "app/removal/RegistryBackup.h"
 #include "files/ShellFolders.h"
 #include "platform/AdministratorsOnly.h"
 #include "platform/ErrorText.h"

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
-#include "files/FileRemoval.h"
-#include "files/ForcedDeletion.h"
+#include "files/DeletablePaths.h"
+#include "files/FileDeletion.h"
 #include "files/ShellFolders.h"
 #include "tests/files/FileTree.h"
 #include "tests/support/TestSupport.h"

@@ -1,7 +1,9 @@
-#include "app/RemovalTargets.h"
+#include "app/plan/RemovalTargets.h"
 
-#include <cwctype>
+#include <algorithm>
 #include <tuple>
+
+#include "platform/FileSystem.h"
 
 namespace Quellor {
 
@@ -93,20 +95,12 @@ bool IsLeftOver(const Target& target, const TargetProbe& probe, DWORD& error) {
     return true;
 }
 
-// The targets taken up from earlier removals, registry ones or the others, as the admission placed them.
-void AddResumedTargets(TargetList& targets, const RemovalPlan& plan, bool registry) {
-    for (const Target& resumed : plan.resumedTargets)
-        if (resumed.IsRegistry() == registry) targets.push_back(resumed);
-}
-
 // The searches may find one thing twice (one folder through two users' shell folders, say): it is one target.
-// Candidates the admission refused are left out.
-TargetList AdmittedOnce(const TargetList& targets, const std::set<std::wstring>& refused) {
+TargetList Once(const TargetList& targets) {
     TargetList once;
     std::set<std::tuple<TargetKind, std::wstring, std::wstring>> seen;
     for (const Target& target : targets)
-        if (refused.count(TargetIdentity(target)) == 0 && seen.insert({target.kind, target.path, target.valueName}).second)
-            once.push_back(target);
+        if (seen.insert({target.kind, target.path, target.valueName}).second) once.push_back(target);
     return once;
 }
 
@@ -115,15 +109,19 @@ TargetList AdmittedOnce(const TargetList& targets, const std::set<std::wstring>&
 TargetList TargetsOf(const RemovalPlan& plan) {
     TargetList targets;
     AddRegistryTargets(targets, plan, Lc::NativeView());
-    AddResumedTargets(targets, plan, true);
     AddFileTargets(targets, plan);
-    AddResumedTargets(targets, plan, false);
-    return AdmittedOnce(targets, plan.refused);
+    return Once(targets);
+}
+
+void AddInDeletionOrder(TargetList& targets, const Target& target) {
+    // Registry targets go before every file target, later ones after earlier ones.
+    auto at = target.IsRegistry() ? std::find_if(targets.begin(), targets.end(), [](const Target& t) { return !t.IsRegistry(); })
+                                  : targets.end();
+    targets.insert(at, target);
 }
 
 std::wstring TargetIdentity(const Target& target) {
-    std::wstring path = target.path;
-    for (wchar_t& c : path) c = static_cast<wchar_t>(std::towupper(c));
+    const std::wstring path = Lc::FoldedName(target.path);
     // A key that goes whole is one target however it goes; one that goes only when empty is another.
     const TargetKind kind = target.kind == TargetKind::RemovedByOthers ? TargetKind::Key : target.kind;
     return std::to_wstring(static_cast<int>(kind)) + L"|" + path + L"|" + target.valueName;

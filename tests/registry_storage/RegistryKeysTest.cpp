@@ -2,7 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/Environment.h"
-#include "registry/RegistryTargets.h"
+#include "registry/RegistryDeletion.h"
+#include "registry/RegistryKeys.h"
 #include "tests/registry_storage/TestKeys.h"
 
 namespace {
@@ -14,7 +15,7 @@ Zento::Lithcore::RegistryKeyAddress At(const std::wstring& path, Zento::Lithcore
 using Zento::Lithcore::RegistryView;
 using namespace QuellorTest;
 
-TEST(RegistryTargets, KeysAndValuesAreDeletedAndFoundInTheirViewWithTheirResult) {
+TEST(RegistryKeys, KeysAndValuesAreDeletedAndFoundInTheirViewWithTheirResult) {
     const bool wow64 = Zento::Lithcore::IsWow64();
     const std::wstring subKey = L"Software\\" + TestKeyName() + L"-targets";
     const std::wstring path = L"HKEY_LOCAL_MACHINE\\" + subKey + L"\\";

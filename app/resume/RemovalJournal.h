@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Target.h"
+#include "app/plan/Target.h"
 
 namespace Quellor {
 

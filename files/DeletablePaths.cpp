@@ -1,4 +1,4 @@
-#include "files/FileRemoval.h"
+#include "files/DeletablePaths.h"
 
 #include <windows.h>
 #include <aclapi.h>
@@ -34,23 +34,11 @@ bool IsFolderEntry(const WIN32_FIND_DATAW& data) { return (data.dwFileAttributes
 // A junction or symbolic link may lead outside the folder being walked: never descend into one.
 bool IsLinkEntry(const WIN32_FIND_DATAW& data) { return (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
 
-// Folds case the way the file system compares names, not only A-Z.
-std::wstring FoldCase(const std::wstring& text) {
-    if (text.empty()) return text;
-    std::wstring folded(text.size(), L'\0');
-    int length = ::LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, text.c_str(), static_cast<int>(text.size()),
-                                folded.data(), static_cast<int>(folded.size()));
-    if (length != static_cast<int>(text.size())) return text;
-    return folded;
-}
-
 bool ContainsIgnoringCase(const std::wstring& text, const std::wstring& part) {
-    return FoldCase(text).find(FoldCase(part)) != std::wstring::npos;
+    return FoldedName(text).find(FoldedName(part)) != std::wstring::npos;
 }
 
-bool EqualIgnoringCase(const std::wstring& a, const std::wstring& b) {
-    return a.size() == b.size() && FoldCase(a) == FoldCase(b);
-}
+bool EqualIgnoringCase(const std::wstring& a, const std::wstring& b) { return FoldedName(a) == FoldedName(b); }
 
 // ---- folders that must never be deleted ----
 
@@ -120,7 +108,7 @@ void AddProtected(PathList& folders, const std::wstring& path) {
     folders.push_back(normalized);
     // The folder as an open reaches it, so that a spelling through a link is known too.
     std::wstring reached = ReachedPath(normalized, true);
-    if (!EqualIgnoringCase(reached, normalized)) folders.push_back(reached);
+    if (!SamePath(reached, normalized)) folders.push_back(reached);
 }
 
 constexpr int kProtectedCsidls[] = {
@@ -139,81 +127,11 @@ void AddSpecialFolders(PathList& folders) {
     AddProtected(folders, ExpandEnvironment(L"%CommonProgramW6432%"));
 }
 
-std::wstring ReadRegistryText(HKEY key, const wchar_t* name) {
-    DWORD type = 0;
-    DWORD bytes = 0;
-    if (System::Registry().queryValueW(key, name, nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS) return {};
-    if (type != REG_SZ && type != REG_EXPAND_SZ) return {};
-    std::wstring text(bytes / sizeof(wchar_t) + 1, L'\0');
-    bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
-    if (System::Registry().queryValueW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &bytes) != ERROR_SUCCESS)
-        return {};
-    text.resize(wcsnlen(text.c_str(), text.size()));
-    return type == REG_EXPAND_SZ ? ExpandEnvironment(text) : text;
-}
-
-std::vector<std::wstring> SubkeyNames(HKEY key) {
-    LONG listed = ERROR_SUCCESS;
-    return System::ListSubkeyNames(key, listed);
-}
-
-void AddEveryStringValue(PathList& folders, HKEY root, const std::wstring& path, RegistryView view) {
-    UniqueRegKey key;
-    if (System::Registry().openKey(root, path.c_str(), 0, KEY_READ | ViewFlag(view), key.Put()) != ERROR_SUCCESS) return;
-    for (DWORD index = 0;; ++index) {
-        wchar_t name[16384];
-        DWORD length = 16384;
-        LONG status = System::Registry().enumValue(key.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
-        if (status == ERROR_MORE_DATA) continue;
-        if (status != ERROR_SUCCESS) break;
-        AddProtected(folders, ReadRegistryText(key.Get(), name));
-    }
-}
-
-constexpr wchar_t kShellFoldersPath[] = L"Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
-
-// A user's folders that only "User Shell Folders" names (a hive the run loaded has no "Shell Folders"
-// written by a logon), expanded for that user, not for the caller.
-void AddUserShellFolders(PathList& folders, HKEY users, const std::wstring& sid, RegistryView view) {
-    UniqueRegKey key;
-    const std::wstring userShellFolders = sid + L"\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
-    if (System::Registry().openKey(users, userShellFolders.c_str(), 0, KEY_READ | ViewFlag(view), key.Put()) != ERROR_SUCCESS)
-        return;
-    LONG listed = ERROR_SUCCESS;
-    const std::wstring shellFolders = L"HKEY_USERS\\" + sid + L"\\Software\\" + kShellFoldersPath + L"\\";
-    for (const std::wstring& name : System::ListValueNames(key.Get(), listed)) {
-        std::wstring folder;
-        if (ReadUserShellFolder(view, shellFolders, name, folder)) AddProtected(folders, folder);
-    }
-}
-
 // Both registry views are read, so the answer does not depend on the view the caller runs in.
-void AddShellFolderValues(PathList& folders) {
+void AddRegisteredFolders(PathList& folders) {
     for (RegistryView view : {RegistryView::Bits64, RegistryView::Bits32}) {
-        AddEveryStringValue(folders, HKEY_LOCAL_MACHINE, std::wstring(L"Software\\") + kShellFoldersPath, view);
-        UniqueRegKey users;
-        if (System::Registry().openKey(HKEY_USERS, nullptr, 0, KEY_READ | ViewFlag(view), users.Put()) != ERROR_SUCCESS) continue;
-        for (const std::wstring& sid : SubkeyNames(users.Get())) {
-            AddEveryStringValue(folders, users.Get(), sid + L"\\Software\\" + kShellFoldersPath, view);
-            AddEveryStringValue(folders, users.Get(), sid + L"\\Software\\Wow6432Node\\" + kShellFoldersPath, view);
-            AddUserShellFolders(folders, users.Get(), sid, view);
-        }
-    }
-}
-
-void AddProfileFolders(PathList& folders) {
-    for (RegistryView view : {RegistryView::Bits64, RegistryView::Bits32}) {
-        UniqueRegKey list;
-        if (System::Registry().openKey(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList", 0,
-                            KEY_READ | ViewFlag(view), list.Put()) != ERROR_SUCCESS)
-            continue;
-        for (const wchar_t* name : {L"ProfilesDirectory", L"Default", L"Public", L"AllUsersProfile"})
-            AddProtected(folders, ReadRegistryText(list.Get(), name));
-        for (const std::wstring& sid : SubkeyNames(list.Get())) {
-            UniqueRegKey profile;
-            if (System::Registry().openKey(list.Get(), sid.c_str(), 0, KEY_READ | ViewFlag(view), profile.Put()) == ERROR_SUCCESS)
-                AddProtected(folders, ReadRegistryText(profile.Get(), L"ProfileImagePath"));
-        }
+        for (const std::wstring& folder : ShellFoldersOfEveryone(view)) AddProtected(folders, folder);
+        for (const std::wstring& folder : ProfileListFolders(view)) AddProtected(folders, folder);
     }
     // The folder that holds the profiles, also where the profile list does not name it.
     std::wstring profile = NormalizedFolder(GetSpecialFolderPath(CSIDL_PROFILE));
@@ -224,17 +142,8 @@ void AddProfileFolders(PathList& folders) {
 PathList CollectProtectedFolders() {
     PathList folders;
     AddSpecialFolders(folders);
-    AddShellFolderValues(folders);
-    AddProfileFolders(folders);
+    AddRegisteredFolders(folders);
     return folders;
-}
-
-bool IsSameOrBelow(const std::wstring& path, const std::wstring& folder) {
-    if (path.size() < folder.size()) return false;
-    if (::CompareStringOrdinal(path.c_str(), static_cast<int>(folder.size()), folder.c_str(),
-                               static_cast<int>(folder.size()), TRUE) != CSTR_EQUAL)
-        return false;
-    return path.size() == folder.size() || path[folder.size()] == L'\\' || folder.back() == L'\\';
 }
 
 }  // namespace
@@ -269,7 +178,7 @@ bool IsCachedInstallerFile(const std::wstring& path, const std::wstring& windows
     if (!HasDriveOrUncPrefix(path) || !HasDriveOrUncPrefix(windowsFolder)) return false;
     if (path.find_first_of(L"/*?\"<>|") != std::wstring::npos || HasDotPart(path) || HasDotPart(windowsFolder)) return false;
     const std::wstring folder = WithoutTrailingBackslash(windowsFolder) + L"\\Installer\\";
-    if (path.size() <= folder.size() || !EqualIgnoringCase(path.substr(0, folder.size()), folder)) return false;
+    if (path.size() <= folder.size() || !IsAtOrBelow(path, folder)) return false;
     const std::wstring name = path.substr(folder.size());
     // A colon names a stream of some other file; a name of the extension alone is no package.
     return name.find_first_of(L"\\:") == std::wstring::npos && name.size() > 4 && EndsWithIgnoringCase(name, extension);
@@ -373,7 +282,7 @@ std::wstring ParentOf(const std::wstring& path) {
 
 bool HoldsProtected(const std::wstring& folder, const PathList& protectedFolders) {
     return std::any_of(protectedFolders.begin(), protectedFolders.end(),
-                       [&](const std::wstring& kept) { return IsSameOrBelow(kept, folder); });
+                       [&](const std::wstring& kept) { return IsAtOrBelow(kept, folder); });
 }
 
 // ---- the product's folders ----
@@ -392,7 +301,7 @@ bool OccursInAny(const std::wstring& folder, const PathList& texts) {
 
 bool IsKeptFile(const std::wstring& file, const PathList& keepPaths) {
     return std::any_of(keepPaths.begin(), keepPaths.end(),
-                       [&](const std::wstring& kept) { return EqualIgnoringCase(file, kept); });
+                       [&](const std::wstring& kept) { return SamePath(file, kept); });
 }
 
 void Append(PathList& to, const PathList& from) { to.insert(to.end(), from.begin(), from.end()); }

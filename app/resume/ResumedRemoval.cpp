@@ -1,10 +1,10 @@
-#include "app/ResumedRemoval.h"
+#include "app/resume/ResumedRemoval.h"
 
 #include <set>
 
-#include "app/RemovalTargets.h"
+#include "app/plan/RemovalTargets.h"
 #include "platform/FileSystem.h"
-#include "registry/RegistryTargets.h"
+#include "registry/RegistryKeys.h"
 
 namespace Quellor {
 
@@ -53,7 +53,7 @@ void TakeUpEarlierRemovals(Report& report, const TargetAdmission& admission, Rem
                            const EarlierJournals& earlier) {
     if (earlier.unfinished.empty() && earlier.ignored.empty()) return;
     std::set<std::wstring> planned;
-    for (const Target& target : TargetsOf(plan)) planned.insert(TargetIdentity(target));
+    for (const Target& target : plan.targets) planned.insert(TargetIdentity(target));
     PathList taken;
     PathList refused;
     for (const EarlierJournal& journal : earlier.unfinished) {
@@ -67,7 +67,7 @@ void TakeUpEarlierRemovals(Report& report, const TargetAdmission& admission, Rem
                 continue;
             }
             candidate.section = verdict.section;
-            plan.resumedTargets.push_back(candidate);
+            AddInDeletionOrder(plan.targets, candidate);
             taken.push_back(TargetText(candidate));
         }
     }

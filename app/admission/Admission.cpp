@@ -1,13 +1,12 @@
-#include "app/Admission.h"
+#include "app/admission/Admission.h"
 
-#include <cwctype>
 #include <regex>
 #include <set>
 
-#include "app/OtherProductsFiles.h"
+#include "app/collection/OtherProductsFiles.h"
 #include "app/Phases.h"
 #include "app/Profile.h"
-#include "files/FileRemoval.h"
+#include "files/DeletablePaths.h"
 #include "files/ShellFolders.h"
 #include "platform/ErrorText.h"
 #include "platform/FileSystem.h"
@@ -37,11 +36,6 @@ const wchar_t kOthersCom[] = L"他の製品のCOMコンポーネントが使用�
 const wchar_t kNotProductsCom[] = L"MirevoのCOMコンポーネントの登録ではないため削除しません。";
 const wchar_t kNotProductsPatch[] = L"Mirevoだけに適用されたパッチではないため削除しません。";
 const wchar_t kService[] = L"サービスの登録はサービスマネージャーが削除するため対象にしません。";
-
-std::wstring Upper(std::wstring text) {
-    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towupper(c));
-    return text;
-}
 
 std::wstring Quoted(const std::wstring& text) {
     static const std::wstring special = L"\\^$.|?*+()[]{}";
@@ -321,7 +315,7 @@ private:
     // default. One walk over every CLSID key, on the first question, answers both.
     bool OtherClsidNames(const std::set<std::wstring>& named, const std::wstring& id) const {
         if (!othersRead_) ReadOtherClsids();
-        return named.count(Upper(id)) != 0;
+        return named.count(Lc::FoldedName(id)) != 0;
     }
 
     void ReadOtherClsids() const {
@@ -332,8 +326,8 @@ private:
             for (const std::wstring& clsid : Lc::SubkeysOf(view_, base)) {
                 if (IsOneOf(clsid, clsids_)) continue;
                 std::wstring text;
-                if (Lc::ReadStringValue(view_, base + clsid + L"\\", L"AppID", text)) foreignAppIds_.insert(Upper(text));
-                if (Lc::ReadStringValue(view_, base + clsid + L"\\TypeLib\\", L"", text)) foreignTypeLibs_.insert(Upper(text));
+                if (Lc::ReadStringValue(view_, base + clsid + L"\\", L"AppID", text)) foreignAppIds_.insert(Lc::FoldedName(text));
+                if (Lc::ReadStringValue(view_, base + clsid + L"\\TypeLib\\", L"", text)) foreignTypeLibs_.insert(Lc::FoldedName(text));
             }
     }
 
@@ -377,7 +371,7 @@ private:
     const Place* PlaceOf(const std::wstring& path) const {
         for (const Place& place : places_) {
             const std::wstring base = WithoutTrailingSlashes(place.base);
-            if (place.exact ? Lc::NamesEqual(path, base) : IsAtOrBelow(path, base)) return &place;
+            if (place.exact ? Lc::SamePath(path, base) : Lc::IsAtOrBelow(path, base)) return &place;
         }
         return nullptr;
     }
@@ -417,8 +411,8 @@ private:
             return Refuse(RefusalText(refusal));
         for (const std::wstring& kept : facts_.keptPaths) {
             if (kept.empty()) continue;
-            if (!folder && IsAtOrBelow(path, kept)) return Refuse(kOthersFile);
-            if (folder && IsAtOrBelow(kept, path)) return Refuse(kOthersInFolder);
+            if (!folder && Lc::IsAtOrBelow(path, kept)) return Refuse(kOthersFile);
+            if (folder && Lc::IsAtOrBelow(kept, path)) return Refuse(kOthersInFolder);
         }
         return Admit(section);
     }

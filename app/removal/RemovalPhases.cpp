@@ -6,25 +6,27 @@
 
 #include "app/Dialogue.h"
 #include "app/Phases.h"
-#include "app/OtherProductsFiles.h"
-#include "app/RegistryBackup.h"
-#include "app/RemovalJournal.h"
-#include "app/RemovalTargets.h"
-#include "app/UserProfiles.h"
-#include "files/FileRemoval.h"
-#include "files/ForcedDeletion.h"
+#include "app/collection/OtherProductsFiles.h"
+#include "app/removal/RegistryBackup.h"
+#include "app/resume/RemovalJournal.h"
+#include "app/plan/RemovalTargets.h"
+#include "app/users/UserProfiles.h"
+#include "files/DeletablePaths.h"
+#include "files/FileDeletion.h"
 #include "platform/Environment.h"
 #include "platform/ErrorText.h"
 #include "platform/FileSystem.h"
 #include "platform/RestorePoint.h"
 #include "processes/ChildProcess.h"
+#include "processes/ComUnregistration.h"
 #include "processes/Processes.h"
 #include "processes/Services.h"
 #include "registry/ComSettingsRegistry.h"
 #include "registry/InstallerRegistry.h"
 #include "registry/Names.h"
+#include "registry/RegistryDeletion.h"
 #include "registry/RegistryExport.h"
-#include "registry/RegistryTargets.h"
+#include "registry/RegistryKeys.h"
 
 namespace Quellor {
 
@@ -128,15 +130,8 @@ struct ServerStep {
     const wchar_t* label;
 };
 
-// A local server's exit code says little (an ATL server ends with its HRESULT): its unregistration has
-// worked only when its CLSID key is gone afterwards.
 Lc::StepResult UnregisterServer(const PlannedServer& server, bool isDll) {
-    if (isDll) return Lc::UnregisterComDll(server.serverPath);
-    Lc::StepResult ended = Lc::UnregisterComExe(server.serverPath);
-    if (!ended.Succeeded()) return ended;
-    if (Lc::RegistryKeyExists(RegistryKeyAddress::Parse(server.clsidKey, Lc::NativeView())))
-        return Lc::StepResult::Failure(ERROR_ALREADY_REGISTERED);
-    return ended;
+    return Lc::UnregisterComServer(server.serverPath, isDll, RegistryKeyAddress::Parse(server.clsidKey, Lc::NativeView()));
 }
 
 // Unregisters the servers: only the CLSIDs planned for unregistration, in the profile's order.
@@ -462,7 +457,7 @@ int Complete(Report& report, const RemovalPlan& plan, const PathList& remaining,
 }  // namespace
 
 int RunRemovalPhases(Report& report, const Settings& profile, const RemovalPlan& plan) {
-    const TargetList targets = TargetsOf(plan);
+    const TargetList& targets = plan.targets;
     if (ConfirmAndCheckDiagnosis(report, profile) != kGoOn) return kEnd;
     if (BackUpRegistry(report, targets, plan.users) != kGoOn) return kEnd;
     std::wstring journal;

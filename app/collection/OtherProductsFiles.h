@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/RemovalPlan.h"
+#include "app/plan/RemovalPlan.h"
 
 namespace Quellor {
 
@@ -20,9 +20,6 @@ std::vector<SparedItem> FilesKeptForOtherProducts(const std::map<std::wstring, P
 
 // The paths of the items.
 PathList PathsOf(const std::vector<SparedItem>& items);
-
-// Whether `path` is `folder` or lies below it (any letter case).
-bool IsAtOrBelow(const std::wstring& path, const std::wstring& folder);
 
 // The log lines of spared items: the item, then the products that keep it.
 PathList SparedLines(const std::vector<SparedItem>& items);

@@ -1,11 +1,10 @@
-#include "app/OtherProductsFiles.h"
+#include "app/collection/OtherProductsFiles.h"
 
 #include <windows.h>
 
-#include <cwctype>
 #include <set>
 
-#include "files/FileRemoval.h"
+#include "files/DeletablePaths.h"
 #include "platform/FileSystem.h"
 #include "registry/Names.h"
 
@@ -18,11 +17,6 @@ namespace {
 std::wstring FolderOf(const std::wstring& path) {
     size_t cut = path.find_last_of(L'\\');
     return cut == std::wstring::npos ? std::wstring() : path.substr(0, cut);
-}
-
-std::wstring Upper(std::wstring text) {
-    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towupper(c));
-    return text;
 }
 
 void AddKeepers(PathList& keptFor, const PathList& products) {
@@ -41,7 +35,7 @@ PathList WithShortForms(const PathList& folders) {
         all.push_back(folder);
         wchar_t shortForm[MAX_PATH] = {};
         DWORD length = ::GetShortPathNameW(folder.c_str(), shortForm, MAX_PATH);
-        if (length > 0 && length < MAX_PATH && Upper(shortForm) != Upper(folder)) all.push_back(shortForm);
+        if (length > 0 && length < MAX_PATH && !Lc::SamePath(shortForm, folder)) all.push_back(shortForm);
     }
     return all;
 }
@@ -72,14 +66,6 @@ PathList PathsOf(const std::vector<SparedItem>& items) {
     PathList paths;
     for (const SparedItem& item : items) paths.push_back(item.item);
     return paths;
-}
-
-bool IsAtOrBelow(const std::wstring& path, const std::wstring& folder) {
-    std::wstring base = Upper(folder);
-    while (!base.empty() && base.back() == L'\\') base.pop_back();
-    const std::wstring upper = Upper(path);
-    if (base.empty() || upper.compare(0, base.size(), base) != 0) return false;
-    return upper.size() == base.size() || upper[base.size()] == L'\\';
 }
 
 PathList SparedLines(const std::vector<SparedItem>& items) {

@@ -1,12 +1,10 @@
-#include "registry/RegistryTargets.h"
+#include "registry/RegistryKeys.h"
 
 namespace Zento::Lithcore {
 
-namespace {
-
 using System::Registry;
 
-bool HoldsAnything(HKEY key) {
+bool KeyHoldsAnything(HKEY key) {
     wchar_t name[257] = {};
     DWORD length = 256;
     if (Registry().enumKey(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_NO_MORE_ITEMS)
@@ -15,8 +13,6 @@ bool HoldsAnything(HKEY key) {
     length = 16384;
     return Registry().enumValue(key, 0, valueName, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_NO_MORE_ITEMS;
 }
-
-}  // namespace
 
 RegistryKeyAddress RegistryKeyAddress::Parse(const std::wstring& path, RegistryView view) {
     RegistryPathParts parts = SplitRegistryPath(path);
@@ -38,27 +34,34 @@ LONG OpenExistingKey(const std::wstring& keyPath, RegistryView view, REGSAM acce
     return OpenExistingKey(RegistryKeyAddress::Parse(keyPath, view), access, key);
 }
 
-LONG DeleteRegistryKey(const RegistryKeyAddress& address) {
-    if (!address.Valid()) return ERROR_INVALID_PARAMETER;
-    return System::DeleteTreeInView(address.root, address.subKey, address.view);
-}
-
-LONG DeleteRegistryKeyIfEmpty(const RegistryKeyAddress& address) {
-    if (!address.Valid()) return ERROR_INVALID_PARAMETER;
-    {
-        UniqueRegKey key;
-        LONG opened = OpenExistingKey(address, KEY_READ, key);
-        if (opened != ERROR_SUCCESS) return opened;
-        if (HoldsAnything(key.Get())) return ERROR_DIR_NOT_EMPTY;
-    }
-    return System::DeleteKeyInView(address.root, address.subKey, address.view);
-}
-
-LONG DeleteRegistryValue(const RegistryKeyAddress& address, const std::wstring& valueName) {
+std::optional<RegistryValue> ReadRegistryValue(const RegistryKeyAddress& address, const std::wstring& name,
+                                               LONG* error) {
     UniqueRegKey key;
-    LONG opened = OpenExistingKey(address, KEY_QUERY_VALUE | KEY_SET_VALUE, key);
-    if (opened != ERROR_SUCCESS) return opened;
-    return Registry().deleteValue(key.Get(), valueName.c_str());
+    const LONG opened = OpenExistingKey(address, KEY_QUERY_VALUE, key);
+    if (opened == ERROR_SUCCESS) return ReadRegistryValue(key.Get(), name, error);
+    if (error) *error = opened;
+    return std::nullopt;
+}
+
+std::optional<RegistryValue> ReadRegistryValue(RegistryView view, const std::wstring& keyPath, const std::wstring& name) {
+    return ReadRegistryValue(RegistryKeyAddress::Parse(keyPath, view), name);
+}
+
+bool ReadStringValue(RegistryView view, const std::wstring& keyPath, const std::wstring& valueName, std::wstring& text) {
+    const std::optional<std::wstring> read = ExpandedText(ReadRegistryValue(view, keyPath, valueName));
+    if (read) text = *read;
+    return read.has_value();
+}
+
+bool ReadStringValues(RegistryView view, const PathList& keyPaths, const std::wstring& valueName, PathList& texts) {
+    bool found = false;
+    for (const std::wstring& keyPath : keyPaths) {
+        std::wstring text;
+        if (!ReadStringValue(view, keyPath, valueName, text)) continue;
+        texts.push_back(text);
+        found = true;
+    }
+    return found;
 }
 
 KeyState RegistryKeyState(const RegistryKeyAddress& address) {
@@ -66,18 +69,14 @@ KeyState RegistryKeyState(const RegistryKeyAddress& address) {
     LONG opened = OpenExistingKey(address, KEY_READ, key);
     if (opened == ERROR_FILE_NOT_FOUND) return KeyState::Gone;
     if (opened != ERROR_SUCCESS) return KeyState::Holds;
-    return HoldsAnything(key.Get()) ? KeyState::Holds : KeyState::Empty;
+    return KeyHoldsAnything(key.Get()) ? KeyState::Holds : KeyState::Empty;
 }
 
 bool RegistryKeyExists(const RegistryKeyAddress& address) { return RegistryKeyState(address) != KeyState::Gone; }
 
 bool RegistryValueExists(const RegistryKeyAddress& address, const std::wstring& valueName) {
-    UniqueRegKey key;
-    LONG opened = OpenExistingKey(address, KEY_QUERY_VALUE, key);
-    if (opened == ERROR_FILE_NOT_FOUND) return false;
-    if (opened != ERROR_SUCCESS) return true;
-    LONG queried = Registry().queryValueW(key.Get(), valueName.c_str(), nullptr, nullptr, nullptr, nullptr);
-    return queried != ERROR_FILE_NOT_FOUND;
+    LONG error = ERROR_SUCCESS;
+    return ReadRegistryValue(address, valueName, &error) || error != ERROR_FILE_NOT_FOUND;
 }
 
 }  // namespace Zento::Lithcore
