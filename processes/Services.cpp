@@ -3,7 +3,7 @@
 #include "platform/Environment.h"
 #include "platform/UniqueResource.h"
 #include "processes/ChildProcess.h"
-#include "registry/ComSettingsRegistry.h"
+#include "registry/RegistryKeys.h"
 
 namespace Zento::Lithcore::System {
 
