@@ -1,9 +1,6 @@
 #include "registry/ComRegistrations.h"
 
-#include <cwchar>
-
 #include "platform/FileSystem.h"
-#include "registry/ComSettingsRegistry.h"
 #include "registry/Names.h"
 #include "registry/RegistryKeys.h"
 
@@ -34,25 +31,13 @@ bool IsProgIdName(const std::wstring& name) {
     return !name.empty() && name.find(L'\\') == std::wstring::npos && name.find(L'.') != std::wstring::npos;
 }
 
-bool IsBracedGuid(const std::wstring& text) {
-    if (text.size() != 38 || text.front() != L'{' || text.back() != L'}') return false;
-    for (size_t i = 1; i < 37; ++i) {
-        const wchar_t c = text[i];
-        const bool hyphen = i == 9 || i == 14 || i == 19 || i == 24;
-        const bool hex = (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F');
-        if (hyphen ? c != L'-' : !hex) return false;
-    }
-    return true;
-}
-
-void AppendOnce(PathList& list, const std::wstring& path) {
-    for (const std::wstring& known : list)
-        if (NamesEqual(known, path)) return;
-    list.push_back(path);
+// A subkey of a listed key path, whether or not that path ends with a separator.
+std::wstring SubkeyPath(const std::wstring& keyPath, const std::wstring& name) {
+    return keyPath.back() == L'\\' ? keyPath + name : keyPath + L'\\' + name;
 }
 
 void AppendIfExists(RegistryView view, const std::wstring& keyPath, PathList& list) {
-    if (RegistryKeyExists(RegistryKeyAddress::Parse(keyPath, view))) AppendOnce(list, keyPath);
+    if (RegistryKeyExists(RegistryKeyAddress::Parse(keyPath, view))) AppendNameOnce(list, keyPath);
 }
 
 // The key's default value when it is a string of at most a braced GUID's length.
@@ -64,12 +49,6 @@ bool ReadShortDefault(const std::wstring& keyPath, RegistryView view, std::wstri
     return true;
 }
 
-bool IsOneOf(const std::wstring& clsid, const PathList& clsids) {
-    for (const std::wstring& wanted : clsids)
-        if (NamesEqual(clsid, wanted)) return true;
-    return false;
-}
-
 // One listing of the Interface key; each interface's proxy is read below the listed key's handle.
 void AppendProxiedInterfaces(RegistryView view, const std::wstring& interfaceKey, const PathList& proxyClsids,
                              PathList& found) {
@@ -78,8 +57,8 @@ void AppendProxiedInterfaces(RegistryView view, const std::wstring& interfaceKey
     LONG listed = ERROR_SUCCESS;
     for (const std::wstring& iid : System::ListSubkeyNames(interfaces.Get(), listed)) {
         std::wstring proxy;
-        if (ReadShortDefault(interfaceKey + iid + L"\\ProxyStubClsid32\\", view, proxy) && IsOneOf(proxy, proxyClsids))
-            AppendOnce(found, interfaceKey + iid + L"\\");
+        if (ReadShortDefault(interfaceKey + iid + L"\\ProxyStubClsid32\\", view, proxy) && HoldsName(proxyClsids, proxy))
+            AppendNameOnce(found, interfaceKey + iid + L"\\");
     }
 }
 
@@ -92,12 +71,12 @@ ComRelatedKeys FindComRelatedKeys(RegistryView view, const PathList& clsidKeyPat
         if (classes.empty()) continue;
         for (const wchar_t* subkey : {L"ProgID", L"VersionIndependentProgID"}) {
             std::wstring progId;
-            if (ReadStringValue(view, JoinKeyPath(clsidKey, subkey), L"", progId) && IsProgIdName(progId))
+            if (ReadStringValue(view, SubkeyPath(clsidKey, subkey), L"", progId) && IsProgIdName(progId))
                 AppendIfExists(view, SharedClassesKey(classes) + progId + L"\\", keys.progIdKeys);
         }
         std::wstring libId;
         // Windows versions differ in whether TypeLib is redirected; a LIBID names one library in either place.
-        if (ReadStringValue(view, JoinKeyPath(clsidKey, L"TypeLib"), L"", libId) && IsBracedGuid(libId)) {
+        if (ReadStringValue(view, SubkeyPath(clsidKey, L"TypeLib"), L"", libId) && IsBracedGuid(libId)) {
             AppendIfExists(view, classes + L"TypeLib\\" + libId + L"\\", keys.typeLibKeys);
             AppendIfExists(view, SharedClassesKey(classes) + L"TypeLib\\" + libId + L"\\", keys.typeLibKeys);
         }

@@ -1,6 +1,6 @@
 #pragma once
 // The COM registrations that a server's own unregistration removes beside its CLSID keys.
-#include "registry/RegistryStorage.h"
+#include "registry/RegistryKeys.h"
 
 namespace Zento::Lithcore {
 

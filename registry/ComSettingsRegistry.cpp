@@ -31,10 +31,7 @@ void AddSettingsNames(const PathList& componentPaths, const std::wstring& patter
 }  // namespace
 
 bool CollectUserSoftwareKeys(RegistryView view, const std::wstring& name, const std::wstring& subPath, PathList& result) {
-    bool found = false;
-    for (const std::wstring& keyPath : UserSoftwareKeyPaths(view, subPath))
-        found = AppendMatchingSubkeys(view, keyPath, name, result) || found;
-    return found;
+    return AppendMatchingSubkeys(view, UserSoftwareKeyPaths(view, subPath), name, result);
 }
 
 bool CollectUserSettingsKeys(RegistryView view, const PathList& componentPaths, const std::wstring& customer,

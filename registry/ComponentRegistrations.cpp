@@ -9,11 +9,6 @@ namespace Zento::Lithcore {
 
 namespace {
 
-const std::wstring kUserDataNative =
-    L"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\";
-const std::wstring kUserDataWow64 =
-    L"HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\";
-
 // The folders as prefixes that only a path below them starts with.
 PathList FolderPrefixes(const PathList& folders) {
     PathList prefixes;
@@ -38,10 +33,16 @@ std::wstring ProductOfValueName(const std::wstring& name) {
     return UnpackGuid(name, code) ? code : name;
 }
 
-void AddClient(PathList& clients, const std::wstring& client) {
-    for (const std::wstring& known : clients)
-        if (NamesEqual(known, client)) return;
-    clients.push_back(client);
+// The file a component's key path names ("C:\\..." or, as the installer also writes it, "C?\\..."), or
+// empty when it names a registry key or nothing.
+std::wstring KeyFileOfKeyPath(const std::wstring& keyPath) {
+    if (keyPath.size() < 4 || keyPath[2] != L'\\') return L"";
+    const wchar_t drive = keyPath[0];
+    if (!((drive >= L'A' && drive <= L'Z') || (drive >= L'a' && drive <= L'z'))) return L"";
+    if (keyPath[1] != L':' && keyPath[1] != L'?') return L"";
+    std::wstring file = keyPath;
+    file[1] = L':';
+    return file;
 }
 
 // Reads one value's text by name, however long (the listing's buffer was too small).
@@ -70,7 +71,7 @@ LONG ReadComponent(HKEY key, const std::wstring& packedProduct, const PathList& 
         }
         if (prefixes.empty() || !text) continue;
         std::wstring path = result == ERROR_MORE_DATA ? LongData(key, valueName) : std::wstring(data);
-        if (IsBelowAny(path, prefixes)) AddClient(keyFiles[path], ProductOfValueName(valueName));
+        if (IsBelowAny(path, prefixes)) AppendNameOnce(keyFiles[path], ProductOfValueName(valueName));
     }
 }
 
@@ -81,29 +82,24 @@ ComponentRegistrationPass ReadComponentRegistrations(RegistryView view, const st
     ComponentRegistrationPass pass;
     if (packedProduct.empty()) return pass;
     const PathList prefixes = FolderPrefixes(folders);
-    PathList roots{kUserDataNative};
-    if (HasWow64Node(view)) roots.push_back(kUserDataWow64);
-    for (const std::wstring& root : roots) {
-        for (const std::wstring& sid : SubkeysOf(view, root)) {
-            const std::wstring components = root + sid + L"\\Components\\";
-            for (const std::wstring& packed : SubkeysOf(view, components)) {
-                std::wstring code;
-                if (!UnpackGuid(packed, code)) continue;
-                const std::wstring keyPath = components + packed + L"\\";
-                UniqueRegKey key;
-                LONG opened = OpenExistingKey(keyPath, view, KEY_READ, key);
-                if (opened == ERROR_FILE_NOT_FOUND) continue;  // gone since the listing
-                bool ofProduct = false;
-                std::wstring productKeyPath;
-                LONG read = opened != ERROR_SUCCESS ? opened
-                                                    : ReadComponent(key.Get(), packedProduct, prefixes, ofProduct,
-                                                                    productKeyPath, pass.otherProductsKeyFiles);
-                if (read != ERROR_SUCCESS) pass.unread.push_back({keyPath, read});
-                if (!ofProduct) continue;
-                pass.componentsOfProduct.push_back(code);
-                const std::wstring keyFile = KeyFileOfKeyPath(productKeyPath);
-                if (!keyFile.empty()) pass.productKeyFiles.emplace(FoldedName(code), keyFile);
-            }
+    for (const std::wstring& components : UserDataKindKeys(view, L"Components")) {
+        for (const std::wstring& packed : SubkeysOf(view, components)) {
+            std::wstring code;
+            if (!UnpackGuid(packed, code)) continue;
+            const std::wstring keyPath = components + packed + L"\\";
+            UniqueRegKey key;
+            LONG opened = OpenExistingKey(keyPath, view, KEY_READ, key);
+            if (opened == ERROR_FILE_NOT_FOUND) continue;  // gone since the listing
+            bool ofProduct = false;
+            std::wstring productKeyPath;
+            LONG read = opened != ERROR_SUCCESS ? opened
+                                                : ReadComponent(key.Get(), packedProduct, prefixes, ofProduct,
+                                                                productKeyPath, pass.otherProductsKeyFiles);
+            if (read != ERROR_SUCCESS) pass.unread.push_back({keyPath, read});
+            if (!ofProduct) continue;
+            pass.componentsOfProduct.push_back(code);
+            const std::wstring keyFile = KeyFileOfKeyPath(productKeyPath);
+            if (!keyFile.empty()) pass.productKeyFiles.emplace(FoldedName(code), keyFile);
         }
     }
     return pass;
@@ -112,20 +108,6 @@ ComponentRegistrationPass ReadComponentRegistrations(RegistryView view, const st
 std::wstring ComponentRegistrationPass::ProductKeyFileOf(const std::wstring& componentCode) const {
     auto found = productKeyFiles.find(FoldedName(componentCode));
     return found == productKeyFiles.end() ? std::wstring() : found->second;
-}
-
-std::wstring KeyFileOfKeyPath(const std::wstring& keyPath) {
-    if (keyPath.size() < 4 || keyPath[2] != L'\\') return L"";
-    const wchar_t drive = keyPath[0];
-    if (!((drive >= L'A' && drive <= L'Z') || (drive >= L'a' && drive <= L'z'))) return L"";
-    if (keyPath[1] != L':' && keyPath[1] != L'?') return L"";
-    std::wstring file = keyPath;
-    file[1] = L':';
-    return file;
-}
-
-PathList ComponentsRegisteredFor(RegistryView view, const std::wstring& packedProduct) {
-    return ReadComponentRegistrations(view, packedProduct, {}).componentsOfProduct;
 }
 
 }  // namespace Zento::Lithcore

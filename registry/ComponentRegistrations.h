@@ -3,7 +3,7 @@
 #include <map>
 #include <string>
 
-#include "registry/RegistryStorage.h"
+#include "registry/RegistryKeys.h"
 
 namespace Zento::Lithcore {
 
@@ -31,12 +31,5 @@ struct ComponentRegistrationPass {
 // without regard to letter case: pass every spelling that matters (long and short forms).
 ComponentRegistrationPass ReadComponentRegistrations(RegistryView view, const std::wstring& packedProduct,
                                                      const PathList& folders);
-
-// The file a component's key path names ("C:\\..." or, as the installer also writes it, "C?\\..."), or
-// empty when it names a registry key or nothing.
-std::wstring KeyFileOfKeyPath(const std::wstring& keyPath);
-
-// Braced codes of the components whose registration holds a value named by `packedProduct`.
-PathList ComponentsRegisteredFor(RegistryView view, const std::wstring& packedProduct);
 
 }  // namespace Zento::Lithcore

@@ -4,7 +4,7 @@
 // enumeration or yields false.
 #include <string>
 
-#include "registry/RegistryStorage.h"
+#include "registry/RegistryKeys.h"
 
 namespace Zento::Lithcore {
 
@@ -16,19 +16,14 @@ bool FindRelatedProducts(const std::wstring& upgradeCode, const std::wstring& pr
 // The product's "ProductName" property.
 bool GetProductName(const std::wstring& productCode, std::wstring& name);
 
-// Appends every installed component of which the product is a client (exact code comparison): the
-// components whose installer registration names the product, each confirmed by the installer's own client
-// list. True when at least one was found.
-bool ListProductComponents(const std::wstring& productCode, PathList& componentCodes);
-// The same over candidates the caller has read already (ReadComponentRegistrations).
+// Appends every candidate component (the components whose installer registration names the product, as
+// ReadComponentRegistrations reads them) that the installer's own client list confirms the product to be a
+// client of (exact code comparison). True when at least one was found.
 bool ListProductComponentsAmong(const std::wstring& productCode, const PathList& candidates, PathList& componentCodes);
 
 // The component's key file or installer registry path for the product, however long; false when the
 // component is absent or unknown to the product, or its path cannot be read whole.
 bool GetComponentPath(const std::wstring& productCode, const std::wstring& componentCode, std::wstring& path);
-
-// GetComponentPath of each component in order; true when at least one path was obtained.
-bool ListComponentPaths(const PathList& componentCodes, const std::wstring& productCode, PathList& paths);
 
 // Appends the client products of the component; true when at least one was enumerated.
 bool ListComponentClients(const std::wstring& componentCode, PathList& clients);

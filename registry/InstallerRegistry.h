@@ -5,14 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "registry/RegistryStorage.h"
+#include "registry/RegistryKeys.h"
 
 namespace Zento::Lithcore {
 
 // Appends base + subkey + "\" for every subkey of `base` named `name` (any ASCII letter case).
 bool CollectKeyPaths(RegistryView view, const std::wstring& base, const std::wstring& name, PathList& result);
-// The same search; `result` is the last match.
-bool FindKeyPath(RegistryView view, const std::wstring& base, const std::wstring& name, std::wstring& result);
 // FindKeyPath for each name, in order, over one listing of each base; empty where nothing matches.
 PathList FindKeyPaths(RegistryView view, const std::wstring& base, const PathList& names);
 

@@ -11,18 +11,16 @@ constexpr wchar_t kManagedRoot[] = L"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Wi
 
 }  // namespace
 
-PathList ManagedInstallerBases(RegistryView view) {
-    PathList bases;
-    for (const std::wstring& sid : SubkeysOf(view, kManagedRoot)) bases.push_back(kManagedRoot + sid + L"\\Installer\\");
-    return bases;
+PathList ManagedInstallerKindKeys(RegistryView view, const std::wstring& kind) {
+    PathList kindKeys;
+    for (const std::wstring& sid : SubkeysOf(view, kManagedRoot))
+        kindKeys.push_back(kManagedRoot + sid + L"\\Installer\\" + kind + L"\\");
+    return kindKeys;
 }
 
 bool CollectManagedInstallerKeys(RegistryView view, const std::wstring& packed, const std::wstring& kind,
                                  PathList& result) {
-    bool found = false;
-    for (const std::wstring& base : ManagedInstallerBases(view))
-        found = AppendMatchingSubkeys(view, base + kind + L"\\", packed, result) || found;
-    return found;
+    return AppendMatchingSubkeys(view, ManagedInstallerKindKeys(view, kind), packed, result);
 }
 
 }  // namespace Zento::Lithcore

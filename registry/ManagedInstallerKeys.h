@@ -3,12 +3,12 @@
 // HKLM\...\Installer\Managed\<sid>\Installer\, which exist whether or not that user is logged on.
 #include <string>
 
-#include "registry/RegistryStorage.h"
+#include "registry/RegistryKeys.h"
 
 namespace Zento::Lithcore {
 
-// "Managed\<sid>\Installer\" of every SID.
-PathList ManagedInstallerBases(RegistryView view);
+// "Managed\<sid>\Installer\<kind>\" of every SID, in registry order.
+PathList ManagedInstallerKindKeys(RegistryView view, const std::wstring& kind);
 
 // Below "Managed\<sid>\Installer\<kind>\" of every SID: the subkeys named `packed`, in registry order.
 // `kind` is "Products", "Features", "UpgradeCodes" or "Patches".

@@ -6,18 +6,21 @@ namespace {
 
 wchar_t LowerAscii(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
 
-std::vector<std::wstring> SplitAtHyphens(const std::wstring& text) {
-    std::vector<std::wstring> pieces(1);
-    for (wchar_t c : text) {
-        if (c == L'-')
-            pieces.emplace_back();
-        else
-            pieces.back().push_back(c);
-    }
-    return pieces;
+bool IsHexDigit(wchar_t c) { return (c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'F') || (c >= L'a' && c <= L'f'); }
+
+// Braces around 36 characters with hyphens exactly between a GUID's groups (8-4-4-4-12).
+bool HasGuidShape(const std::wstring& text) {
+    if (text.size() != 38 || text.front() != L'{' || text.find(L'}') != 37) return false;
+    for (size_t i = 1; i < 37; ++i)
+        if ((text[i] == L'-') != (i == 9 || i == 14 || i == 19 || i == 24)) return false;
+    return true;
 }
 
-bool IsHexDigit(wchar_t c) { return (c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'F') || (c >= L'a' && c <= L'f'); }
+// A 32-character text with hyphens and braces put in at the places of a GUID's groups.
+std::wstring Braced(const std::wstring& plain) {
+    return L"{" + plain.substr(0, 8) + L"-" + plain.substr(8, 4) + L"-" + plain.substr(12, 4) + L"-" +
+           plain.substr(16, 4) + L"-" + plain.substr(20, 12) + L"}";
+}
 
 }  // namespace
 
@@ -28,35 +31,35 @@ bool NamesEqual(const std::wstring& a, const std::wstring& b) {
     return true;
 }
 
-bool PackGuid(const std::wstring& guid, std::wstring& packed) {
-    if (guid.size() != 38 || guid.find(L'{') != 0 || guid.find(L'}') != 37) return false;
-    std::vector<std::wstring> pieces = SplitAtHyphens(guid.substr(1, 36));
-    static const size_t kLengths[] = {8, 4, 4, 4, 12};
-    if (pieces.size() != 5) return false;
-    for (size_t i = 0; i < 5; ++i)
-        if (pieces[i].size() != kLengths[i]) return false;
+bool HoldsName(const std::vector<std::wstring>& names, const std::wstring& name) {
+    for (const std::wstring& known : names)
+        if (NamesEqual(known, name)) return true;
+    return false;
+}
 
-    std::wstring result;
-    for (size_t i = 0; i < 3; ++i) result.append(pieces[i].rbegin(), pieces[i].rend());
-    for (size_t i = 3; i < 5; ++i)
-        for (size_t pos = 0; pos + 1 < pieces[i].size(); pos += 2) {
-            result.push_back(pieces[i][pos + 1]);
-            result.push_back(pieces[i][pos]);
-        }
-    if (result.size() != 32) return false;
-    packed += result;
+void AppendNameOnce(std::vector<std::wstring>& names, const std::wstring& name) {
+    if (!HoldsName(names, name)) names.push_back(name);
+}
+
+bool IsBracedGuid(const std::wstring& text) {
+    if (!HasGuidShape(text)) return false;
+    for (size_t i = 1; i < 37; ++i)
+        if (text[i] != L'-' && !IsHexDigit(text[i])) return false;
     return true;
 }
 
-namespace {
-
-// A 32-character text with hyphens and braces put in at the places of a GUID's groups.
-std::wstring Braced(const std::wstring& plain) {
-    return L"{" + plain.substr(0, 8) + L"-" + plain.substr(8, 4) + L"-" + plain.substr(12, 4) + L"-" +
-           plain.substr(16, 4) + L"-" + plain.substr(20, 12) + L"}";
+bool PackGuid(const std::wstring& guid, std::wstring& packed) {
+    if (!HasGuidShape(guid)) return false;
+    // The first three groups are reversed whole, the last two pair by pair.
+    for (const auto& [first, last] : {std::pair<size_t, size_t>{1, 8}, {10, 13}, {15, 18}})
+        for (size_t i = last + 1; i > first; --i) packed.push_back(guid[i - 1]);
+    for (size_t i = 20; i < 37; i += 2) {
+        if (guid[i] == L'-') ++i;
+        packed.push_back(guid[i + 1]);
+        packed.push_back(guid[i]);
+    }
+    return true;
 }
-
-}  // namespace
 
 bool UnpackGuid(const std::wstring& packed, std::wstring& guid) {
     if (packed.size() != 32) return false;

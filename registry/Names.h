@@ -7,6 +7,12 @@ namespace Zento::Lithcore {
 
 // Equal length, and equal once A-Z are mapped to a-z; every other character must match exactly.
 bool NamesEqual(const std::wstring& a, const std::wstring& b);
+// Whether a name of the list is NamesEqual to `name`; the append adds it only when none is.
+bool HoldsName(const std::vector<std::wstring>& names, const std::wstring& name);
+void AppendNameOnce(std::vector<std::wstring>& names, const std::wstring& name);
+
+// "{8-4-4-4-12}" of hexadecimal digits, in any letter case.
+bool IsBracedGuid(const std::wstring& text);
 
 // Appends the 32-character packed form of a braced GUID to `packed`; true when it is exactly 32 characters.
 bool PackGuid(const std::wstring& guid, std::wstring& packed);

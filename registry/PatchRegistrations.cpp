@@ -4,7 +4,6 @@
 #include <set>
 
 #include "platform/FileSystem.h"
-#include "registry/ComSettingsRegistry.h"
 #include "registry/InstallerRegistry.h"
 #include "registry/ManagedInstallerKeys.h"
 #include "registry/Names.h"
@@ -17,17 +16,7 @@ namespace Zento::Lithcore {
 namespace {
 
 const std::wstring kClassesInstaller = L"HKEY_LOCAL_MACHINE\\Software\\Classes\\Installer\\";
-const std::wstring kUserData = L"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\";
 const std::wstring kListValue = L"Patches";
-
-// "<base>\" and, where the view has one, its Wow6432Node twin below HKEY_LOCAL_MACHINE\Software.
-PathList InBothViews(RegistryView view, const std::wstring& base) {
-    PathList bases{base};
-    const std::wstring software = L"HKEY_LOCAL_MACHINE\\Software\\";
-    if (HasWow64Node(view) && base.compare(0, software.size(), software) == 0)
-        bases.push_back(software + L"Wow6432Node\\" + base.substr(software.size()));
-    return bases;
-}
 
 // Every "...\Products\" key whose product subkeys may carry a Patches key or values: the machine's
 // Classes\Installer, each user's Software\Microsoft\Installer and Managed\<sid>\Installer, and each
@@ -38,14 +27,11 @@ struct ProductsRoots {
 };
 
 ProductsRoots ReadProductsRoots(RegistryView view) {
-    ProductsRoots roots;
-    for (const std::wstring& installer : ManagedInstallerBases(view)) roots.withPatchValues.push_back(installer + L"Products\\");
-    for (const std::wstring& base : InBothViews(view, kClassesInstaller + L"Products\\"))
+    ProductsRoots roots{ManagedInstallerKindKeys(view, L"Products"), UserDataKindKeys(view, L"Products")};
+    for (const std::wstring& base : MachineSoftwareBases(view, kClassesInstaller + L"Products\\"))
         roots.withPatchValues.push_back(base);
     for (const std::wstring& users : UserSoftwareKeyPaths(view, L"Microsoft\\Installer\\Products"))
         roots.withPatchValues.push_back(users);
-    for (const std::wstring& userData : InBothViews(view, kUserData))
-        for (const std::wstring& sid : SubkeysOf(view, userData)) roots.withPatchKeys.push_back(userData + sid + L"\\Products\\");
     return roots;
 }
 
@@ -80,10 +66,9 @@ void ReadOwnKeys(RegistryView view, ProductPatch& patch) {
     CollectKeyPaths(view, kClassesInstaller + L"Patches\\", patch.packedCode, patch.ownKeys);
     PathList userData;
     CollectUserDataKeys(view, patch.packedCode, L"Patches", userData);
-    for (const std::wstring& key : userData) patch.ownKeys.push_back(key);
+    patch.ownKeys.insert(patch.ownKeys.end(), userData.begin(), userData.end());
     ReadStringValues(view, userData, L"LocalPackage", patch.localPackages);
-    for (const std::wstring& users : UserSoftwareKeyPaths(view, L"Microsoft\\Installer\\Patches"))
-        AppendMatchingSubkeys(view, users, patch.packedCode, patch.ownKeys);
+    CollectUserInstallerKeys(view, patch.packedCode, L"Patches", patch.ownKeys);
     CollectManagedInstallerKeys(view, patch.packedCode, L"Patches", patch.ownKeys);
 }
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "registry/RegistryStorage.h"
+#include "registry/RegistryKeys.h"
 
 namespace Zento::Lithcore {
 

@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "registry/RegistryStorage.h"
 #include "registry/RegistryKeys.h"
 
 namespace Zento::Lithcore {

@@ -4,6 +4,34 @@ namespace Zento::Lithcore {
 
 using System::Registry;
 
+namespace {
+
+struct RootName {
+    const wchar_t* longName;
+    const wchar_t* shortName;
+    HKEY root;
+};
+
+const RootName kRootNames[] = {
+    {L"HKEY_CLASSES_ROOT", L"HKCR", HKEY_CLASSES_ROOT},
+    {L"HKEY_CURRENT_USER", L"HKCU", HKEY_CURRENT_USER},
+    {L"HKEY_LOCAL_MACHINE", L"HKLM", HKEY_LOCAL_MACHINE},
+    {L"HKEY_USERS", L"HKU", HKEY_USERS},
+    {L"HKEY_PERFORMANCE_DATA", L"HKPD", HKEY_PERFORMANCE_DATA},
+    {L"HKEY_PERFORMANCE_TEXT", L"HKPT", HKEY_PERFORMANCE_TEXT},
+    {L"HKEY_PERFORMANCE_NLSTEXT", L"HKPN", HKEY_PERFORMANCE_NLSTEXT},
+    {L"HKEY_CURRENT_CONFIG", L"HKCC", HKEY_CURRENT_CONFIG},
+    {L"HKEY_DYN_DATA", L"HKDD", HKEY_DYN_DATA},
+};
+
+HKEY RootKeyOf(const std::wstring& rootName) {
+    for (const RootName& entry : kRootNames)
+        if (rootName == entry.longName || rootName == entry.shortName) return entry.root;
+    return nullptr;
+}
+
+}  // namespace
+
 bool KeyHoldsAnything(HKEY key) {
     wchar_t name[257] = {};
     DWORD length = 256;
@@ -15,13 +43,15 @@ bool KeyHoldsAnything(HKEY key) {
 }
 
 RegistryKeyAddress RegistryKeyAddress::Parse(const std::wstring& path, RegistryView view) {
-    RegistryPathParts parts = SplitRegistryPath(path);
-    RegistryKeyAddress address;
-    address.path = path;
-    address.view = view;
-    if (parts.root == nullptr) return address;
-    address.root = parts.root;
-    address.subKey = parts.subKey;
+    RegistryKeyAddress address{path, nullptr, {}, view};
+    const size_t separator = path.find(L'\\');
+    std::wstring subKey = separator == std::wstring::npos ? std::wstring() : path.substr(separator + 1);
+    if (!subKey.empty() && subKey.back() == L'\\') subKey.pop_back();
+    if (!subKey.empty() &&
+        (subKey.front() == L'\\' || subKey.back() == L'\\' || subKey.find(L"\\\\") != std::wstring::npos))
+        return address;
+    address.root = RootKeyOf(path.substr(0, separator));
+    if (address.Valid()) address.subKey = subKey;
     return address;
 }
 

@@ -1,15 +1,24 @@
 #pragma once
 // One registry key or value at a time, addressed by a key parsed once from its full path, in a named
 // view: its opening, the reading of its values, and whether it is still there.
-#include <string>
+#include <windows.h>
 
-#include "registry/RegistryStorage.h"
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/UniqueResource.h"
+#include "registry/RegistryApi.h"
 
 namespace Zento::Lithcore {
+
+using PathList = std::vector<std::wstring>;
 
 // A key as the removal addresses it: the full path it was collected by (for the log and the backup),
 // its root and subkey, parsed once, and its view. A path that does not parse has no root; every
 // operation on it then fails with ERROR_INVALID_PARAMETER, and it never counts as gone.
+// The root is a long or short root name ("HKEY_LOCAL_MACHINE", "HKLM", ...) matched case-sensitively;
+// one trailing separator is dropped; a path with an empty component does not parse.
 struct RegistryKeyAddress {
     std::wstring path;  // full path from the root name, ending with "\"
     HKEY root = nullptr;

@@ -7,6 +7,7 @@ namespace Zento::Lithcore {
 namespace {
 
 const std::wstring kUsersRoot = L"HKEY_USERS\\";
+const std::wstring kMachineSoftware = L"HKEY_LOCAL_MACHINE\\Software\\";
 
 std::wstring WithTrailingSeparator(std::wstring path) {
     if (path.empty() || path.back() != L'\\') path.push_back(L'\\');
@@ -16,18 +17,20 @@ std::wstring WithTrailingSeparator(std::wstring path) {
 }  // namespace
 
 PathList SubkeysOf(RegistryView view, const std::wstring& keyPath) {
-    System::RegistryStorageEx storage(keyPath, view);
-    if (!storage.IsOpen()) return {};
-    return storage.EnumKeys(L"");
+    UniqueRegKey key;
+    if (OpenExistingKey(keyPath, view, KEY_READ, key) != ERROR_SUCCESS) return {};
+    LONG listed = ERROR_SUCCESS;
+    return System::ListSubkeyNames(key.Get(), listed);
 }
 
-bool AppendMatchingSubkeys(RegistryView view, const std::wstring& keyPath, const std::wstring& name, PathList& result) {
+bool AppendMatchingSubkeys(RegistryView view, const PathList& keyPaths, const std::wstring& name, PathList& result) {
     bool any = false;
-    for (const std::wstring& subkey : SubkeysOf(view, keyPath)) {
-        if (!NamesEqual(subkey, name)) continue;
-        result.push_back(keyPath + subkey + L"\\");
-        any = true;
-    }
+    for (const std::wstring& keyPath : keyPaths)
+        for (const std::wstring& subkey : SubkeysOf(view, keyPath)) {
+            if (!NamesEqual(subkey, name)) continue;
+            result.push_back(keyPath + subkey + L"\\");
+            any = true;
+        }
     return any;
 }
 
@@ -39,6 +42,19 @@ PathList UserSoftwareKeyPaths(RegistryView view, const std::wstring& subPath) {
         for (const std::wstring& software : softwareKeys)
             paths.push_back(WithTrailingSeparator(kUsersRoot + hive + software + subPath));
     return paths;
+}
+
+PathList MachineSoftwareBases(RegistryView view, const std::wstring& base) {
+    if (!HasWow64Node(view) || base.compare(0, kMachineSoftware.size(), kMachineSoftware) != 0) return {base};
+    return {base, kMachineSoftware + L"Wow6432Node\\" + base.substr(kMachineSoftware.size())};
+}
+
+PathList UserDataKindKeys(RegistryView view, const std::wstring& kind) {
+    PathList kindKeys;
+    const std::wstring userData = kMachineSoftware + L"Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\";
+    for (const std::wstring& root : MachineSoftwareBases(view, userData))
+        for (const std::wstring& sid : SubkeysOf(view, root)) kindKeys.push_back(root + sid + L"\\" + kind + L"\\");
+    return kindKeys;
 }
 
 }  // namespace Zento::Lithcore

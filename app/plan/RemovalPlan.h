@@ -9,7 +9,7 @@
 
 #include "app/users/SearchedUser.h"
 #include "app/plan/Target.h"
-#include "registry/RegistryStorage.h"
+#include "registry/RegistryKeys.h"
 
 namespace Quellor {
 

@@ -7,6 +7,8 @@
 #include <memory>
 
 #include "platform/SystemLibrary.h"
+#include "registry/ComponentRegistrations.h"
+#include "registry/Names.h"
 #include "tests/installer/FixtureCodes.h"
 #include "tests/support/MsiFixture.h"
 #include "tests/support/TestSupport.h"
@@ -41,6 +43,25 @@ std::wstring OwnerNamedByInstaller(const std::wstring& componentCode) {
     wchar_t owner[39] = {};
     if (getProductCode == nullptr || getProductCode(componentCode.c_str(), owner) != ERROR_SUCCESS) return L"";
     return owner;
+}
+
+// The product's components as the collection finds them: the candidates of one registration pass, each
+// confirmed by the installer.
+bool ListProductComponents(const std::wstring& productCode, PathList& components) {
+    std::wstring packed;
+    if (!PackGuid(productCode, packed)) return false;
+    const PathList candidates = ReadComponentRegistrations(NativeView(), packed, {}).componentsOfProduct;
+    return ListProductComponentsAmong(productCode, candidates, components);
+}
+
+// GetComponentPath of each component in order, skipping those without a path.
+PathList ComponentPaths(const PathList& components, const std::wstring& productCode) {
+    PathList paths;
+    for (const std::wstring& component : components) {
+        std::wstring path;
+        if (GetComponentPath(productCode, component, path)) paths.push_back(path);
+    }
+    return paths;
 }
 
 using Packages = std::vector<std::unique_ptr<InstalledPackage>>;
@@ -113,8 +134,7 @@ TEST_F(OneMachineProduct, FilePathIsTheInstalledKeyFile) {
 // Wine answers "absent" for every registry key path, so there the registry component has no path and the
 // path list is one shorter than the component list. Windows gives an installer registry path.
 TEST_F(OneMachineProduct, ComponentPathsSkipComponentsWithoutPath) {
-    PathList paths;
-    ASSERT_TRUE(ListComponentPaths({kMachineV1Registry, kMachineV1File}, kMachineV1, paths));
+    const PathList paths = ComponentPaths({kMachineV1Registry, kMachineV1File}, kMachineV1);
     ASSERT_GE(paths.size(), 1u);
     EXPECT_TRUE(EndsWith(paths.back(), L"\\payload.txt"));
     std::wstring registryPath;
@@ -150,9 +170,7 @@ TEST(ComponentDeeperThanMaxPath, PathIsReadWhole) {
     ASSERT_TRUE(GetComponentPath(kMachineLong, kMachineLongFile, path));
     EXPECT_GT(path.size(), 260u);
     EXPECT_TRUE(EndsWith(path, std::wstring(240, L'L') + L"\\payload.txt")) << Utf8(path);
-    PathList paths;
-    ASSERT_TRUE(ListComponentPaths({kMachineLongFile}, kMachineLong, paths));
-    EXPECT_EQ(paths, PathList{path});
+    EXPECT_EQ(ComponentPaths({kMachineLongFile}, kMachineLong), PathList{path});
 }
 
 // A per-user install registers its components under the user's own security identifier.
@@ -243,8 +261,7 @@ TEST_F(TwoProductsShareAComponent, SharedComponentIsSharedForBothOwnComponentsFo
 }
 
 TEST_F(TwoProductsShareAComponent, PathsOfBothComponentsForTheProductNotNamedAsOwner) {
-    PathList paths;
-    ASSERT_TRUE(ListComponentPaths({kSharedHighFile, kSharedComponent}, kSharedHigh, paths));
+    const PathList paths = ComponentPaths({kSharedHighFile, kSharedComponent}, kSharedHigh);
     ASSERT_EQ(paths.size(), 2u);
     EXPECT_TRUE(EndsWith(paths[0], L"\\QuellorFixtureSharedHigh\\payload.txt")) << Utf8(paths[0]);
     EXPECT_TRUE(EndsWith(paths[1], L"\\QuellorFixtureShared\\shared.txt")) << Utf8(paths[1]);
