@@ -85,16 +85,6 @@ LONG ReadValueAt(HKEY key, DWORD index, RegistryValueData& value) {
     }
 }
 
-LONG ReadNamedValue(HKEY key, const std::wstring& name, RegistryValueData& value) {
-    LONG error = ERROR_SUCCESS;
-    std::optional<RegistryValue> read = ReadRegistryValue(key, name, &error);
-    if (!read) return error;
-    value.name = name;
-    value.type = read->type;
-    value.data = std::move(read->data);
-    return ERROR_SUCCESS;
-}
-
 }  // namespace
 
 std::wstring RegFileValueLine(const RegistryValueData& value) {
@@ -147,10 +137,11 @@ LONG RegistryExport::AddValue(const RegistryKeyAddress& address, const std::wstr
     UniqueRegKey key;
     LONG opened = OpenExistingKey(address, KEY_READ, key);
     if (opened != ERROR_SUCCESS) return opened;
-    RegistryValueData value;
-    LONG read = ReadNamedValue(key.Get(), valueName, value);
-    if (read != ERROR_SUCCESS) return read;
-    sections_.push_back(L"[" + SectionPath(address.path) + L"]\r\n" + RegFileValueLine(value) + L"\r\n");
+    LONG read = ERROR_SUCCESS;
+    std::optional<RegistryValue> value = ReadRegistryValue(key.Get(), valueName, &read);
+    if (!value) return read;
+    const std::wstring line = RegFileValueLine({valueName, value->type, std::move(value->data)});
+    sections_.push_back(L"[" + SectionPath(address.path) + L"]\r\n" + line + L"\r\n");
     return ERROR_SUCCESS;
 }
 

@@ -24,10 +24,33 @@ std::wstring ReadProfilePath(HKEY key) {
     return text ? ExpandEnvironment(*text) : std::wstring();
 }
 
-bool ReadRawValue(RegistryView view, const std::wstring& keyPath, const std::wstring& valueName, std::wstring& text) {
-    const std::optional<std::wstring> read = StoredText(ReadRegistryValue(view, keyPath, valueName));
-    if (read) text = *read;
-    return read.has_value();
+std::wstring ProfileFolderOf(RegistryView view, const std::wstring& sid) {
+    if (sid.empty()) return {};
+    UniqueRegKey entry;
+    if (OpenExistingKey(kProfileListPath + sid + L"\\", view, KEY_READ, entry) != ERROR_SUCCESS) return {};
+    return ReadProfilePath(entry.Get());
+}
+
+// Replaces every `variable` (in upper case, with its percent signs) in `text`, in any letter case.
+void ReplaceVariable(std::wstring& text, const std::wstring& variable, const std::wstring& value) {
+    std::wstring lower = FoldedName(text);
+    for (size_t at = lower.find(variable); at != std::wstring::npos; at = lower.find(variable, at + value.size())) {
+        text.replace(at, variable.size(), value);
+        lower.replace(at, variable.size(), FoldedName(value));
+    }
+}
+
+// The text of a user's shell-folder value, expanded for the user of `profileFolder`.
+std::wstring ExpandForUser(const std::wstring& text, const std::wstring& profileFolder) {
+    std::wstring result = text;
+    if (!profileFolder.empty()) {
+        // The per-user variables that shell-folder values use, at their default places below the
+        // profile; left to the system they would name the caller's folders.
+        ReplaceVariable(result, L"%APPDATA%", profileFolder + L"\\AppData\\Roaming");
+        ReplaceVariable(result, L"%LOCALAPPDATA%", profileFolder + L"\\AppData\\Local");
+        ReplaceVariable(result, L"%USERPROFILE%", profileFolder);
+    }
+    return result.find(L'%') == std::wstring::npos ? result : ExpandEnvironment(result);
 }
 
 }  // namespace
@@ -47,13 +70,6 @@ std::vector<ProfileEntry> ListProfiles(RegistryView view) {
         profiles.push_back(profile);
     }
     return profiles;
-}
-
-std::wstring ProfileFolderOf(RegistryView view, const std::wstring& sid) {
-    if (sid.empty()) return {};
-    UniqueRegKey entry;
-    if (OpenExistingKey(kProfileListPath + sid + L"\\", view, KEY_READ, entry) != ERROR_SUCCESS) return {};
-    return ReadProfilePath(entry.Get());
 }
 
 PathList ProfileListFolders(RegistryView view) {
@@ -139,42 +155,16 @@ LONG UnloadUserHive(const std::wstring& name, const std::wstring& file) {
 
 void SetBeforeHiveUnload(BeforeHiveUnload hook) { g_beforeUnload = hook; }
 
-namespace {
-
-// Replaces every `variable` (in upper case, with its percent signs) in `text`, in any letter case.
-void ReplaceVariable(std::wstring& text, const std::wstring& variable, const std::wstring& value) {
-    std::wstring lower = FoldedName(text);
-    for (size_t at = lower.find(variable); at != std::wstring::npos; at = lower.find(variable, at + value.size())) {
-        text.replace(at, variable.size(), value);
-        lower.replace(at, variable.size(), FoldedName(value));
-    }
-}
-
-}  // namespace
-
-std::wstring ExpandForUser(const std::wstring& text, const std::wstring& profileFolder) {
-    std::wstring result = text;
-    if (!profileFolder.empty()) {
-        // The per-user variables that shell-folder values use, at their default places below the
-        // profile; left to the system they would name the caller's folders.
-        ReplaceVariable(result, L"%APPDATA%", profileFolder + L"\\AppData\\Roaming");
-        ReplaceVariable(result, L"%LOCALAPPDATA%", profileFolder + L"\\AppData\\Local");
-        ReplaceVariable(result, L"%USERPROFILE%", profileFolder);
-    }
-    return result.find(L'%') == std::wstring::npos ? result : ExpandEnvironment(result);
-}
-
 bool ReadUserShellFolder(RegistryView view, const std::wstring& shellFoldersKey, const std::wstring& valueName,
                          std::wstring& folder) {
     static const std::wstring kShellFolders = L"Shell Folders\\";
-    std::wstring text;
-    bool read = ReadRawValue(view, shellFoldersKey, valueName, text);
-    if (!read && shellFoldersKey.size() > kShellFolders.size()) {
+    std::optional<std::wstring> text = StoredText(ReadRegistryValue(view, shellFoldersKey, valueName));
+    if (!text && shellFoldersKey.size() > kShellFolders.size()) {
         std::wstring parent = shellFoldersKey.substr(0, shellFoldersKey.size() - kShellFolders.size());
-        read = ReadRawValue(view, parent + L"User Shell Folders\\", valueName, text);
+        text = StoredText(ReadRegistryValue(view, parent + L"User Shell Folders\\", valueName));
     }
-    if (!read) return false;
-    folder = ExpandForUser(text, ProfileFolderOf(view, HiveSidOf(shellFoldersKey)));
+    if (!text) return false;
+    folder = ExpandForUser(*text, ProfileFolderOf(view, HiveSidOf(shellFoldersKey)));
     return true;
 }
 

@@ -22,9 +22,6 @@ inline constexpr DWORD kProfileTemporary = 0x0800;
 // Every subkey of HKLM\...\ProfileList, in registry order.
 std::vector<ProfileEntry> ListProfiles(RegistryView view);
 
-// The profile folder of one user by the profile list; empty when it is not listed.
-std::wstring ProfileFolderOf(RegistryView view, const std::wstring& sid);
-
 // The folders the profile list names: its ProfilesDirectory, Default, Public and AllUsersProfile, and
 // every profile's folder, expanded.
 std::vector<std::wstring> ProfileListFolders(RegistryView view);
@@ -54,14 +51,10 @@ bool HiveFileExists(const std::wstring& file);
 using BeforeHiveUnload = void (*)(const std::wstring& name, const std::wstring& file);
 void SetBeforeHiveUnload(BeforeHiveUnload hook);
 
-// The text of a user's shell-folder value, expanded for that user: %USERPROFILE% names their profile
-// folder, %APPDATA% and %LOCALAPPDATA% its default AppData folders, not the caller's; other
-// environment strings are expanded as the system does.
-std::wstring ExpandForUser(const std::wstring& text, const std::wstring& profileFolder);
-
 // One user's shell folder: `valueName` of the "Shell Folders" key at `shellFoldersKey` (a path below
-// HKEY_USERS\<sid>\), else of its sibling "User Shell Folders", expanded for that user (ExpandForUser
-// with the profile folder of the profile list). False when neither key has a string value of that name.
+// HKEY_USERS\<sid>\), else of its sibling "User Shell Folders", expanded for that user: %USERPROFILE%,
+// %APPDATA% and %LOCALAPPDATA% name the folders of their profile by the profile list, not the caller's; other
+// environment strings are expanded as the system does. False when neither key has a string value of that name.
 bool ReadUserShellFolder(RegistryView view, const std::wstring& shellFoldersKey, const std::wstring& valueName,
                          std::wstring& folder);
 
