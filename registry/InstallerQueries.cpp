@@ -63,7 +63,6 @@ const MsiFunctions& Msi() {
 }
 
 using EnumClientsFn = decltype(MsiFunctions::enumClients);
-using CloseHandleFn = decltype(MsiFunctions::closeHandle);
 
 // Calls `next(index, buffer)` with index 0, 1, 2, ... until it answers nonzero; appends each code.
 template <typename Next>
@@ -88,22 +87,14 @@ bool BelongsToProduct(EnumClientsFn enumClients, const std::wstring& componentCo
     return false;
 }
 
-// An installer handle, closed at every end.
-class OwnedMsiHandle {
-public:
-    explicit OwnedMsiHandle(CloseHandleFn close) : close_(close) {}
-    ~OwnedMsiHandle() {
-        if (handle_ != 0) close_(handle_);
-    }
-    OwnedMsiHandle(const OwnedMsiHandle&) = delete;
-    OwnedMsiHandle& operator=(const OwnedMsiHandle&) = delete;
-    MsiHandle Get() const { return handle_; }
-    MsiHandle* Put() { return &handle_; }
-
-private:
-    CloseHandleFn close_;
-    MsiHandle handle_ = 0;
+// An installer handle, closed at every end (only ever opened when the close function was found).
+struct MsiHandleTraits {
+    using type = MsiHandle;
+    static MsiHandle Empty() noexcept { return 0; }
+    static bool IsValid(MsiHandle handle) noexcept { return handle != 0; }
+    static void Release(MsiHandle handle) noexcept { Msi().closeHandle(handle); }
 };
+using UniqueMsiHandle = UniqueResource<MsiHandleTraits>;
 
 }  // namespace
 
@@ -111,9 +102,9 @@ bool GetPackageProductCode(const std::wstring& packagePath, std::wstring& produc
     const MsiFunctions& msi = Msi();
     if (!msi.closeHandle || !msi.openDatabase || !msi.openView || !msi.execute || !msi.fetch || !msi.getString)
         return false;
-    OwnedMsiHandle database(msi.closeHandle);
-    OwnedMsiHandle view(msi.closeHandle);
-    OwnedMsiHandle record(msi.closeHandle);
+    UniqueMsiHandle database;
+    UniqueMsiHandle view;
+    UniqueMsiHandle record;
     // MSIDBOPEN_READONLY: the package is only read.
     if (msi.openDatabase(packagePath.c_str(), reinterpret_cast<LPCWSTR>(0), database.Put()) != ERROR_SUCCESS) return false;
     if (msi.openView(database.Get(), L"SELECT `Value` FROM `Property` WHERE `Property`='ProductCode'", view.Put()) !=

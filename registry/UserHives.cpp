@@ -5,6 +5,7 @@
 #include "platform/Privileges.h"
 #include "platform/UniqueResource.h"
 #include "registry/RegistryKeys.h"
+#include "registry/RegistryWalk.h"
 
 namespace Zento::Lithcore {
 
@@ -53,6 +54,30 @@ std::wstring ExpandForUser(const std::wstring& text, const std::wstring& profile
     return result.find(L'%') == std::wstring::npos ? result : ExpandEnvironment(result);
 }
 
+void AddEveryStringValue(PathList& folders, RegistryView view, const std::wstring& keyPath) {
+    UniqueRegKey key;
+    if (OpenExistingKey(keyPath, view, KEY_READ, key) != ERROR_SUCCESS) return;
+    LONG listed = ERROR_SUCCESS;
+    for (const std::wstring& name : System::ListValueNames(key.Get(), listed))
+        if (auto folder = ExpandedText(ReadRegistryValue(key.Get(), name))) folders.push_back(*folder);
+}
+
+// A user's folders that only "User Shell Folders" names (a hive the run loaded has no "Shell Folders"
+// written by a logon), expanded for that user, not for the caller.
+void AddUserShellFolders(PathList& folders, RegistryView view, const std::wstring& sid) {
+    const std::wstring software = std::wstring(kUsersRoot) + sid + L"\\Software\\";
+    const std::wstring shellFolders = software + kShellFoldersPath;
+    UniqueRegKey key;
+    if (OpenExistingKey(software + L"Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders\\", view,
+                        KEY_READ, key) != ERROR_SUCCESS)
+        return;
+    LONG listed = ERROR_SUCCESS;
+    for (const std::wstring& name : System::ListValueNames(key.Get(), listed)) {
+        std::wstring folder;
+        if (ReadUserShellFolder(view, shellFolders, name, folder)) folders.push_back(folder);
+    }
+}
+
 }  // namespace
 
 std::vector<ProfileEntry> ListProfiles(RegistryView view) {
@@ -83,41 +108,10 @@ PathList ProfileListFolders(RegistryView view) {
     return folders;
 }
 
-namespace {
-
-void AddEveryStringValue(PathList& folders, RegistryView view, const std::wstring& keyPath) {
-    UniqueRegKey key;
-    if (OpenExistingKey(keyPath, view, KEY_READ, key) != ERROR_SUCCESS) return;
-    LONG listed = ERROR_SUCCESS;
-    for (const std::wstring& name : System::ListValueNames(key.Get(), listed))
-        if (auto folder = ExpandedText(ReadRegistryValue(key.Get(), name))) folders.push_back(*folder);
-}
-
-// A user's folders that only "User Shell Folders" names (a hive the run loaded has no "Shell Folders"
-// written by a logon), expanded for that user, not for the caller.
-void AddUserShellFolders(PathList& folders, RegistryView view, const std::wstring& sid) {
-    const std::wstring software = std::wstring(kUsersRoot) + sid + L"\\Software\\";
-    const std::wstring shellFolders = software + kShellFoldersPath;
-    UniqueRegKey key;
-    if (OpenExistingKey(software + L"Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders\\", view,
-                        KEY_READ, key) != ERROR_SUCCESS)
-        return;
-    LONG listed = ERROR_SUCCESS;
-    for (const std::wstring& name : System::ListValueNames(key.Get(), listed)) {
-        std::wstring folder;
-        if (ReadUserShellFolder(view, shellFolders, name, folder)) folders.push_back(folder);
-    }
-}
-
-}  // namespace
-
 PathList ShellFoldersOfEveryone(RegistryView view) {
     PathList folders;
     AddEveryStringValue(folders, view, std::wstring(L"HKEY_LOCAL_MACHINE\\Software\\") + kShellFoldersPath);
-    UniqueRegKey users;
-    if (OpenExistingKey(kUsersRoot, view, KEY_READ, users) != ERROR_SUCCESS) return folders;
-    LONG listed = ERROR_SUCCESS;
-    for (const std::wstring& sid : System::ListSubkeyNames(users.Get(), listed)) {
+    for (const std::wstring& sid : SubkeysOf(view, kUsersRoot)) {
         const std::wstring software = std::wstring(kUsersRoot) + sid + L"\\Software\\";
         AddEveryStringValue(folders, view, software + kShellFoldersPath);
         AddEveryStringValue(folders, view, software + L"Wow6432Node\\" + kShellFoldersPath);
