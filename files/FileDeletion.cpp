@@ -101,7 +101,8 @@ DeletionResult RemoveFileWith(const std::wstring& path, DWORD attributes) {
 // A junction or symbolic link is removed itself, never followed.
 bool RemoveLink(const std::wstring& path, const WIN32_FIND_DATAW& entry) {
     ClearReadOnly(path, entry.dwFileAttributes);
-    return IsFolderEntry(entry) ? Files().removeDirectory(path.c_str()) != FALSE : Files().deleteFile(path.c_str()) != FALSE;
+    return IsFolderEntry(entry) ? Files().removeDirectory(path.c_str()) != FALSE
+                                : Files().deleteFile(path.c_str()) != FALSE;
 }
 
 // The links below the folder go before the shell's deletion, which may follow them into other folders.
