@@ -27,13 +27,6 @@ std::wstring WithoutTrailingBackslash(std::wstring path) {
 
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
-bool IsDotEntry(const wchar_t* name) { return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0; }
-
-bool IsFolderEntry(const WIN32_FIND_DATAW& data) { return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
-
-// A junction or symbolic link may lead outside the folder being walked: never descend into one.
-bool IsLinkEntry(const WIN32_FIND_DATAW& data) { return (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
-
 bool ContainsIgnoringCase(const std::wstring& text, const std::wstring& part) {
     return FoldedName(text).find(FoldedName(part)) != std::wstring::npos;
 }
@@ -42,24 +35,10 @@ bool EqualIgnoringCase(const std::wstring& a, const std::wstring& b) { return Fo
 
 // ---- folders that must never be deleted ----
 
-// Absolute, long-name form without a trailing backslash (a root keeps its own); empty when it cannot be formed.
+// Absolute, long-name form without a trailing backslash (a root keeps its own); empty for an empty path.
 std::wstring NormalizedFolder(const std::wstring& path) {
     if (path.empty()) return {};
-    DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (size == 0) return {};
-    std::wstring full(size, L'\0');
-    DWORD length = ::GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
-    if (length == 0 || length >= size) return {};
-    full.resize(length);
-    DWORD longSize = ::GetLongPathNameW(full.c_str(), nullptr, 0);
-    if (longSize != 0) {
-        std::wstring longPath(longSize, L'\0');
-        DWORD longLength = ::GetLongPathNameW(full.c_str(), longPath.data(), longSize);
-        if (longLength != 0 && longLength < longSize) {
-            longPath.resize(longLength);
-            full = longPath;
-        }
-    }
+    std::wstring full = LongPathOf(FullPathOf(path));
     while (full.size() > 3 && full.back() == L'\\') full.pop_back();
     return full;
 }
@@ -139,13 +118,6 @@ void AddRegisteredFolders(PathList& folders) {
     if (cut != std::wstring::npos && cut > 2) AddProtected(folders, profile.substr(0, cut));
 }
 
-PathList CollectProtectedFolders() {
-    PathList folders;
-    AddSpecialFolders(folders);
-    AddRegisteredFolders(folders);
-    return folders;
-}
-
 }  // namespace
 
 bool HasDriveOrUncPrefix(const std::wstring& path) {
@@ -169,10 +141,6 @@ bool HasDotPart(const std::wstring& path) {
 bool EndsWithIgnoringCase(const std::wstring& text, const std::wstring& end) {
     return text.size() >= end.size() && EqualIgnoringCase(text.substr(text.size() - end.size()), end);
 }
-
-}  // namespace
-
-namespace {
 
 bool IsCachedInstallerFile(const std::wstring& path, const std::wstring& windowsFolder, const wchar_t* extension) {
     if (!HasDriveOrUncPrefix(path) || !HasDriveOrUncPrefix(windowsFolder)) return false;
@@ -306,6 +274,12 @@ bool IsKeptFile(const std::wstring& file, const PathList& keepPaths) {
 
 void Append(PathList& to, const PathList& from) { to.insert(to.end(), from.begin(), from.end()); }
 
+// FILE_ATTRIBUTE_REPARSE_POINT on the path itself: a junction or symbolic link, never to be entered.
+bool IsLink(const std::wstring& path) {
+    const DWORD attributes = System::Files().getFileAttributes(WithoutTrailingBackslash(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 }  // namespace
 
 PathRefusal JudgeDeletablePath(const std::wstring& path, bool isFolder, const PathList& protectedFolders) {
@@ -328,55 +302,37 @@ bool IsDeletableFolder(const std::wstring& folder, const PathList& protectedFold
     return JudgeDeletablePath(folder, true, protectedFolders) == PathRefusal::None;
 }
 
-bool IsLink(const std::wstring& path) {
-    const DWORD attributes = System::Files().getFileAttributes(WithoutTrailingBackslash(path).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-}
-
-PathList ProtectedFolders() { return CollectProtectedFolders(); }
-
 // Protected-folder lookups can in principle throw (shell32 missing): then nothing counts as deletable.
 std::optional<PathList> ReadProtectedFolders() {
     try {
-        return CollectProtectedFolders();
+        PathList folders;
+        AddSpecialFolders(folders);
+        AddRegisteredFolders(folders);
+        return folders;
     } catch (...) {
         return std::nullopt;
     }
 }
 
-PathList ListFiles(const std::wstring& folder, const std::wstring& pattern, bool recurse) {
+PathList ListFiles(const std::wstring& folder) {
     PathList files;
-    std::wstring base = WithoutTrailingBackslash(folder);
-    std::wstring namePattern = L"*." + pattern;
+    const std::wstring base = WithoutTrailingBackslash(folder);
     if (IsLink(base)) return files;
-    WIN32_FIND_DATAW data;
-    // Every entry is searched, so that recursion reaches subfolders whatever the pattern.
-    UniqueFindHandle find(::FindFirstFileW((base + L"\\*").c_str(), &data));
-    if (!find) return files;
-    do {
-        std::wstring path = base + L"\\" + data.cFileName;
-        if (!IsFolderEntry(data)) {
-            if (pattern == L"*" || ::PathMatchSpecW(data.cFileName, namePattern.c_str())) files.push_back(path);
-        } else if (recurse && !IsDotEntry(data.cFileName) && !IsLinkEntry(data)) {
-            Append(files, ListFiles(path, pattern, recurse));
-        }
-    } while (::FindNextFileW(find.Get(), &data));
+    ForEachEntry(base, [&](const std::wstring& path, const WIN32_FIND_DATAW& entry) {
+        if (!IsFolderEntry(entry)) files.push_back(path);
+    });
     return files;
 }
 
-PathList ListFolders(const std::wstring& folder, bool namesOnly, bool recurse) {
+PathList ListFolders(const std::wstring& folder) {
     PathList folders;
-    std::wstring base = WithoutTrailingBackslash(folder);
+    const std::wstring base = WithoutTrailingBackslash(folder);
     if (IsLink(base)) return folders;
-    WIN32_FIND_DATAW data;
-    UniqueFindHandle find(::FindFirstFileW((base + L"\\*").c_str(), &data));
-    if (!find) return folders;
-    do {
-        if (!IsFolderEntry(data) || IsDotEntry(data.cFileName)) continue;
-        std::wstring path = base + L"\\" + data.cFileName;
-        folders.push_back(namesOnly ? std::wstring(data.cFileName) : path);
-        if (recurse && !IsLinkEntry(data)) Append(folders, ListFolders(path, namesOnly, recurse));
-    } while (::FindNextFileW(find.Get(), &data));
+    ForEachEntry(base, [&](const std::wstring& path, const WIN32_FIND_DATAW& entry) {
+        if (!IsFolderEntry(entry)) return;
+        folders.push_back(path);
+        if (!IsLinkEntry(entry)) Append(folders, ListFolders(path));
+    });
     return folders;
 }
 
@@ -401,14 +357,14 @@ void PlanProductFolders(const PathList& productFolders, const PathList& keepPath
             continue;
         }
         candidateFolders.push_back(folder);
-        Append(candidateFolders, ListFolders(folder, false, true));
+        Append(candidateFolders, ListFolders(folder));
     }
 
     PathList removableFolders;
     PathList candidateFiles;
     for (const std::wstring& candidate : candidateFolders) {
         if (OccursInAny(candidate, keepFolderParts))
-            Append(candidateFiles, ListFiles(candidate, L"*", false));
+            Append(candidateFiles, ListFiles(candidate));
         else
             removableFolders.push_back(candidate);
     }

@@ -28,14 +28,9 @@ enum class PathRefusal {
 // JudgeDeletablePath(folder, true, protectedFolders) == PathRefusal::None.
 bool IsDeletableFolder(const std::wstring& folder, const PathList& protectedFolders);
 
-// FILE_ATTRIBUTE_REPARSE_POINT on the path itself: a junction or symbolic link, never to be entered.
-bool IsLink(const std::wstring& path);
-
 // The folders no deletion may reach: special and shell folders of the machine and every user,
-// and the profiles, each also in the form an open of it really reaches. Throws when a special folder cannot be resolved.
-PathList ProtectedFolders();
-// The same, never throwing: nothing when they cannot be read, and then no folder counts as deletable.
-// Shell folders do not change during a run, so a removal reads them once.
+// and the profiles, each also in the form an open of it really reaches. Nothing when they cannot be read,
+// and then no folder counts as deletable. Shell folders do not change during a run, so a removal reads them once.
 std::optional<PathList> ReadProtectedFolders();
 
 // "X:\..." or "\\server\share\...". A path like "\ZEKT\Velkor" is not relative to Windows, yet it means
@@ -49,14 +44,12 @@ bool IsCachedInstallerPackage(const std::wstring& path, const std::wstring& wind
 // The same for a cached patch package (".msp").
 bool IsCachedPatchPackage(const std::wstring& path, const std::wstring& windowsFolder);
 
-// Files of the folder whose names match "*." + pattern ("*": every file), in search order;
-// with recurse, the files of each subfolder follow right where the subfolder was met. A folder that is a
-// link is not listed, and no link below it is entered.
-PathList ListFiles(const std::wstring& folder, const std::wstring& pattern, bool recurse);
+// The files directly in the folder, in search order; none when the folder is a link.
+PathList ListFiles(const std::wstring& folder);
 
-// Subfolders in pre-order (each folder before the folders inside it), as full paths or bare names.
+// Every subfolder below the folder as a full path, in pre-order (each folder before the folders inside it).
 // A link is listed, never entered; a folder that is a link is not listed.
-PathList ListFolders(const std::wstring& folder, bool namesOnly, bool recurse);
+PathList ListFolders(const std::wstring& folder);
 
 // What to delete of the product folders so that the keep paths and every folder on the way to them
 // stay: the folders (free ones, then the removable ones inside holding folders, each before the

@@ -98,33 +98,23 @@ DeletionResult RemoveFileWith(const std::wstring& path, DWORD attributes) {
     return result;
 }
 
-bool IsFolderEntry(const WIN32_FIND_DATAW& data) { return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
-bool IsLinkEntry(const WIN32_FIND_DATAW& data) { return (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
-bool IsDotEntry(const WIN32_FIND_DATAW& data) {
-    return wcscmp(data.cFileName, L".") == 0 || wcscmp(data.cFileName, L"..") == 0;
-}
-
 // A junction or symbolic link is removed itself, never followed.
-bool RemoveLink(const std::wstring& path, const WIN32_FIND_DATAW& data) {
-    ClearReadOnly(path, data.dwFileAttributes);
-    return IsFolderEntry(data) ? Files().removeDirectory(path.c_str()) != FALSE : Files().deleteFile(path.c_str()) != FALSE;
+bool RemoveLink(const std::wstring& path, const WIN32_FIND_DATAW& entry) {
+    ClearReadOnly(path, entry.dwFileAttributes);
+    return IsFolderEntry(entry) ? Files().removeDirectory(path.c_str()) != FALSE
+                                : Files().deleteFile(path.c_str()) != FALSE;
 }
 
 // The links below the folder go before the shell's deletion, which may follow them into other folders.
 // False when one of them stays.
 bool RemoveLinksBelow(const std::wstring& folder) {
     bool allRemoved = true;
-    WIN32_FIND_DATAW data;
-    UniqueFindHandle find(::FindFirstFileW((folder + L"\\*").c_str(), &data));
-    if (!find) return true;
-    do {
-        if (IsDotEntry(data)) continue;
-        std::wstring path = folder + L"\\" + data.cFileName;
-        if (IsLinkEntry(data))
-            allRemoved = RemoveLink(path, data) && allRemoved;
-        else if (IsFolderEntry(data))
+    ForEachEntry(folder, [&](const std::wstring& path, const WIN32_FIND_DATAW& entry) {
+        if (IsLinkEntry(entry))
+            allRemoved = RemoveLink(path, entry) && allRemoved;
+        else if (IsFolderEntry(entry))
             allRemoved = RemoveLinksBelow(path) && allRemoved;
-    } while (::FindNextFileW(find.Get(), &data));
+    });
     return allRemoved;
 }
 
@@ -132,22 +122,14 @@ bool RemoveLinksBelow(const std::wstring& folder) {
 DeletionResult RemoveRemainder(const std::wstring& folder, DWORD attributes) {
     DeletionResult result;
     ClearReadOnly(folder, attributes);
-    WIN32_FIND_DATAW data;
-    {
-        UniqueFindHandle find(::FindFirstFileW((folder + L"\\*").c_str(), &data));
-        if (find) {
-            do {
-                if (IsDotEntry(data)) continue;
-                std::wstring path = folder + L"\\" + data.cFileName;
-                if (IsFolderEntry(data) && !IsLinkEntry(data))
-                    Merge(result, RemoveRemainder(path, data.dwFileAttributes));
-                else if (IsFolderEntry(data) && !RemoveLink(path, data))
-                    result.failed.push_back({path, ::GetLastError()});
-                else if (!IsFolderEntry(data))
-                    Merge(result, RemoveFileWith(path, data.dwFileAttributes));
-            } while (::FindNextFileW(find.Get(), &data));
-        }
-    }
+    ForEachEntry(folder, [&](const std::wstring& path, const WIN32_FIND_DATAW& entry) {
+        if (IsFolderEntry(entry) && !IsLinkEntry(entry))
+            Merge(result, RemoveRemainder(path, entry.dwFileAttributes));
+        else if (IsFolderEntry(entry) && !RemoveLink(path, entry))
+            result.failed.push_back({path, ::GetLastError()});
+        else if (!IsFolderEntry(entry))
+            Merge(result, RemoveFileWith(path, entry.dwFileAttributes));
+    });
     if (!Files().removeDirectory(folder.c_str())) {
         DWORD error = ::GetLastError();
         // A folder that holds only what goes at the next start goes then too, after its content.

@@ -34,27 +34,6 @@ PathList WithoutEmpty(PathList folders) {
     return folders;
 }
 
-// Each hive's folders are its own user's: %USERPROFILE% there names that user's profile, also for a
-// hive the run loaded for a user who is not logged on.
-PathList UserShellFolders(RegistryView view, const std::wstring& valueName) {
-    PathList keys;
-    PathList folders;
-    if (CollectUserSoftwareKeys(view, kShellFoldersKeyName, kExplorerSubPath, keys))
-        for (const std::wstring& key : keys) {
-            std::wstring folder;
-            if (ReadUserShellFolder(view, key, valueName, folder)) folders.push_back(folder);
-        }
-    return WithoutEmpty(folders);
-}
-
-PathList CommonShellFolders(RegistryView view, const std::wstring& valueName) {
-    PathList keys;
-    PathList folders;
-    if (CollectKeyPaths(view, kMachineExplorerBase, kShellFoldersKeyName, keys))
-        ReadStringValues(view, keys, valueName, folders);
-    return WithoutEmpty(folders);
-}
-
 bool Contains(const PathList& list, const std::wstring& item) {
     return std::find(list.begin(), list.end(), item) != list.end();
 }
@@ -109,18 +88,31 @@ std::wstring GetSpecialFolderPath(int csidl) {
     return buffer;
 }
 
+// Each hive's folders are its own user's: %USERPROFILE% there names that user's profile, also for a
+// hive the run loaded for a user who is not logged on.
 PathList EveryUserShellFolder(RegistryView view, const std::wstring& valueName) {
-    return UserShellFolders(view, valueName);
+    PathList keys;
+    PathList folders;
+    if (CollectUserSoftwareKeys(view, kShellFoldersKeyName, kExplorerSubPath, keys))
+        for (const std::wstring& key : keys) {
+            std::wstring folder;
+            if (ReadUserShellFolder(view, key, valueName, folder)) folders.push_back(folder);
+        }
+    return WithoutEmpty(folders);
 }
 
 PathList CommonShellFolder(RegistryView view, const std::wstring& valueName) {
-    return CommonShellFolders(view, valueName);
+    PathList keys;
+    PathList folders;
+    if (CollectKeyPaths(view, kMachineExplorerBase, kShellFoldersKeyName, keys))
+        ReadStringValues(view, keys, valueName, folders);
+    return WithoutEmpty(folders);
 }
 
 bool FindUserAppDataFolders(RegistryView view, const std::wstring& subPath, PathList& folders) {
     if (!IsSafeSubPath(subPath)) return false;
     bool added = false;
-    for (const std::wstring& appData : UserShellFolders(view, L"AppData")) {
+    for (const std::wstring& appData : EveryUserShellFolder(view, L"AppData")) {
         std::wstring candidate = appData + L"\\" + subPath;
         if (!IsFolder(candidate)) continue;
         folders.push_back(candidate);
@@ -130,20 +122,20 @@ bool FindUserAppDataFolders(RegistryView view, const std::wstring& subPath, Path
 }
 
 bool FindUserShortcuts(RegistryView view, const std::wstring& valueName, const PathList& names, PathList& shortcuts) {
-    return AppendShortcuts(UserShellFolders(view, valueName), names, false, shortcuts);
+    return AppendShortcuts(EveryUserShellFolder(view, valueName), names, false, shortcuts);
 }
 
 bool FindCommonShortcuts(RegistryView view, const std::wstring& valueName, const PathList& names, PathList& shortcuts) {
     // Both registry views usually name the same all-users folder.
-    return AppendShortcuts(CommonShellFolders(view, valueName), names, true, shortcuts);
+    return AppendShortcuts(CommonShellFolder(view, valueName), names, true, shortcuts);
 }
 
 bool FindUserMenuFolders(RegistryView view, const PathList& menuSubPaths, const PathList& names, PathList& folders) {
-    return AppendMenuFolders(UserShellFolders(view, L"Programs"), menuSubPaths, names, folders);
+    return AppendMenuFolders(EveryUserShellFolder(view, L"Programs"), menuSubPaths, names, folders);
 }
 
 bool FindCommonMenuFolders(RegistryView view, const PathList& menuSubPaths, const PathList& names, PathList& folders) {
-    return AppendMenuFolders(CommonShellFolders(view, L"Common Programs"), menuSubPaths, names, folders);
+    return AppendMenuFolders(CommonShellFolder(view, L"Common Programs"), menuSubPaths, names, folders);
 }
 
 bool FindUserSettingFiles(RegistryView view, const PathList& userIds, const Settings& settings, PathList& folders,

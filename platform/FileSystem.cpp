@@ -11,7 +11,8 @@ namespace {
 const FileApi& SystemFileApi() {
     static const FileApi table{&::GetFileAttributesW, &::SetFileAttributesW,         &::DeleteFileW,
                                &::RemoveDirectoryW,   &::CreateFileW,                &::MoveFileExW,
-                               &::SHFileOperationW,   &::GetFinalPathNameByHandleW, &::GetSecurityInfo};
+                               &::SHFileOperationW,   &::GetFinalPathNameByHandleW, &::GetSecurityInfo,
+                               &::FindFirstFileW,     &::FindNextFileW};
     return table;
 }
 
@@ -74,6 +75,16 @@ bool PathMatchesAnything(const std::wstring& path) {
     WIN32_FIND_DATAW data{};
     UniqueFindHandle find(::FindFirstFileW(path.c_str(), &data));
     return find.IsValid();
+}
+
+void ForEachEntry(const std::wstring& folder, const EntryVisitor& visit) {
+    WIN32_FIND_DATAW entry;
+    UniqueFindHandle find(System::Files().findFirstFile((folder + L"\\*").c_str(), &entry));
+    if (!find) return;
+    do {
+        if (wcscmp(entry.cFileName, L".") != 0 && wcscmp(entry.cFileName, L"..") != 0)
+            visit(folder + L"\\" + entry.cFileName, entry);
+    } while (System::Files().findNextFile(find.Get(), &entry));
 }
 
 std::wstring FoldedName(const std::wstring& name) {

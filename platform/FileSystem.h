@@ -3,6 +3,7 @@
 #include <aclapi.h>
 #include <shellapi.h>
 
+#include <functional>
 #include <string>
 
 namespace Zento::Lithcore {
@@ -49,6 +50,21 @@ struct PathPresence {
 // (GetFinalPathNameByHandleW), as "X:\..." or "\\server\share\..."; empty when it cannot be opened.
 std::wstring FinalPathOf(const std::wstring& path);
 
+inline bool IsFolderEntry(const WIN32_FIND_DATAW& entry) {
+    return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// A junction or symbolic link may lead outside the folder being walked: never descend into one.
+inline bool IsLinkEntry(const WIN32_FIND_DATAW& entry) {
+    return (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+using EntryVisitor = std::function<void(const std::wstring& path, const WIN32_FIND_DATAW& entry)>;
+
+// Calls `visit` with the full path of each entry of the folder, "." and ".." aside, in search order. The
+// find handle is closed when this returns, so the folder itself can be removed then.
+void ForEachEntry(const std::wstring& folder, const EntryVisitor& visit);
+
 }  // namespace Zento::Lithcore
 
 namespace Zento::Lithcore::System {
@@ -65,6 +81,8 @@ struct FileApi {
     decltype(&::SHFileOperationW) shellFileOperation;
     decltype(&::GetFinalPathNameByHandleW) getFinalPathNameByHandle;
     decltype(&::GetSecurityInfo) getSecurityInfo;  // the owner of a link
+    decltype(&::FindFirstFileW) findFirstFile;
+    decltype(&::FindNextFileW) findNextFile;
 };
 
 // The table in use.

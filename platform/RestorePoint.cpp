@@ -140,20 +140,6 @@ RestorePoint::RestorePoint(RestorePoint&& other) noexcept
       sequenceNumber_(other.sequenceNumber_),
       error_(other.error_) {}
 
-RestorePoint& RestorePoint::operator=(RestorePoint&& other) noexcept {
-    if (this != &other) {
-        if (open_) (void)End();
-        srclient_ = std::move(other.srclient_);
-        setRestorePoint_ = other.setRestorePoint_;
-        began_ = other.began_;
-        earlier_ = other.earlier_;
-        open_ = std::exchange(other.open_, false);
-        sequenceNumber_ = other.sequenceNumber_;
-        error_ = other.error_;
-    }
-    return *this;
-}
-
 RestorePoint::~RestorePoint() {
     if (open_) (void)End();  // nobody is left to hear how it went
 }

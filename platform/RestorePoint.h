@@ -39,9 +39,6 @@ public:
                                   const std::wstring& description);
 
     RestorePoint(RestorePoint&& other) noexcept;
-    RestorePoint& operator=(RestorePoint&& other) noexcept;
-    RestorePoint(const RestorePoint&) = delete;
-    RestorePoint& operator=(const RestorePoint&) = delete;
     ~RestorePoint();
 
     // A point that this run began, and ends.

@@ -46,7 +46,7 @@ private:
     value_type value_;
 };
 
-template <typename T, typename ReleaseFn, ReleaseFn Fn>
+template <typename T, auto Fn>
 struct NullEmptyTraits {
     using type = T;
     static T Empty() noexcept { return nullptr; }
@@ -80,13 +80,6 @@ struct KernelHandleTraits {
     static void Release(HANDLE h) noexcept { ::CloseHandle(h); }
 };
 
-inline void UnmapView(void* view) noexcept { ::UnmapViewOfFile(view); }
-inline void ReleaseModule(HMODULE module) noexcept { ::FreeLibrary(module); }
-inline void FreeSidNoexcept(PSID sid) noexcept { ::FreeSid(sid); }
-inline void FreeLocalMemory(HLOCAL memory) noexcept { ::LocalFree(memory); }
-inline void CloseServiceHandleNoexcept(SC_HANDLE h) noexcept { ::CloseServiceHandle(h); }
-inline void FreeItemIdList(LPITEMIDLIST pidl) noexcept { ::CoTaskMemFree(pidl); }
-
 using UniqueRegKey = UniqueResource<RegKeyTraits>;
 
 // Closes a held key and returns RegCloseKey's result (ERROR_SUCCESS when nothing closable was held).
@@ -103,16 +96,14 @@ using UniqueHandle = UniqueResource<KernelHandleTraits>;
     HANDLE raw = handle.Release();
     return !KernelHandleTraits::IsValid(raw) || ::CloseHandle(raw) != FALSE;
 }
-using UniqueModule = UniqueResource<NullEmptyTraits<HMODULE, void (*)(HMODULE) noexcept, &ReleaseModule>>;
+using UniqueModule = UniqueResource<NullEmptyTraits<HMODULE, &::FreeLibrary>>;
 // A SID from AllocateAndInitializeSid.
-using UniqueSid = UniqueResource<NullEmptyTraits<PSID, void (*)(PSID) noexcept, &FreeSidNoexcept>>;
+using UniqueSid = UniqueResource<NullEmptyTraits<PSID, &::FreeSid>>;
 // Memory the system allocated with LocalAlloc for the caller (FormatMessageW, CommandLineToArgvW, ...).
-using UniqueLocalMemory = UniqueResource<NullEmptyTraits<HLOCAL, void (*)(HLOCAL) noexcept, &FreeLocalMemory>>;
-using UniqueServiceHandle =
-    UniqueResource<NullEmptyTraits<SC_HANDLE, void (*)(SC_HANDLE) noexcept, &CloseServiceHandleNoexcept>>;
-using UniqueMappedView = UniqueResource<NullEmptyTraits<void*, void (*)(void*) noexcept, &UnmapView>>;
-using UniqueItemIdList =
-    UniqueResource<NullEmptyTraits<LPITEMIDLIST, void (*)(LPITEMIDLIST) noexcept, &FreeItemIdList>>;
+using UniqueLocalMemory = UniqueResource<NullEmptyTraits<HLOCAL, &::LocalFree>>;
+using UniqueServiceHandle = UniqueResource<NullEmptyTraits<SC_HANDLE, &::CloseServiceHandle>>;
+using UniqueMappedView = UniqueResource<NullEmptyTraits<void*, &::UnmapViewOfFile>>;
+using UniqueItemIdList = UniqueResource<NullEmptyTraits<LPITEMIDLIST, &::CoTaskMemFree>>;
 
 // One reference to a COM interface.
 template <typename Interface>

@@ -31,6 +31,12 @@ std::wstring ImagePathOfHandle(HANDLE process) {
     }
 }
 
+// The full image path of a running process; empty when it cannot be opened or read.
+std::wstring ImagePathOf(DWORD processId) {
+    UniqueHandle process(g_openProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    return process ? ImagePathOfHandle(process.Get()) : std::wstring();
+}
+
 // Only a path with a tilde can hold an 8.3 name, so only such image paths are resolved.
 bool IsImageAt(const std::wstring& imagePath, const std::wstring& wantedLongPath) {
     if (imagePath.empty()) return false;
@@ -125,30 +131,14 @@ void SetProcessOpener(ProcessOpener opener) { g_openProcess = opener; }
 
 const std::wstring& ProcessText(const ProcessEntry& process) { return process.exeName; }
 
-void WalkProcesses(const ProcessVisitor& visit) {
-    UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot.IsValid()) return;
-
-    PROCESSENTRY32W raw{};
-    raw.dwSize = sizeof raw;
-    for (BOOL more = ::Process32FirstW(snapshot.Get(), &raw); more; more = ::Process32NextW(snapshot.Get(), &raw)) {
-        const ProcessEntry entry{raw.th32ProcessID, raw.th32ParentProcessID, raw.szExeFile, std::wstring()};
-        if (!visit(entry)) return;
-    }
-}
-
-std::wstring ImagePathOf(DWORD processId) {
-    UniqueHandle process(g_openProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
-    return process ? ImagePathOfHandle(process.Get()) : std::wstring();
-}
-
 std::vector<ProcessEntry> ListProcesses() {
     std::vector<ProcessEntry> processes;
-    WalkProcesses([&](const ProcessEntry& entry) {
-        processes.push_back(entry);
-        processes.back().imagePath = ImagePathOf(entry.processId);
-        return true;
-    });
+    UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot.IsValid()) return processes;
+    PROCESSENTRY32W raw{};
+    raw.dwSize = sizeof raw;
+    for (BOOL more = ::Process32FirstW(snapshot.Get(), &raw); more; more = ::Process32NextW(snapshot.Get(), &raw))
+        processes.push_back({raw.th32ProcessID, raw.szExeFile});
     return processes;
 }
 
@@ -156,10 +146,8 @@ StepResult TerminateProcessesAt(const std::wstring& imagePath, DWORD waitLimitMs
     StepResult result = StepResult::Success();
     if (imagePath.empty()) return result;
     const std::wstring wanted = LongPathOf(imagePath);
-    WalkProcesses([&](const ProcessEntry& entry) {
+    for (const ProcessEntry& entry : ListProcesses())
         KeepFirstFailure(result, TerminateIfImageAt(entry.processId, wanted, waitLimitMs));
-        return true;
-    });
     return result;
 }
 
@@ -168,19 +156,14 @@ StepResult AwaitProcessesAt(const std::wstring& imagePath, DWORD waitLimitMs) {
     if (imagePath.empty()) return result;
     const std::wstring wanted = LongPathOf(imagePath);
     const ULONGLONG deadline = ::GetTickCount64() + waitLimitMs;
-    WalkProcesses([&](const ProcessEntry& entry) {
+    for (const ProcessEntry& entry : ListProcesses()) {
         UniqueHandle process(g_openProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.processId));
-        if (!process || !IsImageAt(ImagePathOfHandle(process.Get()), wanted)) return true;
+        if (!process || !IsImageAt(ImagePathOfHandle(process.Get()), wanted)) continue;
         const ULONGLONG now = ::GetTickCount64();
         const DWORD left = now < deadline ? static_cast<DWORD>(deadline - now) : 0;
         if (::WaitForSingleObject(process.Get(), left) != WAIT_OBJECT_0) result = StepResult::Failure(WAIT_TIMEOUT);
-        return true;
-    });
+    }
     return result;
-}
-
-bool IsDiagnosingStatus(DWORD status) {
-    return status != StatusBlock::StatusIdle && status != StatusBlock::StatusDiagnosisDone;
 }
 
 DiagnosisState CheckDiagnosis(const std::wstring& mappingName, DWORD& error) {
@@ -191,8 +174,9 @@ DiagnosisState CheckDiagnosis(const std::wstring& mappingName, DWORD& error) {
         case MappedStatusBlock::Outcome::Failed: return DiagnosisState::Unknown;
         case MappedStatusBlock::Outcome::Opened: break;
     }
-    return IsDiagnosingStatus(block.ReadWord(StatusBlock::StatusOffset)) ? DiagnosisState::Diagnosing
-                                                                         : DiagnosisState::NotDiagnosing;
+    const DWORD status = block.ReadWord(StatusBlock::StatusOffset);
+    const bool diagnosing = status != StatusBlock::StatusIdle && status != StatusBlock::StatusDiagnosisDone;
+    return diagnosing ? DiagnosisState::Diagnosing : DiagnosisState::NotDiagnosing;
 }
 
 // Only SYNCHRONIZE is asked for: it is all that waiting needs, and the product's mutexes may belong

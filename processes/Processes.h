@@ -4,7 +4,6 @@
 // product's own executable.
 #include <windows.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -48,26 +47,14 @@ public:
 // One entry of the process snapshot; it holds no handle.
 struct ProcessEntry {
     DWORD processId = 0;
-    DWORD parentProcessId = 0;
     std::wstring exeName;
-    std::wstring imagePath;  // the full image path; empty when it cannot be read
 };
 
 // The text of a listed process in the log: its executable name.
 const std::wstring& ProcessText(const ProcessEntry& process);
 
-// Receives one snapshot entry at a time (without its image path); returns false to abandon the walk.
-using ProcessVisitor = std::function<bool(const ProcessEntry&)>;
-
-// Walks the process snapshot in order, one entry at a time. The snapshot is closed when the walk
-// ends or is abandoned. A failed snapshot gives no entries.
-void WalkProcesses(const ProcessVisitor& visit);
-
-// Every process of the snapshot, with its image path where it can be read.
+// Every process of the snapshot, in its order; none when the snapshot fails.
 std::vector<ProcessEntry> ListProcesses();
-
-// The full image path of a running process; empty when it cannot be opened or read.
-std::wstring ImagePathOf(DWORD processId);
 
 // Terminates every process whose full image path is `imagePath` (letter case and 8.3 spellings aside)
 // and awaits each one's end, at most waitLimitMs for each. Each process is opened once: its image path
@@ -92,8 +79,6 @@ inline constexpr UINT CareStopMessage = WM_USER + 1;
 inline constexpr UINT SettingStopMessage = WM_USER + 1;
 inline constexpr WPARAM ResidentStopCommand = 40011;
 inline constexpr DWORD MutexWaitPerHandleMs = 30000;
-
-bool IsDiagnosingStatus(DWORD status);
 
 enum class DiagnosisState { NotDiagnosing, Diagnosing, Unknown };
 // Reads the product's status block, opened read-only and never created. No block means no product

@@ -17,10 +17,6 @@ UniqueServiceHandle OpenNamedService(const UniqueServiceHandle& manager, const s
     return UniqueServiceHandle(::OpenServiceW(manager.Get(), name.c_str(), access));
 }
 
-const wchar_t* OpenServiceFailureText(DWORD error) {
-    return error == ERROR_ACCESS_DENIED ? L"Uninstall Failed: Permission denied" : L"Uninstall Failed to open the service";
-}
-
 ServiceRemovalResult Removed(ServiceRemoval outcome) { return {StepResult::Success(), outcome}; }
 
 ServiceRemovalResult RemovalFailed(DWORD error) { return {StepResult::Failure(error), ServiceRemoval::Deleted}; }
@@ -67,32 +63,20 @@ StepResult WindowsService::WaitUntilStopped(DWORD timeoutMs) const {
 ServiceRemovalResult WindowsService::UninstallAttempt(bool& stillRunning) {
     stillRunning = false;
     UniqueServiceHandle manager = OpenManager(SC_MANAGER_ALL_ACCESS);
-    if (!manager) {
-        lastError_ = L"Uninstall Failed: to open service control manager";
-        return RemovalFailed(::GetLastError());
-    }
+    if (!manager) return RemovalFailed(::GetLastError());
     UniqueServiceHandle service = OpenNamedService(manager, name_, SERVICE_ALL_ACCESS);
     if (!service) {
         const DWORD error = ::GetLastError();
         if (error == ERROR_SERVICE_DOES_NOT_EXIST) return Removed(ServiceRemoval::AlreadyGone);
-        lastError_ = OpenServiceFailureText(error);
         return RemovalFailedOrMarked(error);
     }
     SERVICE_STATUS status{};
-    if (!::QueryServiceStatus(service.Get(), &status)) {
-        lastError_ = L"Uninstall Failed to query service status";
-        return RemovalFailedOrMarked(::GetLastError());
-    }
+    if (!::QueryServiceStatus(service.Get(), &status)) return RemovalFailedOrMarked(::GetLastError());
     if (status.dwCurrentState != SERVICE_STOPPED) {
-        lastError_ = L"The service is still running, disable it first";
         stillRunning = true;
         return RemovalFailed(WAIT_TIMEOUT);
     }
-    if (!::DeleteService(service.Get())) {
-        const DWORD error = ::GetLastError();
-        if (error != ERROR_SERVICE_MARKED_FOR_DELETE) lastError_ = L"Failed to delete the service";
-        return RemovalFailedOrMarked(error);
-    }
+    if (!::DeleteService(service.Get())) return RemovalFailedOrMarked(::GetLastError());
     return Removed(ServiceRemoval::Deleted);
 }
 
@@ -128,16 +112,12 @@ ServiceRemovalResult WindowsService::Uninstall(DWORD removalWaitMs) {
 
 namespace Zento::Lithcore {
 
-std::wstring NetCommandArguments(const std::wstring& verb, const std::wstring& serviceName) {
-    // The name is quoted: service names hold blanks, and net.exe takes exactly one name argument.
-    return verb + L" \"" + serviceName + L"\"";
-}
-
 ProcessStartInfo NetCommandStartInfo(const std::wstring& verb, const std::wstring& serviceName) {
     ProcessStartInfo info;
     info.program = SystemFolderFile(L"net.exe");
     if (info.program.empty()) return info;
-    info.arguments = NetCommandArguments(verb, serviceName);
+    // The name is quoted: service names hold blanks, and net.exe takes exactly one name argument.
+    info.arguments = verb + L" \"" + serviceName + L"\"";
     info.workingFolder = info.program.substr(0, info.program.rfind(L'\\'));
     info.hidden = true;
     return info;

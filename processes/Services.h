@@ -42,7 +42,6 @@ public:
     // stop-and-retry cycles (WAIT_TIMEOUT when it is still running after the last), then waits at
     // most removalWaitMs for the service manager to remove it.
     [[nodiscard]] ServiceRemovalResult Uninstall(DWORD removalWaitMs);
-    const std::wstring& LastError() const { return lastError_; }
     const std::wstring& Name() const { return name_; }
 
     // Polls until the service is stopped or gone, at most timeoutMs (then WAIT_TIMEOUT).
@@ -54,7 +53,6 @@ private:
     ServiceRemoval AwaitRemoval(DWORD timeoutMs) const;
 
     std::wstring name_;
-    std::wstring lastError_;
 };
 
 inline constexpr int MaxStopCycles = 10;
@@ -67,10 +65,8 @@ inline constexpr DWORD ServiceProcessExitWaitMs = 30000;
 
 namespace Zento::Lithcore {
 
-// net.exe's arguments: the verb, one blank, the service name in double quotes.
-std::wstring NetCommandArguments(const std::wstring& verb, const std::wstring& serviceName);
 // The hidden net.exe run: the system's own net.exe by full path, in the system folder (never the
-// operator's current folder).
+// operator's current folder), with the verb, one blank and the service name in double quotes.
 ProcessStartInfo NetCommandStartInfo(const std::wstring& verb, const std::wstring& serviceName);
 
 // Succeeds when the service is not installed, or is (or comes to be) stopped within the bound

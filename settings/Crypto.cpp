@@ -5,16 +5,9 @@
 #include <cryptopp/modes.h>
 #include <cryptopp/sha.h>
 
-#include <cstring>
-#include <new>
-
 namespace Zento::Lithcore::Crypto {
 
 namespace {
-
-constexpr int kStatusNew = 0;
-constexpr int kStatusDeciphered = 2;
-constexpr int kStatusResultReady = 3;  // accepted by the queries, never set here
 
 using Key = std::array<unsigned char, kKeyLength>;
 
@@ -30,18 +23,6 @@ Bytes RunCtr(const Key& key, const unsigned char* counterBlock, const unsigned c
     return out;
 }
 
-// Plaintext of the image, or false when the image is too short or the cipher library fails.
-bool Decipher(const Key& key, const unsigned char* data, std::uint32_t length, Bytes& plaintext) {
-    if (length < kKeyLength) return false;
-    const std::size_t cipherLength = length - kPrefixLength;
-    if (cipherLength == 0) {
-        plaintext.clear();
-        return true;
-    }
-    plaintext = RunCtr(key, data, data + kPrefixLength, cipherLength);
-    return !plaintext.empty();
-}
-
 std::uint32_t ReadLittleEndian32(const unsigned char* p) {
     return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
            static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
@@ -49,55 +30,24 @@ std::uint32_t ReadLittleEndian32(const unsigned char* p) {
 
 }  // namespace
 
-struct Crypto::State {
-    std::string passPhrase;
-    int status = kStatusNew;
-    Bytes result;
-
-    bool HasResult() const { return status == kStatusDeciphered || status == kStatusResultReady; }
-};
-
-Crypto::Crypto(const std::string& passPhrase) : state_(new (std::nothrow) State) {
-    if (state_) state_->passPhrase = passPhrase;
-}
-
-Crypto::~Crypto() = default;
-
-int Crypto::Decrypt(const unsigned char* data, std::uint32_t length) {
-    if (!state_) return kNoState;
-    if (data == nullptr || length < kFillerCountLength) return kBadArgument;
-    state_->result.clear();
-
-    Bytes plaintext;
-    try {
-        if (!Decipher(DeriveKey(state_->passPhrase), data, length, plaintext)) return kCipherFailed;
-    } catch (const std::exception&) {
-        return kCipherFailed;
+int DecipherImage(const std::string& passPhrase, const Bytes& image, std::string& payload) {
+    if (image.size() < kFillerCountLength) return kBadArgument;
+    if (image.size() < kPrefixLength) return kCipherFailed;
+    Bytes plaintext;  // only the prefix: nothing to decipher
+    if (image.size() > kPrefixLength) {
+        try {
+            const std::size_t cipherLength = image.size() - kPrefixLength;
+            plaintext = RunCtr(DeriveKey(passPhrase), image.data(), image.data() + kPrefixLength, cipherLength);
+        } catch (const std::exception&) {
+            return kCipherFailed;
+        }
+        if (plaintext.empty()) return kCipherFailed;
     }
-    state_->status = kStatusDeciphered;
-
     if (plaintext.size() < kFillerCountLength) return kBadArgument;
     // 64-bit sum: a count near 2^32 must not wrap to a small offset.
     const std::uint64_t payloadStart = kFillerCountLength + std::uint64_t{ReadLittleEndian32(plaintext.data())};
     if (payloadStart > plaintext.size()) return kBadArgument;
-    state_->result.assign(plaintext.begin() + static_cast<std::ptrdiff_t>(payloadStart), plaintext.end());
-    return kSuccess;
-}
-
-int Crypto::GetDecryptedSize(std::uint32_t* size) const {
-    if (!state_) return kNoState;
-    if (size == nullptr) return kBadArgument;
-    if (!state_->HasResult()) return kNoResult;
-    *size = static_cast<std::uint32_t>(state_->result.size());
-    return kSuccess;
-}
-
-int Crypto::GetDecryptedData(unsigned char* buffer, std::uint32_t capacity) const {
-    if (!state_) return kNoState;
-    if (buffer == nullptr) return kBadArgument;
-    if (!state_->HasResult()) return kNoResult;
-    if (capacity < state_->result.size()) return kBadArgument;
-    if (!state_->result.empty()) std::memcpy(buffer, state_->result.data(), state_->result.size());
+    payload.assign(plaintext.begin() + static_cast<std::ptrdiff_t>(payloadStart), plaintext.end());
     return kSuccess;
 }
 

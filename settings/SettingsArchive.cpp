@@ -5,7 +5,6 @@
 #include <cwctype>
 #include <sstream>
 
-#include "platform/FileSystem.h"
 #include "settings/SettingsText.h"
 
 namespace Zento::Lithcore {
@@ -74,7 +73,6 @@ bool ParseSettingsXml(const std::wstring& text, Settings& settings) {
 }
 
 bool LoadSettingsFile(const std::wstring& path, Settings& settings) {
-    if (!PathMatchesAnything(path)) return false;
     std::wstring text;
     if (!ReadSettingsText(path, text)) return false;
     return ParseSettingsXml(text, settings);

@@ -13,19 +13,6 @@ namespace Zento::Lithcore {
 
 namespace {
 
-// Payload bytes of the image, or false for any code but success.
-bool DecipherPayload(const std::vector<unsigned char>& image, std::string& payload) {
-    Crypto::Crypto crypto(kSettingsPassPhrase);
-    if (crypto.Decrypt(image.data(), static_cast<std::uint32_t>(image.size())) != Crypto::kSuccess) return false;
-    std::uint32_t size = 0;
-    if (crypto.GetDecryptedSize(&size) != Crypto::kSuccess) return false;
-    // Two zero bytes beyond the payload keep it terminated for the conversion.
-    std::vector<unsigned char> buffer(static_cast<std::size_t>(size) + 2, 0);
-    if (crypto.GetDecryptedData(buffer.data(), size) != Crypto::kSuccess) return false;
-    payload.assign(reinterpret_cast<const char*>(buffer.data()), buffer.size());
-    return true;
-}
-
 std::vector<unsigned char> ReadWholeFile(const std::wstring& path) {
     try {
         return TextFile::OpenForReading(path).ReadAll();
@@ -41,7 +28,8 @@ bool ReadSettingsText(const std::wstring& path, std::wstring& text) {
     const std::vector<unsigned char> image = ReadWholeFile(path);
     if (image.empty()) return false;
     std::string payload;
-    if (!DecipherPayload(image, payload)) return false;
+    if (Crypto::DecipherImage(kSettingsPassPhrase, image, payload) != Crypto::kSuccess) return false;
+    // The conversion ends at the payload's first NUL byte, if it has one.
     text = FromMultiByte(payload, kUtf8Mode);
     return true;
 }

@@ -56,7 +56,7 @@ std::vector<SparedItem> FilesKeptForOtherProducts(const std::map<std::wstring, P
     for (const auto& [keyFile, products] : otherKeyFiles) {
         const std::wstring folder = FolderOf(keyFile);
         if (folder.empty()) continue;
-        for (const std::wstring& file : Lc::ListFiles(folder, L"*", false))
+        for (const std::wstring& file : Lc::ListFiles(folder))
             if (own.count(Lc::ComparablePath(file)) == 0) keep(file, products);
     }
     return items;

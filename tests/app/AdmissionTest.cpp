@@ -102,7 +102,7 @@ TEST_F(CandidatesOnTheMachine, SearchAndJournalGetTheSameAnswer) {
     };
     const bool expected[] = {true, false, true, false, false, false};
     QuellorTest::ScratchFolder folder;
-    Lc::TextFile log = Lc::TextFile::OpenForWriting(folder / L"log.txt");
+    Lc::TextFile log = Lc::TextFile::CreateNewForWriting(folder / L"log.txt");
     SilentOutput console;
     NoInput input;
     Report report(console, input, log);

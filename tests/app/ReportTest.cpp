@@ -46,7 +46,7 @@ private:
 struct ReportFixture : ::testing::Test {
     ScratchFolder folder;
     std::wstring logPath = folder / L"log.txt";
-    Zento::Lithcore::TextFile log = Zento::Lithcore::TextFile::OpenForWriting(logPath);
+    Zento::Lithcore::TextFile log = Zento::Lithcore::TextFile::CreateNewForWriting(logPath);
     CapturedOutput console;
 
     std::string LogBytes() {

@@ -12,30 +12,10 @@ using QuellorTest::WriteFileBytes;
 TEST(TextFile, Utf8ModeWritesExactlyTheBytes) {
     ScratchFolder folder;
     {
-        TextFile file = TextFile::OpenForWriting(folder / L"a.txt", TextFile::kUtf8);
+        TextFile file = TextFile::CreateNewForWriting(folder / L"a.txt");
         EXPECT_EQ(file.WriteText(L"abc"), 0);
     }
     EXPECT_EQ(ReadFileBytes(folder / L"a.txt"), "abc");
-}
-
-TEST(TextFile, Utf16ModeWritesOneByteOrderMark) {
-    ScratchFolder folder;
-    {
-        TextFile file = TextFile::OpenForWriting(folder / L"u.txt", TextFile::kUtf16);
-        EXPECT_EQ(file.WriteText(L"abc"), 0);
-        EXPECT_EQ(file.WriteText(L"abc"), 0);
-    }
-    EXPECT_EQ(ReadFileBytes(folder / L"u.txt"), std::string("\xff\xfe" "a\0b\0c\0a\0b\0c\0", 14));
-}
-
-TEST(TextFile, OpeningExistingFileForWritingOverwritesFromFirstByte) {
-    ScratchFolder folder;
-    WriteFileBytes(folder / L"old.txt", "0123456789");
-    {
-        TextFile file = TextFile::OpenForWriting(folder / L"old.txt");
-        file.WriteText(L"xy");
-    }
-    EXPECT_EQ(ReadFileBytes(folder / L"old.txt"), "xy23456789");
 }
 
 TEST(TextFile, ReadAllOfEmptyFileIsEmptyAndMissingFileThrowsOpenError) {

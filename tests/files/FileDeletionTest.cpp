@@ -211,7 +211,7 @@ TEST(FileDeletion, RemovesAJunctionWithoutFollowingItAndRefusesAProtectedFolder)
 
     ShellFolderTestValue value(HKEY_CURRENT_USER, kShellFoldersKey, L"QuellorTestFolder", root / L"Parent\\Shell");
     ShellFolderTestValue later(HKEY_CURRENT_USER, kShellFoldersKey, L"QuellorTestLater", root / L"Parent\\Shell\\NotYet");
-    const PathList protectedFolders = ProtectedFolders();
+    const PathList protectedFolders = ReadProtectedFolders().value();
     EXPECT_EQ(RemoveFolder(root / L"Parent\\Shell", protectedFolders).status, DeletionStatus::Refused);
     EXPECT_EQ(RemoveFolder(root / L"Parent", protectedFolders).status, DeletionStatus::Refused);
     EXPECT_EQ(RemoveFolder(root / L"Alias\\Shell", protectedFolders).status, DeletionStatus::Refused);

@@ -71,8 +71,7 @@ TEST_F(RestorePointCalls, AnUnendedPointIsEndedOnceByItsLastOwnerAndALongNameIsC
     {
         RestorePoint first = RestorePoint::BeginWith(&FakeSetRestorePoint, &FakeNewestPoint, std::wstring(300, L'x'));
         RestorePoint moved = std::move(first);
-        RestorePoint last = RestorePoint::BeginWith(nullptr, &FakeNewestPoint, L"");
-        last = std::move(moved);
+        RestorePoint last = std::move(moved);
         EXPECT_TRUE(last.Began());
     }
     ASSERT_EQ(g_calls.size(), 2u);

@@ -115,15 +115,12 @@ WideMap OneMutex(const std::wstring& name) { return {{L"before1.1.1.0", name}}; 
 
 }  // namespace
 
-TEST(ProcessWalk, ListsThisProcessUnderItsExeNameWithItsImagePath) {
+TEST(ProcessWalk, ListsThisProcessUnderItsExeName) {
     const std::vector<ProcessEntry> processes = ListProcesses();
     auto self = std::find_if(processes.begin(), processes.end(),
                              [](const ProcessEntry& p) { return p.processId == ::GetCurrentProcessId(); });
     ASSERT_NE(self, processes.end());
     EXPECT_EQ(ProcessText(*self), L"processes_tests.exe");
-    wchar_t module[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, module, MAX_PATH);
-    EXPECT_EQ(Lower(self->imagePath), Lower(module));
 }
 
 // Only the planned executable ends, however its path is spelt; the same file name elsewhere is another
