@@ -15,9 +15,13 @@
 
 namespace Quellor {
 
-// Every candidate that the searches' lists of the plan name, once each, in deletion order; the
-// admission then makes the plan's targets of them.
+// Every candidate of the plan once, in deletion order (the sections' order, a key that goes only when
+// empty after every value); the admission then makes the plan's targets of them.
 TargetList TargetsOf(const RemovalPlan& plan);
+
+// Adds a search's finds as candidates of one kind and section; keys are parsed in the native view.
+void AddCandidates(TargetList& into, const PathList& paths, TargetKind kind, TargetSection section);
+void AddValueCandidate(TargetList& into, const std::wstring& keyPath, const std::wstring& name, TargetSection section);
 
 // Adds a target where the deletion order puts it: a registry target after the registry targets, any
 // other at the end.
