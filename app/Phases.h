@@ -35,6 +35,9 @@ std::wstring ProgramFilesFolder(bool wow64);
 PathList MenuFolderNames(const Settings& profile, const std::wstring& displayName);
 PathList ShortcutNames(const Settings& profile, const std::wstring& displayName);
 
+// The installer's packed form of a braced code.
+std::wstring Packed(const std::wstring& guid);
+
 // The installer's baseline cache of the product's patches below the Windows folder.
 std::wstring PatchCacheFolder(const std::wstring& windowsFolder, const std::wstring& productCode);
 

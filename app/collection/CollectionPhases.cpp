@@ -30,6 +30,12 @@ namespace Quellor {
 
 namespace Lc = Zento::Lithcore;
 
+std::wstring Packed(const std::wstring& guid) {
+    std::wstring packed;
+    Lc::PackGuid(guid, packed);
+    return packed;
+}
+
 namespace {
 
 using WideMap = std::map<std::wstring, std::wstring>;
@@ -52,7 +58,6 @@ struct Findings {
     std::map<std::wstring, bool> unregister;
     WideMap machineValues;       // key path -> value name
     PathList settingsNames;      // from the settings search, for the per-user setting files
-    std::wstring installSubPath;
     EarlierJournals earlier;     // unfinished removals of the product, taken up when the plan is complete
     std::map<std::wstring, PathList> otherProductsKeyFiles;  // from the components, for the program folders' plan
     PathList keptForOthers;      // those files and the files beside them
@@ -88,12 +93,6 @@ PathList CandidatePaths(const RemovalPlan& plan, TargetSection section) {
     for (const Target& candidate : plan.candidates)
         if (candidate.section == section && candidate.kind != TargetKind::KeyWhenEmpty) paths.push_back(candidate.path);
     return paths;
-}
-
-std::wstring Packed(const std::wstring& guid) {
-    std::wstring packed;
-    Lc::PackGuid(guid, packed);
-    return packed;
 }
 
 // The products a shared key's other values name: packed codes as braced codes, other names as they are.
@@ -236,13 +235,6 @@ int CheckInstallation(Report& report, const Settings& profile, const RemovalPlan
     return -1;
 }
 
-void LogSectionIfAny(Report& report, const std::wstring& heading, const PathList& lines) {
-    if (lines.empty()) return;
-    report.LogLine(heading);
-    report.LogLines(lines);
-    report.LogLine(L"");
-}
-
 // A LocalPackage value is only data in the registry: only a package in the installer's own cache folder
 // is deleted; any other path is reported and left.
 void PlanCachedPackages(Report& report, const PathList& packages, RemovalPlan& plan) {
@@ -254,7 +246,7 @@ void PlanCachedPackages(Report& report, const PathList& packages, RemovalPlan& p
     AddCandidates(plan.candidates, cached, TargetKind::File, TargetSection::InstallerPackages);
     if (elsewhere.empty()) return;
     report.PrintLine(L"インストーラーのキャッシュフォルダ以外にあるインストーラーファイルは削除しません（一覧はログに出力しました）。");
-    LogSectionIfAny(report, L"[インストーラーのキャッシュフォルダ以外にあるため削除しないファイル]", elsewhere);
+    report.LogSection(L"[インストーラーのキャッシュフォルダ以外にあるため削除しないファイル]", elsewhere);
 }
 
 // The product's installer registrations: Uninstall, user data and Classes\Installer products.
@@ -334,10 +326,6 @@ void CollectUpgradeAndFeatureRegistrations(Report& report, const Settings& profi
                std::wstring(kClassesInstaller) + L"Features\\", packedProduct);
 }
 
-void RemoveEvery(PathList& list, const std::wstring& value) {
-    for (auto it = list.begin(); it != list.end();) it = (*it == value) ? list.erase(it) : it + 1;
-}
-
 // The product's components, and those it shares with other products.
 void CollectComponents(Report& report, const Settings& profile, RemovalPlan& plan, Findings& found) {
     PathList codes;
@@ -391,7 +379,7 @@ void CollectComponents(Report& report, const Settings& profile, RemovalPlan& pla
         report.PrintLine(L"他のプログラムと共有しているコンポーネントが見つかりました。");
         report.PrintLine(L"共有しているコンポーネントのファイル・レジストリは削除対象から除外します。");
         report.LogLines(sharedCodes);
-        for (const std::wstring& packed : sharedPacked) RemoveEvery(packedCodes, packed);
+        for (const std::wstring& packed : sharedPacked) std::erase(packedCodes, packed);
     }
     // Without its path a shared file cannot be told apart from the product's own files.
     if (!found.sharedWithoutPath.empty()) {
@@ -567,9 +555,8 @@ void CollectSettingsRegistry(Report& report, const Settings& profile, RemovalPla
 }
 
 // The product's program folders.
-void CollectProgramFolders(Report& report, const Settings& profile, RemovalPlan& plan, Findings& found) {
+void CollectProgramFolders(Report& report, const Settings& profile, RemovalPlan& plan) {
     report.PrintLine(L"削除対象のプログラムのファイルパスを確認します...");
-    found.installSubPath = L"\\" + profile.CUSTOMER + L"\\Velkor";
     for (const std::wstring& folder : ProgramFolderCandidates(profile))
         if (Lc::IsFolder(folder)) plan.programFolders.push_back(folder);
     report.ReportSearch(L"削除対象のプログラムのフォルダ", !plan.programFolders.empty(), plan.programFolders);
@@ -639,8 +626,8 @@ void CheckFerrow(Report& report, const Settings& profile, RemovalPlan& plan, con
     if (registered != found.clsidToServer.end())
         plan.ferrowExePath = registered->second;
     else
-        plan.ferrowExePath =
-            ProgramFilesFolder(Lc::IsWow64()) + found.installSubPath + L"\\Ferrow" + profile.MODULE_NAME_SUFFIX + L".exe";
+        plan.ferrowExePath = ProgramFilesFolder(Lc::IsWow64()) + L"\\" + profile.CUSTOMER + L"\\Velkor\\Ferrow" +
+                             profile.MODULE_NAME_SUFFIX + L".exe";
     report.ReportOutcome(plan.ferrowExePath + L"が見つかりました。", plan.ferrowExePath + L"がありません。",
                          Lc::PathMatchesAnything(plan.ferrowExePath), false);
 }
@@ -690,12 +677,11 @@ void PlanRemovedByOthers(const Settings& profile, RemovalPlan& plan, Findings& f
 // The product's folders whole, or, beside shared files, the free folders and the files beside the kept
 // ones; none while a shared component's path is unknown, for its file may lie in them.
 void PlanProgramFolders(RemovalPlan& plan, const Findings& found) {
-    plan.programFoldersKept = !found.sharedWithoutPath.empty() || !found.unreadComponents.empty();
-    plan.programFoldersKeptLine =
-        !found.sharedWithoutPath.empty()
-            ? L"パスを取得できなかった共有コンポーネントがあるため、Mirevoのフォルダは削除しませんでした。"
-            : L"読み取れなかったコンポーネントの登録があるため、Mirevoのフォルダは削除しませんでした。";
-    if (plan.programFolders.empty() || plan.programFoldersKept) return;
+    if (!found.sharedWithoutPath.empty())
+        plan.programFoldersKeptLine = L"パスを取得できなかった共有コンポーネントがあるため、Mirevoのフォルダは削除しませんでした。";
+    else if (!found.unreadComponents.empty())
+        plan.programFoldersKeptLine = L"読み取れなかったコンポーネントの登録があるため、Mirevoのフォルダは削除しませんでした。";
+    if (plan.programFolders.empty() || !plan.programFoldersKeptLine.empty()) return;
     PathList keep = found.sharedComponentPaths;
     Append(keep, found.keptForOthers);
     PathList folders;
@@ -720,12 +706,12 @@ void KeepOtherProductsFiles(RemovalPlan& plan, Findings& found) {
 
 // What the collection's reports did not list yet.
 void ReportCompletedPlan(Report& report, const RemovalPlan& plan, const Findings& found) {
-    LogSectionIfAny(report, L"[削除対象に加えるInterfaceのレジストリ]", found.interfaceKeys);
-    LogSectionIfAny(report, L"[COMコンポーネントの登録解除とサービスの削除で削除されるレジストリ]",
-                    CandidatePaths(plan, TargetSection::RemovedByOthers));
+    report.LogSection(L"[削除対象に加えるInterfaceのレジストリ]", found.interfaceKeys);
+    report.LogSection(L"[COMコンポーネントの登録解除とサービスの削除で削除されるレジストリ]",
+                      CandidatePaths(plan, TargetSection::RemovedByOthers));
     if (found.sharedComponentPaths.empty() && found.keptForOthers.empty()) return;
-    LogSectionIfAny(report, L"[共有ファイルを残して削除するMirevoのフォルダとファイル]",
-                    CandidatePaths(plan, TargetSection::ProgramFiles));
+    report.LogSection(L"[共有ファイルを残して削除するMirevoのフォルダとファイル]",
+                      CandidatePaths(plan, TargetSection::ProgramFiles));
 }
 
 // Every candidate of the searches passes the one admission rule; those it refuses are reported and
@@ -806,7 +792,7 @@ void SearchTheMachine(Report& report, const Settings& profile, RemovalPlan& plan
     CollectComRegistrations(report, profile, plan, found);
     NoteSparedComServers(profile, plan, found);
     CollectSettingsRegistry(report, profile, plan, found);
-    CollectProgramFolders(report, profile, plan, found);
+    CollectProgramFolders(report, profile, plan);
     CollectShortcuts(report, profile, plan, found);
     CollectUserSettingFiles(report, profile, plan, found);
     CollectInstallerInfoFolders(report, plan);

@@ -14,11 +14,6 @@ namespace Lc = Zento::Lithcore;
 
 namespace {
 
-std::wstring FolderOf(const std::wstring& path) {
-    size_t cut = path.find_last_of(L'\\');
-    return cut == std::wstring::npos ? std::wstring() : path.substr(0, cut);
-}
-
 void AddKeepers(PathList& keptFor, const PathList& products) {
     for (const std::wstring& product : products) {
         bool known = false;
@@ -28,6 +23,11 @@ void AddKeepers(PathList& keptFor, const PathList& products) {
 }
 
 }  // namespace
+
+std::wstring FolderOf(const std::wstring& path) {
+    size_t cut = path.find_last_of(L'\\');
+    return cut == std::wstring::npos ? std::wstring() : path.substr(0, cut);
+}
 
 PathList WithShortForms(const PathList& folders) {
     PathList all;

@@ -38,8 +38,7 @@ struct RemovalPlan {
 
     PathList programFolders;  // the product's folders as found
     // A shared component's path is unknown, or a component registration could not be read: no program
-    // folder goes, for another product's file may lie in them; the line says which.
-    bool programFoldersKept = false;
+    // folder goes, for another product's file may lie in them; the line says which. Empty otherwise.
     std::wstring programFoldersKeptLine;
     // The folders no deletion may reach; none when they could not be read, and then no folder is deleted.
     std::optional<PathList> protectedFolders;

@@ -18,34 +18,20 @@ int DeletionRank(const Target& target) {
 }
 
 LONG BackUp(const Target& target, Lc::RegistryExport& backup) {
-    switch (target.kind) {
-        case TargetKind::Key:
-        case TargetKind::KeyWhenEmpty:
-        case TargetKind::RemovedByOthers: return backup.AddKeyTree(target.key);
-        case TargetKind::Value: return backup.AddValue(target.key, target.valueName);
-        case TargetKind::File:
-        case TargetKind::Folder: return ERROR_SUCCESS;
-    }
-    return ERROR_INVALID_PARAMETER;
+    if (!target.IsRegistry()) return ERROR_SUCCESS;
+    return target.kind == TargetKind::Value ? backup.AddValue(target.key, target.valueName)
+                                            : backup.AddKeyTree(target.key);
 }
 
 // Whether the target counts as left over; `error` receives what made the answer unsure.
 bool IsLeftOver(const Target& target, const TargetProbe& probe, DWORD& error) {
     error = ERROR_SUCCESS;
-    switch (target.kind) {
-        case TargetKind::Key:
-        case TargetKind::RemovedByOthers: return probe.StateOfKey(target.key) != Lc::KeyState::Gone;
-        // Kept while another product still has something in it.
-        case TargetKind::KeyWhenEmpty: return probe.StateOfKey(target.key) == Lc::KeyState::Empty;
-        case TargetKind::Value: return probe.ValueExists(target.key, target.valueName);
-        case TargetKind::File:
-        case TargetKind::Folder: {
-            Lc::PathPresence presence = probe.StateOfPath(target.path);
-            error = presence.present ? presence.error : ERROR_SUCCESS;
-            return presence.present;
-        }
-    }
-    return true;
+    // Kept while another product still has something in it.
+    if (target.kind == TargetKind::KeyWhenEmpty) return probe.StateOfKey(target.key) == Lc::KeyState::Empty;
+    if (target.IsRegistry()) return !IsGone(target, probe);
+    Lc::PathPresence presence = probe.StateOfPath(target.path);
+    error = presence.present ? presence.error : ERROR_SUCCESS;
+    return presence.present;
 }
 
 // The searches may find one thing twice (one folder through two users' shell folders, say): it is one target.

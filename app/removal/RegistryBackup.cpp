@@ -10,10 +10,6 @@ namespace {
 constexpr wchar_t kLogPrefix[] = L"infoLog_";
 constexpr wchar_t kLogSuffix[] = L".txt";
 
-bool EndsWith(const std::wstring& text, const std::wstring& end) {
-    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
 }  // namespace
 
 std::wstring BackupFileName(const std::wstring& logPath) {
@@ -22,7 +18,7 @@ std::wstring BackupFileName(const std::wstring& logPath) {
     std::wstring folder = logPath.substr(0, nameStart);
     std::wstring name = logPath.substr(nameStart);
     if (name.rfind(kLogPrefix, 0) == 0) name = name.substr(std::wstring(kLogPrefix).size());
-    if (EndsWith(name, kLogSuffix)) name.resize(name.size() - std::wstring(kLogSuffix).size());
+    if (name.ends_with(kLogSuffix)) name.resize(name.size() - std::wstring(kLogSuffix).size());
     return folder + L"backup_" + name + L".reg";
 }
 

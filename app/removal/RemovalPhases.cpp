@@ -13,7 +13,6 @@
 #include "app/users/UserProfiles.h"
 #include "files/DeletablePaths.h"
 #include "files/FileDeletion.h"
-#include "platform/Environment.h"
 #include "platform/ErrorText.h"
 #include "platform/FileSystem.h"
 #include "platform/RestorePoint.h"
@@ -21,8 +20,6 @@
 #include "processes/ComUnregistration.h"
 #include "processes/Processes.h"
 #include "processes/Services.h"
-#include "registry/ComSettingsRegistry.h"
-#include "registry/InstallerRegistry.h"
 #include "registry/Names.h"
 #include "registry/RegistryDeletion.h"
 #include "registry/RegistryExport.h"
@@ -156,16 +153,6 @@ int UnregisterProduct(Report& report, const Settings& profile, const RemovalPlan
     return kGoOn;
 }
 
-void LogSection(Report& report, const std::wstring& heading, const PathList& lines) {
-    report.LogLine(heading);
-    report.LogLines(lines);
-    report.LogLine(L"");
-}
-
-void LogSectionIfAny(Report& report, const std::wstring& heading, const PathList& lines) {
-    if (!lines.empty()) LogSection(report, heading, lines);
-}
-
 std::wstring ErrorText(DWORD error) { return Lc::Win32ErrorText(error); }
 
 std::wstring FailureLine(const std::wstring& target, DWORD error) { return target + L"\r\n - " + ErrorText(error); }
@@ -275,7 +262,7 @@ const wchar_t* OpeningLine(TargetSection section) {
 void ReportProgramFolders(Report& report, const RemovalPlan& plan) {
     if (plan.programFolders.empty()) {
         report.PrintLine(L"削除対象のMirevoのファイルがありませんでした。");
-    } else if (plan.programFoldersKept) {
+    } else if (!plan.programFoldersKeptLine.empty()) {
         report.PrintLine(plan.programFoldersKeptLine);
         report.LogLines(plan.programFolders);
     }
@@ -302,15 +289,16 @@ void LogRegistryResults(Report& report, const TargetList& targets, const Ledger&
             if (target.section == section) return true;
         return false;
     };
-    LogSection(report, L"[HKEY_LOCAL_MACHINEで削除したレジストリ]", deleted(TargetSection::MachineKeys));
-    LogSection(report, L"[HKEY_USERSで削除したレジストリ]", deleted(TargetSection::UserKeys));
-    if (planned(TargetSection::MachineValues))
-        LogSection(report, L"[HKEY_LOCAL_MACHINEで削除したレジストリのエントリ]", deleted(TargetSection::MachineValues));
-    if (planned(TargetSection::SharedKeyValues))
-        LogSection(report, L"[他の製品と共有しているレジストリから削除したエントリ]", deleted(TargetSection::SharedKeyValues));
-    LogSectionIfAny(report, L"[COMコンポーネントの登録解除で削除されなかったため削除したレジストリ]",
-                    deleted(TargetSection::RemovedByOthers));
-    LogSectionIfAny(report, L"[削除できなかったレジストリ]", ledger.registryFailures);
+    report.LogSection(L"[HKEY_LOCAL_MACHINEで削除したレジストリ]", deleted(TargetSection::MachineKeys), true);
+    report.LogSection(L"[HKEY_USERSで削除したレジストリ]", deleted(TargetSection::UserKeys), true);
+    // The value sections are logged whenever a value was planned in them.
+    report.LogSection(L"[HKEY_LOCAL_MACHINEで削除したレジストリのエントリ]", deleted(TargetSection::MachineValues),
+                      planned(TargetSection::MachineValues));
+    report.LogSection(L"[他の製品と共有しているレジストリから削除したエントリ]", deleted(TargetSection::SharedKeyValues),
+                      planned(TargetSection::SharedKeyValues));
+    report.LogSection(L"[COMコンポーネントの登録解除で削除されなかったため削除したレジストリ]",
+                      deleted(TargetSection::RemovedByOthers));
+    report.LogSection(L"[削除できなかったレジストリ]", ledger.registryFailures);
 }
 
 // The deletion, in one walk over the targets: the registry first, its sections logged once it is
@@ -331,17 +319,17 @@ void DeleteTargets(Report& report, const RemovalPlan& plan, const TargetList& ta
     }
     if (!registryLogged) LogRegistryResults(report, targets, ledger);
     OpenFileGroups(report, plan, TargetSection::ProgramFiles, opened);
-    LogSectionIfAny(report, L"[削除できなかったファイルとフォルダ]", ledger.fileFailures);
-    LogSectionIfAny(report, L"[再起動後に削除されるファイルとフォルダ]", ledger.scheduled);
+    report.LogSection(L"[削除できなかったファイルとフォルダ]", ledger.fileFailures);
+    report.LogSection(L"[再起動後に削除されるファイルとフォルダ]", ledger.scheduled);
 }
 
 // What stayed for other products: one line on the console, the list with its keepers in the log.
 void ReportSpared(Report& report, const RemovalPlan& plan) {
     if (plan.spared.empty() && plan.keptForOtherComponents.empty()) return;
     report.PrintLine(L"他の製品が使用している項目は削除せずに残しました（一覧はログに出力しました）。");
-    LogSectionIfAny(report, L"[他の製品のために削除せずに残した項目]", SparedLines(plan.spared));
-    LogSectionIfAny(report, L"[他の製品のコンポーネントのために削除せずに残したファイル]",
-                    SparedLines(plan.keptForOtherComponents));
+    report.LogSection(L"[他の製品のために削除せずに残した項目]", SparedLines(plan.spared));
+    report.LogSection(L"[他の製品のコンポーネントのために削除せずに残したファイル]",
+                      SparedLines(plan.keptForOtherComponents));
 }
 
 // ---- the journal: what the removal is about to do, for a later run should this one not finish ----
@@ -409,14 +397,12 @@ void EndRestorePoint(Report& report, Lc::RestorePoint& point) {
 PathList Leftovers(const Report& report, const Settings& profile, const RemovalPlan& plan, const TargetList& targets,
                    const Ledger& ledger) {
     PassCheckpoint(L"end-check");
-    PathList remaining = RemainingTargets(targets, MachineProbe(), ledger.scheduledTargets);
     std::set<std::wstring> planned;
     for (const Target& target : targets) planned.insert(TargetIdentity(target));
-    TargetList found;
+    TargetList checked = targets;
     for (const Target& target : SearchAgain(report, profile, plan))
-        if (planned.count(TargetIdentity(target)) == 0) found.push_back(target);
-    const PathList unplanned = RemainingTargets(found, MachineProbe(), ledger.scheduledTargets);
-    remaining.insert(remaining.end(), unplanned.begin(), unplanned.end());
+        if (planned.count(TargetIdentity(target)) == 0) checked.push_back(target);
+    PathList remaining = RemainingTargets(checked, MachineProbe(), ledger.scheduledTargets);
     PassCheckpoint(L"end-check-done");
     return remaining;
 }
@@ -434,7 +420,7 @@ int Complete(Report& report, const RemovalPlan& plan, const PathList& remaining,
     if (!remaining.empty()) {
         report.PrintLine(L"削除できなかった項目が" + std::to_wstring(remaining.size()) +
                          L"件残っています。詳細は情報ログを確認してください。");
-        LogSection(report, L"[削除後も残っている項目]", remaining);
+        report.LogSection(L"[削除後も残っている項目]", remaining);
         report.PrintLine(kEnterToEnd);
         report.WaitForEnter();
         return kEnd;
