@@ -38,10 +38,8 @@ std::wstring Packed(const std::wstring& guid) {
 
 namespace {
 
+// Filled with emplace, never by assignment: a key keeps the first value found for it.
 using WideMap = std::map<std::wstring, std::wstring>;
-
-// Inserts without replacing: an existing key keeps its first value.
-void InsertFirst(WideMap& map, const std::wstring& key, const std::wstring& value) { map.emplace(key, value); }
 
 // What one collection phase hands to a later one; the removal needs none of it.
 struct Findings {
@@ -84,6 +82,11 @@ constexpr int kCsidlProgramFilesCommon = 0x2B;
 constexpr int kCsidlProgramFilesCommonX86 = 0x2C;
 constexpr int kCsidlCommonAppData = 0x23;
 constexpr int kCsidlWindows = 0x24;
+
+// The program-files folder by WOW64 state: the 32-bit one under WOW64.
+std::wstring ProgramFilesFolder(bool wow64) {
+    return Lc::GetSpecialFolderPath(wow64 ? kCsidlProgramFilesX86 : kCsidlProgramFiles);
+}
 
 void Append(PathList& into, const PathList& paths) { into.insert(into.end(), paths.begin(), paths.end()); }
 
@@ -367,10 +370,10 @@ void CollectComponents(Report& report, const Settings& profile, RemovalPlan& pla
             found.sharedComponentCodes.push_back(code);
             sharedPacked.push_back(Packed(code));
             found.sharedComponentPaths.push_back(path);
-            InsertFirst(found.sharedByPath, Lc::ComparablePath(path), code);
+            found.sharedByPath.emplace(Lc::ComparablePath(path), code);
             if (!pathRead) found.sharedWithoutPath.push_back(code);
         } else {
-            InsertFirst(found.ownByPath, Lc::ComparablePath(path), code);
+            found.ownByPath.emplace(Lc::ComparablePath(path), code);
         }
     }
     if (sharedCodes.empty()) {
@@ -425,10 +428,10 @@ void LookUpComServer(Findings& found, const std::wstring& clsid, const std::wstr
     std::wstring commandLine;
     std::wstring dll;
     if (Lc::ReadStringValue(Lc::NativeView(), key + L"LocalServer32\\", L"", commandLine))
-        InsertFirst(found.clsidToServer, clsid, Lc::ServerPathOfCommandLine(commandLine));
+        found.clsidToServer.emplace(clsid, Lc::ServerPathOfCommandLine(commandLine));
     else if (Lc::ReadStringValue(Lc::NativeView(), key + L"InProcServer32\\", L"", dll))
-        InsertFirst(found.clsidToServer, clsid, dll);
-    InsertFirst(found.clsidToKey, clsid, key);
+        found.clsidToServer.emplace(clsid, dll);
+    found.clsidToKey.emplace(clsid, key);
 }
 
 // A service whose COM registration has gone already (an interrupted removal, a broken uninstall) is
@@ -490,7 +493,7 @@ void CollectComRegistrations(Report& report, const Settings& profile, RemovalPla
     // and the component path may differ in letter case and in short or long spelling. Two CLSIDs served
     // by one file are judged once, by the first CLSID in server order.
     std::map<std::wstring, std::wstring> serverToClsid;
-    for (const auto& [clsid, server] : found.clsidToServer) InsertFirst(serverToClsid, Lc::ComparablePath(server), clsid);
+    for (const auto& [clsid, server] : found.clsidToServer) serverToClsid.emplace(Lc::ComparablePath(server), clsid);
     PathList clsidKeys;
     for (const auto& [server, clsid] : serverToClsid) {
         bool own = found.sharedByPath.count(server) == 0 && found.ownByPath.count(server) != 0;
@@ -543,7 +546,7 @@ void CollectSettingsRegistry(Report& report, const Settings& profile, RemovalPla
         for (const std::wstring& key : productKeys) {
             std::wstring data;
             if (!Lc::ReadStringValue(Lc::NativeView(), key, L"", data)) continue;
-            InsertFirst(found.machineValues, key, L"");
+            found.machineValues.emplace(key, L"");
             entries.push_back(key + L"\r\n - エントリ「」 = " + data);
         }
     }
@@ -747,10 +750,6 @@ void CompletePlan(Report& report, const Settings& profile, RemovalPlan& plan, Fi
 }
 
 }  // namespace
-
-std::wstring ProgramFilesFolder(bool wow64) {
-    return Lc::GetSpecialFolderPath(wow64 ? kCsidlProgramFilesX86 : kCsidlProgramFiles);
-}
 
 PathList MenuFolderNames(const Settings& profile, const std::wstring& displayName) {
     return {profile.CUSTOMER + L"\\" + displayName, profile.TOOLNAME + L"\\" + displayName, profile.TOOLNAME};
