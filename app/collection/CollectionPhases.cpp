@@ -357,8 +357,6 @@ void CollectComponents(Report& report, const Settings& profile, RemovalPlan& pla
     PathList packedCodes = codes.empty() ? PathList{} : Lc::PackGuids(codes);
 
     report.PrintLine(L"Mirevoのコンポーネントの内、他のプログラムと共有しているコンポーネントがあるか確認します...");
-    PathList sharedCodes;
-    PathList sharedPacked;
     for (const std::wstring& code : codes) {
         bool shared = false;
         if (!Lc::IsComponentShared(code, plan.productCode, shared)) continue;
@@ -366,9 +364,8 @@ void CollectComponents(Report& report, const Settings& profile, RemovalPlan& pla
         bool pathRead = componentPath(code, path);
         if (!pathRead) path.clear();
         if (shared) {
-            sharedCodes.push_back(code);
             found.sharedComponentCodes.push_back(code);
-            sharedPacked.push_back(Packed(code));
+            std::erase(packedCodes, Packed(code));  // its keys stay for the other clients
             found.sharedComponentPaths.push_back(path);
             found.sharedByPath.emplace(Lc::ComparablePath(path), code);
             if (!pathRead) found.sharedWithoutPath.push_back(code);
@@ -376,13 +373,12 @@ void CollectComponents(Report& report, const Settings& profile, RemovalPlan& pla
             found.ownByPath.emplace(Lc::ComparablePath(path), code);
         }
     }
-    if (sharedCodes.empty()) {
+    if (found.sharedComponentCodes.empty()) {
         report.PrintLine(L"他のプログラムと共有しているコンポーネントはありませんでした。");
     } else {
         report.PrintLine(L"他のプログラムと共有しているコンポーネントが見つかりました。");
         report.PrintLine(L"共有しているコンポーネントのファイル・レジストリは削除対象から除外します。");
-        report.LogLines(sharedCodes);
-        for (const std::wstring& packed : sharedPacked) std::erase(packedCodes, packed);
+        report.LogLines(found.sharedComponentCodes);
     }
     // Without its path a shared file cannot be told apart from the product's own files.
     if (!found.sharedWithoutPath.empty()) {

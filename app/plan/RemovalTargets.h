@@ -55,8 +55,8 @@ public:
 bool IsGone(const Target& target, const TargetProbe& probe);
 
 // Every target that is still there, as log lines, except those that go at the next start (a file in use,
-// a service marked for deletion). A key that
-// goes only when empty counts only while it is there and holds nothing.
+// a service marked for deletion). A key that goes only when empty counts only while it is there and
+// holds nothing.
 PathList RemainingTargets(const TargetList& targets, const TargetProbe& probe,
                           const std::set<std::wstring>& scheduledTargets);
 

@@ -171,7 +171,7 @@ int EndUnchanged(Report& report, const wchar_t* line, const std::wstring& path, 
 
 // 0 when the backup is on disk; -1 when it is not, and then nothing has been changed.
 int BackUpRegistry(Report& report, const TargetList& targets, const SearchedUsers& users) {
-    std::wstring path = FullPathOf(BackupFileName(report.LogPath()));
+    std::wstring path = Lc::FullPathOf(BackupFileName(report.LogPath()));
     Lc::RegistryExport backup;
     DWORD result = BackUpTargets(WithoutLoadedHives(targets, users), backup);
     if (result == ERROR_SUCCESS) result = WriteBackupFile(path, backup.Text());
