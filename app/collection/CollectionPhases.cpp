@@ -109,9 +109,7 @@ PathList NamedProducts(const PathList& valueNames) {
 }
 
 bool IsSpared(const RemovalPlan& plan, const std::wstring& item) {
-    for (const SparedItem& spared : plan.spared)
-        if (spared.item == item) return true;
-    return false;
+    return std::ranges::any_of(plan.spared, [&](const SparedItem& spared) { return spared.item == item; });
 }
 
 // Of found installer keys, those that serve the target alone are returned to be deleted whole. A key that
@@ -455,9 +453,7 @@ std::wstring OneSpelling(std::wstring keyPath) {
 
 bool NamesOneOf(const std::wstring& keyPath, const PathList& keys) {
     const std::wstring wanted = OneSpelling(keyPath);
-    for (const std::wstring& key : keys)
-        if (OneSpelling(key) == wanted) return true;
-    return false;
+    return std::ranges::any_of(keys, [&](const std::wstring& key) { return OneSpelling(key) == wanted; });
 }
 
 // A local server also has its file name below AppID, naming its AppID: that key goes with the AppID.
@@ -595,9 +591,9 @@ void CollectUserSettingFiles(Report& report, const Settings& profile, RemovalPla
     PathList folders;
     PathList files;
     bool any = Lc::FindUserSettingFiles(Lc::NativeView(), found.settingsNames, profile, folders, files);
-    report.ReportSearch(L"削除対象のプログラムのユーザー設定ファイルとフォルダ", any, folders);
+    AddFound(report, plan, L"削除対象のプログラムのユーザー設定ファイルとフォルダ", any, folders, TargetKind::Folder,
+             TargetSection::UserSettingFolders);
     report.LogLines(files);
-    AddCandidates(plan.candidates, folders, TargetKind::Folder, TargetSection::UserSettingFolders);
     AddCandidates(plan.candidates, files, TargetKind::File, TargetSection::UserSettingFiles);
     report.PrintLine(L"");
 }

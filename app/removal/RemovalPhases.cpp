@@ -1,6 +1,7 @@
 // Confirmation and removal. Every target comes from the plan, which is complete before the
 // question; the registry targets are backed up before the first change, every result is logged after the
 // deletions, and the end message is given only when the check at the end finds nothing left.
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -215,9 +216,8 @@ Lc::DeletionResult RemoveFolder(const std::wstring& path, const RemovalPlan& pla
 }
 
 bool IsServiceKey(const Target& target, const RemovalPlan& plan) {
-    for (const std::wstring& key : plan.serviceKeys)
-        if (Lc::NamesEqual(key, target.path)) return true;
-    return false;
+    return std::ranges::any_of(plan.serviceKeys,
+                               [&](const std::wstring& key) { return Lc::NamesEqual(key, target.path); });
 }
 
 // A COM registration that its server's unregistration did not remove (its file deleted by hand, or it
@@ -285,9 +285,7 @@ void LogRegistryResults(Report& report, const TargetList& targets, const Ledger&
         return found == ledger.deleted.end() ? PathList{} : found->second;
     };
     auto planned = [&](TargetSection section) {
-        for (const Target& target : targets)
-            if (target.section == section) return true;
-        return false;
+        return std::ranges::any_of(targets, [&](const Target& target) { return target.section == section; });
     };
     report.LogSection(L"[HKEY_LOCAL_MACHINEで削除したレジストリ]", deleted(TargetSection::MachineKeys), true);
     report.LogSection(L"[HKEY_USERSで削除したレジストリ]", deleted(TargetSection::UserKeys), true);
@@ -421,11 +419,8 @@ int Complete(Report& report, const RemovalPlan& plan, const PathList& remaining,
         report.PrintLine(L"削除できなかった項目が" + std::to_wstring(remaining.size()) +
                          L"件残っています。詳細は情報ログを確認してください。");
         report.LogSection(L"[削除後も残っている項目]", remaining);
-        report.PrintLine(kEnterToEnd);
-        report.WaitForEnter();
-        return kEnd;
     }
-    if (!notSearched.empty()) {
+    if (!remaining.empty() || !notSearched.empty()) {
         report.PrintLine(kEnterToEnd);
         report.WaitForEnter();
         return kEnd;
