@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <set>
 
 #include "files/DeletablePaths.h"
@@ -15,11 +16,9 @@ namespace Lc = Zento::Lithcore;
 namespace {
 
 void AddKeepers(PathList& keptFor, const PathList& products) {
-    for (const std::wstring& product : products) {
-        bool known = false;
-        for (const std::wstring& kept : keptFor) known = known || Lc::NamesEqual(kept, product);
-        if (!known) keptFor.push_back(product);
-    }
+    for (const std::wstring& product : products)
+        if (std::ranges::none_of(keptFor, [&](const std::wstring& kept) { return Lc::NamesEqual(kept, product); }))
+            keptFor.push_back(product);
 }
 
 }  // namespace
