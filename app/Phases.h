@@ -28,12 +28,12 @@ inline int RunPhases(Report& report, const Settings& profile, const std::wstring
     return RunRemovalPhases(report, profile, plan);
 }
 
-// The program-files folder by WOW64 state: the 32-bit one under WOW64.
-std::wstring ProgramFilesFolder(bool wow64);
-
 // The product's Start-menu folders below a Programs folder, and its shortcuts' names (without ".lnk").
 PathList MenuFolderNames(const Settings& profile, const std::wstring& displayName);
 PathList ShortcutNames(const Settings& profile, const std::wstring& displayName);
+
+// The installer's packed form of a braced code.
+std::wstring Packed(const std::wstring& guid);
 
 // The installer's baseline cache of the product's patches below the Windows folder.
 std::wstring PatchCacheFolder(const std::wstring& windowsFolder, const std::wstring& productCode);

@@ -29,6 +29,20 @@ void Report::LogLines(const Lines& lines) {
     for (const std::wstring& line : lines) LogLine(line);
 }
 
+void Report::LogSection(const std::wstring& heading, const Lines& lines, bool evenEmpty) {
+    if (lines.empty() && !evenEmpty) return;
+    LogLine(heading);
+    LogLines(lines);
+    LogLine(L"");
+}
+
+void Report::PrintSection(const std::wstring& heading, const Lines& lines) {
+    if (lines.empty()) return;
+    PrintLine(heading);
+    PrintLines(lines);
+    PrintLine(L"");
+}
+
 int Report::ReportOutcome(const std::wstring& successText, const std::wstring& failureText, bool succeeded,
                           bool wait) {
     if (succeeded) {

@@ -47,6 +47,9 @@ public:
     void LogLine(const std::wstring& text);
     void PrintLines(const Lines& lines);
     void LogLines(const Lines& lines);
+    // A heading, its lines and an empty line; nothing when there are no lines, unless `evenEmpty`.
+    void LogSection(const std::wstring& heading, const Lines& lines, bool evenEmpty = false);
+    void PrintSection(const std::wstring& heading, const Lines& lines);
 
     // 0 when succeeded, -1 otherwise. The wait prints "Enterで終了" and reads one character.
     int ReportOutcome(const std::wstring& successText, const std::wstring& failureText, bool succeeded, bool wait);

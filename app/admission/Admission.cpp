@@ -10,7 +10,6 @@
 #include "files/ShellFolders.h"
 #include "platform/ErrorText.h"
 #include "platform/FileSystem.h"
-#include "registry/ComSettingsRegistry.h"
 #include "registry/InstallerQueries.h"
 #include "registry/InstallerRegistry.h"
 #include "registry/Names.h"
@@ -45,12 +44,6 @@ std::wstring Quoted(const std::wstring& text) {
         out += c;
     }
     return out;
-}
-
-std::wstring Packed(const std::wstring& guid) {
-    std::wstring packed;
-    Lc::PackGuid(guid, packed);
-    return packed;
 }
 
 std::wstring AnyOf(const PathList& names) {
@@ -263,12 +256,17 @@ private:
         return Lc::ReadStringValue(view_, path + subkey, L"", clsid) && IsOneOf(clsid, clsids_);
     }
 
-    // The product's CLSID keys in the Classes key the candidate lies in and in the other branch.
-    PathList ProductClsidKeys() const {
+    // The CLSID keys' parent in the Classes key the candidate lies in and in the other branch.
+    PathList ClsidBases() const {
         PathList bases{L"HKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID\\"};
         if (Lc::HasWow64Node(view_)) bases.push_back(L"HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Classes\\CLSID\\");
+        return bases;
+    }
+
+    // The product's CLSID keys below those.
+    PathList ProductClsidKeys() const {
         PathList keys;
-        for (const std::wstring& base : bases)
+        for (const std::wstring& base : ClsidBases())
             for (const std::wstring& clsid : clsids_)
                 if (!clsid.empty()) keys.push_back(base + clsid + L"\\");
         return keys;
@@ -320,9 +318,7 @@ private:
 
     void ReadOtherClsids() const {
         othersRead_ = true;
-        PathList bases{L"HKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID\\"};
-        if (Lc::HasWow64Node(view_)) bases.push_back(L"HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Classes\\CLSID\\");
-        for (const std::wstring& base : bases)
+        for (const std::wstring& base : ClsidBases())
             for (const std::wstring& clsid : Lc::SubkeysOf(view_, base)) {
                 if (IsOneOf(clsid, clsids_)) continue;
                 std::wstring text;
@@ -378,12 +374,11 @@ private:
 
     // A package in the installer's cache is the product's when the package itself says so.
     std::optional<Verdict> JudgeCachedPackage(const std::wstring& path) const {
-        if (!windows_.empty() && Lc::IsCachedPatchPackage(path, windows_)) {
-            if (!Lc::QueryPathPresence(path).present) return Refuse(L"ファイルが見つからないため削除の対象にしません。");
-            return OwnPatchPackage(path) ? Admit(TargetSection::InstallerPackages) : Refuse(kNotProductsPatch);
-        }
-        if (windows_.empty() || !Lc::IsCachedInstallerPackage(path, windows_)) return std::nullopt;
+        if (windows_.empty()) return std::nullopt;
+        const bool patch = Lc::IsCachedPatchPackage(path, windows_);
+        if (!patch && !Lc::IsCachedInstallerPackage(path, windows_)) return std::nullopt;
         if (!Lc::QueryPathPresence(path).present) return Refuse(L"ファイルが見つからないため削除の対象にしません。");
+        if (patch) return OwnPatchPackage(path) ? Admit(TargetSection::InstallerPackages) : Refuse(kNotProductsPatch);
         std::wstring code;
         if (!Lc::GetPackageProductCode(path, code)) return Refuse(L"製品コードを読み取れないインストーラーファイルのため削除しません。");
         if (!Lc::NamesEqual(code, facts_.productCode))

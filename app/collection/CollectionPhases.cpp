@@ -30,12 +30,16 @@ namespace Quellor {
 
 namespace Lc = Zento::Lithcore;
 
+std::wstring Packed(const std::wstring& guid) {
+    std::wstring packed;
+    Lc::PackGuid(guid, packed);
+    return packed;
+}
+
 namespace {
 
+// Filled with emplace, never by assignment: a key keeps the first value found for it.
 using WideMap = std::map<std::wstring, std::wstring>;
-
-// Inserts without replacing: an existing key keeps its first value.
-void InsertFirst(WideMap& map, const std::wstring& key, const std::wstring& value) { map.emplace(key, value); }
 
 // What one collection phase hands to a later one; the removal needs none of it.
 struct Findings {
@@ -52,10 +56,10 @@ struct Findings {
     std::map<std::wstring, bool> unregister;
     WideMap machineValues;       // key path -> value name
     PathList settingsNames;      // from the settings search, for the per-user setting files
-    std::wstring installSubPath;
     EarlierJournals earlier;     // unfinished removals of the product, taken up when the plan is complete
     std::map<std::wstring, PathList> otherProductsKeyFiles;  // from the components, for the program folders' plan
     PathList keptForOthers;      // those files and the files beside them
+    PathList interfaceKeys;      // the NovexPS server's, which its unregistration leaves behind
 
     bool Unregisters(const std::wstring& clsid) const {
         auto found = unregister.find(clsid);
@@ -79,29 +83,19 @@ constexpr int kCsidlProgramFilesCommonX86 = 0x2C;
 constexpr int kCsidlCommonAppData = 0x23;
 constexpr int kCsidlWindows = 0x24;
 
-// A key search reported under its label; its result list joins the deletion lists.
+// The program-files folder by WOW64 state: the 32-bit one under WOW64.
+std::wstring ProgramFilesFolder(bool wow64) {
+    return Lc::GetSpecialFolderPath(wow64 ? kCsidlProgramFilesX86 : kCsidlProgramFiles);
+}
+
 void Append(PathList& into, const PathList& paths) { into.insert(into.end(), paths.begin(), paths.end()); }
 
-void SearchKeys(Report& report, PathList& into, const std::wstring& label, const std::wstring& base,
-                const std::wstring& name) {
-    PathList found;
-    bool any = Lc::CollectKeyPaths(Lc::NativeView(), base, name, found);
-    report.ReportSearch(label, any, found);
-    Append(into, found);
-}
-
-void SearchUserInstallerKeys(Report& report, RemovalPlan& plan, const std::wstring& label,
-                             const std::wstring& packed, const std::wstring& kind) {
-    PathList found;
-    bool any = Lc::CollectUserInstallerKeys(Lc::NativeView(), packed, kind, found);
-    report.ReportSearch(label, any, found);
-    Append(plan.userKeys, found);
-}
-
-std::wstring Packed(const std::wstring& guid) {
-    std::wstring packed;
-    Lc::PackGuid(guid, packed);
-    return packed;
+// The paths of the candidates in a section, but for keys that go only when empty.
+PathList CandidatePaths(const RemovalPlan& plan, TargetSection section) {
+    PathList paths;
+    for (const Target& candidate : plan.candidates)
+        if (candidate.section == section && candidate.kind != TargetKind::KeyWhenEmpty) paths.push_back(candidate.path);
+    return paths;
 }
 
 // The products a shared key's other values name: packed codes as braced codes, other names as they are.
@@ -115,9 +109,7 @@ PathList NamedProducts(const PathList& valueNames) {
 }
 
 bool IsSpared(const RemovalPlan& plan, const std::wstring& item) {
-    for (const SparedItem& spared : plan.spared)
-        if (spared.item == item) return true;
-    return false;
+    return std::ranges::any_of(plan.spared, [&](const SparedItem& spared) { return spared.item == item; });
 }
 
 // Of found installer keys, those that serve the target alone are returned to be deleted whole. A key that
@@ -138,27 +130,45 @@ PathList KeysOfTargetAlone(RemovalPlan& plan, const PathList& found) {
             continue;
         }
         if (IsSpared(plan, key)) continue;  // the installer may list a component twice
-        if (sharing.hasOwnValue) plan.ownValuesInSharedKeys.push_back({key, sharing.ownValueName});
+        if (sharing.hasOwnValue) {
+            AddValueCandidate(plan.candidates, key, sharing.ownValueName, TargetSection::SharedKeyValues);
+            AddCandidates(plan.candidates, {key}, TargetKind::KeyWhenEmpty,
+                          key.rfind(L"HKEY_USERS\\", 0) == 0 ? TargetSection::UserKeys : TargetSection::MachineKeys);
+        }
         plan.spared.push_back({key, NamedProducts(sharing.otherValues)});
     }
     return alone;
 }
 
-// A key search over installer keys that may name other products as well (see KeysOfTargetAlone).
-void SearchSharableKeys(Report& report, RemovalPlan& plan, const std::wstring& label, const std::wstring& base,
-                        const std::wstring& name) {
+// Found keys join the candidates; installer keys that may name other products as well only as far as
+// they are the target's alone.
+void AddKeys(RemovalPlan& plan, const PathList& found, TargetSection section, bool sharable) {
+    AddCandidates(plan.candidates, sharable ? KeysOfTargetAlone(plan, found) : found, TargetKind::Key, section);
+}
+
+// A search's finds reported under its label; they join the candidates, and the list is emptied for the next.
+void AddFound(Report& report, RemovalPlan& plan, const std::wstring& label, bool any, PathList& found, TargetKind kind,
+              TargetSection section) {
+    report.ReportSearch(label, any, found);
+    AddCandidates(plan.candidates, found, kind, section);
+    found.clear();
+}
+
+// A key search reported under its label.
+void SearchKeys(Report& report, RemovalPlan& plan, const std::wstring& label, const std::wstring& base,
+                const std::wstring& name, bool sharable = false) {
     PathList found;
     bool any = Lc::CollectKeyPaths(Lc::NativeView(), base, name, found);
     report.ReportSearch(label, any, found);
-    Append(plan.machineKeys, KeysOfTargetAlone(plan, found));
+    AddKeys(plan, found, TargetSection::MachineKeys, sharable);
 }
 
-void SearchSharableUserKeys(Report& report, RemovalPlan& plan, const std::wstring& label, const std::wstring& packed,
-                            const std::wstring& kind) {
+void SearchUserInstallerKeys(Report& report, RemovalPlan& plan, const std::wstring& label, const std::wstring& packed,
+                             const std::wstring& kind, bool sharable = false) {
     PathList found;
     bool any = Lc::CollectUserInstallerKeys(Lc::NativeView(), packed, kind, found);
     report.ReportSearch(label, any, found);
-    Append(plan.userKeys, KeysOfTargetAlone(plan, found));
+    AddKeys(plan, found, TargetSection::UserKeys, sharable);
 }
 
 // The installer's keys of per-user-managed installs: machine keys of each user SID, searched like the
@@ -178,7 +188,7 @@ void SearchManagedInstallerKeys(Report& report, RemovalPlan& plan, const Setting
         PathList found;
         bool any = Lc::CollectManagedInstallerKeys(Lc::NativeView(), search.packed, search.kind, found);
         report.ReportSearch(search.label, any, found);
-        Append(plan.machineKeys, search.sharable ? KeysOfTargetAlone(plan, found) : found);
+        AddKeys(plan, found, TargetSection::MachineKeys, search.sharable);
     }
 }
 
@@ -226,31 +236,25 @@ int CheckInstallation(Report& report, const Settings& profile, const RemovalPlan
     return -1;
 }
 
-void LogSectionIfAny(Report& report, const std::wstring& heading, const PathList& lines) {
-    if (lines.empty()) return;
-    report.LogLine(heading);
-    report.LogLines(lines);
-    report.LogLine(L"");
-}
-
 // A LocalPackage value is only data in the registry: only a package in the installer's own cache folder
 // is deleted; any other path is reported and left.
 void PlanCachedPackages(Report& report, const PathList& packages, RemovalPlan& plan) {
     const std::wstring windows = Lc::GetSpecialFolderPath(kCsidlWindows);
+    PathList cached;
     PathList elsewhere;
     for (const std::wstring& package : packages)
-        (!windows.empty() && Lc::IsCachedInstallerPackage(package, windows) ? plan.installerPackages : elsewhere)
-            .push_back(package);
+        (!windows.empty() && Lc::IsCachedInstallerPackage(package, windows) ? cached : elsewhere).push_back(package);
+    AddCandidates(plan.candidates, cached, TargetKind::File, TargetSection::InstallerPackages);
     if (elsewhere.empty()) return;
     report.PrintLine(L"インストーラーのキャッシュフォルダ以外にあるインストーラーファイルは削除しません（一覧はログに出力しました）。");
-    LogSectionIfAny(report, L"[インストーラーのキャッシュフォルダ以外にあるため削除しないファイル]", elsewhere);
+    report.LogSection(L"[インストーラーのキャッシュフォルダ以外にあるため削除しないファイル]", elsewhere);
 }
 
 // The product's installer registrations: Uninstall, user data and Classes\Installer products.
 void CollectProductRegistrations(Report& report, const Settings& profile, RemovalPlan& plan, Findings& found) {
     if (!Lc::GetProductName(plan.productCode, found.displayName) || found.displayName.empty())
         found.displayName = profile.PRODUCTNAME;
-    SearchKeys(report, plan.machineKeys, L"「プログラムの追加と削除」情報のレジストリ", kUninstallBase, plan.productCode);
+    SearchKeys(report, plan, L"「プログラムの追加と削除」情報のレジストリ", kUninstallBase, plan.productCode);
 
     std::wstring packedProduct = Packed(plan.productCode);
     PathList userData;
@@ -258,11 +262,11 @@ void CollectProductRegistrations(Report& report, const Settings& profile, Remova
     PathList packages;
     if (any) Lc::CollectLocalPackages(Lc::NativeView(), userData, L"InstallProperties", L"LocalPackage", packages);
     report.ReportSearch(L"アンインストーラー情報のレジストリ", any, userData);
-    Append(plan.machineKeys, userData);
+    AddKeys(plan, userData, TargetSection::MachineKeys, false);
     PlanCachedPackages(report, packages, plan);
 
     SearchUserInstallerKeys(report, plan, L"Usersのアンインストーラー情報のレジストリ", packedProduct, L"Products");
-    SearchKeys(report, plan.machineKeys, L"全ユーザー共通のアンインストーラー情報のレジストリ",
+    SearchKeys(report, plan, L"全ユーザー共通のアンインストーラー情報のレジストリ",
                std::wstring(kClassesInstaller) + L"Products\\", packedProduct);
     report.PrintLine(L"続いて、削除対象プログラムに関連するレジストリを検索します。");
     report.PrintLine(L"");
@@ -290,19 +294,21 @@ void CollectPatches(Report& report, RemovalPlan& plan) {
     report.ReportSearch(L"Usersの削除対象プログラムのパッチ情報のレジストリ", !userKeys.empty(), userKeys);
     // Deleted before the product's own keys: only while the product's registration names a patch can a
     // run that was cut off in between tell, on resume, that the patch is the product's.
-    plan.machineKeys.insert(plan.machineKeys.begin(), machineKeys.begin(), machineKeys.end());
-    plan.userKeys.insert(plan.userKeys.begin(), userKeys.begin(), userKeys.end());
+    TargetList patchKeys;
+    AddCandidates(patchKeys, machineKeys, TargetKind::Key, TargetSection::MachineKeys);
+    AddCandidates(patchKeys, userKeys, TargetKind::Key, TargetSection::UserKeys);
+    plan.candidates.insert(plan.candidates.begin(), patchKeys.begin(), patchKeys.end());
     const std::wstring windows = Lc::GetSpecialFolderPath(kCsidlWindows);
     PathList cached;
     for (const std::wstring& package : packages)
         if (!windows.empty() && Lc::IsCachedPatchPackage(package, windows)) cached.push_back(package);
     report.ReportSearch(L"削除対象プログラムのパッチファイル", !cached.empty(), cached);
-    Append(plan.installerPackages, cached);
+    AddCandidates(plan.candidates, cached, TargetKind::File, TargetSection::InstallerPackages);
     if (windows.empty()) return;
     const std::wstring cache = PatchCacheFolder(windows, plan.productCode);
     const bool isFolder = Lc::IsFolder(cache);
     report.ReportFolderCheck(L"削除対象プログラムのパッチのキャッシュフォルダ", isFolder, cache);
-    if (isFolder) plan.installerInfoFolders.push_back(cache);
+    if (isFolder) AddCandidates(plan.candidates, {cache}, TargetKind::Folder, TargetSection::InstallerInfoFolders);
 }
 
 // The product's upgrade-code and feature registrations.
@@ -310,19 +316,15 @@ void CollectUpgradeAndFeatureRegistrations(Report& report, const Settings& profi
     std::wstring packedUpgrade = Packed(profile.UPGRADECODE);
     std::wstring packedProduct = Packed(plan.productCode);
     // An upgrade code's key names every product installed under it; another version keeps it.
-    SearchSharableKeys(report, plan, L"削除対象プログラムのUpgradeCode情報のレジストリ", kUpgradeCodesBase,
-                       packedUpgrade);
-    SearchSharableUserKeys(report, plan, L"削除対象プログラムのUsersのUpgradeCode情報のレジストリ", packedUpgrade,
-                           L"UpgradeCodes");
-    SearchSharableKeys(report, plan, L"削除対象プログラムの全ユーザー共通のUpgradeCode情報のレジストリ",
-                       std::wstring(kClassesInstaller) + L"UpgradeCodes\\", packedUpgrade);
+    SearchKeys(report, plan, L"削除対象プログラムのUpgradeCode情報のレジストリ", kUpgradeCodesBase, packedUpgrade,
+               true);
+    SearchUserInstallerKeys(report, plan, L"削除対象プログラムのUsersのUpgradeCode情報のレジストリ", packedUpgrade,
+                            L"UpgradeCodes", true);
+    SearchKeys(report, plan, L"削除対象プログラムの全ユーザー共通のUpgradeCode情報のレジストリ",
+               std::wstring(kClassesInstaller) + L"UpgradeCodes\\", packedUpgrade, true);
     SearchUserInstallerKeys(report, plan, L"削除対象プログラムのFeature情報のレジストリ", packedProduct, L"Features");
-    SearchKeys(report, plan.machineKeys, L"削除対象プログラムの全ユーザー共通のFeature情報のレジストリ",
+    SearchKeys(report, plan, L"削除対象プログラムの全ユーザー共通のFeature情報のレジストリ",
                std::wstring(kClassesInstaller) + L"Features\\", packedProduct);
-}
-
-void RemoveEvery(PathList& list, const std::wstring& value) {
-    for (auto it = list.begin(); it != list.end();) it = (*it == value) ? list.erase(it) : it + 1;
 }
 
 // The product's components, and those it shares with other products.
@@ -353,8 +355,6 @@ void CollectComponents(Report& report, const Settings& profile, RemovalPlan& pla
     PathList packedCodes = codes.empty() ? PathList{} : Lc::PackGuids(codes);
 
     report.PrintLine(L"Mirevoのコンポーネントの内、他のプログラムと共有しているコンポーネントがあるか確認します...");
-    PathList sharedCodes;
-    PathList sharedPacked;
     for (const std::wstring& code : codes) {
         bool shared = false;
         if (!Lc::IsComponentShared(code, plan.productCode, shared)) continue;
@@ -362,23 +362,21 @@ void CollectComponents(Report& report, const Settings& profile, RemovalPlan& pla
         bool pathRead = componentPath(code, path);
         if (!pathRead) path.clear();
         if (shared) {
-            sharedCodes.push_back(code);
             found.sharedComponentCodes.push_back(code);
-            sharedPacked.push_back(Packed(code));
+            std::erase(packedCodes, Packed(code));  // its keys stay for the other clients
             found.sharedComponentPaths.push_back(path);
-            InsertFirst(found.sharedByPath, Lc::ComparablePath(path), code);
+            found.sharedByPath.emplace(Lc::ComparablePath(path), code);
             if (!pathRead) found.sharedWithoutPath.push_back(code);
         } else {
-            InsertFirst(found.ownByPath, Lc::ComparablePath(path), code);
+            found.ownByPath.emplace(Lc::ComparablePath(path), code);
         }
     }
-    if (sharedCodes.empty()) {
+    if (found.sharedComponentCodes.empty()) {
         report.PrintLine(L"他のプログラムと共有しているコンポーネントはありませんでした。");
     } else {
         report.PrintLine(L"他のプログラムと共有しているコンポーネントが見つかりました。");
         report.PrintLine(L"共有しているコンポーネントのファイル・レジストリは削除対象から除外します。");
-        report.LogLines(sharedCodes);
-        for (const std::wstring& packed : sharedPacked) RemoveEvery(packedCodes, packed);
+        report.LogLines(found.sharedComponentCodes);
     }
     // Without its path a shared file cannot be told apart from the product's own files.
     if (!found.sharedWithoutPath.empty()) {
@@ -400,7 +398,7 @@ void CollectComponents(Report& report, const Settings& profile, RemovalPlan& pla
     PathList componentKeys;
     bool any = Lc::CollectUserDataComponentKeys(Lc::NativeView(), packedCodes, L"Components", componentKeys);
     report.ReportSearch(L"Mirevoのコンポーネントのレジストリパス", any, componentKeys);
-    Append(plan.machineKeys, KeysOfTargetAlone(plan, componentKeys));
+    AddKeys(plan, componentKeys, TargetSection::MachineKeys, true);
 }
 
 // Once the components are known: a shared component's files stay, and so does its registration for the other clients;
@@ -409,7 +407,7 @@ void CollectSharedComponentRegistrations(RemovalPlan& plan, const Findings& foun
     if (found.sharedComponentCodes.empty()) return;
     PathList keys;
     Lc::CollectUserDataComponentKeys(Lc::NativeView(), Lc::PackGuids(found.sharedComponentCodes), L"Components", keys);
-    Append(plan.machineKeys, KeysOfTargetAlone(plan, keys));
+    AddKeys(plan, keys, TargetSection::MachineKeys, true);
     for (size_t i = 0; i < found.sharedComponentCodes.size() && i < found.sharedComponentPaths.size(); ++i) {
         const std::wstring& path = found.sharedComponentPaths[i];
         if (path.empty() || IsSpared(plan, path)) continue;
@@ -424,10 +422,10 @@ void LookUpComServer(Findings& found, const std::wstring& clsid, const std::wstr
     std::wstring commandLine;
     std::wstring dll;
     if (Lc::ReadStringValue(Lc::NativeView(), key + L"LocalServer32\\", L"", commandLine))
-        InsertFirst(found.clsidToServer, clsid, Lc::ServerPathOfCommandLine(commandLine));
+        found.clsidToServer.emplace(clsid, Lc::ServerPathOfCommandLine(commandLine));
     else if (Lc::ReadStringValue(Lc::NativeView(), key + L"InProcServer32\\", L"", dll))
-        InsertFirst(found.clsidToServer, clsid, dll);
-    InsertFirst(found.clsidToKey, clsid, key);
+        found.clsidToServer.emplace(clsid, dll);
+    found.clsidToKey.emplace(clsid, key);
 }
 
 // A service whose COM registration has gone already (an interrupted removal, a broken uninstall) is
@@ -455,9 +453,7 @@ std::wstring OneSpelling(std::wstring keyPath) {
 
 bool NamesOneOf(const std::wstring& keyPath, const PathList& keys) {
     const std::wstring wanted = OneSpelling(keyPath);
-    for (const std::wstring& key : keys)
-        if (OneSpelling(key) == wanted) return true;
-    return false;
+    return std::ranges::any_of(keys, [&](const std::wstring& key) { return OneSpelling(key) == wanted; });
 }
 
 // A local server also has its file name below AppID, naming its AppID: that key goes with the AppID.
@@ -489,7 +485,7 @@ void CollectComRegistrations(Report& report, const Settings& profile, RemovalPla
     // and the component path may differ in letter case and in short or long spelling. Two CLSIDs served
     // by one file are judged once, by the first CLSID in server order.
     std::map<std::wstring, std::wstring> serverToClsid;
-    for (const auto& [clsid, server] : found.clsidToServer) InsertFirst(serverToClsid, Lc::ComparablePath(server), clsid);
+    for (const auto& [clsid, server] : found.clsidToServer) serverToClsid.emplace(Lc::ComparablePath(server), clsid);
     PathList clsidKeys;
     for (const auto& [server, clsid] : serverToClsid) {
         bool own = found.sharedByPath.count(server) == 0 && found.ownByPath.count(server) != 0;
@@ -505,7 +501,7 @@ void CollectComRegistrations(Report& report, const Settings& profile, RemovalPla
     }
     report.ReportSearch(L"Mirevo関連のCOMコンポーネントのCLSIDレジストリ", !clsidKeys.empty(), clsidKeys);
     report.ReportSearch(L"Mirevo関連のCOMコンポーネントのAppIDレジストリ", !appIdKeys.empty(), appIdKeys);
-    Append(plan.machineKeys, appIdKeys);
+    AddKeys(plan, appIdKeys, TargetSection::MachineKeys, false);
     for (const std::wstring& clsid : clsids)
         if (found.Unregisters(clsid))
             plan.servers.push_back({clsid, found.clsidToServer[clsid], found.clsidToKey[clsid]});
@@ -531,11 +527,10 @@ void CollectSettingsRegistry(Report& report, const Settings& profile, RemovalPla
     bool any = Lc::CollectUserSettingsKeys(Lc::NativeView(), found.componentPaths, profile.CUSTOMER, userKeys,
                                            found.settingsNames);
     report.ReportSearch(L"Mirevoの設定情報のレジストリ", any, userKeys);
-    Append(plan.userKeys, userKeys);
+    AddKeys(plan, userKeys, TargetSection::UserKeys, false);
 
     std::wstring vendorBase = L"HKEY_LOCAL_MACHINE\\Software\\" + profile.CUSTOMER + L"\\";
-    SearchKeys(report, plan.machineKeys, L"Mirevo設定情報の全ユーザー共通のレジストリ", vendorBase + L"Velkor\\",
-               L"Common");
+    SearchKeys(report, plan, L"Mirevo設定情報の全ユーザー共通のレジストリ", vendorBase + L"Velkor\\", L"Common");
 
     PathList productKeys;
     PathList entries;
@@ -543,20 +538,20 @@ void CollectSettingsRegistry(Report& report, const Settings& profile, RemovalPla
         for (const std::wstring& key : productKeys) {
             std::wstring data;
             if (!Lc::ReadStringValue(Lc::NativeView(), key, L"", data)) continue;
-            InsertFirst(found.machineValues, key, L"");
+            found.machineValues.emplace(key, L"");
             entries.push_back(key + L"\r\n - エントリ「」 = " + data);
         }
     }
-    for (const auto& [key, name] : found.machineValues) plan.machineValues.push_back({key, name});
+    for (const auto& [key, name] : found.machineValues)
+        AddValueCandidate(plan.candidates, key, name, TargetSection::MachineValues);
     report.ReportSearch(L"Mirevo設定情報の全ユーザー共通のレジストリのエントリ", !entries.empty(), entries);
     report.PrintLine(L"削除対象のプログラムに関連するレジストリの検索が完了しました。");
     report.PrintLine(L"");
 }
 
 // The product's program folders.
-void CollectProgramFolders(Report& report, const Settings& profile, RemovalPlan& plan, Findings& found) {
+void CollectProgramFolders(Report& report, const Settings& profile, RemovalPlan& plan) {
     report.PrintLine(L"削除対象のプログラムのファイルパスを確認します...");
-    found.installSubPath = L"\\" + profile.CUSTOMER + L"\\Velkor";
     for (const std::wstring& folder : ProgramFolderCandidates(profile))
         if (Lc::IsFolder(folder)) plan.programFolders.push_back(folder);
     report.ReportSearch(L"削除対象のプログラムのフォルダ", !plan.programFolders.empty(), plan.programFolders);
@@ -569,42 +564,54 @@ void CollectShortcuts(Report& report, const Settings& profile, RemovalPlan& plan
     const PathList names = ShortcutNames(profile, found.displayName);
     const Lc::RegistryView view = Lc::NativeView();
 
-    bool any = Lc::FindUserMenuFolders(view, folderNames, names, plan.startMenuFolders);
-    report.ReportSearch(L"削除対象のプログラムのショートカットフォルダ", any, plan.startMenuFolders);
-    any = Lc::FindCommonMenuFolders(view, folderNames, names, plan.commonStartMenuFolders);
-    report.ReportSearch(L"削除対象のプログラムの全ユーザー共通ショートカットフォルダ", any, plan.commonStartMenuFolders);
-    any = Lc::FindUserShortcuts(view, L"Startup", names, plan.startupShortcuts);
-    report.ReportSearch(L"削除対象のプログラムのスタートアップショートカット", any, plan.startupShortcuts);
-    any = Lc::FindCommonShortcuts(view, L"Common Startup", names, plan.commonStartupShortcuts);
-    report.ReportSearch(L"削除対象のプログラムの全ユーザー共通スタートアップショートカット", any,
-                        plan.commonStartupShortcuts);
-    any = Lc::FindUserShortcuts(view, L"Desktop", names, plan.desktopShortcuts);
-    report.ReportSearch(L"削除対象のプログラムのデスクトップショートカット", any, plan.desktopShortcuts);
-    any = Lc::FindCommonShortcuts(view, L"Common Desktop", names, plan.commonDesktopShortcuts);
-    report.ReportSearch(L"削除対象のプログラムの全ユーザー共通デスクトップショートカット", any,
-                        plan.commonDesktopShortcuts);
+    PathList paths;
+    bool any = Lc::FindUserMenuFolders(view, folderNames, names, paths);
+    AddFound(report, plan, L"削除対象のプログラムのショートカットフォルダ", any, paths, TargetKind::Folder,
+             TargetSection::StartMenuFolders);
+    any = Lc::FindCommonMenuFolders(view, folderNames, names, paths);
+    AddFound(report, plan, L"削除対象のプログラムの全ユーザー共通ショートカットフォルダ", any, paths, TargetKind::Folder,
+             TargetSection::StartMenuFolders);
+    any = Lc::FindUserShortcuts(view, L"Startup", names, paths);
+    AddFound(report, plan, L"削除対象のプログラムのスタートアップショートカット", any, paths, TargetKind::File,
+             TargetSection::StartupShortcuts);
+    any = Lc::FindCommonShortcuts(view, L"Common Startup", names, paths);
+    AddFound(report, plan, L"削除対象のプログラムの全ユーザー共通スタートアップショートカット", any, paths, TargetKind::File,
+             TargetSection::StartupShortcuts);
+    any = Lc::FindUserShortcuts(view, L"Desktop", names, paths);
+    AddFound(report, plan, L"削除対象のプログラムのデスクトップショートカット", any, paths, TargetKind::File,
+             TargetSection::DesktopShortcuts);
+    any = Lc::FindCommonShortcuts(view, L"Common Desktop", names, paths);
+    AddFound(report, plan, L"削除対象のプログラムの全ユーザー共通デスクトップショートカット", any, paths, TargetKind::File,
+             TargetSection::DesktopShortcuts);
 }
 
 // The per-user setting files: only when the settings search named some users.
 void CollectUserSettingFiles(Report& report, const Settings& profile, RemovalPlan& plan, const Findings& found) {
     if (found.settingsNames.empty()) return;
-    bool any = Lc::FindUserSettingFiles(Lc::NativeView(), found.settingsNames, profile, plan.userSettingFolders,
-                                        plan.userSettingFiles);
-    report.ReportSearch(L"削除対象のプログラムのユーザー設定ファイルとフォルダ", any, plan.userSettingFolders);
-    if (!plan.userSettingFiles.empty()) report.LogLines(plan.userSettingFiles);
+    PathList folders;
+    PathList files;
+    bool any = Lc::FindUserSettingFiles(Lc::NativeView(), found.settingsNames, profile, folders, files);
+    AddFound(report, plan, L"削除対象のプログラムのユーザー設定ファイルとフォルダ", any, folders, TargetKind::Folder,
+             TargetSection::UserSettingFolders);
+    report.LogLines(files);
+    AddCandidates(plan.candidates, files, TargetKind::File, TargetSection::UserSettingFiles);
     report.PrintLine(L"");
 }
 
 // The installer's information folders of the product.
 void CollectInstallerInfoFolders(Report& report, RemovalPlan& plan) {
-    bool found =
-        Lc::FindUserAppDataFolders(Lc::NativeView(), L"Microsoft\\Installer\\" + plan.productCode, plan.installerInfoFolders);
-    report.ReportSearch(L"「プログラムの追加と削除」で使用される情報のフォルダ", found, plan.installerInfoFolders);
+    // The list logged starts with the patch cache folder, when it was found.
+    PathList folders = CandidatePaths(plan, TargetSection::InstallerInfoFolders);
+    const auto earlier = static_cast<std::ptrdiff_t>(folders.size());
+    bool found = Lc::FindUserAppDataFolders(Lc::NativeView(), L"Microsoft\\Installer\\" + plan.productCode, folders);
+    report.ReportSearch(L"「プログラムの追加と削除」で使用される情報のフォルダ", found, folders);
+    AddCandidates(plan.candidates, PathList(folders.begin() + earlier, folders.end()), TargetKind::Folder,
+                  TargetSection::InstallerInfoFolders);
     const std::wstring windows = Lc::GetSpecialFolderPath(kCsidlWindows);
     std::wstring allUsers = windows + L"\\Installer\\" + plan.productCode;
     bool isFolder = !windows.empty() && Lc::IsFolder(allUsers);
     report.ReportFolderCheck(L"「プログラムの追加と削除」で使用される情報の全ユーザー共通フォルダ", isFolder, allUsers);
-    if (isFolder) plan.installerInfoFolders.push_back(allUsers);
+    if (isFolder) AddCandidates(plan.candidates, {allUsers}, TargetKind::Folder, TargetSection::InstallerInfoFolders);
 }
 
 // Ferrow's image path, for its stop.
@@ -614,8 +621,8 @@ void CheckFerrow(Report& report, const Settings& profile, RemovalPlan& plan, con
     if (registered != found.clsidToServer.end())
         plan.ferrowExePath = registered->second;
     else
-        plan.ferrowExePath =
-            ProgramFilesFolder(Lc::IsWow64()) + found.installSubPath + L"\\Ferrow" + profile.MODULE_NAME_SUFFIX + L".exe";
+        plan.ferrowExePath = ProgramFilesFolder(Lc::IsWow64()) + L"\\" + profile.CUSTOMER + L"\\Velkor\\Ferrow" +
+                             profile.MODULE_NAME_SUFFIX + L".exe";
     report.ReportOutcome(plan.ferrowExePath + L"が見つかりました。", plan.ferrowExePath + L"がありません。",
                          Lc::PathMatchesAnything(plan.ferrowExePath), false);
 }
@@ -632,50 +639,54 @@ void CollectProcesses(Report& report) {
 // ---- the plan completed: every key that the removal deletes itself or through a COM server or the
 // service manager, and the program folders' targets ----
 
-void PlanRemovedByOthers(const Settings& profile, RemovalPlan& plan, const Findings& found) {
+void PlanRemovedByOthers(const Settings& profile, RemovalPlan& plan, Findings& found) {
     const Lc::RegistryView view = Lc::NativeView();
     // The NovexPS server leaves its Interface key behind: it joins the machine deletions.
     if (found.Unregisters(profile.NOVEXPS_CLSID)) {
-        PathList interfaceKeys;
-        Lc::CollectKeyPaths(view, kInterfaceBase, profile.NOVEXPS_CLSID, interfaceKeys);
-        Append(plan.machineKeys, interfaceKeys);
+        Lc::CollectKeyPaths(view, kInterfaceBase, profile.NOVEXPS_CLSID, found.interfaceKeys);
+        AddKeys(plan, found.interfaceKeys, TargetSection::MachineKeys, false);
     }
+    PathList comKeys;
     PathList proxies;
     for (const auto& [clsid, unregister] : found.unregister) {
         auto key = found.clsidToKey.find(clsid);
         if (!unregister || key == found.clsidToKey.end()) continue;
-        plan.comRegistrationKeys.push_back(key->second);
+        comKeys.push_back(key->second);
         proxies.push_back(clsid);
     }
     // What a real server's unregistration removes besides its CLSID key, so that the backup restores COM
     // whole and the end check sees it gone.
-    Lc::ComRelatedKeys related = Lc::FindComRelatedKeys(view, plan.comRegistrationKeys, proxies);
+    Lc::ComRelatedKeys related = Lc::FindComRelatedKeys(view, comKeys, proxies);
+    const PathList machineKeys = CandidatePaths(plan, TargetSection::MachineKeys);
     for (const PathList* keys : {&related.progIdKeys, &related.typeLibKeys, &related.interfaceKeys})
         for (const std::wstring& key : *keys)
-            if (!NamesOneOf(key, plan.machineKeys)) plan.comRegistrationKeys.push_back(key);
+            if (!NamesOneOf(key, machineKeys)) comKeys.push_back(key);
     if (plan.removesService && !profile.TERRION_SERVICE_NAME.empty()) {
         std::wstring serviceKey = kServicesKey + profile.TERRION_SERVICE_NAME + L"\\";
         if (Lc::RegistryKeyExists(Lc::RegistryKeyAddress::Parse(serviceKey, view))) plan.serviceKeys.push_back(serviceKey);
     }
+    Append(comKeys, plan.serviceKeys);
+    AddCandidates(plan.candidates, comKeys, TargetKind::RemovedByOthers, TargetSection::RemovedByOthers);
 }
 
 // The product's folders whole, or, beside shared files, the free folders and the files beside the kept
 // ones; none while a shared component's path is unknown, for its file may lie in them.
 void PlanProgramFolders(RemovalPlan& plan, const Findings& found) {
-    plan.programFoldersKept = !found.sharedWithoutPath.empty() || !found.unreadComponents.empty();
-    plan.programFoldersKeptLine =
-        !found.sharedWithoutPath.empty()
-            ? L"パスを取得できなかった共有コンポーネントがあるため、Mirevoのフォルダは削除しませんでした。"
-            : L"読み取れなかったコンポーネントの登録があるため、Mirevoのフォルダは削除しませんでした。";
-    if (plan.programFolders.empty() || plan.programFoldersKept) return;
+    if (!found.sharedWithoutPath.empty())
+        plan.programFoldersKeptLine = L"パスを取得できなかった共有コンポーネントがあるため、Mirevoのフォルダは削除しませんでした。";
+    else if (!found.unreadComponents.empty())
+        plan.programFoldersKeptLine = L"読み取れなかったコンポーネントの登録があるため、Mirevoのフォルダは削除しませんでした。";
+    if (plan.programFolders.empty() || !plan.programFoldersKeptLine.empty()) return;
     PathList keep = found.sharedComponentPaths;
     Append(keep, found.keptForOthers);
-    if (keep.empty() || !plan.protectedFolders) {
-        plan.programFolderTargets = plan.programFolders;  // without the guard they are refused, and left over
-        return;
-    }
-    Lc::PlanProductFolders(plan.programFolders, keep, *plan.protectedFolders, plan.programFolderTargets,
-                           plan.programFileTargets);
+    PathList folders;
+    PathList files;
+    if (keep.empty() || !plan.protectedFolders)
+        folders = plan.programFolders;  // without the guard they are refused, and left over
+    else
+        Lc::PlanProductFolders(plan.programFolders, keep, *plan.protectedFolders, folders, files);
+    AddCandidates(plan.candidates, folders, TargetKind::Folder, TargetSection::ProgramFiles);
+    AddCandidates(plan.candidates, files, TargetKind::File, TargetSection::ProgramFiles);
 }
 
 // Other products' component files below the product's folders stay whatever the target's own
@@ -689,17 +700,13 @@ void KeepOtherProductsFiles(RemovalPlan& plan, Findings& found) {
 
 
 // What the collection's reports did not list yet.
-void ReportCompletedPlan(Report& report, const RemovalPlan& plan, const Findings& found, size_t machineKeysBefore) {
-    PathList interfaceKeys(plan.machineKeys.begin() + static_cast<std::ptrdiff_t>(machineKeysBefore),
-                           plan.machineKeys.end());
-    LogSectionIfAny(report, L"[削除対象に加えるInterfaceのレジストリ]", interfaceKeys);
-    PathList removedByOthers = plan.comRegistrationKeys;
-    Append(removedByOthers, plan.serviceKeys);
-    LogSectionIfAny(report, L"[COMコンポーネントの登録解除とサービスの削除で削除されるレジストリ]", removedByOthers);
+void ReportCompletedPlan(Report& report, const RemovalPlan& plan, const Findings& found) {
+    report.LogSection(L"[削除対象に加えるInterfaceのレジストリ]", found.interfaceKeys);
+    report.LogSection(L"[COMコンポーネントの登録解除とサービスの削除で削除されるレジストリ]",
+                      CandidatePaths(plan, TargetSection::RemovedByOthers));
     if (found.sharedComponentPaths.empty() && found.keptForOthers.empty()) return;
-    PathList programTargets = plan.programFolderTargets;
-    Append(programTargets, plan.programFileTargets);
-    LogSectionIfAny(report, L"[共有ファイルを残して削除するMirevoのフォルダとファイル]", programTargets);
+    report.LogSection(L"[共有ファイルを残して削除するMirevoのフォルダとファイル]",
+                      CandidatePaths(plan, TargetSection::ProgramFiles));
 }
 
 // Every candidate of the searches passes the one admission rule; those it refuses are reported and
@@ -722,7 +729,6 @@ void AdmitSearchedTargets(Report& report, const TargetAdmission& admission, Remo
 
 void CompletePlan(Report& report, const Settings& profile, RemovalPlan& plan, Findings& found) {
     plan.protectedFolders = Lc::ReadProtectedFolders();
-    size_t machineKeysBefore = plan.machineKeys.size();
     PlanRemovedByOthers(profile, plan, found);
     KeepOtherProductsFiles(plan, found);
     PlanProgramFolders(plan, found);
@@ -732,14 +738,10 @@ void CompletePlan(Report& report, const Settings& profile, RemovalPlan& plan, Fi
     AdmitSearchedTargets(report, admission, plan);
     TakeUpEarlierRemovals(report, admission, plan, found.earlier);
     report.PrintLine(L"強制削除の準備が完了しました。");
-    ReportCompletedPlan(report, plan, found, machineKeysBefore);
+    ReportCompletedPlan(report, plan, found);
 }
 
 }  // namespace
-
-std::wstring ProgramFilesFolder(bool wow64) {
-    return Lc::GetSpecialFolderPath(wow64 ? kCsidlProgramFilesX86 : kCsidlProgramFiles);
-}
 
 PathList MenuFolderNames(const Settings& profile, const std::wstring& displayName) {
     return {profile.CUSTOMER + L"\\" + displayName, profile.TOOLNAME + L"\\" + displayName, profile.TOOLNAME};
@@ -781,7 +783,7 @@ void SearchTheMachine(Report& report, const Settings& profile, RemovalPlan& plan
     CollectComRegistrations(report, profile, plan, found);
     NoteSparedComServers(profile, plan, found);
     CollectSettingsRegistry(report, profile, plan, found);
-    CollectProgramFolders(report, profile, plan, found);
+    CollectProgramFolders(report, profile, plan);
     CollectShortcuts(report, profile, plan, found);
     CollectUserSettingFiles(report, profile, plan, found);
     CollectInstallerInfoFolders(report, plan);

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <set>
 
 #include "files/DeletablePaths.h"
@@ -14,20 +15,18 @@ namespace Lc = Zento::Lithcore;
 
 namespace {
 
+void AddKeepers(PathList& keptFor, const PathList& products) {
+    for (const std::wstring& product : products)
+        if (std::ranges::none_of(keptFor, [&](const std::wstring& kept) { return Lc::NamesEqual(kept, product); }))
+            keptFor.push_back(product);
+}
+
+}  // namespace
+
 std::wstring FolderOf(const std::wstring& path) {
     size_t cut = path.find_last_of(L'\\');
     return cut == std::wstring::npos ? std::wstring() : path.substr(0, cut);
 }
-
-void AddKeepers(PathList& keptFor, const PathList& products) {
-    for (const std::wstring& product : products) {
-        bool known = false;
-        for (const std::wstring& kept : keptFor) known = known || Lc::NamesEqual(kept, product);
-        if (!known) keptFor.push_back(product);
-    }
-}
-
-}  // namespace
 
 PathList WithShortForms(const PathList& folders) {
     PathList all;

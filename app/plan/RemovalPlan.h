@@ -15,19 +15,6 @@ namespace Quellor {
 
 using Zento::Lithcore::PathList;
 
-// The target's own value in a key that also serves another product: the removal deletes the value, then
-// the key only when it holds no value and no subkey any more.
-struct OwnValueInSharedKey {
-    std::wstring keyPath;    // full key path ending in "\", below HKEY_LOCAL_MACHINE or HKEY_USERS
-    std::wstring valueName;  // the target's packed product code as the registry spells it
-};
-
-// One value of a key, deleted on its own.
-struct PlannedValue {
-    std::wstring keyPath;
-    std::wstring name;  // empty: the key's default value
-};
-
 // Something the removal leaves in place because another installed product uses it.
 struct SparedItem {
     std::wstring item;  // a key path, a file path, a COM registration or the service
@@ -44,34 +31,15 @@ struct PlannedServer {
 struct RemovalPlan {
     std::wstring productCode;
 
-    // Registry, in deletion order.
-    PathList machineKeys;  // below HKEY_LOCAL_MACHINE, with their subtrees
-    PathList userKeys;     // below HKEY_USERS, with their subtrees
-    std::vector<PlannedValue> machineValues;
-    // Installer keys shared with other products: only the target's value goes, and the key only once
-    // nothing is left in it.
-    std::vector<OwnValueInSharedKey> ownValuesInSharedKeys;
-    PathList comRegistrationKeys;  // keys that the servers' unregistration removes
-    PathList serviceKeys;          // the service's key, which the service manager removes
+    // What the searches found, in the order they found it, each with its kind and the section it is
+    // deleted in; TargetsOf puts them in deletion order.
+    TargetList candidates;
+    PathList serviceKeys;  // the service's key, which the service manager removes
 
-    // Files and folders, by the group they are deleted in.
-    PathList installerPackages;
-    PathList startMenuFolders;
-    PathList commonStartMenuFolders;
-    PathList startupShortcuts;
-    PathList commonStartupShortcuts;
-    PathList desktopShortcuts;
-    PathList commonDesktopShortcuts;
-    PathList userSettingFolders;
-    PathList userSettingFiles;
-    PathList installerInfoFolders;
-    PathList programFolders;        // the product's folders as found
+    PathList programFolders;  // the product's folders as found
     // A shared component's path is unknown, or a component registration could not be read: no program
-    // folder goes, for another product's file may lie in them; the line says which.
-    bool programFoldersKept = false;
+    // folder goes, for another product's file may lie in them; the line says which. Empty otherwise.
     std::wstring programFoldersKeptLine;
-    PathList programFolderTargets;  // what goes of them: whole folders, ...
-    PathList programFileTargets;    // ... and files beside the shared ones
     // The folders no deletion may reach; none when they could not be read, and then no folder is deleted.
     std::optional<PathList> protectedFolders;
 

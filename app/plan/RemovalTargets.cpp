@@ -11,88 +11,27 @@ namespace Lc = Zento::Lithcore;
 
 namespace {
 
-void AddKeys(TargetList& into, const PathList& paths, TargetKind kind, TargetSection section, RegistryView view) {
-    for (const std::wstring& path : paths) into.push_back({kind, section, path, RegistryKeyAddress::Parse(path, view), L""});
-}
-
-void AddPaths(TargetList& into, const PathList& paths, TargetKind kind, TargetSection section) {
-    for (const std::wstring& path : paths) into.push_back({kind, section, path, {}, L""});
-}
-
-void AddValue(TargetList& into, const std::wstring& keyPath, const std::wstring& name, TargetSection section,
-              RegistryView view) {
-    into.push_back({TargetKind::Value, section, keyPath, RegistryKeyAddress::Parse(keyPath, view), name});
-}
-
-bool IsUserKey(const std::wstring& path) { return path.rfind(L"HKEY_USERS\\", 0) == 0; }
-
-void AddRegistryTargets(TargetList& targets, const RemovalPlan& plan, RegistryView view) {
-    AddKeys(targets, plan.machineKeys, TargetKind::Key, TargetSection::MachineKeys, view);
-    AddKeys(targets, plan.userKeys, TargetKind::Key, TargetSection::UserKeys, view);
-    for (const PlannedValue& value : plan.machineValues)
-        AddValue(targets, value.keyPath, value.name, TargetSection::MachineValues, view);
-    for (const OwnValueInSharedKey& own : plan.ownValuesInSharedKeys)
-        AddValue(targets, own.keyPath, own.valueName, TargetSection::SharedKeyValues, view);
-    // The shared keys go after their values, and only when nothing is left in them.
-    for (const OwnValueInSharedKey& own : plan.ownValuesInSharedKeys) {
-        TargetSection section = IsUserKey(own.keyPath) ? TargetSection::UserKeys : TargetSection::MachineKeys;
-        AddKeys(targets, {own.keyPath}, TargetKind::KeyWhenEmpty, section, view);
-    }
-    AddKeys(targets, plan.comRegistrationKeys, TargetKind::RemovedByOthers, TargetSection::RemovedByOthers, view);
-    AddKeys(targets, plan.serviceKeys, TargetKind::RemovedByOthers, TargetSection::RemovedByOthers, view);
-}
-
-void AddFileTargets(TargetList& targets, const RemovalPlan& plan) {
-    const struct {
-        const PathList& paths;
-        TargetKind kind;
-        TargetSection section;
-    } groups[] = {
-        {plan.installerPackages, TargetKind::File, TargetSection::InstallerPackages},
-        {plan.startMenuFolders, TargetKind::Folder, TargetSection::StartMenuFolders},
-        {plan.commonStartMenuFolders, TargetKind::Folder, TargetSection::StartMenuFolders},
-        {plan.startupShortcuts, TargetKind::File, TargetSection::StartupShortcuts},
-        {plan.commonStartupShortcuts, TargetKind::File, TargetSection::StartupShortcuts},
-        {plan.desktopShortcuts, TargetKind::File, TargetSection::DesktopShortcuts},
-        {plan.commonDesktopShortcuts, TargetKind::File, TargetSection::DesktopShortcuts},
-        {plan.userSettingFolders, TargetKind::Folder, TargetSection::UserSettingFolders},
-        {plan.userSettingFiles, TargetKind::File, TargetSection::UserSettingFiles},
-        {plan.installerInfoFolders, TargetKind::Folder, TargetSection::InstallerInfoFolders},
-        {plan.programFolderTargets, TargetKind::Folder, TargetSection::ProgramFiles},
-        {plan.programFileTargets, TargetKind::File, TargetSection::ProgramFiles},
-    };
-    for (const auto& group : groups) AddPaths(targets, group.paths, group.kind, group.section);
+// A key that goes only when empty goes after every value, for the target's own value in it goes first.
+int DeletionRank(const Target& target) {
+    if (target.kind == TargetKind::KeyWhenEmpty) return 2 * static_cast<int>(TargetSection::SharedKeyValues) + 1;
+    return 2 * static_cast<int>(target.section);
 }
 
 LONG BackUp(const Target& target, Lc::RegistryExport& backup) {
-    switch (target.kind) {
-        case TargetKind::Key:
-        case TargetKind::KeyWhenEmpty:
-        case TargetKind::RemovedByOthers: return backup.AddKeyTree(target.key);
-        case TargetKind::Value: return backup.AddValue(target.key, target.valueName);
-        case TargetKind::File:
-        case TargetKind::Folder: return ERROR_SUCCESS;
-    }
-    return ERROR_INVALID_PARAMETER;
+    if (!target.IsRegistry()) return ERROR_SUCCESS;
+    return target.kind == TargetKind::Value ? backup.AddValue(target.key, target.valueName)
+                                            : backup.AddKeyTree(target.key);
 }
 
 // Whether the target counts as left over; `error` receives what made the answer unsure.
 bool IsLeftOver(const Target& target, const TargetProbe& probe, DWORD& error) {
     error = ERROR_SUCCESS;
-    switch (target.kind) {
-        case TargetKind::Key:
-        case TargetKind::RemovedByOthers: return probe.StateOfKey(target.key) != Lc::KeyState::Gone;
-        // Kept while another product still has something in it.
-        case TargetKind::KeyWhenEmpty: return probe.StateOfKey(target.key) == Lc::KeyState::Empty;
-        case TargetKind::Value: return probe.ValueExists(target.key, target.valueName);
-        case TargetKind::File:
-        case TargetKind::Folder: {
-            Lc::PathPresence presence = probe.StateOfPath(target.path);
-            error = presence.present ? presence.error : ERROR_SUCCESS;
-            return presence.present;
-        }
-    }
-    return true;
+    // Kept while another product still has something in it.
+    if (target.kind == TargetKind::KeyWhenEmpty) return probe.StateOfKey(target.key) == Lc::KeyState::Empty;
+    if (target.IsRegistry()) return !IsGone(target, probe);
+    Lc::PathPresence presence = probe.StateOfPath(target.path);
+    error = presence.present ? presence.error : ERROR_SUCCESS;
+    return presence.present;
 }
 
 // The searches may find one thing twice (one folder through two users' shell folders, say): it is one target.
@@ -107,10 +46,22 @@ TargetList Once(const TargetList& targets) {
 }  // namespace
 
 TargetList TargetsOf(const RemovalPlan& plan) {
-    TargetList targets;
-    AddRegistryTargets(targets, plan, Lc::NativeView());
-    AddFileTargets(targets, plan);
+    TargetList targets = plan.candidates;
+    std::stable_sort(targets.begin(), targets.end(),
+                     [](const Target& a, const Target& b) { return DeletionRank(a) < DeletionRank(b); });
     return Once(targets);
+}
+
+void AddCandidates(TargetList& into, const PathList& paths, TargetKind kind, TargetSection section) {
+    for (const std::wstring& path : paths) {
+        Target candidate{kind, section, path, {}, L""};
+        if (candidate.IsRegistry()) candidate.key = RegistryKeyAddress::Parse(path, Lc::NativeView());
+        into.push_back(candidate);
+    }
+}
+
+void AddValueCandidate(TargetList& into, const std::wstring& keyPath, const std::wstring& name, TargetSection section) {
+    into.push_back({TargetKind::Value, section, keyPath, RegistryKeyAddress::Parse(keyPath, Lc::NativeView()), name});
 }
 
 void AddInDeletionOrder(TargetList& targets, const Target& target) {

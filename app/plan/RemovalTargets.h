@@ -15,9 +15,13 @@
 
 namespace Quellor {
 
-// Every candidate that the searches' lists of the plan name, once each, in deletion order; the
-// admission then makes the plan's targets of them.
+// Every candidate of the plan once, in deletion order (the sections' order, a key that goes only when
+// empty after every value); the admission then makes the plan's targets of them.
 TargetList TargetsOf(const RemovalPlan& plan);
+
+// Adds a search's finds as candidates of one kind and section; keys are parsed in the native view.
+void AddCandidates(TargetList& into, const PathList& paths, TargetKind kind, TargetSection section);
+void AddValueCandidate(TargetList& into, const std::wstring& keyPath, const std::wstring& name, TargetSection section);
 
 // Adds a target where the deletion order puts it: a registry target after the registry targets, any
 // other at the end.
@@ -51,8 +55,8 @@ public:
 bool IsGone(const Target& target, const TargetProbe& probe);
 
 // Every target that is still there, as log lines, except those that go at the next start (a file in use,
-// a service marked for deletion). A key that
-// goes only when empty counts only while it is there and holds nothing.
+// a service marked for deletion). A key that goes only when empty counts only while it is there and
+// holds nothing.
 PathList RemainingTargets(const TargetList& targets, const TargetProbe& probe,
                           const std::set<std::wstring>& scheduledTargets);
 

@@ -10,24 +10,6 @@ namespace {
 constexpr wchar_t kLogPrefix[] = L"infoLog_";
 constexpr wchar_t kLogSuffix[] = L".txt";
 
-bool EndsWith(const std::wstring& text, const std::wstring& end) {
-    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
-}  // namespace
-
-std::wstring BackupFileName(const std::wstring& logPath) {
-    size_t nameStart = logPath.find_last_of(L'\\');
-    nameStart = nameStart == std::wstring::npos ? 0 : nameStart + 1;
-    std::wstring folder = logPath.substr(0, nameStart);
-    std::wstring name = logPath.substr(nameStart);
-    if (name.rfind(kLogPrefix, 0) == 0) name = name.substr(std::wstring(kLogPrefix).size());
-    if (EndsWith(name, kLogSuffix)) name.resize(name.size() - std::wstring(kLogSuffix).size());
-    return folder + L"backup_" + name + L".reg";
-}
-
-namespace {
-
 DWORD WriteAndClose(Zento::Lithcore::UniqueHandle& file, const std::wstring& text) {
     std::wstring content = L"\xFEFF" + text;
     // wchar_t is UTF-16 little-endian on Windows: the bytes are the file's form as they stand.
@@ -47,6 +29,16 @@ DWORD WriteAndClose(Zento::Lithcore::UniqueHandle& file, const std::wstring& tex
 
 }  // namespace
 
+std::wstring BackupFileName(const std::wstring& logPath) {
+    size_t nameStart = logPath.find_last_of(L'\\');
+    nameStart = nameStart == std::wstring::npos ? 0 : nameStart + 1;
+    std::wstring folder = logPath.substr(0, nameStart);
+    std::wstring name = logPath.substr(nameStart);
+    if (name.rfind(kLogPrefix, 0) == 0) name = name.substr(std::wstring(kLogPrefix).size());
+    if (name.ends_with(kLogSuffix)) name.resize(name.size() - std::wstring(kLogSuffix).size());
+    return folder + L"backup_" + name + L".reg";
+}
+
 DWORD WriteBackupFile(const std::wstring& path, const std::wstring& text) {
     // The administrator imports it later: no one else may have changed it in between, whoever may write
     // the folder it lies in.
@@ -63,6 +55,5 @@ DWORD WriteBackupFile(const std::wstring& path, const std::wstring& text) {
     }
     return result;
 }
-
 
 }  // namespace Quellor

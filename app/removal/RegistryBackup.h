@@ -5,8 +5,6 @@
 
 #include <string>
 
-#include "platform/FileSystem.h"
-
 namespace Quellor {
 
 // "infoLog_20250203090507.txt" -> "backup_20250203090507.reg" (a "_2" suffix of the log is kept).
@@ -16,7 +14,5 @@ std::wstring BackupFileName(const std::wstring& logPath);
 // writes the text, flushes and closes it.
 // ERROR_SUCCESS, or the Win32 error of the step that failed.
 [[nodiscard]] DWORD WriteBackupFile(const std::wstring& path, const std::wstring& text);
-
-using Zento::Lithcore::FullPathOf;
 
 }  // namespace Quellor

@@ -1,6 +1,7 @@
 // Confirmation and removal. Every target comes from the plan, which is complete before the
 // question; the registry targets are backed up before the first change, every result is logged after the
 // deletions, and the end message is given only when the check at the end finds nothing left.
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -13,7 +14,6 @@
 #include "app/users/UserProfiles.h"
 #include "files/DeletablePaths.h"
 #include "files/FileDeletion.h"
-#include "platform/Environment.h"
 #include "platform/ErrorText.h"
 #include "platform/FileSystem.h"
 #include "platform/RestorePoint.h"
@@ -21,8 +21,6 @@
 #include "processes/ComUnregistration.h"
 #include "processes/Processes.h"
 #include "processes/Services.h"
-#include "registry/ComSettingsRegistry.h"
-#include "registry/InstallerRegistry.h"
 #include "registry/Names.h"
 #include "registry/RegistryDeletion.h"
 #include "registry/RegistryExport.h"
@@ -156,16 +154,6 @@ int UnregisterProduct(Report& report, const Settings& profile, const RemovalPlan
     return kGoOn;
 }
 
-void LogSection(Report& report, const std::wstring& heading, const PathList& lines) {
-    report.LogLine(heading);
-    report.LogLines(lines);
-    report.LogLine(L"");
-}
-
-void LogSectionIfAny(Report& report, const std::wstring& heading, const PathList& lines) {
-    if (!lines.empty()) LogSection(report, heading, lines);
-}
-
 std::wstring ErrorText(DWORD error) { return Lc::Win32ErrorText(error); }
 
 std::wstring FailureLine(const std::wstring& target, DWORD error) { return target + L"\r\n - " + ErrorText(error); }
@@ -184,7 +172,7 @@ int EndUnchanged(Report& report, const wchar_t* line, const std::wstring& path, 
 
 // 0 when the backup is on disk; -1 when it is not, and then nothing has been changed.
 int BackUpRegistry(Report& report, const TargetList& targets, const SearchedUsers& users) {
-    std::wstring path = FullPathOf(BackupFileName(report.LogPath()));
+    std::wstring path = Lc::FullPathOf(BackupFileName(report.LogPath()));
     Lc::RegistryExport backup;
     DWORD result = BackUpTargets(WithoutLoadedHives(targets, users), backup);
     if (result == ERROR_SUCCESS) result = WriteBackupFile(path, backup.Text());
@@ -228,9 +216,8 @@ Lc::DeletionResult RemoveFolder(const std::wstring& path, const RemovalPlan& pla
 }
 
 bool IsServiceKey(const Target& target, const RemovalPlan& plan) {
-    for (const std::wstring& key : plan.serviceKeys)
-        if (Lc::NamesEqual(key, target.path)) return true;
-    return false;
+    return std::ranges::any_of(plan.serviceKeys,
+                               [&](const std::wstring& key) { return Lc::NamesEqual(key, target.path); });
 }
 
 // A COM registration that its server's unregistration did not remove (its file deleted by hand, or it
@@ -275,7 +262,7 @@ const wchar_t* OpeningLine(TargetSection section) {
 void ReportProgramFolders(Report& report, const RemovalPlan& plan) {
     if (plan.programFolders.empty()) {
         report.PrintLine(L"削除対象のMirevoのファイルがありませんでした。");
-    } else if (plan.programFoldersKept) {
+    } else if (!plan.programFoldersKeptLine.empty()) {
         report.PrintLine(plan.programFoldersKeptLine);
         report.LogLines(plan.programFolders);
     }
@@ -298,19 +285,18 @@ void LogRegistryResults(Report& report, const TargetList& targets, const Ledger&
         return found == ledger.deleted.end() ? PathList{} : found->second;
     };
     auto planned = [&](TargetSection section) {
-        for (const Target& target : targets)
-            if (target.section == section) return true;
-        return false;
+        return std::ranges::any_of(targets, [&](const Target& target) { return target.section == section; });
     };
-    LogSection(report, L"[HKEY_LOCAL_MACHINEで削除したレジストリ]", deleted(TargetSection::MachineKeys));
-    LogSection(report, L"[HKEY_USERSで削除したレジストリ]", deleted(TargetSection::UserKeys));
-    if (planned(TargetSection::MachineValues))
-        LogSection(report, L"[HKEY_LOCAL_MACHINEで削除したレジストリのエントリ]", deleted(TargetSection::MachineValues));
-    if (planned(TargetSection::SharedKeyValues))
-        LogSection(report, L"[他の製品と共有しているレジストリから削除したエントリ]", deleted(TargetSection::SharedKeyValues));
-    LogSectionIfAny(report, L"[COMコンポーネントの登録解除で削除されなかったため削除したレジストリ]",
-                    deleted(TargetSection::RemovedByOthers));
-    LogSectionIfAny(report, L"[削除できなかったレジストリ]", ledger.registryFailures);
+    report.LogSection(L"[HKEY_LOCAL_MACHINEで削除したレジストリ]", deleted(TargetSection::MachineKeys), true);
+    report.LogSection(L"[HKEY_USERSで削除したレジストリ]", deleted(TargetSection::UserKeys), true);
+    // The value sections are logged whenever a value was planned in them.
+    report.LogSection(L"[HKEY_LOCAL_MACHINEで削除したレジストリのエントリ]", deleted(TargetSection::MachineValues),
+                      planned(TargetSection::MachineValues));
+    report.LogSection(L"[他の製品と共有しているレジストリから削除したエントリ]", deleted(TargetSection::SharedKeyValues),
+                      planned(TargetSection::SharedKeyValues));
+    report.LogSection(L"[COMコンポーネントの登録解除で削除されなかったため削除したレジストリ]",
+                      deleted(TargetSection::RemovedByOthers));
+    report.LogSection(L"[削除できなかったレジストリ]", ledger.registryFailures);
 }
 
 // The deletion, in one walk over the targets: the registry first, its sections logged once it is
@@ -331,17 +317,17 @@ void DeleteTargets(Report& report, const RemovalPlan& plan, const TargetList& ta
     }
     if (!registryLogged) LogRegistryResults(report, targets, ledger);
     OpenFileGroups(report, plan, TargetSection::ProgramFiles, opened);
-    LogSectionIfAny(report, L"[削除できなかったファイルとフォルダ]", ledger.fileFailures);
-    LogSectionIfAny(report, L"[再起動後に削除されるファイルとフォルダ]", ledger.scheduled);
+    report.LogSection(L"[削除できなかったファイルとフォルダ]", ledger.fileFailures);
+    report.LogSection(L"[再起動後に削除されるファイルとフォルダ]", ledger.scheduled);
 }
 
 // What stayed for other products: one line on the console, the list with its keepers in the log.
 void ReportSpared(Report& report, const RemovalPlan& plan) {
     if (plan.spared.empty() && plan.keptForOtherComponents.empty()) return;
     report.PrintLine(L"他の製品が使用している項目は削除せずに残しました（一覧はログに出力しました）。");
-    LogSectionIfAny(report, L"[他の製品のために削除せずに残した項目]", SparedLines(plan.spared));
-    LogSectionIfAny(report, L"[他の製品のコンポーネントのために削除せずに残したファイル]",
-                    SparedLines(plan.keptForOtherComponents));
+    report.LogSection(L"[他の製品のために削除せずに残した項目]", SparedLines(plan.spared));
+    report.LogSection(L"[他の製品のコンポーネントのために削除せずに残したファイル]",
+                      SparedLines(plan.keptForOtherComponents));
 }
 
 // ---- the journal: what the removal is about to do, for a later run should this one not finish ----
@@ -409,14 +395,12 @@ void EndRestorePoint(Report& report, Lc::RestorePoint& point) {
 PathList Leftovers(const Report& report, const Settings& profile, const RemovalPlan& plan, const TargetList& targets,
                    const Ledger& ledger) {
     PassCheckpoint(L"end-check");
-    PathList remaining = RemainingTargets(targets, MachineProbe(), ledger.scheduledTargets);
     std::set<std::wstring> planned;
     for (const Target& target : targets) planned.insert(TargetIdentity(target));
-    TargetList found;
+    TargetList checked = targets;
     for (const Target& target : SearchAgain(report, profile, plan))
-        if (planned.count(TargetIdentity(target)) == 0) found.push_back(target);
-    const PathList unplanned = RemainingTargets(found, MachineProbe(), ledger.scheduledTargets);
-    remaining.insert(remaining.end(), unplanned.begin(), unplanned.end());
+        if (planned.count(TargetIdentity(target)) == 0) checked.push_back(target);
+    PathList remaining = RemainingTargets(checked, MachineProbe(), ledger.scheduledTargets);
     PassCheckpoint(L"end-check-done");
     return remaining;
 }
@@ -434,12 +418,9 @@ int Complete(Report& report, const RemovalPlan& plan, const PathList& remaining,
     if (!remaining.empty()) {
         report.PrintLine(L"削除できなかった項目が" + std::to_wstring(remaining.size()) +
                          L"件残っています。詳細は情報ログを確認してください。");
-        LogSection(report, L"[削除後も残っている項目]", remaining);
-        report.PrintLine(kEnterToEnd);
-        report.WaitForEnter();
-        return kEnd;
+        report.LogSection(L"[削除後も残っている項目]", remaining);
     }
-    if (!notSearched.empty()) {
+    if (!remaining.empty() || !notSearched.empty()) {
         report.PrintLine(kEnterToEnd);
         report.WaitForEnter();
         return kEnd;

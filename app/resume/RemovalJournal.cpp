@@ -4,6 +4,7 @@
 #include "files/ShellFolders.h"
 #include "platform/AdministratorsOnly.h"
 #include "platform/ErrorText.h"
+#include "platform/FileSystem.h"
 #include "platform/UniqueResource.h"
 #include "registry/Names.h"
 #include "settings/TextConversion.h"

@@ -2,39 +2,18 @@
 
 #include <set>
 
+#include "app/collection/OtherProductsFiles.h"
 #include "app/plan/RemovalTargets.h"
-#include "platform/FileSystem.h"
-#include "registry/RegistryKeys.h"
 
 namespace Quellor {
 
-namespace Lc = Zento::Lithcore;
-
 namespace {
-
-bool IsStillThere(const Target& entry) {
-    if (!entry.IsRegistry()) return Lc::QueryPathPresence(entry.path).present;
-    if (entry.kind == TargetKind::Value) return Lc::RegistryValueExists(entry.key, entry.valueName);
-    return Lc::RegistryKeyExists(entry.key);
-}
-
-std::wstring FolderOf(const std::wstring& path) {
-    size_t cut = path.find_last_of(L'\\');
-    return cut == std::wstring::npos ? std::wstring() : path.substr(0, cut);
-}
 
 // What the journal names, as a search would have offered it.
 Target CandidateOf(const Target& entry) {
     Target candidate = entry;
     if (candidate.kind == TargetKind::RemovedByOthers) candidate.kind = TargetKind::Key;
     return candidate;
-}
-
-void Show(Report& report, const std::wstring& heading, const PathList& lines) {
-    if (lines.empty()) return;
-    report.PrintLine(heading);
-    report.PrintLines(lines);
-    report.PrintLine(L"");
 }
 
 }  // namespace
@@ -60,7 +39,7 @@ void TakeUpEarlierRemovals(Report& report, const TargetAdmission& admission, Rem
         plan.resumedJournals.push_back(journal.path);
         for (const Target& entry : journal.entries) {
             Target candidate = CandidateOf(entry);
-            if (!planned.insert(TargetIdentity(candidate)).second || !IsStillThere(candidate)) continue;
+            if (!planned.insert(TargetIdentity(candidate)).second || IsGone(candidate, MachineProbe())) continue;
             const Verdict verdict = admission.Judge(candidate);
             if (!verdict.admitted) {
                 refused.push_back(TargetText(candidate) + L"\r\n - " + verdict.reason);
@@ -76,9 +55,9 @@ void TakeUpEarlierRemovals(Report& report, const TargetAdmission& admission, Rem
         report.LogLines(plan.resumedJournals);
         report.PrintLine(L"");
     }
-    Show(report, L"[前回の強制削除から引き継いで削除する項目]", taken);
-    Show(report, L"[前回の強制削除の記録にあったが削除しない項目]", refused);
-    Show(report, L"[使用しなかった強制削除の記録]", earlier.ignored);
+    report.PrintSection(L"[前回の強制削除から引き継いで削除する項目]", taken);
+    report.PrintSection(L"[前回の強制削除の記録にあったが削除しない項目]", refused);
+    report.PrintSection(L"[使用しなかった強制削除の記録]", earlier.ignored);
 }
 
 }  // namespace Quellor

@@ -50,11 +50,7 @@ bool InLoadedHive(const Target& target, const SearchedUsers& users) {
     return false;
 }
 
-bool EndsWithNoCase(const std::wstring& text, const std::wstring& end) {
-    return text.size() >= end.size() && Lc::FoldedName(text.substr(text.size() - end.size())) == Lc::FoldedName(end);
-}
-
-bool IsBackupEntry(const Lc::ProfileEntry& entry) { return EndsWithNoCase(entry.sid, L".bak"); }
+bool IsBackupEntry(const Lc::ProfileEntry& entry) { return Lc::FoldedName(entry.sid).ends_with(L".BAK"); }
 
 // Windows marks a temporary profile in State and gives it a folder named TEMP (TEMP.<domain>.000, ...).
 bool IsTemporaryProfile(const Lc::ProfileEntry& entry) {
@@ -75,12 +71,20 @@ LONG LoadUnder(const std::wstring& name, const std::wstring& file, bool& leftove
     return result;
 }
 
-void LogUserSection(Report& report, const std::wstring& heading, const SearchedUser& user, const PathList& lines) {
-    report.LogLine(heading);
-    report.LogLine(L"プロファイル: " + user.profileFolder);
-    report.LogLine(user.state == UserHiveState::LoggedOn ? L"状態: ログオン中" : L"状態: ツールが読み込んだレジストリ");
-    report.LogLines(lines.empty() ? PathList{L"（なし）"} : lines);
-    report.LogLine(L"");
+// Each searched user's section: their profile, how the hive was reached, the targets of theirs listed.
+template <typename Listed>
+void LogUserTargets(Report& report, const RemovalPlan& plan, const wchar_t* what, Listed listed) {
+    for (const SearchedUser& user : plan.users) {
+        if (!IsSearched(user)) continue;
+        PathList lines;
+        for (const Target& target : plan.targets)
+            if (BelongsTo(target, user) && listed(target)) lines.push_back(TargetText(target));
+        report.LogLine(L"[" + UserName(user) + what + L"]");
+        report.LogLine(L"プロファイル: " + user.profileFolder);
+        report.LogLine(user.state == UserHiveState::LoggedOn ? L"状態: ログオン中" : L"状態: ツールが読み込んだレジストリ");
+        report.LogLines(lines.empty() ? PathList{L"（なし）"} : lines);
+        report.LogLine(L"");
+    }
 }
 
 }  // namespace
@@ -224,27 +228,14 @@ PathList NotSearchedUserLines(const SearchedUsers& users) {
 }
 
 void LogUserFindings(Report& report, const RemovalPlan& plan) {
-    const TargetList& targets = plan.targets;
-    for (const SearchedUser& user : plan.users) {
-        if (!IsSearched(user)) continue;
-        PathList found;
-        for (const Target& target : targets)
-            if (BelongsTo(target, user)) found.push_back(TargetText(target));
-        LogUserSection(report, L"[" + UserName(user) + L"で見つかった項目]", user, found);
-    }
+    LogUserTargets(report, plan, L"で見つかった項目", [](const Target&) { return true; });
 }
 
 void LogUserOutcomes(Report& report, const RemovalPlan& plan) {
-    const TargetList& targets = plan.targets;
     const MachineProbe probe;
-    for (const SearchedUser& user : plan.users) {
-        if (!IsSearched(user)) continue;
-        PathList deleted;
-        for (const Target& target : targets)
-            if (target.kind != TargetKind::RemovedByOthers && BelongsTo(target, user) && IsGone(target, probe))
-                deleted.push_back(TargetText(target));
-        LogUserSection(report, L"[" + UserName(user) + L"で削除した項目]", user, deleted);
-    }
+    LogUserTargets(report, plan, L"で削除した項目", [&](const Target& target) {
+        return target.kind != TargetKind::RemovedByOthers && IsGone(target, probe);
+    });
 }
 
 TargetList WithoutLoadedHives(const TargetList& targets, const SearchedUsers& users) {

@@ -1,4 +1,4 @@
-// The one target list: every list of the plan becomes targets, every registry target reaches the
+// The one target list: every candidate of the plan becomes a target, every registry target reaches the
 // backup, and every target is looked for at the end.
 #include <gtest/gtest.h>
 
@@ -16,48 +16,45 @@ using Zento::Lithcore::PathPresence;
 using QuellorTest::ScopedTestKey;
 using QuellorTest::SetRawString;
 
-// One entry in every list of the plan, each with a path of its own.
+// One candidate of every kind and section, each with a path of its own, in the reverse of deletion
+// order, one of them found twice.
 RemovalPlan PlanWithEveryList(const std::wstring& keyBase, const std::wstring& fileBase) {
+    using K = TargetKind;
+    using S = TargetSection;
+    const std::pair<K, S> files[] = {
+        {K::File, S::InstallerPackages},      {K::Folder, S::StartMenuFolders},   {K::Folder, S::StartMenuFolders},
+        {K::File, S::StartupShortcuts},       {K::File, S::StartupShortcuts},     {K::File, S::DesktopShortcuts},
+        {K::File, S::DesktopShortcuts},       {K::Folder, S::UserSettingFolders}, {K::File, S::UserSettingFiles},
+        {K::Folder, S::InstallerInfoFolders}, {K::Folder, S::ProgramFiles},       {K::File, S::ProgramFiles}};
     RemovalPlan plan;
-    plan.machineKeys = {keyBase + L"Machine\\"};
-    plan.userKeys = {keyBase + L"User\\"};
-    plan.machineValues = {{keyBase + L"Values\\", L"Setting"}};
-    plan.ownValuesInSharedKeys = {{keyBase + L"Shared\\", L"OwnPacked"}};
-    plan.comRegistrationKeys = {keyBase + L"Clsid\\"};
-    plan.serviceKeys = {keyBase + L"Service\\"};
-    PathList* lists[] = {&plan.installerPackages,     &plan.startMenuFolders,   &plan.commonStartMenuFolders,
-                         &plan.startupShortcuts,      &plan.commonStartupShortcuts, &plan.desktopShortcuts,
-                         &plan.commonDesktopShortcuts, &plan.userSettingFolders, &plan.userSettingFiles,
-                         &plan.installerInfoFolders,  &plan.programFolderTargets, &plan.programFileTargets};
-    int index = 0;
-    for (PathList* list : lists) list->push_back(fileBase + std::to_wstring(index++));
+    for (int index = 11; index >= 0; --index)
+        AddCandidates(plan.candidates, {fileBase + std::to_wstring(index)}, files[index].first, files[index].second);
+    AddCandidates(plan.candidates, {keyBase + L"Clsid\\", keyBase + L"Service\\"}, K::RemovedByOthers,
+                  S::RemovedByOthers);
+    AddCandidates(plan.candidates, {keyBase + L"Shared\\"}, K::KeyWhenEmpty, S::MachineKeys);
+    AddValueCandidate(plan.candidates, keyBase + L"Shared\\", L"OwnPacked", S::SharedKeyValues);
+    AddValueCandidate(plan.candidates, keyBase + L"Values\\", L"Setting", S::MachineValues);
+    AddCandidates(plan.candidates, {keyBase + L"User\\"}, K::Key, S::UserKeys);
+    AddCandidates(plan.candidates, {keyBase + L"Machine\\", keyBase + L"Machine\\"}, K::Key, S::MachineKeys);
     return plan;
 }
 
-TEST(RemovalTargets, EveryListOfThePlanBecomesTargetsOfItsKindInDeletionOrder) {
+TEST(RemovalTargets, EveryCandidateBecomesOneTargetInDeletionOrder) {
     const std::wstring base = L"HKEY_LOCAL_MACHINE\\Software\\QuellorPlan\\";
     TargetList targets = TargetsOf(PlanWithEveryList(base, L"C:\\plan\\"));
 
-    std::map<std::wstring, TargetKind> kinds;
-    for (const Target& target : targets) kinds[target.path + L"|" + target.valueName] = target.kind;
-    EXPECT_EQ(kinds[base + L"Machine\\|"], TargetKind::Key);
-    EXPECT_EQ(kinds[base + L"User\\|"], TargetKind::Key);
-    EXPECT_EQ(kinds[base + L"Values\\|Setting"], TargetKind::Value);
-    EXPECT_EQ(kinds[base + L"Shared\\|OwnPacked"], TargetKind::Value);
-    EXPECT_EQ(kinds[base + L"Shared\\|"], TargetKind::KeyWhenEmpty);
-    EXPECT_EQ(kinds[base + L"Clsid\\|"], TargetKind::RemovedByOthers);
-    EXPECT_EQ(kinds[base + L"Service\\|"], TargetKind::RemovedByOthers);
-    for (int index = 0; index < 12; ++index)
-        EXPECT_EQ(kinds.count(L"C:\\plan\\" + std::to_wstring(index) + L"|"), 1u) << index;
-    EXPECT_EQ(targets.size(), 7u + 12u);
-
-    // The registry goes first, the shared key only after its value; the file groups keep their order.
-    for (size_t i = 1; i < targets.size(); ++i) {
-        EXPECT_FALSE(!targets[i - 1].IsRegistry() && targets[i].IsRegistry()) << i;
-        if (!targets[i].IsRegistry()) {
-            EXPECT_LE(targets[i - 1].section, targets[i].section) << i;
-        }
-    }
+    std::vector<std::wstring> registry;
+    for (const Target& target : targets)
+        if (target.IsRegistry()) registry.push_back(target.path.substr(base.size()) + L"|" + target.valueName);
+    // The shared key goes only after its value.
+    const std::vector<std::wstring> expected = {L"Machine\\|",       L"User\\|",  L"Values\\|Setting",
+                                                L"Shared\\|OwnPacked", L"Shared\\|", L"Clsid\\|",
+                                                L"Service\\|"};
+    EXPECT_EQ(registry, expected);
+    ASSERT_EQ(targets.size(), 7u + 12u);
+    // The file groups in their order, within a group in the order found (here the reverse).
+    const int files[] = {0, 2, 1, 4, 3, 6, 5, 7, 8, 9, 11, 10};
+    for (size_t i = 0; i < 12; ++i) EXPECT_EQ(targets[7 + i].path, L"C:\\plan\\" + std::to_wstring(files[i])) << i;
     for (const Target& target : targets) {
         if (target.IsRegistry()) {
             EXPECT_TRUE(target.key.Valid()) << target.path;
@@ -133,8 +130,10 @@ public:
 };
 
 TEST(RemovalTargets, AKeptSharedKeyIsNeitherLeftOverNorGone) {
+    const std::wstring key = L"HKEY_USERS\\S-1-5-21-1\\Software\\Shared\\";
     RemovalPlan plan;
-    plan.ownValuesInSharedKeys = {{L"HKEY_USERS\\S-1-5-21-1\\Software\\Shared\\", L"OwnPacked"}};
+    AddCandidates(plan.candidates, {key}, TargetKind::KeyWhenEmpty, TargetSection::UserKeys);
+    AddValueCandidate(plan.candidates, key, L"OwnPacked", TargetSection::SharedKeyValues);
     const TargetList targets = TargetsOf(plan);
     ASSERT_EQ(targets.size(), 2u);
     ASSERT_EQ(targets[1].kind, TargetKind::KeyWhenEmpty);
