@@ -61,6 +61,11 @@ std::wstring ReachableForm(const std::wstring& path) {
 
 }  // namespace
 
+std::wstring FolderOf(const std::wstring& path) {
+    const size_t cut = path.rfind(L'\\');
+    return cut == std::wstring::npos ? std::wstring() : path.substr(0, cut);
+}
+
 std::wstring FullPathOf(const std::wstring& path) {
     DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
     if (size == 0) return path;

@@ -34,6 +34,9 @@ std::wstring ComparablePath(const std::wstring& path);
 // itself when it cannot be made absolute.
 std::wstring FullPathOf(const std::wstring& path);
 
+// The folder a file lies in: up to, not including, its last backslash; empty for a bare name.
+std::wstring FolderOf(const std::wstring& path);
+
 // PathIsDirectoryW: the path names an existing folder.
 bool IsFolder(const std::wstring& path);
 

@@ -39,11 +39,6 @@ StepResult ChildFailure(const Process& process) {
     return StepResult::Failure(process.exitCode);
 }
 
-std::wstring FolderOf(const std::wstring& path) {
-    const size_t lastBackslash = path.rfind(L'\\');
-    return lastBackslash == std::wstring::npos ? path : path.substr(0, lastBackslash);
-}
-
 DWORD ChildWaitLimitMs() { return g_childWaitLimitMs; }
 
 void SetChildWaitLimitMs(DWORD limitMs) { g_childWaitLimitMs = limitMs; }

@@ -33,7 +33,4 @@ std::wstring ServerPathOfCommandLine(const std::wstring& value);
 // limit and was ended (WAIT_TIMEOUT), or it ended with a code that reports failure (that code).
 [[nodiscard]] StepResult ChildFailure(const Process& process);
 
-// The folder part of a program's path: up to, not including, its last backslash.
-std::wstring FolderOf(const std::wstring& path);
-
 }  // namespace Zento::Lithcore

@@ -1,6 +1,7 @@
 #include "processes/ComUnregistration.h"
 
 #include "platform/Environment.h"
+#include "platform/FileSystem.h"
 
 namespace Zento::Lithcore {
 

@@ -1,6 +1,7 @@
 #include "processes/Services.h"
 
 #include "platform/Environment.h"
+#include "platform/FileSystem.h"
 #include "platform/UniqueResource.h"
 #include "processes/ChildProcess.h"
 #include "registry/RegistryKeys.h"
@@ -118,7 +119,7 @@ ProcessStartInfo NetCommandStartInfo(const std::wstring& verb, const std::wstrin
     if (info.program.empty()) return info;
     // The name is quoted: service names hold blanks, and net.exe takes exactly one name argument.
     info.arguments = verb + L" \"" + serviceName + L"\"";
-    info.workingFolder = info.program.substr(0, info.program.rfind(L'\\'));
+    info.workingFolder = FolderOf(info.program);
     info.hidden = true;
     return info;
 }

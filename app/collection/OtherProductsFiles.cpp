@@ -23,11 +23,6 @@ void AddKeepers(PathList& keptFor, const PathList& products) {
 
 }  // namespace
 
-std::wstring FolderOf(const std::wstring& path) {
-    size_t cut = path.find_last_of(L'\\');
-    return cut == std::wstring::npos ? std::wstring() : path.substr(0, cut);
-}
-
 PathList WithShortForms(const PathList& folders) {
     PathList all;
     for (const std::wstring& folder : folders) {
@@ -53,7 +48,7 @@ std::vector<SparedItem> FilesKeptForOtherProducts(const std::map<std::wstring, P
     };
     for (const auto& [keyFile, products] : otherKeyFiles) keep(keyFile, products);
     for (const auto& [keyFile, products] : otherKeyFiles) {
-        const std::wstring folder = FolderOf(keyFile);
+        const std::wstring folder = Lc::FolderOf(keyFile);
         if (folder.empty()) continue;
         for (const std::wstring& file : Lc::ListFiles(folder))
             if (own.count(Lc::ComparablePath(file)) == 0) keep(file, products);

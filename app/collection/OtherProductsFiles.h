@@ -10,9 +10,6 @@
 
 namespace Quellor {
 
-// The folder a file lies in; empty for a bare name.
-std::wstring FolderOf(const std::wstring& path);
-
 // The folders with their short spellings too, for matching key paths as the installer wrote them.
 PathList WithShortForms(const PathList& folders);
 

@@ -2,8 +2,8 @@
 
 #include <set>
 
-#include "app/collection/OtherProductsFiles.h"
 #include "app/plan/RemovalTargets.h"
+#include "platform/FileSystem.h"
 
 namespace Quellor {
 
@@ -23,7 +23,7 @@ PathList FoldersOfEarlierTargets(const EarlierJournals& earlier) {
     for (const EarlierJournal& journal : earlier.unfinished)
         for (const Target& entry : journal.entries) {
             if (entry.kind == TargetKind::Folder) folders.push_back(entry.path);
-            if (entry.kind == TargetKind::File) folders.push_back(FolderOf(entry.path));
+            if (entry.kind == TargetKind::File) folders.push_back(Zento::Lithcore::FolderOf(entry.path));
         }
     return folders;
 }
