@@ -18,9 +18,15 @@ int DeletionRank(const Target& target) {
 }
 
 LONG BackUp(const Target& target, Lc::RegistryExport& backup) {
-    if (!target.IsRegistry()) return ERROR_SUCCESS;
-    return target.kind == TargetKind::Value ? backup.AddValue(target.key, target.valueName)
-                                            : backup.AddKeyTree(target.key);
+    switch (target.kind) {
+        case TargetKind::Key:
+        case TargetKind::KeyWhenEmpty:
+        case TargetKind::RemovedByOthers: return backup.AddKeyTree(target.key);
+        case TargetKind::Value: return backup.AddValue(target.key, target.valueName);
+        case TargetKind::File:
+        case TargetKind::Folder: return ERROR_SUCCESS;
+    }
+    return ERROR_INVALID_PARAMETER;
 }
 
 // Whether the target counts as left over; `error` receives what made the answer unsure.

@@ -2,6 +2,7 @@
 // backup, and every target is looked for at the end.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -15,6 +16,71 @@ using Zento::Lithcore::KeyState;
 using Zento::Lithcore::PathPresence;
 using QuellorTest::ScopedTestKey;
 using QuellorTest::SetRawString;
+
+// Every kind and every section of a target. A new one without its case here does not compile
+// (-Werror=switch); with it, the tests below give it a target like every other.
+std::vector<TargetKind> EveryKind() {
+    std::vector<TargetKind> kinds;
+    for (int value = 0;; ++value) {
+        const auto kind = static_cast<TargetKind>(value);
+        switch (kind) {
+            case TargetKind::Key:
+            case TargetKind::KeyWhenEmpty:
+            case TargetKind::Value:
+            case TargetKind::File:
+            case TargetKind::Folder:
+            case TargetKind::RemovedByOthers: kinds.push_back(kind); continue;
+        }
+        return kinds;
+    }
+}
+
+std::vector<TargetSection> EverySection() {
+    std::vector<TargetSection> sections;
+    for (int value = 0;; ++value) {
+        const auto section = static_cast<TargetSection>(value);
+        switch (section) {
+            case TargetSection::MachineKeys:
+            case TargetSection::UserKeys:
+            case TargetSection::MachineValues:
+            case TargetSection::SharedKeyValues:
+            case TargetSection::RemovedByOthers:
+            case TargetSection::InstallerPackages:
+            case TargetSection::StartMenuFolders:
+            case TargetSection::StartupShortcuts:
+            case TargetSection::DesktopShortcuts:
+            case TargetSection::UserSettingFolders:
+            case TargetSection::UserSettingFiles:
+            case TargetSection::InstallerInfoFolders:
+            case TargetSection::ProgramFiles: sections.push_back(section); continue;
+        }
+        return sections;
+    }
+}
+
+// The plan's members, every one: a member added to the plan does not compile here until it is named,
+// and a list of things to delete belongs in `candidates`, which the plan below fills with one target of
+// every kind in every section (registry ones below `keyBase`, each key named K<kind>S<section>).
+RemovalPlan PlanOfEveryKindInEverySection(const std::wstring& keyBase, const std::wstring& fileBase) {
+    RemovalPlan plan;
+    [[maybe_unused]] auto& [productCode, candidates, serviceKeys, programFolders, programFoldersKeptLine,
+                            protectedFolders, ferrowExePath, removesService, servers, spared, keptForOtherComponents,
+                            targets, resumedJournals, users] = plan;
+    for (TargetKind kind : EveryKind()) {
+        for (TargetSection section : EverySection()) {
+            const std::wstring name =
+                L"K" + std::to_wstring(static_cast<int>(kind)) + L"S" + std::to_wstring(static_cast<int>(section));
+            Target target{kind, section, fileBase + name, {}, L""};
+            if (target.IsRegistry()) {
+                target.path = keyBase + name + L"\\";
+                target.key = RegistryKeyAddress::Parse(target.path, Zento::Lithcore::NativeView());
+                if (kind == TargetKind::Value) target.valueName = L"Setting";
+            }
+            candidates.push_back(target);
+        }
+    }
+    return plan;
+}
 
 // One candidate of every kind and section, each with a path of its own, in the reverse of deletion
 // order, one of them found twice.
@@ -62,28 +128,29 @@ TEST(RemovalTargets, EveryCandidateBecomesOneTargetInDeletionOrder) {
     }
 }
 
-TEST(RemovalTargets, EveryRegistryTargetIsWrittenToTheBackup) {
+TEST(RemovalTargets, EveryRegistryTargetOfEveryKindAndSectionIsWrittenToTheBackup) {
     const std::wstring subKey = L"Software\\" + QuellorTest::TestKeyName() + L"-backup";
     const std::wstring base = L"HKEY_LOCAL_MACHINE\\" + subKey + L"\\";
     ScopedTestKey cleanup(HKEY_LOCAL_MACHINE, subKey);
     const RegistryView view = Zento::Lithcore::NativeView();
-    for (const wchar_t* key : {L"Machine", L"User", L"Clsid", L"Service"})
-        SetRawString(HKEY_LOCAL_MACHINE, subKey + L"\\" + key, L"Marker", key, view);
-    SetRawString(HKEY_LOCAL_MACHINE, subKey + L"\\Values", L"Setting", L"value-data", view);
-    SetRawString(HKEY_LOCAL_MACHINE, subKey + L"\\Shared", L"OwnPacked", L"own-data", view);
+    const RemovalPlan plan = PlanOfEveryKindInEverySection(base, L"C:\\plan\\");
+    for (const Target& candidate : plan.candidates) {
+        if (!candidate.IsRegistry()) continue;
+        SetRawString(HKEY_LOCAL_MACHINE, candidate.key.subKey, candidate.kind == TargetKind::Value ? L"Setting" : L"Marker",
+                     candidate.path, view);
+    }
 
-    TargetList targets = TargetsOf(PlanWithEveryList(base, L"C:\\plan\\"));
+    const TargetList targets = TargetsOf(plan);
+    ASSERT_EQ(targets.size(), plan.candidates.size());
     Zento::Lithcore::RegistryExport backup;
     ASSERT_EQ(BackUpTargets(targets, backup), static_cast<DWORD>(ERROR_SUCCESS));
     const std::wstring text = backup.Text();
     for (const Target& target : targets) {
         if (!target.IsRegistry()) continue;
-        std::wstring section = L"[" + target.path.substr(0, target.path.size() - 1) + L"]";
-        EXPECT_NE(text.find(section), std::wstring::npos) << target.path;
+        const std::wstring section = L"[" + target.path.substr(0, target.path.size() - 1) + L"]\r\n";
+        const std::wstring data = target.kind == TargetKind::Value ? L"\"Setting\"=" : L"\"Marker\"=";
+        EXPECT_NE(text.find(section + data), std::wstring::npos) << target.path;
     }
-    for (const wchar_t* data : {L"\"Setting\"=\"value-data\"", L"\"OwnPacked\"=\"own-data\"", L"\"Marker\"=\"Clsid\"",
-                                L"\"Marker\"=\"Service\""})
-        EXPECT_NE(text.find(data), std::wstring::npos) << data;
     EXPECT_EQ(text.find(L"C:\\plan\\"), std::wstring::npos);
 }
 
@@ -105,9 +172,11 @@ public:
     mutable std::set<std::wstring> asked;
 };
 
-TEST(RemovalTargets, EveryTargetIsLookedForAtTheEndAndCountsWhileThere) {
+TEST(RemovalTargets, EveryTargetOfEveryKindAndSectionIsLookedForAtTheEndAndCountsWhileThere) {
     const std::wstring base = L"HKEY_LOCAL_MACHINE\\Software\\QuellorPlan\\";
-    TargetList targets = TargetsOf(PlanWithEveryList(base, L"C:\\plan\\"));
+    const RemovalPlan plan = PlanOfEveryKindInEverySection(base, L"C:\\plan\\");
+    TargetList targets = TargetsOf(plan);
+    ASSERT_EQ(targets.size(), plan.candidates.size());
     EverythingRemains probe;
     PathList remaining = RemainingTargets(targets, probe, {});
     EXPECT_EQ(remaining.size(), targets.size());
@@ -116,8 +185,10 @@ TEST(RemovalTargets, EveryTargetIsLookedForAtTheEndAndCountsWhileThere) {
         EXPECT_EQ(probe.asked.count(asked), 1u) << target.path;
     }
     // A file whose state Windows would not tell is named with the error; what goes at restart is not left.
-    EXPECT_NE(remaining.back().find(L"エラー 5"), std::wstring::npos);
-    std::set<std::wstring> scheduled = {L"C:\\plan\\0"};
+    const auto files = std::ranges::count_if(targets, [](const Target& target) { return !target.IsRegistry(); });
+    EXPECT_EQ(std::ranges::count_if(remaining, [](const std::wstring& line) { return line.find(L"エラー 5") != line.npos; }),
+              files);
+    std::set<std::wstring> scheduled = {plan.candidates.front().path};
     EXPECT_EQ(RemainingTargets(targets, probe, scheduled).size(), targets.size() - 1);
 }
 
