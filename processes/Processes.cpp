@@ -15,8 +15,14 @@ constexpr DWORD MaxHandlesPerWait = MAXIMUM_WAIT_OBJECTS;
 // Terminate to end it, synchronize to await its end, query to read its image path.
 constexpr DWORD TerminationAccess = PROCESS_TERMINATE | SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION;
 
-MutexOpener g_openMutex = ::OpenMutexW;
-ProcessOpener g_openProcess = ::OpenProcess;
+const System::ProcessApi& SystemProcessApi() {
+    static const System::ProcessApi table{&::OpenProcess, &::OpenMutexW};
+    return table;
+}
+
+const System::ProcessApi* g_processApi = nullptr;
+
+HANDLE OpenProcessById(DWORD access, DWORD processId) { return System::ProcessCalls().openProcess(access, FALSE, processId); }
 
 std::wstring ImagePathOfHandle(HANDLE process) {
     std::wstring path(MAX_PATH, L'\0');
@@ -33,7 +39,7 @@ std::wstring ImagePathOfHandle(HANDLE process) {
 
 // The full image path of a running process; empty when it cannot be opened or read.
 std::wstring ImagePathOf(DWORD processId) {
-    UniqueHandle process(g_openProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    UniqueHandle process(OpenProcessById(PROCESS_QUERY_LIMITED_INFORMATION, processId));
     return process ? ImagePathOfHandle(process.Get()) : std::wstring();
 }
 
@@ -62,7 +68,7 @@ StepResult TerminateAndAwait(HANDLE process, DWORD waitLimitMs) {
 // ends. A process that refuses the termination rights is looked at once more, only to tell whether
 // it is one of ours that stays (a failure) or a stranger (none of our business).
 StepResult TerminateIfImageAt(DWORD processId, const std::wstring& wantedLongPath, DWORD waitLimitMs) {
-    UniqueHandle process(g_openProcess(TerminationAccess, FALSE, processId));
+    UniqueHandle process(OpenProcessById(TerminationAccess, processId));
     if (process) {
         if (!IsImageAt(ImagePathOfHandle(process.Get()), wantedLongPath)) return StepResult::Success();
         return TerminateAndAwait(process.Get(), waitLimitMs);
@@ -125,9 +131,17 @@ void ReleaseMutexes(const std::vector<HANDLE>& group) {
 
 }  // namespace
 
-void SetMutexOpener(MutexOpener opener) { g_openMutex = opener; }
+namespace System {
 
-void SetProcessOpener(ProcessOpener opener) { g_openProcess = opener; }
+const ProcessApi& ProcessCalls() { return g_processApi != nullptr ? *g_processApi : SystemProcessApi(); }
+
+const ProcessApi* ReplaceProcessApi(const ProcessApi* table) {
+    const ProcessApi* previous = &ProcessCalls();
+    g_processApi = table;
+    return previous;
+}
+
+}  // namespace System
 
 const std::wstring& ProcessText(const ProcessEntry& process) { return process.exeName; }
 
@@ -157,7 +171,7 @@ StepResult AwaitProcessesAt(const std::wstring& imagePath, DWORD waitLimitMs) {
     const std::wstring wanted = LongPathOf(imagePath);
     const ULONGLONG deadline = ::GetTickCount64() + waitLimitMs;
     for (const ProcessEntry& entry : ListProcesses()) {
-        UniqueHandle process(g_openProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.processId));
+        UniqueHandle process(OpenProcessById(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, entry.processId));
         if (!process || !IsImageAt(ImagePathOfHandle(process.Get()), wanted)) continue;
         const ULONGLONG now = ::GetTickCount64();
         const DWORD left = now < deadline ? static_cast<DWORD>(deadline - now) : 0;
@@ -186,7 +200,7 @@ DiagnosisState CheckDiagnosis(const std::wstring& mappingName, DWORD& error) {
 StepResult OpenMutexHandles(const std::vector<std::wstring>& names, std::vector<UniqueHandle>& handles) {
     StepResult result = StepResult::Success();
     for (const std::wstring& name : names) {
-        UniqueHandle mutex(g_openMutex(SYNCHRONIZE, FALSE, name.c_str()));
+        UniqueHandle mutex(System::ProcessCalls().openMutex(SYNCHRONIZE, FALSE, name.c_str()));
         if (mutex) {
             handles.push_back(std::move(mutex));
             continue;

@@ -104,15 +104,28 @@ enum class DiagnosisState { NotDiagnosing, Diagnosing, Unknown };
 // WAIT_TIMEOUT, or with the error of a failed wait.
 [[nodiscard]] StepResult WaitForAllMutexes(const std::vector<UniqueHandle>& handles, DWORD waitPerHandleMs);
 
-// How a named mutex is opened: OpenMutexW, which the tests' build alone replaces, since Wine lets
-// every account open every mutex.
-using MutexOpener = HANDLE(WINAPI*)(DWORD access, BOOL inherit, LPCWSTR name);
-void SetMutexOpener(MutexOpener opener);
+}  // namespace Zento::Lithcore
 
-// How a process is opened by its id: OpenProcess, which the tests' build alone replaces, since Wine
-// hands out a terminated process's id again only by chance.
-using ProcessOpener = HANDLE(WINAPI*)(DWORD access, BOOL inherit, DWORD processId);
-void SetProcessOpener(ProcessOpener opener);
+namespace Zento::Lithcore::System {
+
+// The process and mutex functions that tests replace, in one table like the registry's: Wine lets
+// every account open every mutex, and hands out a terminated process's id again only by chance. The
+// product always runs on the system's own table.
+struct ProcessApi {
+    decltype(&::OpenProcess) openProcess;
+    decltype(&::OpenMutexW) openMutex;
+};
+
+// The table in use.
+const ProcessApi& ProcessCalls();
+
+// Test seam: puts `table` in place of the one in use (null restores the system's table) and returns
+// the table it replaced.
+const ProcessApi* ReplaceProcessApi(const ProcessApi* table);
+
+}  // namespace Zento::Lithcore::System
+
+namespace Zento::Lithcore {
 
 // Waits, within the limit, for every process whose image is at `imagePath` to end, terminating none:
 // a stopped service's process may still be ending, holding its files. WAIT_TIMEOUT when one outlives

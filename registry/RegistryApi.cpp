@@ -66,7 +66,7 @@ DeleteKeyExFn LookUpDeleteKeyEx() {
 const RegistryApi& SystemRegistryApi() {
     static const RegistryApi table{&::RegOpenKeyExW,    &::RegEnumKeyExW,      &::RegEnumValueW,
                                    &::RegQueryValueExW, &::RegDeleteValueW, LookUpDeleteKeyEx(),
-                                   &::RegDeleteKeyW};
+                                   &::RegDeleteKeyW,    &::RegLoadKeyW,     &::RegUnLoadKeyW};
     return table;
 }
 

@@ -57,6 +57,8 @@ struct RegistryApi {
     LONG(WINAPI* deleteKeyEx)(HKEY, LPCWSTR, REGSAM, DWORD);
     // Used only when deleteKeyEx is null: it cannot name a view.
     decltype(&::RegDeleteKeyW) deleteKey;
+    decltype(&::RegLoadKeyW) loadKey;
+    decltype(&::RegUnLoadKeyW) unloadKey;
 };
 
 // The table in use.

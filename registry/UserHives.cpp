@@ -14,8 +14,6 @@ namespace {
 constexpr wchar_t kUsersRoot[] = L"HKEY_USERS\\";
 constexpr wchar_t kClassesSuffix[] = L"_Classes";
 
-BeforeHiveUnload g_beforeUnload = nullptr;
-
 constexpr wchar_t kProfileListPath[] = L"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\";
 constexpr wchar_t kShellFoldersPath[] = L"Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\";
 
@@ -138,16 +136,13 @@ bool HiveFileExists(const std::wstring& file) {
 
 LONG LoadUserHive(const std::wstring& name, const std::wstring& file) {
     EnabledPrivileges privileges({SE_BACKUP_NAME, SE_RESTORE_NAME});
-    return ::RegLoadKeyW(HKEY_USERS, name.c_str(), file.c_str());
+    return System::Registry().loadKey(HKEY_USERS, name.c_str(), file.c_str());
 }
 
-LONG UnloadUserHive(const std::wstring& name, const std::wstring& file) {
+LONG UnloadUserHive(const std::wstring& name) {
     EnabledPrivileges privileges({SE_BACKUP_NAME, SE_RESTORE_NAME});
-    if (g_beforeUnload != nullptr) g_beforeUnload(name, file);
-    return ::RegUnLoadKeyW(HKEY_USERS, name.c_str());
+    return System::Registry().unloadKey(HKEY_USERS, name.c_str());
 }
-
-void SetBeforeHiveUnload(BeforeHiveUnload hook) { g_beforeUnload = hook; }
 
 bool ReadUserShellFolder(RegistryView view, const std::wstring& shellFoldersKey, const std::wstring& valueName,
                          std::wstring& folder) {

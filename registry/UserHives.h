@@ -44,12 +44,7 @@ bool HiveFileExists(const std::wstring& file);
 // itself only: with them enabled, opens for DELETE pass any ACL. Every handle into the hive must be closed
 // before it is unloaded; Windows then writes it back to `file`.
 [[nodiscard]] LONG LoadUserHive(const std::wstring& name, const std::wstring& file);
-[[nodiscard]] LONG UnloadUserHive(const std::wstring& name, const std::wstring& file);
-
-// Test seam: called with each hive's name and file just before the hive is unloaded (a test build saves
-// the hive there, since Wine never writes a loaded hive back). Null in the product.
-using BeforeHiveUnload = void (*)(const std::wstring& name, const std::wstring& file);
-void SetBeforeHiveUnload(BeforeHiveUnload hook);
+[[nodiscard]] LONG UnloadUserHive(const std::wstring& name);
 
 // One user's shell folder: `valueName` of the "Shell Folders" key at `shellFoldersKey` (a path below
 // HKEY_USERS\<sid>\), else of its sibling "User Shell Folders", expanded for that user: %USERPROFILE%,

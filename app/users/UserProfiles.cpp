@@ -67,7 +67,7 @@ LONG LoadUnder(const std::wstring& name, const std::wstring& file, bool& leftove
     if (Lc::HiveLoaded(Lc::NativeView(), name)) return ERROR_ALREADY_EXISTS;
     LONG result = Lc::LoadUserHive(name, file);
     if (result != ERROR_SUCCESS && Lc::HiveLoaded(Lc::NativeView(), name))
-        leftover = Lc::UnloadUserHive(name, L"") != ERROR_SUCCESS;
+        leftover = Lc::UnloadUserHive(name) != ERROR_SUCCESS;
     return result;
 }
 
@@ -91,7 +91,7 @@ void LogUserTargets(Report& report, const RemovalPlan& plan, const wchar_t* what
 
 UserHiveSession::~UserHiveSession() {
     for (auto it = mounts_.rbegin(); it != mounts_.rend(); ++it)
-        if (it->loaded) (void)Lc::UnloadUserHive(it->name, it->file);
+        if (it->loaded) (void)Lc::UnloadUserHive(it->name);
 }
 
 LONG UserHiveSession::LoadMount(const std::wstring& name, const std::wstring& file, const std::wstring& sid) {
@@ -127,7 +127,7 @@ void UserHiveSession::LoadUser(SearchedUser& user) {
 
 void UserHiveSession::UnloadUser(const std::wstring& sid) {
     for (auto it = mounts_.rbegin(); it != mounts_.rend(); ++it)
-        if (it->sid == sid && it->loaded && Lc::UnloadUserHive(it->name, it->file) == ERROR_SUCCESS) it->loaded = false;
+        if (it->sid == sid && it->loaded && Lc::UnloadUserHive(it->name) == ERROR_SUCCESS) it->loaded = false;
     // What did not unload stays listed, for UnloadAll to try again and report.
     std::erase_if(mounts_, [&](const HiveMount& mount) { return mount.sid == sid && !mount.loaded; });
 }
@@ -148,7 +148,7 @@ LONG UserHiveSession::ReloadUser(const std::wstring& sid) {
 }
 
 bool UserHiveSession::UnloadMount(Report& report, HiveMount& mount) {
-    LONG result = Lc::UnloadUserHive(mount.name, mount.file);
+    LONG result = Lc::UnloadUserHive(mount.name);
     if (result == ERROR_SUCCESS) {
         mount.loaded = false;
         return true;

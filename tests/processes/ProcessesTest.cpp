@@ -170,9 +170,11 @@ TEST(TerminateProcesses, EndsTheProcessWhosePathWasCheckedNotWhatItsIdNamesLater
     RunningHelper bystander(CopyHelperAs(scratch / L"Other", L"Bystander.exe"));
     g_reusedId = target.Id();
     g_reusedBy = bystander.Id();
-    SetProcessOpener(OpenProcessWithReusedId);
+    System::ProcessApi reusing = System::ProcessCalls();
+    reusing.openProcess = &OpenProcessWithReusedId;
+    const System::ProcessApi* previous = System::ReplaceProcessApi(&reusing);
     const StepResult result = TerminateProcessesAt(scratch / L"Planned\\QlrFerrow.exe", ChildWaitLimitMs());
-    SetProcessOpener(::OpenProcess);
+    System::ReplaceProcessApi(previous);
     EXPECT_TRUE(result.Succeeded()) << result.Error();
     EXPECT_TRUE(target.WaitForEnd(0));
     EXPECT_TRUE(bystander.IsRunning());
@@ -308,10 +310,12 @@ TEST(StopSignal, MissingMutexIsNothingToAwaitButOneThatCannotBeOpenedFailsTheSto
     WideMap withDenied = withAbsent;
     withDenied[L"c"] = deniedMutex;
 
-    SetMutexOpener(OpenMutexDenyingSome);
+    System::ProcessApi denying = System::ProcessCalls();
+    denying.openMutex = &OpenMutexDenyingSome;
+    const System::ProcessApi* previous = System::ReplaceProcessApi(&denying);
     const StepResult refused = StopResidentProcesses({}, {}, withDenied, blockName, 3000);
     const StepResult absent = StopResidentProcesses({}, {}, withAbsent, blockName, 3000);
-    SetMutexOpener(::OpenMutexW);
+    System::ReplaceProcessApi(previous);
     EXPECT_EQ(refused.Error(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     EXPECT_TRUE(absent.Succeeded()) << absent.Error();
     EXPECT_EQ(resident.Messages().size(), 2u);

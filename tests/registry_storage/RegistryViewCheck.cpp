@@ -99,7 +99,8 @@ LSTATUS WINAPI CheckedDeleteValue(HKEY key, LPCWSTR name) {
 }
 
 const RegistryApi kCheckingTable{&CheckedOpenKey,     &CheckedEnumKey,     &CheckedEnumValue, &CheckedQueryValueW,
-                                 &CheckedDeleteValue, &CheckedDeleteKeyEx, &CheckedDeleteKey};
+                                 &CheckedDeleteValue, &CheckedDeleteKeyEx, &CheckedDeleteKey,   &::RegLoadKeyW,
+                                 &::RegUnLoadKeyW};
 
 std::wstring Upper(std::wstring text) {
     std::transform(text.begin(), text.end(), text.begin(), [](wchar_t c) { return std::towupper(c); });
