@@ -135,11 +135,13 @@ StepResult StopServiceIfRunning(const std::wstring& serviceName, DWORD stopWaitM
     return service.WaitUntilStopped(stopWaitMs);
 }
 
+std::wstring ServiceKeyPath(const std::wstring& serviceName) {
+    return L"HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\" + serviceName + L"\\";
+}
+
 std::wstring ServiceProgramPath(const std::wstring& serviceName) {
     std::wstring imagePath;
-    if (serviceName.empty() ||
-        !ReadStringValue(NativeView(), L"HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\" + serviceName + L"\\",
-                         L"ImagePath", imagePath))
+    if (serviceName.empty() || !ReadStringValue(NativeView(), ServiceKeyPath(serviceName), L"ImagePath", imagePath))
         return {};
     return ServerPathOfCommandLine(imagePath);
 }

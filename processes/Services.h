@@ -74,6 +74,9 @@ ProcessStartInfo NetCommandStartInfo(const std::wstring& verb, const std::wstrin
 // stopping is only waited for. Fails with the error when the service cannot be asked.
 [[nodiscard]] StepResult StopServiceIfRunning(const std::wstring& serviceName,
                                               DWORD stopWaitMs = System::ServiceStopWaitMs);
+// The service's key in the native view: HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services\<name>\.
+std::wstring ServiceKeyPath(const std::wstring& serviceName);
+
 // The program the service runs, by its registered ImagePath (its key in the native view); empty when it
 // is not registered.
 std::wstring ServiceProgramPath(const std::wstring& serviceName);

@@ -74,7 +74,6 @@ constexpr wchar_t kUpgradeCodesBase[] =
 constexpr wchar_t kClsidBase[] = L"HKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID\\";
 constexpr wchar_t kAppIdBase[] = L"HKEY_LOCAL_MACHINE\\Software\\Classes\\AppID\\";
 constexpr wchar_t kInterfaceBase[] = L"HKEY_LOCAL_MACHINE\\Software\\Classes\\Interface\\";
-constexpr wchar_t kServicesKey[] = L"HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\";
 
 constexpr int kCsidlProgramFiles = 0x26;
 constexpr int kCsidlProgramFilesX86 = 0x2A;
@@ -662,7 +661,7 @@ void PlanRemovedByOthers(const Settings& profile, RemovalPlan& plan, Findings& f
         for (const std::wstring& key : *keys)
             if (!NamesOneOf(key, machineKeys)) comKeys.push_back(key);
     if (plan.removesService && !profile.TERRION_SERVICE_NAME.empty()) {
-        std::wstring serviceKey = kServicesKey + profile.TERRION_SERVICE_NAME + L"\\";
+        const std::wstring serviceKey = Lc::ServiceKeyPath(profile.TERRION_SERVICE_NAME);
         if (Lc::RegistryKeyExists(Lc::RegistryKeyAddress::Parse(serviceKey, view))) plan.serviceKeys.push_back(serviceKey);
     }
     Append(comKeys, plan.serviceKeys);
