@@ -17,7 +17,8 @@ ProcessStartInfo UnregisterExeStartInfo(const std::wstring& serverValue) {
     ProcessStartInfo info;
     info.program = ServerPathOfCommandLine(serverValue);
     info.arguments = L" /UNREGSERVER";
-    info.workingFolder = FolderOf(info.program);
+    // A bare server name keeps itself as the folder, as it always did: the start then fails and is reported.
+    info.workingFolder = info.program.find(L'\\') == std::wstring::npos ? info.program : FolderOf(info.program);
     return info;
 }
 
