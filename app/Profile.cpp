@@ -91,4 +91,13 @@ std::vector<std::wstring> ProductClsids(const Settings& p) {
             p.TERRIONPS_CLSID, p.NOVEX_CLSID,    p.NOVEXPS_CLSID};
 }
 
+std::vector<ProductServer> ProductServers(const Settings& p) {
+    return {
+        {p.TERRION_CLSID, false, L"TerrionのCOMコンポーネント"}, {p.TERRIONPS_CLSID, true, L"TerrionPSのCOMコンポーネント"},
+        {p.FERROWPS_CLSID, true, L"FerrowPSのCOMコンポーネント"}, {p.FERROW_CLSID, false, L"FerrowのCOMコンポーネント"},
+        {p.NOVEXPS_CLSID, true, L"NovexPSのCOMコンポーネント"},   {p.NOVEX_CLSID, false, L"NovexのCOMコンポーネント"},
+        {p.VENTREL_CLSID, false, L"VentrelのCOMコンポーネント"},
+    };
+}
+
 }  // namespace Quellor

@@ -30,6 +30,16 @@ std::optional<std::wstring> LookUpProductCode(const Settings& profile, const std
 // The product's seven COM CLSIDs, in the order of its servers' lookups.
 std::vector<std::wstring> ProductClsids(const Settings& profile);
 
+// A COM server of the product: the DLLs unregister in the tool's process, the others run themselves.
+struct ProductServer {
+    std::wstring clsid;
+    bool isDll;
+    const wchar_t* label;  // how the console names it
+};
+
+// The product's servers in the order they are unregistered.
+std::vector<ProductServer> ProductServers(const Settings& profile);
+
 // One line per element: the plain fields, then each map as a block.
 std::vector<std::wstring> ListDefaults(const Settings& settings);
 

@@ -163,7 +163,12 @@ public:
     }
 
     Verdict Judge(const Target& candidate) const {
-        return candidate.IsRegistry() ? JudgeKey(candidate) : JudgePath(candidate);
+        if (candidate.kind == TargetKind::Process) {
+            // Ended, never deleted: a program named by its full path.
+            return Lc::HasDriveOrUncPrefix(candidate.path) ? Admit(TargetSection::Processes)
+                                                           : Refuse(RefusalText(Lc::PathRefusal::BadPath));
+        }
+        return candidate.IsRegistry() || candidate.IsStep() ? JudgeKey(candidate) : JudgePath(candidate);
     }
 
 private:
@@ -193,6 +198,13 @@ private:
                 if (family == Family::SharedInstaller || family == Family::Plain || family == Family::Vendor)
                     return Refuse(kNotProducts);
                 return JudgeWholeKey(family, path, TargetSection::RemovedByOthers);
+            case TargetKind::Service:
+                return family == Family::Service ? Admit(TargetSection::Services) : Refuse(kNotProducts);
+            case TargetKind::ComServer:  // the server of one of the product's CLSIDs, named by its key
+                return family == Family::Clsid && Lc::NamesEqual(LastName(path), candidate.valueName)
+                           ? Admit(TargetSection::ComServers)
+                           : Refuse(kNotProductsCom);
+            case TargetKind::Process:
             case TargetKind::File:
             case TargetKind::Folder: break;
         }

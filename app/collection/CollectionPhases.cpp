@@ -54,6 +54,7 @@ struct Findings {
     WideMap clsidToServer;       // the server's path as its registration names it
     WideMap clsidToKey;
     std::map<std::wstring, bool> unregister;
+    bool removesService = false;  // the service's server is the product's own, or the service outlived it
     WideMap machineValues;       // key path -> value name
     PathList settingsNames;      // from the settings search, for the per-user setting files
     EarlierJournals earlier;     // unfinished removals of the product, taken up when the plan is complete
@@ -501,10 +502,12 @@ void CollectComRegistrations(Report& report, const Settings& profile, RemovalPla
     report.ReportSearch(L"Mirevo関連のCOMコンポーネントのCLSIDレジストリ", !clsidKeys.empty(), clsidKeys);
     report.ReportSearch(L"Mirevo関連のCOMコンポーネントのAppIDレジストリ", !appIdKeys.empty(), appIdKeys);
     AddKeys(plan, appIdKeys, TargetSection::MachineKeys, false);
-    for (const std::wstring& clsid : clsids)
-        if (found.Unregisters(clsid))
-            plan.servers.push_back({clsid, found.clsidToServer[clsid], found.clsidToKey[clsid]});
-    plan.removesService = found.Unregisters(profile.TERRION_CLSID) || ServiceOutlivedItsServer(profile, found);
+    for (const ProductServer& server : ProductServers(profile))
+        if (found.Unregisters(server.clsid))
+            plan.candidates.push_back({TargetKind::ComServer, TargetSection::ComServers, found.clsidToServer[server.clsid],
+                                       Lc::RegistryKeyAddress::Parse(found.clsidToKey[server.clsid], Lc::NativeView()),
+                                       server.clsid});
+    found.removesService = found.Unregisters(profile.TERRION_CLSID) || ServiceOutlivedItsServer(profile, found);
 }
 
 // Once the COM registrations are known: a server whose file is a shared component keeps its registration, and the service that
@@ -617,13 +620,12 @@ void CollectInstallerInfoFolders(Report& report, RemovalPlan& plan) {
 void CheckFerrow(Report& report, const Settings& profile, RemovalPlan& plan, const Findings& found) {
     report.PrintLine(L"Ferrowの存在チェック");
     auto registered = found.clsidToServer.find(profile.FERROW_CLSID);
-    if (registered != found.clsidToServer.end())
-        plan.ferrowExePath = registered->second;
-    else
-        plan.ferrowExePath = ProgramFilesFolder(Lc::IsWow64()) + L"\\" + profile.CUSTOMER + L"\\Velkor\\Ferrow" +
-                             profile.MODULE_NAME_SUFFIX + L".exe";
-    report.ReportOutcome(plan.ferrowExePath + L"が見つかりました。", plan.ferrowExePath + L"がありません。",
-                         Lc::PathMatchesAnything(plan.ferrowExePath), false);
+    const std::wstring path = registered != found.clsidToServer.end()
+                                  ? registered->second
+                                  : ProgramFilesFolder(Lc::IsWow64()) + L"\\" + profile.CUSTOMER + L"\\Velkor\\Ferrow" +
+                                        profile.MODULE_NAME_SUFFIX + L".exe";
+    report.ReportOutcome(path + L"が見つかりました。", path + L"がありません。", Lc::PathMatchesAnything(path), false);
+    AddCandidates(plan.candidates, {path}, TargetKind::Process, TargetSection::Processes);
 }
 
 // The running processes: only listed and logged.
@@ -660,11 +662,13 @@ void PlanRemovedByOthers(const Settings& profile, RemovalPlan& plan, Findings& f
     for (const PathList* keys : {&related.progIdKeys, &related.typeLibKeys, &related.interfaceKeys})
         for (const std::wstring& key : *keys)
             if (!NamesOneOf(key, machineKeys)) comKeys.push_back(key);
-    if (plan.removesService && !profile.TERRION_SERVICE_NAME.empty()) {
+    if (found.removesService) {
+        // The service manager deletes the service's key with it: a target of its own while it is there.
         const std::wstring serviceKey = Lc::ServiceKeyPath(profile.TERRION_SERVICE_NAME);
-        if (Lc::RegistryKeyExists(Lc::RegistryKeyAddress::Parse(serviceKey, view))) plan.serviceKeys.push_back(serviceKey);
+        const Lc::RegistryKeyAddress key = Lc::RegistryKeyAddress::Parse(serviceKey, view);
+        plan.candidates.push_back({TargetKind::Service, TargetSection::Services, serviceKey, key, profile.TERRION_SERVICE_NAME});
+        if (!profile.TERRION_SERVICE_NAME.empty() && Lc::RegistryKeyExists(key)) comKeys.push_back(serviceKey);
     }
-    Append(comKeys, plan.serviceKeys);
     AddCandidates(plan.candidates, comKeys, TargetKind::RemovedByOthers, TargetSection::RemovedByOthers);
 }
 

@@ -21,20 +21,12 @@ struct SparedItem {
     PathList keptFor;   // the products that keep it (braced codes, or the value names that name them)
 };
 
-// A COM server the removal unregisters, in the order of the profile's server steps.
-struct PlannedServer {
-    std::wstring clsid;
-    std::wstring serverPath;  // the executable or DLL, parsed from its registration's command line
-    std::wstring clsidKey;    // the CLSID key the unregistration must remove
-};
-
 struct RemovalPlan {
     std::wstring productCode;
 
     // What the searches found, in the order they found it, each with its kind and the section it is
     // deleted in; TargetsOf puts them in deletion order.
     TargetList candidates;
-    PathList serviceKeys;  // the service's key, which the service manager removes
 
     PathList programFolders;  // the product's folders as found
     // A shared component's path is unknown, or a component registration could not be read: no program
@@ -42,11 +34,6 @@ struct RemovalPlan {
     std::wstring programFoldersKeptLine;
     // The folders no deletion may reach; none when they could not be read, and then no folder is deleted.
     std::optional<PathList> protectedFolders;
-
-    // Processes, service and COM servers.
-    std::wstring ferrowExePath;
-    bool removesService = false;  // the service's server is the product's own
-    std::vector<PlannedServer> servers;
 
     // Left for other products: reported, never removed.
     std::vector<SparedItem> spared;
@@ -62,12 +49,6 @@ struct RemovalPlan {
 
     // Every user of the profile list: the hives searched, and those that could not be.
     SearchedUsers users;
-
-    const PlannedServer* ServerOf(const std::wstring& clsid) const {
-        for (const PlannedServer& server : servers)
-            if (server.clsid == clsid) return &server;
-        return nullptr;
-    }
 };
 
 }  // namespace Quellor

@@ -23,6 +23,9 @@ LONG BackUp(const Target& target, Lc::RegistryExport& backup) {
         case TargetKind::KeyWhenEmpty:
         case TargetKind::RemovedByOthers: return backup.AddKeyTree(target.key);
         case TargetKind::Value: return backup.AddValue(target.key, target.valueName);
+        case TargetKind::Process:
+        case TargetKind::Service:
+        case TargetKind::ComServer:  // the keys they remove are backed up as targets of their own
         case TargetKind::File:
         case TargetKind::Folder: return ERROR_SUCCESS;
     }
@@ -32,6 +35,7 @@ LONG BackUp(const Target& target, Lc::RegistryExport& backup) {
 // Whether the target counts as left over; `error` receives what made the answer unsure.
 bool IsLeftOver(const Target& target, const TargetProbe& probe, DWORD& error) {
     error = ERROR_SUCCESS;
+    if (target.IsStep()) return false;  // what it leaves is looked for as the keys and files listed beside it
     // Kept while another product still has something in it.
     if (target.kind == TargetKind::KeyWhenEmpty) return probe.StateOfKey(target.key) == Lc::KeyState::Empty;
     if (target.IsRegistry()) return !IsGone(target, probe);
@@ -109,7 +113,10 @@ bool IsGone(const Target& target, const TargetProbe& probe) {
     switch (target.kind) {
         case TargetKind::Key:
         case TargetKind::KeyWhenEmpty:
-        case TargetKind::RemovedByOthers: return probe.StateOfKey(target.key) == Lc::KeyState::Gone;
+        case TargetKind::RemovedByOthers:
+        case TargetKind::Service:
+        case TargetKind::ComServer: return probe.StateOfKey(target.key) == Lc::KeyState::Gone;
+        case TargetKind::Process: return true;  // a process leaves nothing behind but its program, a file target
         case TargetKind::Value: return !probe.ValueExists(target.key, target.valueName);
         case TargetKind::File:
         case TargetKind::Folder: return !probe.StateOfPath(target.path).present;

@@ -7,6 +7,7 @@
 
 #include "app/Dialogue.h"
 #include "app/Phases.h"
+#include "app/Profile.h"
 #include "app/collection/OtherProductsFiles.h"
 #include "app/removal/RegistryBackup.h"
 #include "app/resume/RemovalJournal.h"
@@ -42,6 +43,7 @@ struct Ledger {
     PathList fileFailures;
     PathList scheduled;
     std::set<std::wstring> scheduledTargets;  // targets that go at the next start: not left over
+    std::set<std::wstring> goneTargets;       // the identities of the targets deleted or found already gone
 };
 
 enum class StepMode { Stop, Unregister };
@@ -84,10 +86,16 @@ int ConfirmAndCheckDiagnosis(Report& report, const Settings& profile) {
     return AskToContinue(report, L"このまま削除対象のVitraCareの削除処理を続行しますか？");
 }
 
-// Stops the resident processes, the service and Ferrow.
-int StopProduct(Report& report, const Settings& profile, const RemovalPlan& plan, std::wstring& serviceProgram) {
+const Target* FirstOfKind(const TargetList& targets, TargetKind kind) {
+    auto found = std::ranges::find(targets, kind, &Target::kind);
+    return found == targets.end() ? nullptr : &*found;
+}
+
+// Stops the resident processes and the service, and ends the processes that are targets (Ferrow's).
+int StopProduct(Report& report, const Settings& profile, const TargetList& targets, std::wstring& serviceProgram) {
     // Read while the service is registered: its deletion takes the key with it.
-    if (plan.removesService) serviceProgram = Lc::ServiceProgramPath(profile.TERRION_SERVICE_NAME);
+    if (const Target* service = FirstOfKind(targets, TargetKind::Service))
+        serviceProgram = Lc::ServiceProgramPath(service->valueName);
     Lc::StepResult stopped = Lc::StopResidentProcesses(profile.VITRA_CARE_MUTEX_NAME, profile.VITRA_SETTING_MUTEX_NAME,
                                                        profile.VITRA_RESIDENT_MUTEX_NAME,
                                                        profile.NAME_OF_FILEMAPPING_OBJECT);
@@ -95,8 +103,11 @@ int StopProduct(Report& report, const Settings& profile, const RemovalPlan& plan
     if (ReportStep(report, L"Terrionサービス", StepMode::Stop, Lc::StopServiceIfRunning(profile.TERRION_SERVICE_NAME)) !=
         kGoOn)
         return kEnd;
-    stopped = Lc::TerminateProcessesAt(plan.ferrowExePath, Lc::ChildWaitLimitMs());
-    if (ReportStep(report, L"Ferrow", StepMode::Stop, stopped) != kGoOn) return kEnd;
+    for (const Target& process : targets) {
+        if (process.kind != TargetKind::Process) continue;
+        stopped = Lc::TerminateProcessesAt(process.path, Lc::ChildWaitLimitMs());
+        if (ReportStep(report, L"Ferrow", StepMode::Stop, stopped) != kGoOn) return kEnd;
+    }
     report.PrintLine(L"");
     return kGoOn;
 }
@@ -110,44 +121,31 @@ int AwaitServiceProcess(Report& report, const std::wstring& serviceProgram) {
 
 // The service goes with its server. One already gone leaves nothing to unregister; one marked for
 // deletion goes at the next start, and its key is then no leftover.
-int UninstallService(Report& report, const Settings& profile, const RemovalPlan& plan, Ledger& ledger) {
-    Lc::ServiceRemovalResult uninstall = Lc::UninstallServiceIfInstalled(profile.TERRION_SERVICE_NAME);
+int UninstallService(Report& report, const Target& service, Ledger& ledger) {
+    Lc::ServiceRemovalResult uninstall = Lc::UninstallServiceIfInstalled(service.valueName);
     if (uninstall.result.Succeeded() && uninstall.outcome == Lc::ServiceRemoval::AlreadyGone)
         report.LogLine(L"Terrionサービスは既に削除されています。");
     if (uninstall.result.Succeeded() && uninstall.outcome == Lc::ServiceRemoval::MarkedForDeletion) {
         report.LogLine(L"Terrionサービスは削除が予約されています。PCの再起動後に削除されます。");
-        ledger.scheduled.push_back(L"サービス「" + profile.TERRION_SERVICE_NAME + L"」");
-        for (const std::wstring& key : plan.serviceKeys) ledger.scheduledTargets.insert(key);
+        ledger.scheduled.push_back(L"サービス「" + service.valueName + L"」");
+        ledger.scheduledTargets.insert(service.path);
     }
     return ReportStep(report, L"Terrionサービス", StepMode::Unregister, uninstall.result);
 }
 
-struct ServerStep {
-    const std::wstring& clsid;
-    bool isDll;
-    const wchar_t* label;
-};
-
-Lc::StepResult UnregisterServer(const PlannedServer& server, bool isDll) {
-    return Lc::UnregisterComServer(server.serverPath, isDll, RegistryKeyAddress::Parse(server.clsidKey, Lc::NativeView()));
+Lc::StepResult UnregisterServer(const Target& server, bool isDll) {
+    return Lc::UnregisterComServer(server.path, isDll, server.key);
 }
 
-// Unregisters the servers: only the CLSIDs planned for unregistration, in the profile's order.
-int UnregisterProduct(Report& report, const Settings& profile, const RemovalPlan& plan, Ledger& ledger) {
-    if (plan.removesService && UninstallService(report, profile, plan, ledger) != kGoOn) return kEnd;
-    const ServerStep steps[] = {
-        {profile.TERRION_CLSID, false, L"TerrionのCOMコンポーネント"},
-        {profile.TERRIONPS_CLSID, true, L"TerrionPSのCOMコンポーネント"},
-        {profile.FERROWPS_CLSID, true, L"FerrowPSのCOMコンポーネント"},
-        {profile.FERROW_CLSID, false, L"FerrowのCOMコンポーネント"},
-        {profile.NOVEXPS_CLSID, true, L"NovexPSのCOMコンポーネント"},
-        {profile.NOVEX_CLSID, false, L"NovexのCOMコンポーネント"},
-        {profile.VENTREL_CLSID, false, L"VentrelのCOMコンポーネント"},
-    };
-    for (const ServerStep& step : steps) {
-        const PlannedServer* server = plan.ServerOf(step.clsid);
-        if (server == nullptr) continue;
-        if (ReportStep(report, step.label, StepMode::Unregister, UnregisterServer(*server, step.isDll)) != kGoOn)
+// Deletes the service and unregisters the servers that are targets, in the list's order.
+int UnregisterProduct(Report& report, const Settings& profile, const TargetList& targets, Ledger& ledger) {
+    const std::vector<ProductServer> servers = ProductServers(profile);
+    for (const Target& target : targets) {
+        if (target.kind == TargetKind::Service && UninstallService(report, target, ledger) != kGoOn) return kEnd;
+        if (target.kind != TargetKind::ComServer) continue;
+        auto server = std::ranges::find(servers, target.valueName, &ProductServer::clsid);
+        if (server == servers.end()) continue;
+        if (ReportStep(report, server->label, StepMode::Unregister, UnregisterServer(target, server->isDll)) != kGoOn)
             return kEnd;
         PassCheckpoint(L"server-unregistered");
     }
@@ -192,6 +190,7 @@ int BackUpRegistry(Report& report, const TargetList& targets, const SearchedUser
 
 // A key already gone (a parent took it along) is not listed; a key kept for another product neither.
 void RecordRegistry(const Target& target, LONG result, Ledger& ledger) {
+    if (result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND) ledger.goneTargets.insert(TargetIdentity(target));
     if (result == ERROR_SUCCESS)
         ledger.deleted[target.section].push_back(TargetText(target));
     else if (result != ERROR_FILE_NOT_FOUND && !(target.kind == TargetKind::KeyWhenEmpty && result == ERROR_DIR_NOT_EMPTY))
@@ -204,6 +203,8 @@ void RecordPath(const Target& target, const Lc::DeletionResult& result, Report& 
         return;
     }
     if (result.status == Lc::DeletionStatus::Deleted) report.LogLine(target.path);
+    if (result.status == Lc::DeletionStatus::Deleted || result.status == Lc::DeletionStatus::Absent)
+        ledger.goneTargets.insert(TargetIdentity(target));
     if (result.status == Lc::DeletionStatus::Scheduled) ledger.scheduledTargets.insert(target.path);
     ledger.scheduled.insert(ledger.scheduled.end(), result.scheduled.begin(), result.scheduled.end());
     for (const Lc::PathError& failure : result.failed)
@@ -216,8 +217,9 @@ Lc::DeletionResult RemoveFolder(const std::wstring& path, const RemovalPlan& pla
 }
 
 bool IsServiceKey(const Target& target, const RemovalPlan& plan) {
-    return std::ranges::any_of(plan.serviceKeys,
-                               [&](const std::wstring& key) { return Lc::NamesEqual(key, target.path); });
+    return std::ranges::any_of(plan.targets, [&](const Target& service) {
+        return service.kind == TargetKind::Service && Lc::NamesEqual(service.path, target.path);
+    });
 }
 
 // A COM registration that its server's unregistration did not remove (its file deleted by hand, or it
@@ -239,6 +241,9 @@ void Execute(const Target& target, const RemovalPlan& plan, Report& report, Ledg
         case TargetKind::File: RecordPath(target, Lc::RemoveFile(target.path), report, ledger); return;
         case TargetKind::Folder: RecordPath(target, RemoveFolder(target.path, plan), report, ledger); return;
         case TargetKind::RemovedByOthers: RemoveLeftByServer(target, plan, ledger); return;
+        case TargetKind::Process:
+        case TargetKind::Service:
+        case TargetKind::ComServer: return;  // ended or unregistered before the first deletion
     }
 }
 
@@ -307,6 +312,7 @@ void DeleteTargets(Report& report, const RemovalPlan& plan, const TargetList& ta
     bool registryLogged = false;
     int opened = static_cast<int>(TargetSection::RemovedByOthers);
     for (const Target& target : targets) {
+        if (target.IsStep()) continue;
         if (!target.IsRegistry() && !registryLogged) {
             LogRegistryResults(report, targets, ledger);
             registryLogged = true;
@@ -445,12 +451,12 @@ int RunRemovalPhases(Report& report, const Settings& profile, const RemovalPlan&
     if (StartJournal(report, plan, targets, journal) != kGoOn) return kEnd;
     Lc::RestorePoint point = BeginRestorePoint(report);  // an early end ends it too, as it goes away
     std::wstring serviceProgram;
-    if (StopProduct(report, profile, plan, serviceProgram) != kGoOn) return kEnd;
+    if (StopProduct(report, profile, targets, serviceProgram) != kGoOn) return kEnd;
     Ledger ledger;
-    if (UnregisterProduct(report, profile, plan, ledger) != kGoOn) return kEnd;
+    if (UnregisterProduct(report, profile, targets, ledger) != kGoOn) return kEnd;
     if (AwaitServiceProcess(report, serviceProgram) != kGoOn) return kEnd;
     DeleteTargets(report, plan, targets, ledger);
-    LogUserOutcomes(report, plan);  // while the hives are still loaded, and only after a removal that ran
+    LogUserOutcomes(report, plan, ledger.goneTargets);  // only after a removal that ran
     EndRestorePoint(report, point);
     ReportSpared(report, plan);
     return Complete(report, plan, Leftovers(report, profile, plan, targets, ledger), ledger, journal);

@@ -24,25 +24,27 @@ constexpr DWORD kLargestJournal = 64 * 1024 * 1024;
 
 CheckpointHook g_checkpointHook = nullptr;
 
-const struct {
-    TargetKind kind;
-    const char* name;
-} kKindNames[] = {
-    {TargetKind::Key, "key"},   {TargetKind::KeyWhenEmpty, "key-when-empty"},
-    {TargetKind::Value, "value"}, {TargetKind::File, "file"},
-    {TargetKind::Folder, "folder"}, {TargetKind::RemovedByOthers, "removed-by-others"},
-};
-
-std::string KindName(TargetKind kind) {
-    for (const auto& entry : kKindNames)
-        if (entry.kind == kind) return entry.name;
-    return "?";
+// The journal's name of each kind; none for the steps, which a later run finds again for itself.
+const char* KindName(TargetKind kind) {
+    switch (kind) {
+        case TargetKind::Key: return "key";
+        case TargetKind::KeyWhenEmpty: return "key-when-empty";
+        case TargetKind::Value: return "value";
+        case TargetKind::File: return "file";
+        case TargetKind::Folder: return "folder";
+        case TargetKind::RemovedByOthers: return "removed-by-others";
+        case TargetKind::Process:
+        case TargetKind::Service:
+        case TargetKind::ComServer: return nullptr;
+    }
+    return nullptr;
 }
 
 bool KindOfName(const std::string& name, TargetKind& kind) {
-    for (const auto& entry : kKindNames)
-        if (name == entry.name) {
-            kind = entry.kind;
+    for (TargetKind known : {TargetKind::Key, TargetKind::KeyWhenEmpty, TargetKind::Value, TargetKind::File,
+                             TargetKind::Folder, TargetKind::RemovedByOthers})
+        if (name == KindName(known)) {
+            kind = known;
             return true;
         }
     return false;
@@ -254,10 +256,15 @@ std::string JournalText(const std::wstring& productCode, const std::wstring& com
     std::string text = std::string(kFormat) + "\t" + kVersion + "\r\n";
     text += "product\t" + Escaped(productCode) + "\r\n";
     text += "computer\t" + Escaped(computer) + "\r\n";
-    for (const Target& target : targets)
-        text += "target\t" + KindName(target.kind) + "\t" + ViewName(target) + "\t" + Escaped(target.path) + "\t" +
+    size_t written = 0;
+    for (const Target& target : targets) {
+        const char* kind = KindName(target.kind);
+        if (kind == nullptr) continue;
+        text += std::string("target\t") + kind + "\t" + ViewName(target) + "\t" + Escaped(target.path) + "\t" +
                 Escaped(target.valueName) + "\r\n";
-    text += "end\t" + std::to_string(targets.size()) + "\r\n";
+        ++written;
+    }
+    text += "end\t" + std::to_string(written) + "\r\n";
     return text;
 }
 

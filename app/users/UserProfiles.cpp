@@ -35,6 +35,7 @@ bool IsSearched(const SearchedUser& user) {
 // A registry target in that user's hives or among the installer's managed keys of that user; a file
 // below their profile folder.
 bool BelongsTo(const Target& target, const SearchedUser& user) {
+    if (target.IsStep()) return false;
     if (!target.IsRegistry()) return Lc::IsAtOrBelow(target.path, user.profileFolder);
     if (Lc::FoldedName(Lc::HiveSidOf(target.path)) == Lc::FoldedName(user.sid)) return true;
     return Lc::FoldedName(target.path).find(L"\\INSTALLER\\MANAGED\\" + Lc::FoldedName(user.sid) + L"\\") !=
@@ -231,10 +232,9 @@ void LogUserFindings(Report& report, const RemovalPlan& plan) {
     LogUserTargets(report, plan, L"で見つかった項目", [](const Target&) { return true; });
 }
 
-void LogUserOutcomes(Report& report, const RemovalPlan& plan) {
-    const MachineProbe probe;
+void LogUserOutcomes(Report& report, const RemovalPlan& plan, const std::set<std::wstring>& goneTargets) {
     LogUserTargets(report, plan, L"で削除した項目", [&](const Target& target) {
-        return target.kind != TargetKind::RemovedByOthers && IsGone(target, probe);
+        return target.kind != TargetKind::RemovedByOthers && goneTargets.count(TargetIdentity(target)) != 0;
     });
 }
 

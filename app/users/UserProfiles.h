@@ -2,6 +2,7 @@
 // Every user of the machine, logged on or not: the hives of those who are not logged on are loaded for
 // the run, searched like any loaded hive, backed up into a file of their own and unloaded at every end.
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -55,8 +56,8 @@ PathList NotSearchedUserLines(const SearchedUsers& users);
 
 // The log's account of each searched user: their profile, how the hive was reached, what was found.
 void LogUserFindings(Report& report, const RemovalPlan& plan);
-// ... and after the removal, what of it is gone.
-void LogUserOutcomes(Report& report, const RemovalPlan& plan);
+// ... and after the removal, what of it is gone: the targets whose identities `goneTargets` holds.
+void LogUserOutcomes(Report& report, const RemovalPlan& plan, const std::set<std::wstring>& goneTargets);
 
 // The targets of the main backup: all but the keys in hives the run loaded.
 TargetList WithoutLoadedHives(const TargetList& targets, const SearchedUsers& users);
