@@ -33,13 +33,13 @@ LONG BackUp(const Target& target, Lc::RegistryExport& backup) {
 }
 
 // Whether the target counts as left over; `error` receives what made the answer unsure.
-bool IsLeftOver(const Target& target, const TargetProbe& probe, DWORD& error) {
+bool IsLeftOver(const Target& target, DWORD& error) {
     error = ERROR_SUCCESS;
     if (target.IsStep()) return false;  // what it leaves is looked for as the keys and files listed beside it
     // Kept while another product still has something in it.
-    if (target.kind == TargetKind::KeyWhenEmpty) return probe.StateOfKey(target.key) == Lc::KeyState::Empty;
-    if (target.IsRegistry()) return !IsGone(target, probe);
-    Lc::PathPresence presence = probe.StateOfPath(target.path);
+    if (target.kind == TargetKind::KeyWhenEmpty) return Lc::RegistryKeyState(target.key) == Lc::KeyState::Empty;
+    if (target.IsRegistry()) return !IsGone(target);
+    Lc::PathPresence presence = Lc::QueryPathPresence(target.path);
     error = presence.present ? presence.error : ERROR_SUCCESS;
     return presence.present;
 }
@@ -101,36 +101,27 @@ DWORD BackUpTargets(const TargetList& targets, Lc::RegistryExport& backup) {
     return ERROR_SUCCESS;
 }
 
-Lc::KeyState MachineProbe::StateOfKey(const RegistryKeyAddress& key) const { return Lc::RegistryKeyState(key); }
-
-bool MachineProbe::ValueExists(const RegistryKeyAddress& key, const std::wstring& name) const {
-    return Lc::RegistryValueExists(key, name);
-}
-
-Lc::PathPresence MachineProbe::StateOfPath(const std::wstring& path) const { return Lc::QueryPathPresence(path); }
-
-bool IsGone(const Target& target, const TargetProbe& probe) {
+bool IsGone(const Target& target) {
     switch (target.kind) {
         case TargetKind::Key:
         case TargetKind::KeyWhenEmpty:
         case TargetKind::RemovedByOthers:
         case TargetKind::Service:
-        case TargetKind::ComServer: return probe.StateOfKey(target.key) == Lc::KeyState::Gone;
+        case TargetKind::ComServer: return Lc::RegistryKeyState(target.key) == Lc::KeyState::Gone;
         case TargetKind::Process: return true;  // a process leaves nothing behind but its program, a file target
-        case TargetKind::Value: return !probe.ValueExists(target.key, target.valueName);
+        case TargetKind::Value: return !Lc::RegistryValueExists(target.key, target.valueName);
         case TargetKind::File:
-        case TargetKind::Folder: return !probe.StateOfPath(target.path).present;
+        case TargetKind::Folder: return !Lc::QueryPathPresence(target.path).present;
     }
     return false;
 }
 
-PathList RemainingTargets(const TargetList& targets, const TargetProbe& probe,
-                          const std::set<std::wstring>& scheduledTargets) {
+PathList RemainingTargets(const TargetList& targets, const std::set<std::wstring>& scheduledTargets) {
     PathList remaining;
     for (const Target& target : targets) {
         if (scheduledTargets.count(target.path) != 0) continue;
         DWORD error = ERROR_SUCCESS;
-        if (!IsLeftOver(target, probe, error)) continue;
+        if (!IsLeftOver(target, error)) continue;
         std::wstring line = TargetText(target);
         if (error != ERROR_SUCCESS) line += L"\r\n - エラー " + std::to_wstring(error);
         remaining.push_back(line);

@@ -34,30 +34,13 @@ std::wstring TargetText(const Target& target);
 // could not be read (one that is already gone is skipped).
 [[nodiscard]] DWORD BackUpTargets(const TargetList& targets, Zento::Lithcore::RegistryExport& backup);
 
-// How the check at the end looks at the machine; the product asks the registry and the file system.
-class TargetProbe {
-public:
-    virtual ~TargetProbe() = default;
-    virtual Zento::Lithcore::KeyState StateOfKey(const RegistryKeyAddress& key) const = 0;
-    virtual bool ValueExists(const RegistryKeyAddress& key, const std::wstring& name) const = 0;
-    virtual Zento::Lithcore::PathPresence StateOfPath(const std::wstring& path) const = 0;
-};
-
-class MachineProbe : public TargetProbe {
-public:
-    Zento::Lithcore::KeyState StateOfKey(const RegistryKeyAddress& key) const override;
-    bool ValueExists(const RegistryKeyAddress& key, const std::wstring& name) const override;
-    Zento::Lithcore::PathPresence StateOfPath(const std::wstring& path) const override;
-};
-
 // Whether the target is no longer there: all that a log may call deleted. A key that goes only when
 // empty and still holds another product's data is no leftover, yet it is not gone either.
-bool IsGone(const Target& target, const TargetProbe& probe);
+bool IsGone(const Target& target);
 
 // Every target that is still there, as log lines, except those that go at the next start (a file in use,
 // a service marked for deletion). A key that goes only when empty counts only while it is there and
 // holds nothing.
-PathList RemainingTargets(const TargetList& targets, const TargetProbe& probe,
-                          const std::set<std::wstring>& scheduledTargets);
+PathList RemainingTargets(const TargetList& targets, const std::set<std::wstring>& scheduledTargets);
 
 }  // namespace Quellor

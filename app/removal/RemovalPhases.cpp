@@ -406,7 +406,7 @@ PathList Leftovers(const Report& report, const Settings& profile, const RemovalP
     TargetList checked = targets;
     for (const Target& target : SearchAgain(report, profile, plan))
         if (planned.count(TargetIdentity(target)) == 0) checked.push_back(target);
-    PathList remaining = RemainingTargets(checked, MachineProbe(), ledger.scheduledTargets);
+    PathList remaining = RemainingTargets(checked, ledger.scheduledTargets);
     PassCheckpoint(L"end-check-done");
     return remaining;
 }

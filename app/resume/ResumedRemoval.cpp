@@ -39,7 +39,7 @@ void TakeUpEarlierRemovals(Report& report, const TargetAdmission& admission, Rem
         plan.resumedJournals.push_back(journal.path);
         for (const Target& entry : journal.entries) {
             Target candidate = CandidateOf(entry);
-            if (!planned.insert(TargetIdentity(candidate)).second || IsGone(candidate, MachineProbe())) continue;
+            if (!planned.insert(TargetIdentity(candidate)).second || IsGone(candidate)) continue;
             const Verdict verdict = admission.Judge(candidate);
             if (!verdict.admitted) {
                 refused.push_back(TargetText(candidate) + L"\r\n - " + verdict.reason);

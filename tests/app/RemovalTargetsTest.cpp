@@ -12,8 +12,6 @@
 namespace {
 
 using namespace Quellor;
-using Zento::Lithcore::KeyState;
-using Zento::Lithcore::PathPresence;
 using QuellorTest::ScopedTestKey;
 using QuellorTest::SetRawString;
 
@@ -159,68 +157,78 @@ TEST(RemovalTargets, EveryRegistryTargetOfEveryKindAndSectionIsWrittenToTheBacku
     EXPECT_EQ(text.find(L"C:\\plan\\"), std::wstring::npos);
 }
 
-// Answers "still there" for everything and remembers what it was asked.
-class EverythingRemains : public TargetProbe {
-public:
-    KeyState StateOfKey(const RegistryKeyAddress& key) const override {
-        asked.insert(key.path);
-        return Zento::Lithcore::KeyState::Empty;
+// The file table's presence query, answering "Windows would not tell" and remembering what it was asked.
+std::set<std::wstring> g_filesAsked;
+
+DWORD WINAPI AttributesDenied(LPCWSTR path) {
+    g_filesAsked.insert(path);
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_FILE_ATTRIBUTES;
+}
+
+// Makes every registry target of the plan be there: a key that goes only when empty is empty.
+void MakeEveryRegistryTarget(const TargetList& targets) {
+    for (const Target& target : targets) {
+        if (!target.IsRegistry()) continue;
+        if (target.kind == TargetKind::KeyWhenEmpty)
+            (void)QuellorTest::CreateRawKey(HKEY_LOCAL_MACHINE, target.key.subKey, target.key.view);
+        else
+            SetRawString(HKEY_LOCAL_MACHINE, target.key.subKey, target.kind == TargetKind::Value ? L"Setting" : L"Marker",
+                         L"x", target.key.view);
     }
-    bool ValueExists(const RegistryKeyAddress& key, const std::wstring& name) const override {
-        asked.insert(key.path + L"|" + name);
-        return true;
-    }
-    PathPresence StateOfPath(const std::wstring& path) const override {
-        asked.insert(path);
-        return {true, ERROR_ACCESS_DENIED};
-    }
-    mutable std::set<std::wstring> asked;
-};
+}
 
 TEST(RemovalTargets, EveryTargetOfEveryKindAndSectionIsLookedForAtTheEndAndCountsWhileThere) {
-    const std::wstring base = L"HKEY_LOCAL_MACHINE\\Software\\QuellorPlan\\";
-    const RemovalPlan plan = PlanOfEveryKindInEverySection(base, L"C:\\plan\\");
+    const std::wstring subKey = L"Software\\" + QuellorTest::TestKeyName() + L"-end";
+    ScopedTestKey cleanup(HKEY_LOCAL_MACHINE, subKey);
+    const RemovalPlan plan = PlanOfEveryKindInEverySection(L"HKEY_LOCAL_MACHINE\\" + subKey + L"\\", L"C:\\plan\\");
     TargetList targets = TargetsOf(plan);
     ASSERT_EQ(targets.size(), plan.candidates.size());
-    EverythingRemains probe;
-    PathList remaining = RemainingTargets(targets, probe, {});
+    MakeEveryRegistryTarget(targets);
+    Zento::Lithcore::System::FileApi denying = Zento::Lithcore::System::Files();
+    denying.getFileAttributes = &AttributesDenied;
+    const Zento::Lithcore::System::FileApi* previous = Zento::Lithcore::System::ReplaceFileApi(&denying);
+    const PathList remaining = RemainingTargets(targets, {});
+    std::set<std::wstring> scheduled = {std::ranges::find_if(targets, [](const Target& t) { return !t.IsStep(); })->path};
+    const size_t remainingUnscheduled = RemainingTargets(targets, scheduled).size();
+    Zento::Lithcore::System::ReplaceFileApi(previous);
+
     // What a process, the service or a server leaves is looked for as the keys and files beside it.
     const auto steps = std::ranges::count_if(targets, [](const Target& target) { return target.IsStep(); });
     EXPECT_EQ(remaining.size(), targets.size() - steps);
     for (const Target& target : targets) {
         if (target.IsStep()) continue;
-        std::wstring asked = target.kind == TargetKind::Value ? target.path + L"|" + target.valueName : target.path;
-        EXPECT_EQ(probe.asked.count(asked), 1u) << target.path;
+        const bool listed = std::ranges::any_of(remaining, [&](const std::wstring& line) {
+            return line.rfind(TargetText(target), 0) == 0;
+        });
+        EXPECT_TRUE(listed) << target.path;
+        if (!target.IsRegistry()) {
+            EXPECT_EQ(g_filesAsked.count(target.path), 1u) << target.path;
+        }
     }
     // A file whose state Windows would not tell is named with the error; what goes at restart is not left.
     const auto files =
         std::ranges::count_if(targets, [](const Target& target) { return !target.IsRegistry() && !target.IsStep(); });
     EXPECT_EQ(std::ranges::count_if(remaining, [](const std::wstring& line) { return line.find(L"エラー 5") != line.npos; }),
               files);
-    std::set<std::wstring> scheduled = {std::ranges::find_if(targets, [](const Target& t) { return !t.IsStep(); })->path};
-    EXPECT_EQ(RemainingTargets(targets, probe, scheduled).size(), targets.size() - steps - 1);
+    EXPECT_EQ(remainingUnscheduled, targets.size() - steps - 1);
 }
 
 // A key kept because another product still has something in it is no leftover, and it is not deleted.
-class SharedKeyKept : public TargetProbe {
-public:
-    KeyState StateOfKey(const RegistryKeyAddress&) const override { return KeyState::Holds; }
-    bool ValueExists(const RegistryKeyAddress&, const std::wstring&) const override { return false; }
-    PathPresence StateOfPath(const std::wstring&) const override { return {false, ERROR_SUCCESS}; }
-};
-
 TEST(RemovalTargets, AKeptSharedKeyIsNeitherLeftOverNorGone) {
-    const std::wstring key = L"HKEY_USERS\\S-1-5-21-1\\Software\\Shared\\";
+    const std::wstring subKey = L"Software\\" + QuellorTest::TestKeyName() + L"-shared";
+    ScopedTestKey cleanup(HKEY_LOCAL_MACHINE, subKey);
+    const std::wstring key = L"HKEY_LOCAL_MACHINE\\" + subKey + L"\\";
+    SetRawString(HKEY_LOCAL_MACHINE, subKey, L"OthersPacked", L"x", Zento::Lithcore::NativeView());
     RemovalPlan plan;
-    AddCandidates(plan.candidates, {key}, TargetKind::KeyWhenEmpty, TargetSection::UserKeys);
+    AddCandidates(plan.candidates, {key}, TargetKind::KeyWhenEmpty, TargetSection::MachineKeys);
     AddValueCandidate(plan.candidates, key, L"OwnPacked", TargetSection::SharedKeyValues);
     const TargetList targets = TargetsOf(plan);
     ASSERT_EQ(targets.size(), 2u);
     ASSERT_EQ(targets[1].kind, TargetKind::KeyWhenEmpty);
-    const SharedKeyKept probe;
-    EXPECT_TRUE(RemainingTargets(targets, probe, {}).empty());
-    EXPECT_TRUE(IsGone(targets[0], probe)) << "its value went";
-    EXPECT_FALSE(IsGone(targets[1], probe)) << "the key stays";
+    EXPECT_TRUE(RemainingTargets(targets, {}).empty());
+    EXPECT_TRUE(IsGone(targets[0])) << "its value went";
+    EXPECT_FALSE(IsGone(targets[1])) << "the key stays";
 }
 
 }  // namespace
