@@ -22,7 +22,8 @@ constexpr int kCsidlCommonAppData = 0x23;
 // A journal lists every target once: far below this; anything larger is not one.
 constexpr DWORD kLargestJournal = 64 * 1024 * 1024;
 
-CheckpointHook g_checkpointHook = nullptr;
+constexpr CheckpointApi kPassedBy{[](const wchar_t*) {}};
+constinit const CheckpointApi* g_checkpoints = &kPassedBy;
 
 // The journal's name of each kind; none for the steps, which a later run finds again for itself.
 const char* KindName(TargetKind kind) {
@@ -321,10 +322,12 @@ EarlierJournals FindEarlierJournals(const std::wstring& folder, const std::wstri
     return found;
 }
 
-void SetCheckpointHook(CheckpointHook hook) { g_checkpointHook = hook; }
-
-void PassCheckpoint(const wchar_t* point) {
-    if (g_checkpointHook != nullptr) g_checkpointHook(point);
+const CheckpointApi* ReplaceCheckpointApi(const CheckpointApi* table) {
+    const CheckpointApi* replaced = g_checkpoints;
+    g_checkpoints = table != nullptr ? table : &kPassedBy;
+    return replaced;
 }
+
+void PassCheckpoint(const wchar_t* point) { g_checkpoints->passed(point); }
 
 }  // namespace Quellor

@@ -77,11 +77,16 @@ struct EarlierJournals {
 EarlierJournals FindEarlierJournals(const std::wstring& folder, const std::wstring& productCode,
                                     const std::wstring& computer);
 
-// Test seam: the removal names each point after which an interruption leaves it half done, and the
-// start and end of its end check; the product passes them by. A test build sets a hook that ends the
-// process at one of them, the benchmark's build one that times the end check.
-using CheckpointHook = void (*)(const wchar_t* point);
-void SetCheckpointHook(CheckpointHook hook);
+// The removal names each point after which an interruption leaves it half done, and the start and end
+// of its end check. The product's table passes them by; a test build's ends the process at one of them,
+// the benchmark's build's times the end check.
+struct CheckpointApi {
+    void (*passed)(const wchar_t* point);
+};
+
+// Test seam: puts `table` in place of the one in use (null restores the product's) and returns the
+// table it replaced.
+const CheckpointApi* ReplaceCheckpointApi(const CheckpointApi* table);
 void PassCheckpoint(const wchar_t* point);
 
 }  // namespace Quellor

@@ -19,6 +19,7 @@ void StopIfNamed(const wchar_t* point) {
     if (!stopAt.empty() && stopAt == point) ::ExitProcess(3);
 }
 
-const bool kHooked = (Quellor::SetCheckpointHook(StopIfNamed), true);
+const Quellor::CheckpointApi kCheckpoints{StopIfNamed};
+const bool kHooked = (Quellor::ReplaceCheckpointApi(&kCheckpoints), true);
 
 }  // namespace

@@ -31,6 +31,7 @@ void TimeTheEndCheck(const wchar_t* point) {
     ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), line, static_cast<DWORD>(length), &written, nullptr);
 }
 
-const bool kHooked = (Quellor::SetCheckpointHook(TimeTheEndCheck), true);
+const Quellor::CheckpointApi kCheckpoints{TimeTheEndCheck};
+const bool kHooked = (Quellor::ReplaceCheckpointApi(&kCheckpoints), true);
 
 }  // namespace
