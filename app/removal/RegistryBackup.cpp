@@ -10,23 +10,6 @@ namespace {
 constexpr wchar_t kLogPrefix[] = L"infoLog_";
 constexpr wchar_t kLogSuffix[] = L".txt";
 
-DWORD WriteAndClose(Zento::Lithcore::UniqueHandle& file, const std::wstring& text) {
-    std::wstring content = L"\xFEFF" + text;
-    // wchar_t is UTF-16 little-endian on Windows: the bytes are the file's form as they stand.
-    const auto* bytes = reinterpret_cast<const BYTE*>(content.data());
-    DWORD remaining = static_cast<DWORD>(content.size() * sizeof(wchar_t));
-    while (remaining > 0) {
-        DWORD written = 0;
-        if (!::WriteFile(file.Get(), bytes, remaining, &written, nullptr)) return ::GetLastError();
-        if (written == 0) return ERROR_WRITE_FAULT;
-        bytes += written;
-        remaining -= written;
-    }
-    if (!::FlushFileBuffers(file.Get())) return ::GetLastError();
-    if (!CloseKernelHandle(file)) return ::GetLastError();
-    return ERROR_SUCCESS;
-}
-
 }  // namespace
 
 std::wstring BackupFileName(const std::wstring& logPath) {
@@ -39,21 +22,34 @@ std::wstring BackupFileName(const std::wstring& logPath) {
     return folder + L"backup_" + name + L".reg";
 }
 
-DWORD WriteBackupFile(const std::wstring& path, const std::wstring& text) {
-    // The administrator imports it later: no one else may have changed it in between, whoever may write
-    // the folder it lies in.
+DWORD WriteProtectedFile(const std::wstring& path, const std::string& bytes, bool append) {
     Zento::Lithcore::AdministratorsOnlySecurity security(Zento::Lithcore::AdministratorsOnlySecurity::For::File);
     if (security.Attributes() == nullptr) return security.Error();
-    Zento::Lithcore::UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, security.Attributes(), CREATE_NEW,
-                                                     FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsValid()) return ::GetLastError();
-    DWORD result = WriteAndClose(file, text);
-    if (result != ERROR_SUCCESS) {
-        // A partial backup would only mislead whoever restores from it later.
+    Zento::Lithcore::UniqueHandle file(::CreateFileW(path.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE,
+                                                     FILE_SHARE_READ, append ? nullptr : security.Attributes(),
+                                                     append ? OPEN_EXISTING : CREATE_NEW,
+                                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file) return ::GetLastError();
+    DWORD written = 0;
+    DWORD result = ERROR_SUCCESS;
+    if (!::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+        !::FlushFileBuffers(file.Get()) || !Zento::Lithcore::CloseKernelHandle(file))
+        result = ::GetLastError();
+    else if (written != bytes.size())
+        result = ERROR_WRITE_FAULT;
+    // A partial file would only mislead whoever reads it later.
+    if (result != ERROR_SUCCESS && !append) {
         file.Reset();
         ::DeleteFileW(path.c_str());
     }
     return result;
+}
+
+DWORD WriteBackupFile(const std::wstring& path, const std::wstring& text) {
+    // regedit's form: UTF-16LE with its byte-order mark, which wchar_t already is on Windows.
+    const std::wstring content = L"\xFEFF" + text;
+    return WriteProtectedFile(
+        path, std::string(reinterpret_cast<const char*>(content.data()), content.size() * sizeof(wchar_t)), false);
 }
 
 }  // namespace Quellor

@@ -126,22 +126,6 @@ bool ParseField(const std::string& line, const char* name, std::wstring& value) 
     return fields.size() == 2 && fields[0] == name && Unescaped(fields[1], value);
 }
 
-// Writes bytes at the file's end, or into a new file, and flushes them.
-DWORD WriteFlushed(const std::wstring& path, const std::string& bytes, bool append) {
-    Lc::AdministratorsOnlySecurity security(Lc::AdministratorsOnlySecurity::For::File);
-    if (security.Attributes() == nullptr) return security.Error();
-    Lc::UniqueHandle file(::CreateFileW(path.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE, FILE_SHARE_READ,
-                                        append ? nullptr : security.Attributes(), append ? OPEN_EXISTING : CREATE_NEW,
-                                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!file) return ::GetLastError();
-    DWORD written = 0;
-    if (!::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr))
-        return ::GetLastError();
-    if (written != bytes.size()) return ERROR_WRITE_FAULT;
-    if (!::FlushFileBuffers(file.Get())) return ::GetLastError();
-    return ERROR_SUCCESS;
-}
-
 // Reads the journal through the handle its security was checked on; `why` says why it is not used.
 bool ReadTrusted(const std::wstring& path, std::string& text, std::wstring& why) {
     Lc::UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ | READ_CONTROL, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -170,17 +154,15 @@ bool ReadTrusted(const std::wstring& path, std::string& text, std::wstring& why)
     return true;
 }
 
-// The journals' names in a folder: files only, never a link.
-PathList JournalNamesIn(const std::wstring& folder) {
-    PathList names;
-    WIN32_FIND_DATAW data;
-    Lc::UniqueFindHandle find(::FindFirstFileW((folder + L"\\removal_*.txt").c_str(), &data));
-    if (!find) return names;
-    do {
-        if ((data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0)
-            names.push_back(data.cFileName);
-    } while (::FindNextFileW(find.Get(), &data));
-    return names;
+// The journals in a folder ("removal_*.txt"): files only, never a link.
+PathList JournalsIn(const std::wstring& folder) {
+    PathList journals;
+    Lc::ForEachEntry(folder, [&](const std::wstring& path, const WIN32_FIND_DATAW& entry) {
+        const std::wstring name = Lc::FoldedName(entry.cFileName);
+        if (!Lc::IsFolderEntry(entry) && !Lc::IsLinkEntry(entry) && name.starts_with(L"REMOVAL_") && name.ends_with(L".TXT"))
+            journals.push_back(path);
+    });
+    return journals;
 }
 
 std::wstring CurrentFolder() {
@@ -271,10 +253,10 @@ std::string JournalText(const std::wstring& productCode, const std::wstring& com
 
 DWORD WriteJournal(const std::wstring& path, const std::wstring& productCode, const std::wstring& computer,
                    const TargetList& targets) {
-    return WriteFlushed(path, JournalText(productCode, computer, targets), false);
+    return WriteProtectedFile(path, JournalText(productCode, computer, targets), false);
 }
 
-DWORD MarkJournalFinished(const std::wstring& path) { return WriteFlushed(path, "finished\r\n", true); }
+DWORD MarkJournalFinished(const std::wstring& path) { return WriteProtectedFile(path, "finished\r\n", true); }
 
 ParsedJournal ParseJournal(const std::string& text) {
     ParsedJournal journal;
@@ -309,16 +291,15 @@ EarlierJournals FindEarlierJournals(const std::wstring& folder, const std::wstri
     EarlierJournals found;
     const std::wstring current = CurrentFolder();
     if (!current.empty() && !Lc::NamesEqual(Lc::FullPathOf(current), Lc::FullPathOf(folder)))
-        for (const std::wstring& name : JournalNamesIn(current))
-            found.ignored.push_back(current + L"\\" + name +
-                                    L"\r\n - 管理者以外も書き込めるフォルダにあるため使用しません。");
+        for (const std::wstring& path : JournalsIn(current))
+            found.ignored.push_back(path + L"\r\n - 管理者以外も書き込めるフォルダにあるため使用しません。");
     if (folder.empty() || !Lc::IsFolder(folder)) return found;
     Lc::TrustCheck trust = Lc::CheckAdministratorsOnly(folder);
     if (trust.trust != Lc::Trust::AdministratorsOnly) {
         found.ignored.push_back(folder + L"\r\n - " + Lc::TrustText(trust) + L"このフォルダの記録は使用しません。");
         return found;
     }
-    for (const std::wstring& name : JournalNamesIn(folder)) JudgeJournal(folder + L"\\" + name, productCode, computer, found);
+    for (const std::wstring& path : JournalsIn(folder)) JudgeJournal(path, productCode, computer, found);
     return found;
 }
 
