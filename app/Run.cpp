@@ -22,13 +22,6 @@ namespace {
 
 constexpr int kEnd = -1;
 
-std::wstring CurrentFolder() {
-    wchar_t buffer[MAX_PATH] = {};
-    DWORD length = ::GetCurrentDirectoryW(MAX_PATH, buffer);
-    if (length == 0 || length >= MAX_PATH) return L".";
-    return buffer;
-}
-
 // The version from the command line. Returns it, or nothing when the run ends here.
 std::optional<std::wstring> TakeVersion(Report& report, int argc, wchar_t** argv) {
     std::wstring version = kDefaultVersion;
@@ -50,7 +43,7 @@ std::optional<std::wstring> TakeVersion(Report& report, int argc, wchar_t** argv
 
 // The settings file, or the built-in table when there is none.
 Settings LoadProfile(Report& report, const Settings& defaults) {
-    std::wstring path = CurrentFolder() + L"\\" + kSettingsFileName;
+    const std::wstring path = Zento::Lithcore::FullPathOf(kSettingsFileName);  // in the current folder
     report.ReportOutcome(L"設定ファイルの存在を確認しました。", L"設定ファイルがありませんでした。",
                          Zento::Lithcore::PathMatchesAnything(path), false);
     report.PrintLine(L"");

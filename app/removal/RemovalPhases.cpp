@@ -152,9 +152,9 @@ int UnregisterProduct(Report& report, const Settings& profile, const TargetList&
     return kGoOn;
 }
 
-std::wstring ErrorText(DWORD error) { return Lc::Win32ErrorText(error); }
-
-std::wstring FailureLine(const std::wstring& target, DWORD error) { return target + L"\r\n - " + ErrorText(error); }
+std::wstring FailureLine(const std::wstring& target, DWORD error) {
+    return target + L"\r\n - " + Lc::Win32ErrorText(error);
+}
 
 // ---- the backup, before the first change ----
 
@@ -162,7 +162,7 @@ std::wstring FailureLine(const std::wstring& target, DWORD error) { return targe
 int EndUnchanged(Report& report, const wchar_t* line, const std::wstring& path, DWORD error) {
     report.PrintLine(line);
     report.PrintLine(path);
-    report.PrintLine(ErrorText(error));
+    report.PrintLine(Lc::Win32ErrorText(error));
     report.PrintLine(kEnterToEnd);
     report.WaitForEnter();
     return kEnd;
@@ -364,7 +364,7 @@ void FinishJournals(Report& report, const RemovalPlan& plan, const std::wstring&
     for (const std::wstring& path : journals) {
         DWORD result = MarkJournalFinished(path);
         if (result != ERROR_SUCCESS)
-            report.LogLine(L"削除内容の記録に完了を書き込めませんでした: " + path + L"\r\n - " + ErrorText(result));
+            report.LogLine(L"削除内容の記録に完了を書き込めませんでした: " + FailureLine(path, result));
     }
 }
 

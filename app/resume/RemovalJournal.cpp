@@ -159,16 +159,10 @@ PathList JournalsIn(const std::wstring& folder) {
     PathList journals;
     Lc::ForEachEntry(folder, [&](const std::wstring& path, const WIN32_FIND_DATAW& entry) {
         const std::wstring name = Lc::FoldedName(entry.cFileName);
-        if (!Lc::IsFolderEntry(entry) && !Lc::IsLinkEntry(entry) && name.starts_with(L"REMOVAL_") && name.ends_with(L".TXT"))
-            journals.push_back(path);
+        const bool journal = name.starts_with(L"REMOVAL_") && name.ends_with(L".TXT");
+        if (journal && !Lc::IsFolderEntry(entry) && !Lc::IsLinkEntry(entry)) journals.push_back(path);
     });
     return journals;
-}
-
-std::wstring CurrentFolder() {
-    wchar_t buffer[MAX_PATH] = {};
-    DWORD length = ::GetCurrentDirectoryW(MAX_PATH, buffer);
-    return length == 0 || length >= MAX_PATH ? std::wstring() : std::wstring(buffer);
 }
 
 void JudgeJournal(const std::wstring& path, const std::wstring& productCode, const std::wstring& computer,
@@ -289,8 +283,8 @@ ParsedJournal ParseJournal(const std::string& text) {
 EarlierJournals FindEarlierJournals(const std::wstring& folder, const std::wstring& productCode,
                                     const std::wstring& computer) {
     EarlierJournals found;
-    const std::wstring current = CurrentFolder();
-    if (!current.empty() && !Lc::NamesEqual(Lc::FullPathOf(current), Lc::FullPathOf(folder)))
+    const std::wstring current = Lc::FullPathOf(L".");
+    if (!Lc::SamePath(current, Lc::FullPathOf(folder)))
         for (const std::wstring& path : JournalsIn(current))
             found.ignored.push_back(path + L"\r\n - 管理者以外も書き込めるフォルダにあるため使用しません。");
     if (folder.empty() || !Lc::IsFolder(folder)) return found;
