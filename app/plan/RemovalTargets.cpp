@@ -75,9 +75,10 @@ void AddValueCandidate(TargetList& into, const std::wstring& keyPath, const std:
 }
 
 void AddInDeletionOrder(TargetList& targets, const Target& target) {
-    // Registry targets go before every file target, later ones after earlier ones.
-    auto at = target.IsRegistry() ? std::find_if(targets.begin(), targets.end(), [](const Target& t) { return !t.IsRegistry(); })
-                                  : targets.end();
+    // Registry targets go after the steps and the registry targets and before every file target, later
+    // ones after earlier ones.
+    const auto isFile = [](const Target& t) { return !t.IsRegistry() && !t.IsStep(); };
+    auto at = target.IsRegistry() ? std::find_if(targets.begin(), targets.end(), isFile) : targets.end();
     targets.insert(at, target);
 }
 

@@ -23,8 +23,8 @@ TargetList TargetsOf(const RemovalPlan& plan);
 void AddCandidates(TargetList& into, const PathList& paths, TargetKind kind, TargetSection section);
 void AddValueCandidate(TargetList& into, const std::wstring& keyPath, const std::wstring& name, TargetSection section);
 
-// Adds a target where the deletion order puts it: a registry target after the registry targets, any
-// other at the end.
+// Adds a target where the deletion order puts it: a registry target after the steps and the registry
+// targets, a file or folder at the end.
 void AddInDeletionOrder(TargetList& targets, const Target& target);
 
 // The text a target is named by in the log: its path, a value with its key.

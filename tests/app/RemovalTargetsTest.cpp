@@ -129,6 +129,13 @@ TEST(RemovalTargets, EveryCandidateBecomesOneTargetInDeletionOrder) {
             EXPECT_TRUE(target.key.Valid()) << target.path;
         }
     }
+    // A target taken up from an earlier removal: a key after the steps, a file at the end.
+    TargetList resumed = {{TargetKind::Process, TargetSection::Processes, L"C:\\plan\\Ferrow.exe", {}, L""}};
+    AddInDeletionOrder(resumed, targets.back());
+    AddInDeletionOrder(resumed, targets.front());
+    ASSERT_EQ(resumed.size(), 3u);
+    EXPECT_EQ(resumed[1].path, targets.front().path);
+    EXPECT_EQ(resumed[2].path, targets.back().path);
 }
 
 TEST(RemovalTargets, EveryRegistryTargetOfEveryKindAndSectionIsWrittenToTheBackup) {
