@@ -133,10 +133,6 @@ int UninstallService(Report& report, const Target& service, Ledger& ledger) {
     return ReportStep(report, L"Terrionサービス", StepMode::Unregister, uninstall.result);
 }
 
-Lc::StepResult UnregisterServer(const Target& server, bool isDll) {
-    return Lc::UnregisterComServer(server.path, isDll, server.key);
-}
-
 // Deletes the service and unregisters the servers that are targets, in the list's order.
 int UnregisterProduct(Report& report, const Settings& profile, const TargetList& targets, Ledger& ledger) {
     const std::vector<ProductServer> servers = ProductServers(profile);
@@ -145,8 +141,8 @@ int UnregisterProduct(Report& report, const Settings& profile, const TargetList&
         if (target.kind != TargetKind::ComServer) continue;
         auto server = std::ranges::find(servers, target.valueName, &ProductServer::clsid);
         if (server == servers.end()) continue;
-        if (ReportStep(report, server->label, StepMode::Unregister, UnregisterServer(target, server->isDll)) != kGoOn)
-            return kEnd;
+        const Lc::StepResult unregistered = Lc::UnregisterComServer(target.path, server->isDll, target.key);
+        if (ReportStep(report, server->label, StepMode::Unregister, unregistered) != kGoOn) return kEnd;
         PassCheckpoint(L"server-unregistered");
     }
     return kGoOn;
