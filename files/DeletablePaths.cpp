@@ -2,7 +2,6 @@
 
 #include <windows.h>
 #include <aclapi.h>
-#include <sddl.h>
 #include <shlobj.h>
 #include <shlwapi.h>
 
@@ -128,18 +127,8 @@ bool HasDriveOrUncPrefix(const std::wstring& path) {
 namespace {
 
 bool HasDotPart(const std::wstring& path) {
-    for (size_t start = 0; start <= path.size();) {
-        size_t end = path.find(L'\\', start);
-        if (end == std::wstring::npos) end = path.size();
-        std::wstring part = path.substr(start, end - start);
-        if (part == L"." || part == L"..") return true;
-        start = end + 1;
-    }
-    return false;
-}
-
-bool EndsWithIgnoringCase(const std::wstring& text, const std::wstring& end) {
-    return text.size() >= end.size() && EqualIgnoringCase(text.substr(text.size() - end.size()), end);
+    const std::wstring parts = L"\\" + path + L"\\";
+    return parts.find(L"\\.\\") != std::wstring::npos || parts.find(L"\\..\\") != std::wstring::npos;
 }
 
 bool IsCachedInstallerFile(const std::wstring& path, const std::wstring& windowsFolder, const wchar_t* extension) {
@@ -149,7 +138,8 @@ bool IsCachedInstallerFile(const std::wstring& path, const std::wstring& windows
     if (path.size() <= folder.size() || !IsAtOrBelow(path, folder)) return false;
     const std::wstring name = path.substr(folder.size());
     // A colon names a stream of some other file; a name of the extension alone is no package.
-    return name.find_first_of(L"\\:") == std::wstring::npos && name.size() > 4 && EndsWithIgnoringCase(name, extension);
+    return name.find_first_of(L"\\:") == std::wstring::npos && name.size() > 4 &&
+           EqualIgnoringCase(name.substr(name.size() - 4), extension);
 }
 
 }  // namespace
@@ -164,17 +154,7 @@ bool IsCachedPatchPackage(const std::wstring& path, const std::wstring& windowsF
 
 namespace {
 
-bool HasUnsafeForm(const std::wstring& folder) {
-    return !HasDriveOrUncPrefix(folder) || folder.find_first_of(L"*?") != std::wstring::npos;
-}
-
 // ---- shares that lead back to this computer ----
-
-std::wstring ComputerName(COMPUTER_NAME_FORMAT format) {
-    wchar_t name[256] = {};
-    DWORD size = 256;
-    return ::GetComputerNameExW(format, name, &size) ? std::wstring(name, size) : std::wstring();
-}
 
 bool IsLoopbackAddress(const std::wstring& server) {
     if (server == L"::1" || server == L"[::1]" || EqualIgnoringCase(server, L"0--1.ipv6-literal.net")) return true;
@@ -184,8 +164,10 @@ bool IsLoopbackAddress(const std::wstring& server) {
 bool IsThisComputer(const std::wstring& server) {
     if (EqualIgnoringCase(server, L"localhost") || IsLoopbackAddress(server)) return true;
     for (COMPUTER_NAME_FORMAT format : {ComputerNameNetBIOS, ComputerNameDnsHostname, ComputerNameDnsFullyQualified}) {
-        const std::wstring name = ComputerName(format);
-        if (!name.empty() && EqualIgnoringCase(server, name)) return true;
+        wchar_t name[256] = {};
+        DWORD size = 256;
+        if (::GetComputerNameExW(format, name, &size) && size > 0 && EqualIgnoringCase(server, std::wstring(name, size)))
+            return true;
     }
     return false;
 }
@@ -243,9 +225,8 @@ bool PassesUntrustedLink(const std::wstring& path) {
 }
 
 std::wstring ParentOf(const std::wstring& path) {
-    const size_t cut = path.find_last_of(L'\\');
-    if (cut == std::wstring::npos) return {};
-    return cut == 2 && path[1] == L':' ? path.substr(0, 3) : path.substr(0, cut);
+    const std::wstring parent = FolderOf(path);
+    return parent.size() == 2 && parent[1] == L':' ? parent + L"\\" : parent;
 }
 
 bool HoldsProtected(const std::wstring& folder, const PathList& protectedFolders) {
@@ -284,7 +265,7 @@ bool IsLink(const std::wstring& path) {
 
 PathRefusal JudgeDeletablePath(const std::wstring& path, bool isFolder, const PathList& protectedFolders) {
     if (IsShareOfThisComputer(path)) return PathRefusal::LocalShare;
-    if (HasUnsafeForm(path)) return PathRefusal::BadPath;
+    if (!HasDriveOrUncPrefix(path) || path.find_first_of(L"*?") != std::wstring::npos) return PathRefusal::BadPath;
     const std::wstring normalized = NormalizedFolder(path);
     if (normalized.empty()) return PathRefusal::BadPath;
     if (IsShareOfThisComputer(normalized)) return PathRefusal::LocalShare;
@@ -302,7 +283,7 @@ bool IsDeletableFolder(const std::wstring& folder, const PathList& protectedFold
     return JudgeDeletablePath(folder, true, protectedFolders) == PathRefusal::None;
 }
 
-// Protected-folder lookups can in principle throw (shell32 missing): then nothing counts as deletable.
+// Protected-folder lookups can in principle throw (out of memory): then nothing counts as deletable.
 std::optional<PathList> ReadProtectedFolders() {
     try {
         PathList folders;
@@ -341,38 +322,27 @@ void PlanProductFolders(const PathList& productFolders, const PathList& keepPath
     PathList keepFolderParts;
     for (const std::wstring& kept : keepPaths) keepFolderParts.push_back(FolderPart(kept));
 
-    PathList freeFolders;
     PathList candidateFolders;
     for (const std::wstring& folder : productFolders) {
         // An empty or system folder here would turn the walk below into a walk over other programs' folders.
         if (!IsDeletableFolder(folder, protectedFolders)) continue;
-        const bool holdsKept = OccursInAny(folder, keepPaths);
         // A link goes whole, as a link; one that the kept files are reached through stays.
-        if (IsLink(folder)) {
-            if (!holdsKept) freeFolders.push_back(folder);
-            continue;
+        if (!OccursInAny(folder, keepPaths)) {
+            folders.push_back(folder);
+        } else if (!IsLink(folder)) {
+            candidateFolders.push_back(folder);
+            Append(candidateFolders, ListFolders(folder));
         }
-        if (!holdsKept) {
-            freeFolders.push_back(folder);
-            continue;
-        }
-        candidateFolders.push_back(folder);
-        Append(candidateFolders, ListFolders(folder));
     }
 
-    PathList removableFolders;
-    PathList candidateFiles;
     for (const std::wstring& candidate : candidateFolders) {
-        if (OccursInAny(candidate, keepFolderParts))
-            Append(candidateFiles, ListFiles(candidate));
-        else
-            removableFolders.push_back(candidate);
+        if (!OccursInAny(candidate, keepFolderParts)) {
+            folders.push_back(candidate);
+            continue;
+        }
+        for (const std::wstring& file : ListFiles(candidate))
+            if (!IsKeptFile(file, keepPaths)) files.push_back(file);
     }
-
-    Append(folders, freeFolders);
-    Append(folders, removableFolders);
-    for (const std::wstring& file : candidateFiles)
-        if (!IsKeptFile(file, keepPaths)) files.push_back(file);
 }
 
 }  // namespace Zento::Lithcore

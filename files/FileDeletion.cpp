@@ -89,20 +89,24 @@ DeletionResult RemoveFileWith(const std::wstring& path, DWORD attributes) {
     ClearReadOnly(path, attributes);
     if (Files().deleteFile(path.c_str())) return result;
     DWORD error = ::GetLastError();
-    if (IsMissing(error)) {
-        result.status = DeletionStatus::Absent;
-        return result;
-    }
+    if (IsMissing(error)) return {DeletionStatus::Absent, {}, {}};
     HandleRefusal(path, error, result);
     result.status = StatusOf(result);
     return result;
 }
 
 // A junction or symbolic link is removed itself, never followed.
-bool RemoveLink(const std::wstring& path, const WIN32_FIND_DATAW& entry) {
-    ClearReadOnly(path, entry.dwFileAttributes);
-    return IsFolderEntry(entry) ? Files().removeDirectory(path.c_str()) != FALSE
-                                : Files().deleteFile(path.c_str()) != FALSE;
+bool RemoveLink(const std::wstring& path, DWORD attributes) {
+    ClearReadOnly(path, attributes);
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? Files().removeDirectory(path.c_str()) != FALSE
+                                                        : Files().deleteFile(path.c_str()) != FALSE;
+}
+
+// The path's attributes could not be read: gone (as `whenMissing` says), or failed with the error.
+DeletionResult UnreadAttributes(const std::wstring& path, DeletionStatus whenMissing) {
+    const DWORD error = ::GetLastError();
+    if (IsMissing(error)) return {whenMissing, {}, {}};
+    return {DeletionStatus::Failed, {{path, error}}, {}};
 }
 
 // The links below the folder go before the shell's deletion, which may follow them into other folders.
@@ -111,7 +115,7 @@ bool RemoveLinksBelow(const std::wstring& folder) {
     bool allRemoved = true;
     ForEachEntry(folder, [&](const std::wstring& path, const WIN32_FIND_DATAW& entry) {
         if (IsLinkEntry(entry))
-            allRemoved = RemoveLink(path, entry) && allRemoved;
+            allRemoved = RemoveLink(path, entry.dwFileAttributes) && allRemoved;
         else if (IsFolderEntry(entry))
             allRemoved = RemoveLinksBelow(path) && allRemoved;
     });
@@ -125,7 +129,7 @@ DeletionResult RemoveRemainder(const std::wstring& folder, DWORD attributes) {
     ForEachEntry(folder, [&](const std::wstring& path, const WIN32_FIND_DATAW& entry) {
         if (IsFolderEntry(entry) && !IsLinkEntry(entry))
             Merge(result, RemoveRemainder(path, entry.dwFileAttributes));
-        else if (IsFolderEntry(entry) && !RemoveLink(path, entry))
+        else if (IsFolderEntry(entry) && !RemoveLink(path, entry.dwFileAttributes))
             result.failed.push_back({path, ::GetLastError()});
         else if (!IsFolderEntry(entry))
             Merge(result, RemoveFileWith(path, entry.dwFileAttributes));
@@ -153,24 +157,13 @@ bool IsReachedAroundTheRules(const std::wstring& path) {
     return refusal == PathRefusal::ThroughLink || refusal == PathRefusal::LocalShare;
 }
 
-// A target that is itself a junction or symbolic link: the link goes, what it leads to stays.
-DeletionResult RemoveLinkItself(const std::wstring& path, DWORD attributes) {
-    ClearReadOnly(path, attributes);
-    if (Files().removeDirectory(path.c_str())) return {};
-    return {DeletionStatus::Failed, {{path, ::GetLastError()}}, {}};
-}
-
 }  // namespace
 
 DeletionResult RemoveFile(const std::wstring& path) {
     if (!HasDriveOrUncPrefix(path)) return {DeletionStatus::Failed, {{path, ERROR_BAD_PATHNAME}}, {}};
     if (IsReachedAroundTheRules(path)) return {DeletionStatus::Refused, {{path, ERROR_ACCESS_DENIED}}, {}};
     DWORD attributes = Files().getFileAttributes(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        DWORD error = ::GetLastError();
-        if (IsMissing(error)) return {DeletionStatus::Absent, {}, {}};
-        return {DeletionStatus::Failed, {{path, error}}, {}};
-    }
+    if (attributes == INVALID_FILE_ATTRIBUTES) return UnreadAttributes(path, DeletionStatus::Absent);
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return {DeletionStatus::Failed, {{path, ERROR_DIRECTORY}}, {}};
     return RemoveFileWith(path, attributes);
 }
@@ -178,24 +171,18 @@ DeletionResult RemoveFile(const std::wstring& path) {
 DeletionResult RemoveFolder(const std::wstring& folder, const PathList& protectedFolders) {
     std::wstring path = WithoutTrailingSeparator(folder);
     DWORD attributes = Files().getFileAttributes(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        DWORD error = ::GetLastError();
-        if (IsMissing(error)) return {DeletionStatus::Absent, {}, {}};
-        return {DeletionStatus::Failed, {{folder, error}}, {}};
-    }
+    if (attributes == INVALID_FILE_ATTRIBUTES) return UnreadAttributes(folder, DeletionStatus::Absent);
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return {DeletionStatus::Failed, {{folder, ERROR_DIRECTORY}}, {}};
     if (!IsDeletableFolder(path, protectedFolders))
         return {DeletionStatus::Refused, {{folder, ERROR_ACCESS_DENIED}}, {}};
-    // Neither the shell nor the walk below may enter it.
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return RemoveLinkItself(path, attributes);
+    // Neither the shell nor the walk below may enter it: the link goes, what it leads to stays.
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        return RemoveLink(path, attributes) ? DeletionResult{}
+                                            : DeletionResult{DeletionStatus::Failed, {{path, ::GetLastError()}}, {}};
     // The shell follows a link that is left, so it is not asked then; the walk below removes links itself.
     if (RemoveLinksBelow(path)) ShellDeleteTree(path);
     attributes = Files().getFileAttributes(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        DWORD error = ::GetLastError();
-        if (IsMissing(error)) return {};
-        return {DeletionStatus::Failed, {{folder, error}}, {}};
-    }
+    if (attributes == INVALID_FILE_ATTRIBUTES) return UnreadAttributes(folder, DeletionStatus::Deleted);
     return RemoveRemainder(path, attributes);
 }
 

@@ -2,12 +2,10 @@
 
 #include <windows.h>
 #include <shlobj.h>
-#include <shlwapi.h>
 
 #include <algorithm>
 
 #include "platform/FileSystem.h"
-#include "platform/SystemLibrary.h"
 #include "platform/UniqueResource.h"
 #include "registry/ComSettingsRegistry.h"
 #include "registry/InstallerRegistry.h"
@@ -16,8 +14,6 @@
 namespace Zento::Lithcore {
 
 namespace {
-
-using SHGetSpecialFolderLocationFn = HRESULT(WINAPI*)(HWND, int, LPITEMIDLIST*);
 
 // The file system folds trailing dots and blanks away, so such a piece names its parent.
 bool IsEmptyPiece(const std::wstring& piece) {
@@ -75,13 +71,8 @@ bool AppendMenuFolders(const PathList& programsFolders, const PathList& menuSubP
 }  // namespace
 
 std::wstring GetSpecialFolderPath(int csidl) {
-    DWORD error = ERROR_SUCCESS;
-    UniqueModule shell32 = LoadSystemLibrary(L"shell32.dll", error);
-    auto getLocation = ProcAddress<SHGetSpecialFolderLocationFn>(shell32.Get(), "SHGetSpecialFolderLocation");
-    if (getLocation == nullptr) return {};
-
     UniqueItemIdList itemList;
-    if (FAILED(getLocation(nullptr, csidl, itemList.Put())) || !itemList) return {};
+    if (FAILED(::SHGetSpecialFolderLocation(nullptr, csidl, itemList.Put())) || !itemList) return {};
 
     wchar_t buffer[MAX_PATH] = {};
     if (!::SHGetPathFromIDListW(itemList.Get(), buffer)) return {};

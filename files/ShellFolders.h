@@ -12,7 +12,7 @@ namespace Zento::Lithcore {
 
 using PathList = std::vector<std::wstring>;
 
-// The folder of a CSIDL, or empty when the system has none for it (or shell32 cannot be loaded).
+// The folder of a CSIDL, or empty when the system has none for it.
 std::wstring GetSpecialFolderPath(int csidl);
 
 // Every user's folder named by valueName in their shell folders ("AppData", "Programs", "Startup",

@@ -9,29 +9,21 @@ namespace Zento::Lithcore {
 
 namespace {
 
-struct WellKnownSid {
-    BYTE bytes[SECURITY_MAX_SID_SIZE] = {};
-    bool Create(WELL_KNOWN_SID_TYPE type) {
-        DWORD size = sizeof(bytes);
-        return ::CreateWellKnownSid(type, nullptr, bytes, &size) != FALSE;
-    }
-    PSID Get() { return bytes; }
-};
-
 // COM takes only an absolute security descriptor, so it is built here rather than from a string.
 HRESULT InitializeSecurity() {
     const WELL_KNOWN_SID_TYPE callers[] = {WinBuiltinAdministratorsSid, WinLocalServiceSid, WinNetworkServiceSid,
                                            WinSelfSid, WinLocalSystemSid};
-    WellKnownSid sids[5];
+    BYTE sids[5][SECURITY_MAX_SID_SIZE] = {};
     EXPLICIT_ACCESSW access[5] = {};
     for (int i = 0; i < 5; ++i) {
-        if (!sids[i].Create(callers[i])) return HRESULT_FROM_WIN32(::GetLastError());
+        DWORD size = sizeof(sids[i]);
+        if (!::CreateWellKnownSid(callers[i], nullptr, sids[i], &size)) return HRESULT_FROM_WIN32(::GetLastError());
         access[i].grfAccessPermissions = COM_RIGHTS_EXECUTE | COM_RIGHTS_EXECUTE_LOCAL;
         access[i].grfAccessMode = SET_ACCESS;
         access[i].grfInheritance = NO_INHERITANCE;
         access[i].Trustee.TrusteeForm = TRUSTEE_IS_SID;
         access[i].Trustee.TrusteeType = TRUSTEE_IS_GROUP;
-        access[i].Trustee.ptstrName = static_cast<LPWSTR>(sids[i].Get());
+        access[i].Trustee.ptstrName = reinterpret_cast<LPWSTR>(sids[i]);
     }
     PACL acl = nullptr;
     DWORD result = ::SetEntriesInAclW(5, access, nullptr, &acl);
@@ -39,8 +31,8 @@ HRESULT InitializeSecurity() {
     UniqueLocalMemory aclOwner(acl);
     SECURITY_DESCRIPTOR descriptor = {};
     if (!::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
-        !::SetSecurityDescriptorOwner(&descriptor, sids[0].Get(), FALSE) ||
-        !::SetSecurityDescriptorGroup(&descriptor, sids[0].Get(), FALSE) ||
+        !::SetSecurityDescriptorOwner(&descriptor, sids[0], FALSE) ||
+        !::SetSecurityDescriptorGroup(&descriptor, sids[0], FALSE) ||
         !::SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE))
         return HRESULT_FROM_WIN32(::GetLastError());
     return ::CoInitializeSecurity(&descriptor, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_PKT_PRIVACY,

@@ -52,15 +52,12 @@ EnabledPrivileges::EnabledPrivileges(const std::vector<std::wstring>& names) {
     }
 }
 
-EnabledPrivileges::~EnabledPrivileges() { Restore(); }
-
-void EnabledPrivileges::Restore() {
+EnabledPrivileges::~EnabledPrivileges() {
     if (changed_.empty()) return;
     UniqueHandle token = OpenOwnToken();
     if (token)
         for (const Changed& changed : changed_)
             (void)SetPrivilege(token.Get(), changed.luid, changed.previousAttributes & SE_PRIVILEGE_ENABLED, nullptr);
-    changed_.clear();
 }
 
 }  // namespace Zento::Lithcore

@@ -18,7 +18,6 @@ public:
 
     // ERROR_SUCCESS when every privilege is enabled, else the first error met.
     DWORD Result() const { return result_; }
-    void Restore();
 
 private:
     struct Changed {

@@ -25,14 +25,6 @@ DWORD RefusalStatus(const STATEMGRSTATUS& status) {
 // Every wait has a limit: one point of the list.
 constexpr long kPointWaitMs = 30000;
 
-struct OwnedString {
-    explicit OwnedString(const wchar_t* text) : value(::SysAllocString(text)) {}
-    ~OwnedString() { ::SysFreeString(value); }
-    OwnedString(const OwnedString&) = delete;
-    OwnedString& operator=(const OwnedString&) = delete;
-    BSTR value;
-};
-
 // The process's COM security lets callers only identify it; WMI must be allowed to impersonate.
 bool AllowImpersonation(IUnknown* proxy) {
     return SUCCEEDED(::CoSetProxyBlanket(proxy, RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_CALL,
@@ -44,30 +36,28 @@ bool ReadSequenceNumber(IWbemClassObject* point, INT64& number) {
     VARIANT value;
     ::VariantInit(&value);
     if (FAILED(point->Get(L"SequenceNumber", 0, &value, nullptr, nullptr))) return false;
-    bool read = true;
-    if (value.vt == VT_I4 || value.vt == VT_UI4)
-        number = value.ulVal;
-    else
-        read = false;
+    const bool read = value.vt == VT_I4 || value.vt == VT_UI4;
+    if (read) number = value.ulVal;
     ::VariantClear(&value);
     return read;
 }
 
-}  // namespace
-
+// The newest point as WMI lists System Restore's points (ROOT\DEFAULT, class SystemRestore). Needs COM
+// initialized on the calling thread.
 bool ReadNewestRestorePoint(INT64& sequenceNumber) {
     UniqueComReference<IWbemLocator> locator;
     if (FAILED(::CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
                                   reinterpret_cast<void**>(locator.Put()))))
         return false;
-    OwnedString space(L"ROOT\\DEFAULT"), language(L"WQL"), query(L"SELECT SequenceNumber FROM SystemRestore");
+    UniqueBstr space(::SysAllocString(L"ROOT\\DEFAULT")), language(::SysAllocString(L"WQL")),
+        query(::SysAllocString(L"SELECT SequenceNumber FROM SystemRestore"));
     UniqueComReference<IWbemServices> services;
-    if (FAILED(locator.Get()->ConnectServer(space.value, nullptr, nullptr, nullptr, 0, nullptr, nullptr,
+    if (FAILED(locator.Get()->ConnectServer(space.Get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr,
                                             services.Put())) ||
         !AllowImpersonation(services.Get()))
         return false;
     UniqueComReference<IEnumWbemClassObject> points;
-    if (FAILED(services.Get()->ExecQuery(language.value, query.value,
+    if (FAILED(services.Get()->ExecQuery(language.Get(), query.Get(),
                                          WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY, nullptr,
                                          points.Put())) ||
         !AllowImpersonation(points.Get()))
@@ -86,6 +76,8 @@ bool ReadNewestRestorePoint(INT64& sequenceNumber) {
     sequenceNumber = newest;
     return true;
 }
+
+}  // namespace
 
 RestorePoint RestorePoint::Begin(const std::wstring& description) {
     DWORD error = ERROR_SUCCESS;

@@ -15,10 +15,6 @@ using SetRestorePointFn = BOOL(WINAPI*)(PRESTOREPOINTINFOW pointInfo, PSTATEMGRS
 // cannot be listed.
 using NewestRestorePointFn = bool (*)(INT64& sequenceNumber);
 
-// The newest point as WMI lists System Restore's points (ROOT\DEFAULT, class SystemRestore). Needs COM
-// initialized on the calling thread.
-bool ReadNewestRestorePoint(INT64& sequenceNumber);
-
 // Move-only: a point that began and was not ended is ended when its owner goes away.
 //
 // A begun point is always ended (END_SYSTEM_CHANGE), never cancelled (CANCELLED_OPERATION), even when the

@@ -25,8 +25,7 @@ Fn ProcAddress(HMODULE module, const char* name) {
 
 template <class Fn>
 Fn ProcAddress(HMODULE module, WORD ordinal) {
-    if (module == nullptr) return nullptr;
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, MAKEINTRESOURCEA(ordinal))));
+    return ProcAddress<Fn>(module, MAKEINTRESOURCEA(ordinal));
 }
 
 }  // namespace Zento::Lithcore

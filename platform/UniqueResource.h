@@ -64,37 +64,25 @@ struct RegKeyTraits {
     static void Release(HKEY key) noexcept { ::RegCloseKey(key); }
 };
 
-struct FindHandleTraits {
-    using type = HANDLE;
-    static HANDLE Empty() noexcept { return INVALID_HANDLE_VALUE; }
-    static bool IsValid(HANDLE h) noexcept { return h != INVALID_HANDLE_VALUE && h != nullptr; }
-    static void Release(HANDLE h) noexcept { ::FindClose(h); }
-};
-
-// A kernel handle (process, thread, file, mapping, mutex, snapshot): null and INVALID_HANDLE_VALUE both
-// mean "nothing held", since the Win32 calls use either to say they failed.
-struct KernelHandleTraits {
+// A kernel handle (process, thread, file, mapping, mutex, snapshot) or a find handle: null and
+// INVALID_HANDLE_VALUE both mean "nothing held", since the Win32 calls use either to say they failed.
+template <auto Fn>
+struct HandleTraits {
     using type = HANDLE;
     static HANDLE Empty() noexcept { return nullptr; }
     static bool IsValid(HANDLE h) noexcept { return h != nullptr && h != INVALID_HANDLE_VALUE; }
-    static void Release(HANDLE h) noexcept { ::CloseHandle(h); }
+    static void Release(HANDLE h) noexcept { Fn(h); }
 };
 
 using UniqueRegKey = UniqueResource<RegKeyTraits>;
-
-// Closes a held key and returns RegCloseKey's result (ERROR_SUCCESS when nothing closable was held).
-inline LONG CloseRegKey(UniqueRegKey& key) noexcept {
-    HKEY raw = key.Release();
-    return RegKeyTraits::IsValid(raw) ? ::RegCloseKey(raw) : ERROR_SUCCESS;
-}
-using UniqueFindHandle = UniqueResource<FindHandleTraits>;
-using UniqueHandle = UniqueResource<KernelHandleTraits>;
+using UniqueFindHandle = UniqueResource<HandleTraits<&::FindClose>>;
+using UniqueHandle = UniqueResource<HandleTraits<&::CloseHandle>>;
 
 // Closes a held kernel handle and says whether CloseHandle succeeded (true when nothing was held): a file's
 // last write errors can surface only when it is closed.
 [[nodiscard]] inline bool CloseKernelHandle(UniqueHandle& handle) noexcept {
     HANDLE raw = handle.Release();
-    return !KernelHandleTraits::IsValid(raw) || ::CloseHandle(raw) != FALSE;
+    return !HandleTraits<&::CloseHandle>::IsValid(raw) || ::CloseHandle(raw) != FALSE;
 }
 using UniqueModule = UniqueResource<NullEmptyTraits<HMODULE, &::FreeLibrary>>;
 // A SID from AllocateAndInitializeSid.
@@ -104,16 +92,12 @@ using UniqueLocalMemory = UniqueResource<NullEmptyTraits<HLOCAL, &::LocalFree>>;
 using UniqueServiceHandle = UniqueResource<NullEmptyTraits<SC_HANDLE, &::CloseServiceHandle>>;
 using UniqueMappedView = UniqueResource<NullEmptyTraits<void*, &::UnmapViewOfFile>>;
 using UniqueItemIdList = UniqueResource<NullEmptyTraits<LPITEMIDLIST, &::CoTaskMemFree>>;
+using UniqueBstr = UniqueResource<NullEmptyTraits<BSTR, &::SysFreeString>>;
 
 // One reference to a COM interface.
 template <typename Interface>
-struct ComReferenceTraits {
-    using type = Interface*;
-    static Interface* Empty() noexcept { return nullptr; }
-    static bool IsValid(Interface* value) noexcept { return value != nullptr; }
-    static void Release(Interface* value) noexcept { value->Release(); }
-};
+void ReleaseReference(Interface* value) noexcept { value->Release(); }
 template <typename Interface>
-using UniqueComReference = UniqueResource<ComReferenceTraits<Interface>>;
+using UniqueComReference = UniqueResource<NullEmptyTraits<Interface*, &ReleaseReference<Interface>>>;
 
 }  // namespace Zento::Lithcore

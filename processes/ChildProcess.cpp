@@ -1,7 +1,9 @@
 #include "processes/ChildProcess.h"
 
 #include <boost/format.hpp>
-#include <vector>
+
+#include <algorithm>
+#include <iterator>
 
 #include "platform/Environment.h"
 #include "platform/FileSystem.h"
@@ -15,20 +17,16 @@ constexpr DWORD EndAfterTerminateMs = 5000;
 
 DWORD g_childWaitLimitMs = DefaultChildWaitLimitMs;
 
-bool IsBlank(wchar_t c) {
-    for (wchar_t blank : Blanks)
-        if (c == blank) return true;
-    return false;
-}
+bool IsBlank(wchar_t c) { return std::find(std::begin(Blanks), std::end(Blanks), c) != std::end(Blanks); }
 
-STARTUPINFOW MakeStartupInfo(bool hidden) {
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    if (hidden) {
-        startup.dwFlags = STARTF_USESHOWWINDOW;
-        startup.wShowWindow = SW_HIDE;
-    }
-    return startup;
+// True when the process ended within the time-out; then the exit code is read and the handle closed.
+bool AwaitEnd(Process& process, DWORD timeoutMs) {
+    // A failed wait (WAIT_FAILED) is no end either.
+    if (::WaitForSingleObject(process.handle.Get(), timeoutMs) != WAIT_OBJECT_0) return false;
+    process.exitCode = FailedExitCode;
+    if (!::GetExitCodeProcess(process.handle.Get(), &process.exitCode)) return false;
+    process.handle.Reset(INVALID_HANDLE_VALUE);
+    return true;
 }
 
 }  // namespace
@@ -58,46 +56,33 @@ std::wstring BuildCommandLine(const ProcessStartInfo& info) {
     return commandLine;
 }
 
-bool Process::Start() {
-    std::wstring commandLine = BuildCommandLine(startInfo);
-    std::vector<wchar_t> writable(commandLine.begin(), commandLine.end());
-    writable.push_back(L'\0');
-    STARTUPINFOW startup = MakeStartupInfo(startInfo.hidden);
+Process RunProcess(const ProcessStartInfo& info) {
+    Process process;
+    std::wstring commandLine = BuildCommandLine(info);  // CreateProcessW may write to it
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    if (info.hidden) {
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = SW_HIDE;
+    }
     PROCESS_INFORMATION created{};
-    const wchar_t* folder = startInfo.workingFolder.empty() ? nullptr : startInfo.workingFolder.c_str();
-    if (::CreateProcessW(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr, folder, &startup, &created) !=
-        TRUE) {
-        startError = ::GetLastError();
-        return false;
+    const wchar_t* folder = info.workingFolder.empty() ? nullptr : info.workingFolder.c_str();
+    if (::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder, &startup,
+                         &created) != TRUE) {
+        process.startError = ::GetLastError();
+        return process;
     }
 
-    started = true;
+    process.started = true;
     UniqueHandle thread(created.hThread);
-    handle.Reset(created.hProcess);
-    processId = created.dwProcessId;
-    threadId = created.dwThreadId;
-    if (!Wait(ChildWaitLimitMs()) && handle.IsValid()) {
+    process.handle.Reset(created.hProcess);
+    process.processId = created.dwProcessId;
+    if (!AwaitEnd(process, ChildWaitLimitMs()) && process.handle.IsValid()) {
         // Past the limit the child is ended: a hung unregistration must not hold the run. The record
         // keeps its open handle, which marks it as not ended by itself.
-        ::TerminateProcess(handle.Get(), FailedExitCode);
-        ::WaitForSingleObject(handle.Get(), EndAfterTerminateMs);
+        ::TerminateProcess(process.handle.Get(), FailedExitCode);
+        ::WaitForSingleObject(process.handle.Get(), EndAfterTerminateMs);
     }
-    return true;
-}
-
-bool Process::Wait(DWORD timeoutMs) {
-    if (handle.Get() == INVALID_HANDLE_VALUE) return false;
-    // A failed wait (WAIT_FAILED) is no end either.
-    if (::WaitForSingleObject(handle.Get(), timeoutMs) != WAIT_OBJECT_0) return false;
-    exitCode = FailedExitCode;
-    if (!::GetExitCodeProcess(handle.Get(), &exitCode)) return false;
-    handle.Reset(INVALID_HANDLE_VALUE);
-    return true;
-}
-
-Process RunProcess(const ProcessStartInfo& info) {
-    Process process(info);
-    process.Start();
     return process;
 }
 

@@ -37,12 +37,6 @@ std::wstring ImagePathOfHandle(HANDLE process) {
     }
 }
 
-// The full image path of a running process; empty when it cannot be opened or read.
-std::wstring ImagePathOf(DWORD processId) {
-    UniqueHandle process(OpenProcessById(PROCESS_QUERY_LIMITED_INFORMATION, processId));
-    return process ? ImagePathOfHandle(process.Get()) : std::wstring();
-}
-
 // Only a path with a tilde can hold an 8.3 name, so only such image paths are resolved.
 bool IsImageAt(const std::wstring& imagePath, const std::wstring& wantedLongPath) {
     if (imagePath.empty()) return false;
@@ -76,7 +70,9 @@ StepResult TerminateIfImageAt(DWORD processId, const std::wstring& wantedLongPat
     const DWORD error = ::GetLastError();
     // The id names no process any more: it ended after the walk.
     if (error == ERROR_INVALID_PARAMETER) return StepResult::Success();
-    return IsImageAt(ImagePathOf(processId), wantedLongPath) ? StepResult::Failure(error) : StepResult::Success();
+    UniqueHandle looked(OpenProcessById(PROCESS_QUERY_LIMITED_INFORMATION, processId));
+    const bool ours = looked && IsImageAt(ImagePathOfHandle(looked.Get()), wantedLongPath);
+    return ours ? StepResult::Failure(error) : StepResult::Success();
 }
 
 // The product's status block, opened read-only and mapped whole; never created here, so the run
@@ -121,12 +117,6 @@ void SignalComponent(HWND window, UINT message, WPARAM wParam, const WideMap& mu
     ::PostMessageW(window, message, wParam, 0);
     for (const auto& [label, name] : mutexTable)
         if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
-}
-
-// Gives back the mutexes that one satisfied wait-all made this thread own (all of them, also when
-// one was abandoned): holding them would only hand them on abandoned when the run ends.
-void ReleaseMutexes(const std::vector<HANDLE>& group) {
-    for (HANDLE mutex : group) ::ReleaseMutex(mutex);
 }
 
 }  // namespace
@@ -220,8 +210,9 @@ StepResult WaitForAllMutexes(const std::vector<UniqueHandle>& handles, DWORD wai
         const DWORD waited = ::WaitForMultipleObjects(static_cast<DWORD>(count), group.data(), TRUE, bound);
         if (waited == WAIT_TIMEOUT) return StepResult::Failure(WAIT_TIMEOUT);
         if (waited == WAIT_FAILED) return StepResult::Failure(::GetLastError());
-        // WAIT_OBJECT_0 or WAIT_ABANDONED_0 + i: either way the whole group is held now.
-        ReleaseMutexes(group);
+        // WAIT_OBJECT_0 or WAIT_ABANDONED_0 + i: either way the whole group is held now, abandoned ones
+        // included. It is given back: holding it would only hand it on abandoned when the run ends.
+        for (HANDLE mutex : group) ::ReleaseMutex(mutex);
     }
     return StepResult::Success();
 }

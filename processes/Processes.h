@@ -20,28 +20,14 @@ struct ProcessStartInfo {
     bool hidden = false;
 };
 
-// One started child. Owns its process handle; a handle of INVALID_HANDLE_VALUE marks a child that was
-// waited for to its end and whose handle is already closed.
-class Process {
-public:
-    Process() = default;
-    explicit Process(ProcessStartInfo info) : startInfo(std::move(info)) {}
-    Process(Process&&) noexcept = default;
-    Process& operator=(Process&&) noexcept = default;
-    virtual ~Process() = default;
-
-    // Creates the process from the start info and, when that worked, waits for it to end.
-    bool Start();
-    // True when the process ended within the time-out; then the exit code is read and the handle closed.
-    bool Wait(DWORD timeoutMs);
-
+// One child's run (RunProcess). Owns its process handle; a handle of INVALID_HANDLE_VALUE marks a child
+// that was not started, or was waited for to its end and whose handle is already closed.
+struct Process {
     DWORD processId = 0;
     UniqueHandle handle{INVALID_HANDLE_VALUE};
-    DWORD threadId = 0;
     DWORD exitCode = 0;
     bool started = false;
     DWORD startError = ERROR_SUCCESS;  // CreateProcessW's error when it was not started
-    ProcessStartInfo startInfo;
 };
 
 // One entry of the process snapshot; it holds no handle.
@@ -63,6 +49,11 @@ std::vector<ProcessEntry> ListProcesses();
 // WAIT_TIMEOUT when one did not end, or with the error of a matching process that could not be opened
 // or terminated.
 [[nodiscard]] StepResult TerminateProcessesAt(const std::wstring& imagePath, DWORD waitLimitMs);
+
+// Waits, within the limit, for every process whose image is at `imagePath` to end, terminating none:
+// a stopped service's process may still be ending, holding its files. WAIT_TIMEOUT when one outlives
+// the limit; success when there is none.
+[[nodiscard]] StepResult AwaitProcessesAt(const std::wstring& imagePath, DWORD waitLimitMs);
 
 // Byte offsets and values of the product's 16-byte shared status block.
 namespace StatusBlock {
@@ -124,12 +115,3 @@ const ProcessApi& ProcessCalls();
 const ProcessApi* ReplaceProcessApi(const ProcessApi* table);
 
 }  // namespace Zento::Lithcore::System
-
-namespace Zento::Lithcore {
-
-// Waits, within the limit, for every process whose image is at `imagePath` to end, terminating none:
-// a stopped service's process may still be ending, holding its files. WAIT_TIMEOUT when one outlives
-// the limit; success when there is none.
-[[nodiscard]] StepResult AwaitProcessesAt(const std::wstring& imagePath, DWORD waitLimitMs);
-
-}  // namespace Zento::Lithcore

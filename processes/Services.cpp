@@ -6,11 +6,13 @@
 #include "processes/ChildProcess.h"
 #include "registry/RegistryKeys.h"
 
-namespace Zento::Lithcore::System {
+namespace Zento::Lithcore {
 
 namespace {
 
 constexpr DWORD StopPollIntervalMs = 100;
+constexpr int MaxStopCycles = 10;
+constexpr DWORD StopRetryPauseMs = 1000;
 
 UniqueServiceHandle OpenManager(DWORD access) { return UniqueServiceHandle(::OpenSCManagerW(nullptr, nullptr, access)); }
 
@@ -28,30 +30,18 @@ ServiceRemovalResult RemovalFailedOrMarked(DWORD error) {
     return error == ERROR_SERVICE_MARKED_FOR_DELETE ? Removed(ServiceRemoval::MarkedForDeletion) : RemovalFailed(error);
 }
 
-}  // namespace
-
-StepResult WindowsService::QueryState(DWORD& state) const {
-    UniqueServiceHandle manager = OpenManager(SC_MANAGER_CONNECT);
-    if (!manager) return StepResult::Failure(::GetLastError());
-    UniqueServiceHandle service = OpenNamedService(manager, name_, SERVICE_QUERY_STATUS);
-    if (!service) return StepResult::Failure(::GetLastError());
-    SERVICE_STATUS status{};
-    if (!::QueryServiceStatus(service.Get(), &status)) return StepResult::Failure(::GetLastError());
-    state = status.dwCurrentState;
-    return StepResult::Success();
-}
-
 // net.exe's exit code says nothing reliable about the service, whose state is asked afterwards.
-void WindowsService::RunNetCommand(const std::wstring& verb) const {
-    const ProcessStartInfo info = NetCommandStartInfo(verb, name_);
+void StopThroughNet(const std::wstring& name) {
+    const ProcessStartInfo info = NetCommandStartInfo(L"stop", name);
     if (!info.program.empty()) RunProcess(info);
 }
 
-StepResult WindowsService::WaitUntilStopped(DWORD timeoutMs) const {
+// Polls until the service is stopped or gone, at most timeoutMs (then WAIT_TIMEOUT).
+StepResult WaitUntilStopped(const std::wstring& name, DWORD timeoutMs) {
     const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
     for (;;) {
         DWORD state = 0;
-        const StepResult queried = QueryState(state);
+        const StepResult queried = QueryServiceState(name, state);
         if (!queried.Succeeded()) {
             return queried.Error() == ERROR_SERVICE_DOES_NOT_EXIST ? StepResult::Success() : queried;
         }
@@ -61,11 +51,11 @@ StepResult WindowsService::WaitUntilStopped(DWORD timeoutMs) const {
     }
 }
 
-ServiceRemovalResult WindowsService::UninstallAttempt(bool& stillRunning) {
+ServiceRemovalResult UninstallAttempt(const std::wstring& name, bool& stillRunning) {
     stillRunning = false;
     UniqueServiceHandle manager = OpenManager(SC_MANAGER_ALL_ACCESS);
     if (!manager) return RemovalFailed(::GetLastError());
-    UniqueServiceHandle service = OpenNamedService(manager, name_, SERVICE_ALL_ACCESS);
+    UniqueServiceHandle service = OpenNamedService(manager, name, SERVICE_ALL_ACCESS);
     if (!service) {
         const DWORD error = ::GetLastError();
         if (error == ERROR_SERVICE_DOES_NOT_EXIST) return Removed(ServiceRemoval::AlreadyGone);
@@ -84,11 +74,11 @@ ServiceRemovalResult WindowsService::UninstallAttempt(bool& stillRunning) {
 // The service manager removes a deleted service, and its key, only once the last handle to it is
 // closed and its process has ended, which may come well after the stopped state. A service that is
 // still there after the bound stays marked for deletion, and goes then or at the next start.
-ServiceRemoval WindowsService::AwaitRemoval(DWORD timeoutMs) const {
+ServiceRemoval AwaitRemoval(const std::wstring& name, DWORD timeoutMs) {
     const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
     for (;;) {
         UniqueServiceHandle manager = OpenManager(SC_MANAGER_CONNECT);
-        if (manager && !OpenNamedService(manager, name_, SERVICE_QUERY_STATUS) &&
+        if (manager && !OpenNamedService(manager, name, SERVICE_QUERY_STATUS) &&
             ::GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST)
             return ServiceRemoval::Deleted;
         if (::GetTickCount64() >= deadline) return ServiceRemoval::MarkedForDeletion;
@@ -96,22 +86,18 @@ ServiceRemoval WindowsService::AwaitRemoval(DWORD timeoutMs) const {
     }
 }
 
-ServiceRemovalResult WindowsService::Uninstall(DWORD removalWaitMs) {
-    for (int cycle = 1;; ++cycle) {
-        bool stillRunning = false;
-        ServiceRemovalResult attempt = UninstallAttempt(stillRunning);
-        // One that an earlier, interrupted run marked is waited for the same way.
-        if (attempt.result.Succeeded() && attempt.outcome != ServiceRemoval::AlreadyGone)
-            attempt.outcome = AwaitRemoval(removalWaitMs);
-        if (!stillRunning || cycle >= MaxStopCycles) return attempt;
-        Stop();
-        ::Sleep(StopRetryPauseMs);
-    }
+}  // namespace
+
+StepResult QueryServiceState(const std::wstring& serviceName, DWORD& state) {
+    UniqueServiceHandle manager = OpenManager(SC_MANAGER_CONNECT);
+    if (!manager) return StepResult::Failure(::GetLastError());
+    UniqueServiceHandle service = OpenNamedService(manager, serviceName, SERVICE_QUERY_STATUS);
+    if (!service) return StepResult::Failure(::GetLastError());
+    SERVICE_STATUS status{};
+    if (!::QueryServiceStatus(service.Get(), &status)) return StepResult::Failure(::GetLastError());
+    state = status.dwCurrentState;
+    return StepResult::Success();
 }
-
-}  // namespace Zento::Lithcore::System
-
-namespace Zento::Lithcore {
 
 ProcessStartInfo NetCommandStartInfo(const std::wstring& verb, const std::wstring& serviceName) {
     ProcessStartInfo info;
@@ -125,14 +111,13 @@ ProcessStartInfo NetCommandStartInfo(const std::wstring& verb, const std::wstrin
 }
 
 StepResult StopServiceIfRunning(const std::wstring& serviceName, DWORD stopWaitMs) {
-    System::WindowsService service(serviceName);
     DWORD state = 0;
-    const StepResult queried = service.QueryState(state);
+    const StepResult queried = QueryServiceState(serviceName, state);
     if (!queried.Succeeded()) return queried.Error() == ERROR_SERVICE_DOES_NOT_EXIST ? StepResult::Success() : queried;
     if (state == SERVICE_STOPPED) return StepResult::Success();
-    if (state != SERVICE_STOP_PENDING) service.Stop();
+    if (state != SERVICE_STOP_PENDING) StopThroughNet(serviceName);
     // net.exe may return before the service has stopped.
-    return service.WaitUntilStopped(stopWaitMs);
+    return WaitUntilStopped(serviceName, stopWaitMs);
 }
 
 std::wstring ServiceKeyPath(const std::wstring& serviceName) {
@@ -147,8 +132,16 @@ std::wstring ServiceProgramPath(const std::wstring& serviceName) {
 }
 
 ServiceRemovalResult UninstallServiceIfInstalled(const std::wstring& serviceName, DWORD removalWaitMs) {
-    System::WindowsService service(serviceName);
-    return service.Uninstall(removalWaitMs);
+    for (int cycle = 1;; ++cycle) {
+        bool stillRunning = false;
+        ServiceRemovalResult attempt = UninstallAttempt(serviceName, stillRunning);
+        // One that an earlier, interrupted run marked is waited for the same way.
+        if (attempt.result.Succeeded() && attempt.outcome != ServiceRemoval::AlreadyGone)
+            attempt.outcome = AwaitRemoval(serviceName, removalWaitMs);
+        if (!stillRunning || cycle >= MaxStopCycles) return attempt;
+        StopThroughNet(serviceName);
+        ::Sleep(StopRetryPauseMs);
+    }
 }
 
 }  // namespace Zento::Lithcore

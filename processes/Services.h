@@ -8,6 +8,14 @@
 #include "platform/StepResult.h"
 #include "processes/Processes.h"
 
+namespace Zento::Lithcore::System {
+
+inline constexpr DWORD ServiceStopWaitMs = 30000;
+inline constexpr DWORD ServiceRemovalWaitMs = 30000;
+inline constexpr DWORD ServiceProcessExitWaitMs = 30000;
+
+}  // namespace Zento::Lithcore::System
+
 namespace Zento::Lithcore {
 
 // What became of the service in a removal that succeeded.
@@ -23,51 +31,13 @@ struct ServiceRemovalResult {
     ServiceRemoval outcome;  // meaningful only when the result succeeded
 };
 
-}  // namespace Zento::Lithcore
-
-namespace Zento::Lithcore::System {
-
-class WindowsService {
-public:
-    explicit WindowsService(std::wstring name) : name_(std::move(name)) {}
-    virtual ~WindowsService() = default;
-
-    // Writes the current state when it could be read. Fails with ERROR_SERVICE_DOES_NOT_EXIST when
-    // the service is not installed, else with the error of the call that failed.
-    [[nodiscard]] StepResult QueryState(DWORD& state) const;
-    // Runs the system's net.exe with the verb and the (quoted) service name and waits for it.
-    void RunNetCommand(const std::wstring& verb) const;
-    void Stop() const { RunNetCommand(L"stop"); }
-    // Deletes the service, stopping a service that still runs first, in a bounded number of
-    // stop-and-retry cycles (WAIT_TIMEOUT when it is still running after the last), then waits at
-    // most removalWaitMs for the service manager to remove it.
-    [[nodiscard]] ServiceRemovalResult Uninstall(DWORD removalWaitMs);
-    const std::wstring& Name() const { return name_; }
-
-    // Polls until the service is stopped or gone, at most timeoutMs (then WAIT_TIMEOUT).
-    [[nodiscard]] StepResult WaitUntilStopped(DWORD timeoutMs) const;
-
-private:
-    ServiceRemovalResult UninstallAttempt(bool& stillRunning);
-    // Deleted once the service manager has removed the service, MarkedForDeletion if not by then.
-    ServiceRemoval AwaitRemoval(DWORD timeoutMs) const;
-
-    std::wstring name_;
-};
-
-inline constexpr int MaxStopCycles = 10;
-inline constexpr DWORD StopRetryPauseMs = 1000;
-inline constexpr DWORD ServiceStopWaitMs = 30000;
-inline constexpr DWORD ServiceRemovalWaitMs = 30000;
-inline constexpr DWORD ServiceProcessExitWaitMs = 30000;
-
-}  // namespace Zento::Lithcore::System
-
-namespace Zento::Lithcore {
-
 // The hidden net.exe run: the system's own net.exe by full path, in the system folder (never the
 // operator's current folder), with the verb, one blank and the service name in double quotes.
 ProcessStartInfo NetCommandStartInfo(const std::wstring& verb, const std::wstring& serviceName);
+
+// Writes the service's current state when it could be read. Fails with ERROR_SERVICE_DOES_NOT_EXIST when
+// the service is not installed, else with the error of the call that failed.
+[[nodiscard]] StepResult QueryServiceState(const std::wstring& serviceName, DWORD& state);
 
 // Succeeds when the service is not installed, or is (or comes to be) stopped within the bound
 // (WAIT_TIMEOUT otherwise). A service that is not stopped is stopped through net.exe; one already
@@ -81,7 +51,9 @@ std::wstring ServiceKeyPath(const std::wstring& serviceName);
 // is not registered.
 std::wstring ServiceProgramPath(const std::wstring& serviceName);
 
-// Succeeds when the service was deleted, was not installed, or is marked for deletion.
+// Succeeds when the service was deleted, was not installed, or is marked for deletion. A service that still
+// runs is stopped first, in a bounded number of stop-and-retry cycles (WAIT_TIMEOUT when it is still
+// running after the last); then the service manager's removal is awaited at most removalWaitMs.
 [[nodiscard]] ServiceRemovalResult UninstallServiceIfInstalled(const std::wstring& serviceName,
                                                                DWORD removalWaitMs = System::ServiceRemovalWaitMs);
 

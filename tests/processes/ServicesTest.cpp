@@ -11,7 +11,7 @@ namespace {
 
 DWORD StateOf(const std::wstring& name) {
     DWORD state = 0;
-    return System::WindowsService(name).QueryState(state).Succeeded() ? state : 0;
+    return QueryServiceState(name, state).Succeeded() ? state : 0;
 }
 
 bool WaitForState(const std::wstring& name, DWORD wanted, DWORD timeoutMs) {
@@ -82,8 +82,7 @@ TEST(Services, RunningServiceIsStoppedThenDeletedAndThenAlreadyGone) {
 TEST(Services, UninstallStopsAServiceThatStillRunsBeforeDeletingIt) {
     TestService service(500);
     service.StartRunning();
-    System::WindowsService windowsService(service.Name());
-    EXPECT_TRUE(windowsService.Uninstall(System::ServiceRemovalWaitMs).result.Succeeded());
+    EXPECT_TRUE(UninstallServiceIfInstalled(service.Name()).result.Succeeded());
     EXPECT_EQ(OpenServiceError(service.Name()), static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST));
 }
 
@@ -114,8 +113,7 @@ TEST(Services, DeletedServiceWhoseProcessLingersIsGoneWhenUninstallReturns) {
     TestService service(200, 3000);
     service.StartRunning();
     EXPECT_TRUE(StopServiceIfRunning(service.Name()).Succeeded());
-    System::WindowsService windowsService(service.Name());
-    const ServiceRemovalResult removed = windowsService.Uninstall(System::ServiceRemovalWaitMs);
+    const ServiceRemovalResult removed = UninstallServiceIfInstalled(service.Name());
     EXPECT_TRUE(removed.result.Succeeded()) << removed.result.Error();
     EXPECT_EQ(removed.outcome, ServiceRemoval::Deleted);
     EXPECT_EQ(OpenServiceError(service.Name()), static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST));
@@ -127,8 +125,7 @@ TEST(Services, DeletedServiceThatStaysOpenElsewhereCountsAsMarkedForDeletion) {
     UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     UniqueServiceHandle held(::OpenServiceW(manager.Get(), service.Name().c_str(), SERVICE_QUERY_STATUS));
     ASSERT_TRUE(held.IsValid()) << ::GetLastError();
-    System::WindowsService windowsService(service.Name());
-    const ServiceRemovalResult removed = windowsService.Uninstall(2000);
+    const ServiceRemovalResult removed = UninstallServiceIfInstalled(service.Name(), 2000);
     EXPECT_TRUE(removed.result.Succeeded()) << removed.result.Error();
     EXPECT_EQ(removed.outcome, ServiceRemoval::MarkedForDeletion);
 }
@@ -146,7 +143,6 @@ TEST(Services, NetRunsInTheSystemFolder) {
 TEST(Services, StoppedServiceNeedsNoStopAndIsDeletedAtOnce) {
     TestService service(500);
     EXPECT_TRUE(StopServiceIfRunning(service.Name()).Succeeded());
-    System::WindowsService windowsService(service.Name());
-    EXPECT_EQ(windowsService.Uninstall(System::ServiceRemovalWaitMs).outcome, ServiceRemoval::Deleted);
+    EXPECT_EQ(UninstallServiceIfInstalled(service.Name()).outcome, ServiceRemoval::Deleted);
     EXPECT_EQ(OpenServiceError(service.Name()), static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST));
 }
