@@ -22,7 +22,6 @@
 #include "processes/Processes.h"
 #include "processes/Services.h"
 #include "registry/Names.h"
-#include "registry/RegistryDeletion.h"
 #include "registry/RegistryExport.h"
 #include "registry/RegistryKeys.h"
 
