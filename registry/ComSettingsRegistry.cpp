@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "registry/Names.h"
 #include "registry/RegistryWalk.h"
 
 namespace Zento::Lithcore {
@@ -31,7 +30,7 @@ void AddSettingsNames(const PathList& componentPaths, const std::wstring& patter
 }  // namespace
 
 bool CollectUserSoftwareKeys(RegistryView view, const std::wstring& name, const std::wstring& subPath, PathList& result) {
-    return AppendMatchingSubkeys(view, UserSoftwareKeyPaths(view, subPath), name, result);
+    return AppendMatchingSubkeys(view, UserSoftwareKeyPaths(view, subPath), {name}, result);
 }
 
 bool CollectUserSettingsKeys(RegistryView view, const PathList& componentPaths, const std::wstring& customer,
@@ -40,15 +39,7 @@ bool CollectUserSettingsKeys(RegistryView view, const PathList& componentPaths, 
     AddSettingsNames(componentPaths, L":\\Software\\" + settingsKey, settingsNames);
     if (settingsNames.empty()) return false;
 
-    bool found = false;
-    for (const std::wstring& keyPath : UserSoftwareKeyPaths(view, settingsKey))
-        for (const std::wstring& subkey : SubkeysOf(view, keyPath))
-            for (const std::wstring& settingsName : settingsNames) {
-                if (!NamesEqual(subkey, settingsName)) continue;
-                resultKeys.push_back(keyPath + subkey + L"\\");
-                found = true;
-            }
-    return found;
+    return AppendMatchingSubkeys(view, UserSoftwareKeyPaths(view, settingsKey), settingsNames, resultKeys);
 }
 
 }  // namespace Zento::Lithcore

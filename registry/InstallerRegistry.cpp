@@ -7,7 +7,7 @@
 namespace Zento::Lithcore {
 
 bool CollectKeyPaths(RegistryView view, const std::wstring& base, const std::wstring& name, PathList& result) {
-    return AppendMatchingSubkeys(view, MachineSoftwareBases(view, base), name, result);
+    return AppendMatchingSubkeys(view, MachineSoftwareBases(view, base), {name}, result);
 }
 
 PathList FindKeyPaths(RegistryView view, const std::wstring& base, const PathList& names) {
@@ -32,27 +32,24 @@ bool CollectUserDataKeys(RegistryView view, const std::wstring& packedCode, cons
 
 bool CollectUserDataComponentKeys(RegistryView view, const PathList& packedCodes, const std::wstring& kind,
                                   PathList& result) {
-    bool any = false;
-    for (const std::wstring& kindPath : UserDataKindKeys(view, kind))
-        for (const std::wstring& subkey : SubkeysOf(view, kindPath))
-            for (const std::wstring& code : packedCodes) {
-                if (!NamesEqual(subkey, code)) continue;
-                result.push_back(kindPath + subkey + L"\\");
-                any = true;
-            }
-    return any;
+    return AppendMatchingSubkeys(view, UserDataKindKeys(view, kind), packedCodes, result);
 }
 
 bool CollectUserInstallerKeys(RegistryView view, const std::wstring& packedCode, const std::wstring& kind,
                               PathList& result) {
     const PathList kindPaths = UserSoftwareKeyPaths(view, L"Microsoft\\Installer\\" + kind);
-    return AppendMatchingSubkeys(view, kindPaths, packedCode, result);
+    return AppendMatchingSubkeys(view, kindPaths, {packedCode}, result);
+}
+
+bool CollectManagedInstallerKeys(RegistryView view, const std::wstring& packed, const std::wstring& kind,
+                                 PathList& result) {
+    return AppendMatchingSubkeys(view, ManagedInstallerKindKeys(view, kind), {packed}, result);
 }
 
 bool CollectLocalPackages(RegistryView view, const PathList& productKeyPaths, const std::wstring& subkeyName,
                           const std::wstring& valueName, PathList& result) {
     PathList propertyKeys;
-    AppendMatchingSubkeys(view, productKeyPaths, subkeyName, propertyKeys);
+    AppendMatchingSubkeys(view, productKeyPaths, {subkeyName}, propertyKeys);
     return ReadStringValues(view, propertyKeys, valueName, result);
 }
 

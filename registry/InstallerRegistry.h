@@ -22,6 +22,10 @@ bool CollectUserDataComponentKeys(RegistryView view, const PathList& packedCodes
 // HKEY_USERS\<hive>\Software\[Wow6432Node\]Microsoft\Installer\<kind>\<packedCode>\ of every loaded hive.
 bool CollectUserInstallerKeys(RegistryView view, const std::wstring& packedCode, const std::wstring& kind,
                               PathList& result);
+// Managed\<sid>\Installer\<kind>\<packed>\ of every SID; `kind` is "Products", "Features", "UpgradeCodes"
+// or "Patches".
+bool CollectManagedInstallerKeys(RegistryView view, const std::wstring& packed, const std::wstring& kind,
+                                 PathList& result);
 // The string value `valueName` of each product key's `subkeyName` subkey (the cached installer packages).
 bool CollectLocalPackages(RegistryView view, const PathList& productKeyPaths, const std::wstring& subkeyName,
                           const std::wstring& valueName, PathList& result);

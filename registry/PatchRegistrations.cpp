@@ -5,7 +5,6 @@
 
 #include "platform/FileSystem.h"
 #include "registry/InstallerRegistry.h"
-#include "registry/ManagedInstallerKeys.h"
 #include "registry/Names.h"
 #include "registry/RegistryApi.h"
 #include "registry/RegistryKeys.h"

@@ -18,7 +18,6 @@
 #include "registry/ComponentRegistrations.h"
 #include "registry/InstallerQueries.h"
 #include "registry/InstallerRegistry.h"
-#include "registry/ManagedInstallerKeys.h"
 #include "registry/Names.h"
 #include "registry/PatchRegistrations.h"
 #include "registry/RegistryKeys.h"
