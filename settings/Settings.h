@@ -53,6 +53,13 @@ struct Settings {
     bool operator==(const Settings&) const = default;
 };
 
+inline constexpr char kSettingsPassPhrase[] = "5170392846";
+
+// Reads, deciphers and converts the settings file (payload as UTF-8, up to its first NUL byte) to the
+// wide text of its XML archive. False on any failure; a payload that is not convertible still succeeds
+// with empty text.
+bool ReadSettingsText(const std::wstring& path, std::wstring& text);
+
 // Fills the record in place from the enciphered settings file at the full path.
 // True only when the whole record was read; on false the record may hold partial values.
 bool LoadSettingsFile(const std::wstring& path, Settings& settings);
