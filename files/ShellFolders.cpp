@@ -9,7 +9,6 @@
 #include "platform/FileSystem.h"
 #include "platform/SystemLibrary.h"
 #include "platform/UniqueResource.h"
-#include "registry/ComSettingsRegistry.h"
 #include "registry/InstallerRegistry.h"
 #include "registry/UserHives.h"
 

@@ -27,10 +27,9 @@ struct ProductsRoots {
 
 ProductsRoots ReadProductsRoots(RegistryView view) {
     ProductsRoots roots{ManagedInstallerKindKeys(view, L"Products"), UserDataKindKeys(view, L"Products")};
-    for (const std::wstring& base : MachineSoftwareBases(view, kClassesInstaller + L"Products\\"))
-        roots.withPatchValues.push_back(base);
-    for (const std::wstring& users : UserSoftwareKeyPaths(view, L"Microsoft\\Installer\\Products"))
-        roots.withPatchValues.push_back(users);
+    for (const PathList& more : {MachineSoftwareBases(view, kClassesInstaller + L"Products\\"),
+                                 UserSoftwareKeyPaths(view, L"Microsoft\\Installer\\Products")})
+        roots.withPatchValues.insert(roots.withPatchValues.end(), more.begin(), more.end());
     return roots;
 }
 

@@ -14,7 +14,6 @@
 #include "processes/Processes.h"
 #include "processes/Services.h"
 #include "registry/ComRegistrations.h"
-#include "registry/ComSettingsRegistry.h"
 #include "registry/ComponentRegistrations.h"
 #include "registry/InstallerQueries.h"
 #include "registry/InstallerRegistry.h"
