@@ -53,7 +53,8 @@ bool CollectUserDataComponentKeys(RegistryView view, const PathList& packedCodes
     return AppendMatchingSubkeys(view, UserDataKindKeys(view, kind), packedCodes, result);
 }
 
-bool CollectUserSoftwareKeys(RegistryView view, const std::wstring& name, const std::wstring& subPath, PathList& result) {
+bool CollectUserSoftwareKeys(RegistryView view, const std::wstring& name, const std::wstring& subPath,
+                             PathList& result) {
     return AppendMatchingSubkeys(view, UserSoftwareKeyPaths(view, subPath), {name}, result);
 }
 

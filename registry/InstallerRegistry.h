@@ -11,7 +11,7 @@ namespace Zento::Lithcore {
 
 // Appends base + subkey + "\" for every subkey of `base` named `name` (any ASCII letter case).
 bool CollectKeyPaths(RegistryView view, const std::wstring& base, const std::wstring& name, PathList& result);
-// FindKeyPath for each name, in order, over one listing of each base; empty where nothing matches.
+// A key path of each name, in order, over one listing of each base; empty where nothing matches.
 PathList FindKeyPaths(RegistryView view, const std::wstring& base, const PathList& names);
 
 // Installer\UserData\<sid>\<kind>\<packedCode>\ of every user security identifier.
@@ -20,7 +20,8 @@ bool CollectUserDataKeys(RegistryView view, const std::wstring& packedCode, cons
 bool CollectUserDataComponentKeys(RegistryView view, const PathList& packedCodes, const std::wstring& kind,
                                   PathList& result);
 // Below "HKEY_USERS\<hive>\Software\[Wow6432Node\]<subPath>\" of every loaded hive: the subkeys named `name`.
-bool CollectUserSoftwareKeys(RegistryView view, const std::wstring& name, const std::wstring& subPath, PathList& result);
+bool CollectUserSoftwareKeys(RegistryView view, const std::wstring& name, const std::wstring& subPath,
+                             PathList& result);
 // HKEY_USERS\<hive>\Software\[Wow6432Node\]Microsoft\Installer\<kind>\<packedCode>\ of every loaded hive.
 bool CollectUserInstallerKeys(RegistryView view, const std::wstring& packedCode, const std::wstring& kind,
                               PathList& result);
