@@ -7,7 +7,6 @@
 
 #include "platform/FileSystem.h"
 #include "platform/UniqueResource.h"
-#include "registry/ComSettingsRegistry.h"
 #include "registry/InstallerRegistry.h"
 #include "registry/UserHives.h"
 

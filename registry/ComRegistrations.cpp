@@ -3,6 +3,7 @@
 #include "platform/FileSystem.h"
 #include "registry/Names.h"
 #include "registry/RegistryKeys.h"
+#include "registry/RegistryWalk.h"
 
 namespace Zento::Lithcore {
 
@@ -49,13 +50,10 @@ bool ReadShortDefault(const std::wstring& keyPath, RegistryView view, std::wstri
     return true;
 }
 
-// One listing of the Interface key; each interface's proxy is read below the listed key's handle.
+// One listing of the Interface key, then each interface's proxy.
 void AppendProxiedInterfaces(RegistryView view, const std::wstring& interfaceKey, const PathList& proxyClsids,
                              PathList& found) {
-    UniqueRegKey interfaces;
-    if (OpenExistingKey(interfaceKey, view, KEY_READ, interfaces) != ERROR_SUCCESS) return;
-    LONG listed = ERROR_SUCCESS;
-    for (const std::wstring& iid : System::ListSubkeyNames(interfaces.Get(), listed)) {
+    for (const std::wstring& iid : SubkeysOf(view, interfaceKey)) {
         std::wstring proxy;
         if (ReadShortDefault(interfaceKey + iid + L"\\ProxyStubClsid32\\", view, proxy) && HoldsName(proxyClsids, proxy))
             AppendNameOnce(found, interfaceKey + iid + L"\\");

@@ -21,7 +21,6 @@ PathList FolderPrefixes(const PathList& folders) {
 }
 
 bool IsBelowAny(const std::wstring& path, const PathList& prefixes) {
-    if (prefixes.empty()) return false;
     const std::wstring upper = FoldedName(path);
     for (const std::wstring& prefix : prefixes)
         if (upper.size() > prefix.size() && upper.compare(0, prefix.size(), prefix) == 0) return true;
@@ -45,34 +44,23 @@ std::wstring KeyFileOfKeyPath(const std::wstring& keyPath) {
     return file;
 }
 
-// Reads one value's text by name, however long (the listing's buffer was too small).
-std::wstring LongData(HKEY key, const std::wstring& name) { return StoredText(ReadRegistryValue(key, name)).value_or(L""); }
-
-// One component key: its client values with their data, in one listing. ERROR_SUCCESS when the listing
-// ran to its end, otherwise the error that stopped it.
+// One component key: its client values with their data. ERROR_SUCCESS when the value listing ran to its
+// end, otherwise the error that stopped it.
 LONG ReadComponent(HKEY key, const std::wstring& packedProduct, const PathList& prefixes, bool& ofProduct,
                    std::wstring& productKeyPath, std::map<std::wstring, PathList>& keyFiles) {
-    for (DWORD index = 0;; ++index) {
-        wchar_t name[257] = {};
-        DWORD nameLength = 256;
-        wchar_t data[1024] = {};
-        DWORD dataBytes = sizeof(data) - sizeof(wchar_t);
-        DWORD type = 0;
-        LONG result = System::Registry().enumValue(key, index, name, &nameLength, nullptr, &type,
-                                                   reinterpret_cast<BYTE*>(data), &dataBytes);
-        if (result == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
-        if (result != ERROR_SUCCESS && result != ERROR_MORE_DATA) return result;
-        const std::wstring valueName(name, nameLength);
-        const bool text = type == REG_SZ || type == REG_EXPAND_SZ;
-        if (NamesEqual(valueName, packedProduct)) {
-            ofProduct = true;
-            if (text) productKeyPath = result == ERROR_MORE_DATA ? LongData(key, valueName) : std::wstring(data);
-            continue;
-        }
-        if (prefixes.empty() || !text) continue;
-        std::wstring path = result == ERROR_MORE_DATA ? LongData(key, valueName) : std::wstring(data);
-        if (IsBelowAny(path, prefixes)) AppendNameOnce(keyFiles[path], ProductOfValueName(valueName));
+    LONG listed = ERROR_SUCCESS;
+    for (const std::wstring& valueName : System::ListValueNames(key, listed)) {
+        const bool own = NamesEqual(valueName, packedProduct);
+        ofProduct = ofProduct || own;
+        if (!own && prefixes.empty()) continue;
+        const std::optional<std::wstring> text = StoredText(ReadRegistryValue(key, valueName));
+        if (!text) continue;
+        if (own)
+            productKeyPath = *text;
+        else if (IsBelowAny(*text, prefixes))
+            AppendNameOnce(keyFiles[*text], ProductOfValueName(valueName));
     }
+    return listed;
 }
 
 }  // namespace

@@ -190,8 +190,8 @@ bool IsComponentShared(const std::wstring& componentCode, const std::wstring& pr
     shared = false;
     PathList clients;
     if (!ListComponentClients(componentCode, clients)) return false;
-    for (const std::wstring& client : clients)
-        if (!NamesEqual(client, productCode)) shared = true;
+    shared = std::any_of(clients.begin(), clients.end(),
+                         [&](const std::wstring& client) { return !NamesEqual(client, productCode); });
     return true;
 }
 

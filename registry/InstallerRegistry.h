@@ -1,5 +1,5 @@
 #pragma once
-// Searches for the keys Windows Installer and Windows keep for a product.
+// Searches for the keys Windows Installer, Windows and the product itself keep for a product.
 // Every search opens its keys read-only in `view` (the caller's NativeView()) and, when that view
 // has a Wow6432Node sibling, also searches the Wow6432Node counterparts. Found key paths end with "\".
 #include <string>
@@ -11,7 +11,7 @@ namespace Zento::Lithcore {
 
 // Appends base + subkey + "\" for every subkey of `base` named `name` (any ASCII letter case).
 bool CollectKeyPaths(RegistryView view, const std::wstring& base, const std::wstring& name, PathList& result);
-// FindKeyPath for each name, in order, over one listing of each base; empty where nothing matches.
+// A key path of each name, in order, over one listing of each base; empty where nothing matches.
 PathList FindKeyPaths(RegistryView view, const std::wstring& base, const PathList& names);
 
 // Installer\UserData\<sid>\<kind>\<packedCode>\ of every user security identifier.
@@ -19,12 +19,24 @@ bool CollectUserDataKeys(RegistryView view, const std::wstring& packedCode, cons
 // The same for a list of codes; a code given twice gives its path twice.
 bool CollectUserDataComponentKeys(RegistryView view, const PathList& packedCodes, const std::wstring& kind,
                                   PathList& result);
+// Below "HKEY_USERS\<hive>\Software\[Wow6432Node\]<subPath>\" of every loaded hive: the subkeys named `name`.
+bool CollectUserSoftwareKeys(RegistryView view, const std::wstring& name, const std::wstring& subPath,
+                             PathList& result);
 // HKEY_USERS\<hive>\Software\[Wow6432Node\]Microsoft\Installer\<kind>\<packedCode>\ of every loaded hive.
 bool CollectUserInstallerKeys(RegistryView view, const std::wstring& packedCode, const std::wstring& kind,
                               PathList& result);
+// Managed\<sid>\Installer\<kind>\<packed>\ of every SID; `kind` is "Products", "Features", "UpgradeCodes"
+// or "Patches".
+bool CollectManagedInstallerKeys(RegistryView view, const std::wstring& packed, const std::wstring& kind,
+                                 PathList& result);
 // The string value `valueName` of each product key's `subkeyName` subkey (the cached installer packages).
 bool CollectLocalPackages(RegistryView view, const PathList& productKeyPaths, const std::wstring& subkeyName,
                           const std::wstring& valueName, PathList& result);
+
+// The settings names ("{...}") of the component paths below the customer's settings key, then every
+// user's settings subkeys of those names.
+bool CollectUserSettingsKeys(RegistryView view, const PathList& componentPaths, const std::wstring& customer,
+                             PathList& resultKeys, PathList& settingsNames);
 
 // What a found key holds beside the target's own value: installer keys such as UpgradeCodes\<code> and
 // UserData\<sid>\Components\<code> name every product they serve by a value.

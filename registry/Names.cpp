@@ -1,5 +1,7 @@
 #include "registry/Names.h"
 
+#include <algorithm>
+
 namespace Zento::Lithcore {
 
 namespace {
@@ -25,16 +27,12 @@ std::wstring Braced(const std::wstring& plain) {
 }  // namespace
 
 bool NamesEqual(const std::wstring& a, const std::wstring& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-    return true;
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](wchar_t x, wchar_t y) { return LowerAscii(x) == LowerAscii(y); });
 }
 
 bool HoldsName(const std::vector<std::wstring>& names, const std::wstring& name) {
-    for (const std::wstring& known : names)
-        if (NamesEqual(known, name)) return true;
-    return false;
+    return std::any_of(names.begin(), names.end(), [&](const std::wstring& known) { return NamesEqual(known, name); });
 }
 
 void AppendNameOnce(std::vector<std::wstring>& names, const std::wstring& name) {
@@ -62,9 +60,7 @@ bool PackGuid(const std::wstring& guid, std::wstring& packed) {
 }
 
 bool UnpackGuid(const std::wstring& packed, std::wstring& guid) {
-    if (packed.size() != 32) return false;
-    for (wchar_t c : packed)
-        if (!IsHexDigit(c)) return false;
+    if (packed.size() != 32 || !std::all_of(packed.begin(), packed.end(), IsHexDigit)) return false;
     std::wstring plain;
     if (!PackGuid(Braced(packed), plain)) return false;
     guid = Braced(plain);

@@ -5,7 +5,6 @@
 
 #include "platform/FileSystem.h"
 #include "registry/InstallerRegistry.h"
-#include "registry/ManagedInstallerKeys.h"
 #include "registry/Names.h"
 #include "registry/RegistryApi.h"
 #include "registry/RegistryKeys.h"
@@ -18,23 +17,6 @@ namespace {
 const std::wstring kClassesInstaller = L"HKEY_LOCAL_MACHINE\\Software\\Classes\\Installer\\";
 const std::wstring kListValue = L"Patches";
 
-// Every "...\Products\" key whose product subkeys may carry a Patches key or values: the machine's
-// Classes\Installer, each user's Software\Microsoft\Installer and Managed\<sid>\Installer, and each
-// UserData\<sid>.
-struct ProductsRoots {
-    PathList withPatchValues;  // <root><product>\Patches\ holds one value per patch
-    PathList withPatchKeys;    // <root><product>\Patches\ holds one key per patch
-};
-
-ProductsRoots ReadProductsRoots(RegistryView view) {
-    ProductsRoots roots{ManagedInstallerKindKeys(view, L"Products"), UserDataKindKeys(view, L"Products")};
-    for (const std::wstring& base : MachineSoftwareBases(view, kClassesInstaller + L"Products\\"))
-        roots.withPatchValues.push_back(base);
-    for (const std::wstring& users : UserSoftwareKeyPaths(view, L"Microsoft\\Installer\\Products"))
-        roots.withPatchValues.push_back(users);
-    return roots;
-}
-
 PathList PatchValueNames(RegistryView view, const std::wstring& patchesKey) {
     UniqueRegKey key;
     if (OpenExistingKey(patchesKey, view, KEY_READ, key) != ERROR_SUCCESS) return {};
@@ -45,16 +27,24 @@ PathList PatchValueNames(RegistryView view, const std::wstring& patchesKey) {
     return names;
 }
 
-// Packed patch code (upper case) -> the products (packed) that name it, over every root.
-std::map<std::wstring, std::set<std::wstring>> ProductsOfEveryPatch(RegistryView view, const ProductsRoots& roots) {
+// Packed patch code (upper case) -> the products (packed) that name it, over every "...\Products\" key
+// whose product subkeys may carry a Patches key or values: the machine's Classes\Installer, each user's
+// Software\Microsoft\Installer and Managed\<sid>\Installer, and each UserData\<sid>.
+std::map<std::wstring, std::set<std::wstring>> ProductsOfEveryPatch(RegistryView view) {
     std::map<std::wstring, std::set<std::wstring>> products;
     auto add = [&](const std::wstring& patch, const std::wstring& product) {
         products[FoldedName(patch)].insert(FoldedName(product));
     };
-    for (const std::wstring& root : roots.withPatchValues)
+    // <root><product>\Patches\ holds one value per patch.
+    PathList withPatchValues = ManagedInstallerKindKeys(view, L"Products");
+    for (const PathList& more : {MachineSoftwareBases(view, kClassesInstaller + L"Products\\"),
+                                 UserSoftwareKeyPaths(view, L"Microsoft\\Installer\\Products")})
+        withPatchValues.insert(withPatchValues.end(), more.begin(), more.end());
+    for (const std::wstring& root : withPatchValues)
         for (const std::wstring& product : SubkeysOf(view, root))
             for (const std::wstring& patch : PatchValueNames(view, root + product + L"\\Patches\\")) add(patch, product);
-    for (const std::wstring& root : roots.withPatchKeys)
+    // <root><product>\Patches\ holds one key per patch.
+    for (const std::wstring& root : UserDataKindKeys(view, L"Products"))
         for (const std::wstring& product : SubkeysOf(view, root))
             for (const std::wstring& patch : SubkeysOf(view, root + product + L"\\Patches\\"))
                 if (patch.size() == 32) add(patch, product);
@@ -75,9 +65,8 @@ void ReadOwnKeys(RegistryView view, ProductPatch& patch) {
 }  // namespace
 
 std::vector<ProductPatch> FindProductPatches(RegistryView view, const std::wstring& packedProduct) {
-    const ProductsRoots roots = ReadProductsRoots(view);
     std::vector<ProductPatch> patches;
-    for (const auto& [patch, products] : ProductsOfEveryPatch(view, roots)) {
+    for (const auto& [patch, products] : ProductsOfEveryPatch(view)) {
         if (products.count(FoldedName(packedProduct)) == 0) continue;
         ProductPatch found;
         found.packedCode = patch;

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "platform/Environment.h"
-#include "platform/UniqueResource.h"
 
 namespace Zento::Lithcore {
 
@@ -118,31 +117,5 @@ const RegistryApi* ReplaceRegistryApi(const RegistryApi* table) {
 std::vector<std::wstring> ListSubkeyNames(HKEY key, LONG& result) { return ListNames(key, NameKind::Subkeys, result); }
 
 std::vector<std::wstring> ListValueNames(HKEY key, LONG& result) { return ListNames(key, NameKind::Values, result); }
-
-LONG DeleteKeyInView(HKEY root, const std::wstring& subKey, RegistryView view) {
-    // A root key itself is never deleted.
-    if (subKey.empty()) return ERROR_ACCESS_DENIED;
-    const RegistryApi& api = Registry();
-    if (api.deleteKeyEx != nullptr) return api.deleteKeyEx(root, subKey.c_str(), ViewFlag(view), 0);
-    return api.deleteKey(root, subKey.c_str());
-}
-
-LONG DeleteTreeInView(HKEY root, const std::wstring& subKey, RegistryView view) {
-    if (subKey.empty()) return ERROR_ACCESS_DENIED;
-    std::vector<std::wstring> children;
-    {
-        UniqueRegKey key;
-        LONG result = Registry().openKey(root, subKey.c_str(), 0, KEY_READ | ViewFlag(view), key.Put());
-        if (result != ERROR_SUCCESS) return result;
-        LONG listed = ERROR_SUCCESS;
-        children = ListSubkeyNames(key.Get(), listed);
-        if (listed != ERROR_SUCCESS) return listed;
-    }
-    for (const std::wstring& child : children) {
-        LONG result = DeleteTreeInView(root, subKey + L"\\" + child, view);
-        if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND) return result;
-    }
-    return DeleteKeyInView(root, subKey, view);
-}
 
 }  // namespace Zento::Lithcore::System

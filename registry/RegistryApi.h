@@ -74,11 +74,4 @@ const RegistryApi* ReplaceRegistryApi(const RegistryApi* table);
 std::vector<std::wstring> ListSubkeyNames(HKEY key, LONG& result);
 std::vector<std::wstring> ListValueNames(HKEY key, LONG& result);
 
-// Deletes one key that has no subkeys, in its view.
-[[nodiscard]] LONG DeleteKeyInView(HKEY root, const std::wstring& subKey, RegistryView view);
-
-// Deletes a key with its whole subtree, opening and deleting every level itself with the view flag
-// (SHDeleteKeyW and RegDeleteTreeW recurse with plain opens and would leave the other view's keys).
-[[nodiscard]] LONG DeleteTreeInView(HKEY root, const std::wstring& subKey, RegistryView view);
-
 }  // namespace Zento::Lithcore::System

@@ -8,8 +8,6 @@ namespace Zento::Lithcore {
 
 namespace {
 
-using System::Registry;
-
 constexpr wchar_t kHeader[] = L"Windows Registry Editor Version 5.00\r\n\r\n";
 constexpr int kMaxDepth = 512;  // registry trees are far shallower; a deeper one is a loop through links
 constexpr size_t kWrapColumn = 76;
@@ -65,26 +63,6 @@ std::wstring SectionPath(std::wstring path) {
     return path;
 }
 
-// The value at `index`: ERROR_NO_MORE_ITEMS past the last one.
-LONG ReadValueAt(HKEY key, DWORD index, RegistryValueData& value) {
-    std::vector<wchar_t> name(16384);
-    value.data.resize(1024);
-    for (;;) {
-        DWORD nameLength = static_cast<DWORD>(name.size());
-        DWORD size = static_cast<DWORD>(value.data.size());
-        LONG result =
-            Registry().enumValue(key, index, name.data(), &nameLength, nullptr, &value.type, value.data.data(), &size);
-        if (result == ERROR_MORE_DATA && size > value.data.size()) {
-            value.data.resize(size);
-            continue;
-        }
-        if (result != ERROR_SUCCESS) return result;
-        value.name.assign(name.data(), nameLength);
-        value.data.resize(size);
-        return ERROR_SUCCESS;
-    }
-}
-
 }  // namespace
 
 std::wstring RegFileValueLine(const RegistryValueData& value) {
@@ -115,11 +93,15 @@ LONG RegistryExport::AddKey(HKEY key, const std::wstring& path, RegistryView vie
     if (depth > kMaxDepth) return ERROR_CANTREAD;
     if (keysWritten_.insert(path).second) {
         std::wstring section = L"[" + path + L"]\r\n";
-        RegistryValueData value;
-        LONG result = ERROR_SUCCESS;
-        for (DWORD index = 0; (result = ReadValueAt(key, index, value)) == ERROR_SUCCESS; ++index)
-            section += RegFileValueLine(value);
-        if (result != ERROR_NO_MORE_ITEMS) return result;
+        LONG listed = ERROR_SUCCESS;
+        for (const std::wstring& name : System::ListValueNames(key, listed)) {
+            LONG read = ERROR_SUCCESS;
+            std::optional<RegistryValue> value = ReadRegistryValue(key, name, &read);
+            if (read == ERROR_FILE_NOT_FOUND) continue;  // gone since the listing
+            if (!value) return read;
+            section += RegFileValueLine({name, value->type, std::move(value->data)});
+        }
+        if (listed != ERROR_SUCCESS) return listed;
         sections_.push_back(section + L"\r\n");
     }
     LONG listed = ERROR_SUCCESS;

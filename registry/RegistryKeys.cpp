@@ -30,6 +30,15 @@ HKEY RootKeyOf(const std::wstring& rootName) {
     return nullptr;
 }
 
+// One key that has no subkeys; a root key itself is never deleted.
+LONG DeleteEmptyKey(const RegistryKeyAddress& address) {
+    if (address.subKey.empty()) return ERROR_ACCESS_DENIED;
+    const System::RegistryApi& api = Registry();
+    if (api.deleteKeyEx != nullptr)
+        return api.deleteKeyEx(address.root, address.subKey.c_str(), ViewFlag(address.view), 0);
+    return api.deleteKey(address.root, address.subKey.c_str());
+}
+
 }  // namespace
 
 bool KeyHoldsAnything(HKEY key) {
@@ -107,6 +116,42 @@ bool RegistryKeyExists(const RegistryKeyAddress& address) { return RegistryKeySt
 bool RegistryValueExists(const RegistryKeyAddress& address, const std::wstring& valueName) {
     LONG error = ERROR_SUCCESS;
     return ReadRegistryValue(address, valueName, &error) || error != ERROR_FILE_NOT_FOUND;
+}
+
+LONG DeleteRegistryKey(const RegistryKeyAddress& address) {
+    if (!address.Valid()) return ERROR_INVALID_PARAMETER;
+    if (address.subKey.empty()) return ERROR_ACCESS_DENIED;
+    std::vector<std::wstring> children;
+    {
+        UniqueRegKey key;
+        LONG result = OpenExistingKey(address, KEY_READ, key);
+        if (result != ERROR_SUCCESS) return result;
+        LONG listed = ERROR_SUCCESS;
+        children = System::ListSubkeyNames(key.Get(), listed);
+        if (listed != ERROR_SUCCESS) return listed;
+    }
+    for (const std::wstring& child : children) {
+        LONG result = DeleteRegistryKey({{}, address.root, address.subKey + L"\\" + child, address.view});
+        if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND) return result;
+    }
+    return DeleteEmptyKey(address);
+}
+
+LONG DeleteRegistryKeyIfEmpty(const RegistryKeyAddress& address) {
+    {
+        UniqueRegKey key;
+        LONG opened = OpenExistingKey(address, KEY_READ, key);
+        if (opened != ERROR_SUCCESS) return opened;
+        if (KeyHoldsAnything(key.Get())) return ERROR_DIR_NOT_EMPTY;
+    }
+    return DeleteEmptyKey(address);
+}
+
+LONG DeleteRegistryValue(const RegistryKeyAddress& address, const std::wstring& valueName) {
+    UniqueRegKey key;
+    LONG opened = OpenExistingKey(address, KEY_QUERY_VALUE | KEY_SET_VALUE, key);
+    if (opened != ERROR_SUCCESS) return opened;
+    return Registry().deleteValue(key.Get(), valueName.c_str());
 }
 
 }  // namespace Zento::Lithcore

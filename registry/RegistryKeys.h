@@ -1,6 +1,6 @@
 #pragma once
 // One registry key or value at a time, addressed by a key parsed once from its full path, in a named
-// view: its opening, the reading of its values, and whether it is still there.
+// view: its opening, the reading of its values, whether it is still there, and its deletion.
 #include <windows.h>
 
 #include <optional>
@@ -54,5 +54,16 @@ enum class KeyState { Gone, Holds, Empty };
 KeyState RegistryKeyState(const RegistryKeyAddress& address);
 bool RegistryKeyExists(const RegistryKeyAddress& address);
 bool RegistryValueExists(const RegistryKeyAddress& address, const std::wstring& valueName);
+
+// The key with its whole subtree, every level opened and deleted in the key's view (SHDeleteKeyW and
+// RegDeleteTreeW recurse with plain opens and would leave the other view's keys). ERROR_FILE_NOT_FOUND
+// when it was not there.
+[[nodiscard]] LONG DeleteRegistryKey(const RegistryKeyAddress& address);
+
+// The key only when it holds neither values nor subkeys; ERROR_DIR_NOT_EMPTY when it still does.
+[[nodiscard]] LONG DeleteRegistryKeyIfEmpty(const RegistryKeyAddress& address);
+
+// One value; ERROR_FILE_NOT_FOUND when the key or the value was not there.
+[[nodiscard]] LONG DeleteRegistryValue(const RegistryKeyAddress& address, const std::wstring& valueName);
 
 }  // namespace Zento::Lithcore

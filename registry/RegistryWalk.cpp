@@ -23,14 +23,15 @@ PathList SubkeysOf(RegistryView view, const std::wstring& keyPath) {
     return System::ListSubkeyNames(key.Get(), listed);
 }
 
-bool AppendMatchingSubkeys(RegistryView view, const PathList& keyPaths, const std::wstring& name, PathList& result) {
+bool AppendMatchingSubkeys(RegistryView view, const PathList& keyPaths, const PathList& names, PathList& result) {
     bool any = false;
     for (const std::wstring& keyPath : keyPaths)
-        for (const std::wstring& subkey : SubkeysOf(view, keyPath)) {
-            if (!NamesEqual(subkey, name)) continue;
-            result.push_back(keyPath + subkey + L"\\");
-            any = true;
-        }
+        for (const std::wstring& subkey : SubkeysOf(view, keyPath))
+            for (const std::wstring& name : names) {
+                if (!NamesEqual(subkey, name)) continue;
+                result.push_back(keyPath + subkey + L"\\");
+                any = true;
+            }
     return any;
 }
 
@@ -54,6 +55,15 @@ PathList UserDataKindKeys(RegistryView view, const std::wstring& kind) {
     const std::wstring userData = kMachineSoftware + L"Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\";
     for (const std::wstring& root : MachineSoftwareBases(view, userData))
         for (const std::wstring& sid : SubkeysOf(view, root)) kindKeys.push_back(root + sid + L"\\" + kind + L"\\");
+    return kindKeys;
+}
+
+PathList ManagedInstallerKindKeys(RegistryView view, const std::wstring& kind) {
+    // Written by the 64-bit installer service: the native view only.
+    const std::wstring managed = kMachineSoftware + L"Microsoft\\Windows\\CurrentVersion\\Installer\\Managed\\";
+    PathList kindKeys;
+    for (const std::wstring& sid : SubkeysOf(view, managed))
+        kindKeys.push_back(managed + sid + L"\\Installer\\" + kind + L"\\");
     return kindKeys;
 }
 

@@ -18,16 +18,11 @@ constexpr wchar_t kProfileListPath[] = L"HKEY_LOCAL_MACHINE\\Software\\Microsoft
 constexpr wchar_t kShellFoldersPath[] = L"Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\";
 
 // REG_EXPAND_SZ on Windows, REG_SZ for Wine's own user: both are expanded.
-std::wstring ReadProfilePath(HKEY key) {
-    const std::optional<std::wstring> text = StoredText(ReadRegistryValue(key, L"ProfileImagePath"));
-    return text ? ExpandEnvironment(*text) : std::wstring();
-}
-
 std::wstring ProfileFolderOf(RegistryView view, const std::wstring& sid) {
     if (sid.empty()) return {};
-    UniqueRegKey entry;
-    if (OpenExistingKey(kProfileListPath + sid + L"\\", view, KEY_READ, entry) != ERROR_SUCCESS) return {};
-    return ReadProfilePath(entry.Get());
+    const std::optional<std::wstring> text =
+        StoredText(ReadRegistryValue(view, kProfileListPath + sid + L"\\", L"ProfileImagePath"));
+    return text ? ExpandEnvironment(*text) : std::wstring();
 }
 
 // Replaces every `variable` (in upper case, with its percent signs) in `text`, in any letter case.
@@ -80,27 +75,17 @@ void AddUserShellFolders(PathList& folders, RegistryView view, const std::wstrin
 
 std::vector<ProfileEntry> ListProfiles(RegistryView view) {
     std::vector<ProfileEntry> profiles;
-    UniqueRegKey list;
-    if (OpenExistingKey(kProfileListPath, view, KEY_READ, list) != ERROR_SUCCESS) return profiles;
-    LONG listed = ERROR_SUCCESS;
-    for (const std::wstring& sid : System::ListSubkeyNames(list.Get(), listed)) {
-        UniqueRegKey entry;
-        ProfileEntry profile{sid, {}, 0};
-        if (OpenExistingKey(kProfileListPath + sid + L"\\", view, KEY_READ, entry) == ERROR_SUCCESS) {
-            profile.folder = ReadProfilePath(entry.Get());
-            profile.state = DwordOf(ReadRegistryValue(entry.Get(), L"State")).value_or(0);
-        }
-        profiles.push_back(profile);
+    for (const std::wstring& sid : SubkeysOf(view, kProfileListPath)) {
+        const std::optional<DWORD> state = DwordOf(ReadRegistryValue(view, kProfileListPath + sid + L"\\", L"State"));
+        profiles.push_back({sid, ProfileFolderOf(view, sid), state.value_or(0)});
     }
     return profiles;
 }
 
 PathList ProfileListFolders(RegistryView view) {
     PathList folders;
-    UniqueRegKey list;
-    if (OpenExistingKey(kProfileListPath, view, KEY_READ, list) != ERROR_SUCCESS) return folders;
     for (const wchar_t* name : {L"ProfilesDirectory", L"Default", L"Public", L"AllUsersProfile"})
-        if (auto folder = ExpandedText(ReadRegistryValue(list.Get(), name))) folders.push_back(*folder);
+        if (auto folder = ExpandedText(ReadRegistryValue(view, kProfileListPath, name))) folders.push_back(*folder);
     for (const ProfileEntry& profile : ListProfiles(view))
         if (!profile.folder.empty()) folders.push_back(profile.folder);
     return folders;

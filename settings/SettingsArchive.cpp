@@ -4,8 +4,12 @@
 
 #include <cwctype>
 #include <sstream>
+#include <stdexcept>
 
-#include "settings/SettingsText.h"
+#include "platform/FileSystem.h"
+#include "settings/Crypto.h"
+#include "settings/TextConversion.h"
+#include "settings/TextFile.h"
 
 namespace Zento::Lithcore {
 
@@ -54,7 +58,26 @@ bool HasClosingTag(std::wistream& rest) {
     return tail.rfind(L"</", 0) == 0 && tail.find(L'>') != std::wstring::npos;
 }
 
+std::vector<unsigned char> ReadWholeFile(const std::wstring& path) {
+    try {
+        return TextFile::OpenForReading(path).ReadAll();
+    } catch (const std::runtime_error&) {  // "Open() Error!!!"
+        return {};
+    }
+}
+
 }  // namespace
+
+bool ReadSettingsText(const std::wstring& path, std::wstring& text) {
+    if (!PathMatchesAnything(path)) return false;
+    const std::vector<unsigned char> image = ReadWholeFile(path);
+    if (image.empty()) return false;
+    std::string payload;
+    if (Crypto::DecipherImage(kSettingsPassPhrase, image, payload) != Crypto::kSuccess) return false;
+    // The conversion ends at the payload's first NUL byte, if it has one.
+    text = FromMultiByte(payload, kUtf8Mode);
+    return true;
+}
 
 bool ParseSettingsXml(const std::wstring& text, Settings& settings) {
     if (!HasFullSignature(text)) return false;

@@ -32,25 +32,9 @@ template <class Archive>
 void serialize(Archive& ar, Settings& s, const unsigned int version) {
     RejectNewerClassVersion(version);
     using boost::serialization::make_nvp;
-    namespace K = SettingsKey;
-    ar & make_nvp(kElementName<K::CUSTOMER>, s.CUSTOMER);
-    ar & make_nvp(kElementName<K::UPGRADECODE>, s.UPGRADECODE);
-    ar & make_nvp(kElementName<K::PRODUCTNAME>, s.PRODUCTNAME);
-    ar & make_nvp(kElementName<K::TOOLNAME>, s.TOOLNAME);
-    ar & make_nvp(kElementName<K::PRODUCTCODES>, s.PRODUCTCODES);
-    ar & make_nvp(kElementName<K::TERRION_SERVICE_NAME>, s.TERRION_SERVICE_NAME);
-    ar & make_nvp(kElementName<K::MODULE_NAME_SUFFIX>, s.MODULE_NAME_SUFFIX);
-    ar & make_nvp(kElementName<K::FERROW_CLSID>, s.FERROW_CLSID);
-    ar & make_nvp(kElementName<K::FERROWPS_CLSID>, s.FERROWPS_CLSID);
-    ar & make_nvp(kElementName<K::VENTREL_CLSID>, s.VENTREL_CLSID);
-    ar & make_nvp(kElementName<K::TERRION_CLSID>, s.TERRION_CLSID);
-    ar & make_nvp(kElementName<K::TERRIONPS_CLSID>, s.TERRIONPS_CLSID);
-    ar & make_nvp(kElementName<K::NOVEX_CLSID>, s.NOVEX_CLSID);
-    ar & make_nvp(kElementName<K::NOVEXPS_CLSID>, s.NOVEXPS_CLSID);
-    ar & make_nvp(kElementName<K::VITRA_CARE_MUTEX_NAME>, s.VITRA_CARE_MUTEX_NAME);
-    ar & make_nvp(kElementName<K::VITRA_SETTING_MUTEX_NAME>, s.VITRA_SETTING_MUTEX_NAME);
-    ar & make_nvp(kElementName<K::VITRA_RESIDENT_MUTEX_NAME>, s.VITRA_RESIDENT_MUTEX_NAME);
-    ar & make_nvp(kElementName<K::NAME_OF_FILEMAPPING_OBJECT>, s.NAME_OF_FILEMAPPING_OBJECT);
+#define QUELLOR_SETTINGS_NVP(type, name) ar & make_nvp(kElementName<SettingsKey::name>, s.name);
+    QUELLOR_SETTINGS_FIELDS(QUELLOR_SETTINGS_NVP)
+#undef QUELLOR_SETTINGS_NVP
 }
 
 // Reads the record from the archive text. True only when the whole record was read;

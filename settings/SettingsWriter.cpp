@@ -9,7 +9,6 @@
 
 #include "platform/UniqueResource.h"
 #include "settings/SettingsArchive.h"
-#include "settings/SettingsText.h"
 #include "settings/TextConversion.h"
 
 namespace Zento::Lithcore {

@@ -6,8 +6,6 @@
 
 namespace Zento::Lithcore {
 
-std::string ToAnsi(const std::wstring& text) { return NarrowText(text, CP_ACP); }
-
 std::string ToUtf8(const std::wstring& text) { return NarrowText(text, CP_UTF8); }
 
 std::wstring FromMultiByte(const std::string& bytes, int mode) {

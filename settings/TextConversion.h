@@ -6,9 +6,6 @@ namespace Zento::Lithcore {
 
 constexpr int kUtf8Mode = 1;  // FromMultiByte mode for UTF-8; any other value means the ANSI code page
 
-// The text in the system ANSI code page, or empty when it cannot be converted.
-std::string ToAnsi(const std::wstring& text);
-
 // Converts up to the first NUL byte; empty when the conversion fails.
 std::wstring FromMultiByte(const std::string& bytes, int mode);
 

@@ -23,7 +23,6 @@
 #include "processes/Processes.h"
 #include "processes/Services.h"
 #include "registry/Names.h"
-#include "registry/RegistryDeletion.h"
 #include "registry/RegistryExport.h"
 #include "registry/RegistryKeys.h"
 

@@ -30,8 +30,7 @@ TEST(TextFile, ReadAllOfEmptyFileIsEmptyAndMissingFileThrowsOpenError) {
     }
 }
 
-TEST(TextConversion, FromMultiByteStopsAtNulAndToAnsiRoundTripsAscii) {
+TEST(TextConversion, FromMultiByteStopsAtNul) {
     EXPECT_EQ(Zento::Lithcore::FromMultiByte(std::string("\xe6\x97\xa5\x00\x41", 5), 1), L"\x65e5");
     EXPECT_EQ(Zento::Lithcore::FromMultiByte("", 1), L"");
-    EXPECT_EQ(Zento::Lithcore::ToAnsi(L"abc"), "abc");
 }

@@ -5,7 +5,7 @@
 
 #include "platform/Environment.h"
 #include "registry/ComRegistrations.h"
-#include "registry/ComSettingsRegistry.h"
+#include "registry/InstallerRegistry.h"
 #include "tests/registry_storage/TestKeys.h"
 #include "tests/support/TestSupport.h"
 

@@ -7,7 +7,6 @@
 #include "registry/ComponentRegistrations.h"
 #include "registry/InstallerRegistry.h"
 #include "registry/PatchRegistrations.h"
-#include "registry/RegistryDeletion.h"
 #include "registry/RegistryKeys.h"
 #include "tests/installer/RegistryTestKeys.h"
 

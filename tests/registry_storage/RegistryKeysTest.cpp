@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include "platform/Environment.h"
-#include "registry/RegistryDeletion.h"
 #include "registry/RegistryKeys.h"
 #include "tests/registry_storage/TestKeys.h"
 

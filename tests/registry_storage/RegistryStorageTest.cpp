@@ -4,7 +4,6 @@
 #include <algorithm>
 
 #include "platform/Environment.h"
-#include "registry/RegistryDeletion.h"
 #include "registry/RegistryKeys.h"
 #include "registry/RegistryWalk.h"
 #include "tests/registry_storage/RegistryViewCheck.h"

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "settings/Settings.h"
-#include "settings/SettingsText.h"
 #include "tests/settings/SettingsFixture.h"
 #include "tests/support/TestSupport.h"
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "settings/SettingsText.h"
+#include "settings/Settings.h"
 #include "settings/TextConversion.h"
 #include "tests/support/TestSupport.h"
 

@@ -6,7 +6,6 @@
 #include "platform/FileSystem.h"
 #include "platform/UniqueResource.h"
 #include "settings/SettingsArchive.h"
-#include "settings/SettingsText.h"
 #include "settings/SettingsWriter.h"
 #include "settings/TextConversion.h"
 #include "tools/settings-tool/SettingsSource.h"
