@@ -69,18 +69,9 @@ void Report::ReportSearch(const std::wstring& label, bool found, const Lines& li
     PrintLine(L"");
 }
 
-void Report::ReportFolderCheck(const std::wstring& label, bool found, const std::wstring& path) {
-    ReportSearch(label, found, found ? Lines{path} : Lines{});
-}
-
 void Report::WaitForEnter() {
     BeginOperatorWait();
     input_.ReadChar();
-}
-
-void Report::WaitForEnterToGoOn() {
-    WaitForEnter();
-    OperatorGoesOn();
 }
 
 void Report::BeginOperatorWait() {
