@@ -270,8 +270,8 @@ private:
         for (const std::wstring& base : Lc::MachineSoftwareBases(view_, kClsidBase))
             for (const std::wstring& clsid : clsids_) {
                 std::wstring named;
-                if (Lc::ReadStringValue(view_, base + clsid + L"\\" + subkey, valueName, named) && Lc::NamesEqual(named, id))
-                    return true;
+                const std::wstring key = base + clsid + L"\\" + subkey;
+                if (Lc::ReadStringValue(view_, key, valueName, named) && Lc::NamesEqual(named, id)) return true;
             }
         return false;
     }
@@ -355,7 +355,8 @@ private:
         for (const std::wstring& folder : Lc::CommonShellFolder(view_, common)) folders.push_back(folder);
         for (const std::wstring& folder : folders)
             for (const std::wstring& name : names)
-                if (Lc::IsSafeSubPath(name)) places_.push_back({folder + L"\\" + name + suffix, section, section, exact});
+                if (Lc::IsSafeSubPath(name))
+                    places_.push_back({folder + L"\\" + name + suffix, section, section, exact});
     }
 
     const Place* PlaceOf(const std::wstring& path) const {

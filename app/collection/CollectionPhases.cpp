@@ -719,7 +719,8 @@ void CompletePlan(Report& report, const Settings& profile, RemovalPlan& plan, Fi
     PlanRemovedByOthers(profile, plan, found);
     KeepOtherProductsFiles(plan, found);
     PlanProgramFolders(plan, found);
-    const TargetAdmission admission(profile, {plan.productCode, found.displayName, plan.protectedFolders, found.keptPaths});
+    const TargetAdmission admission(profile,
+                                    {plan.productCode, found.displayName, plan.protectedFolders, found.keptPaths});
     AdmitSearchedTargets(report, admission, plan);
     TakeUpEarlierRemovals(report, admission, plan, found.earlier);
     report.PrintLine(L"強制削除の準備が完了しました。");
