@@ -82,4 +82,27 @@ void Report::OperatorGoesOn() {
     if (waits_ != nullptr) waits_->AfterOperatorGoesOn(*this);
 }
 
+int AskToContinue(Report& report, const std::wstring& question) {
+    report.PrintLine(question);
+    report.PrintLine(L"Yで処理を続行、Nでプログラムを終了します。");
+    report.BeginOperatorWait();
+    ConsoleInput& input = report.Input();
+    for (;;) {
+        report.PrintLine(L"YかNを入力してください。");
+        int answer = input.ReadChar();
+        if (answer == ConsoleInput::kEnd || answer == 'N' || answer == 'n') {
+            report.PrintLine(L"プログラムを終了します。");
+            return -1;
+        }
+        if (answer == 'Y' || answer == 'y') {
+            report.PrintLine(L"処理を続行します。");
+            // The rest of the answer's line is no answer to the next question.
+            for (int c = input.ReadChar(); c != ConsoleInput::kEnd && c != '\n'; c = input.ReadChar()) {
+            }
+            report.OperatorGoesOn();
+            return 0;
+        }
+    }
+}
+
 }  // namespace Quellor

@@ -1,5 +1,4 @@
 // The collection: finds every trace of the product and reports it. Nothing is changed here.
-#include "app/Dialogue.h"
 #include "app/collection/OtherProductsFiles.h"
 #include "app/Phases.h"
 #include "app/admission/Admission.h"
@@ -173,7 +172,6 @@ void SearchKeys(Report& report, RemovalPlan& plan, std::initializer_list<KeySear
     }
 }
 
-// The clients of a component other than the target.
 PathList OtherClients(const std::wstring& componentCode, const std::wstring& productCode) {
     PathList clients;
     Lc::ListComponentClients(componentCode, clients);
@@ -345,9 +343,8 @@ void CollectComponents(Report& report, const Settings& profile, RemovalPlan& pla
     for (const std::wstring& code : codes) {
         bool shared = false;
         if (!Lc::IsComponentShared(code, plan.productCode, shared)) continue;
-        std::wstring path;
+        std::wstring path;  // empty when it cannot be read
         bool pathRead = componentPath(code, path);
-        if (!pathRead) path.clear();
         if (shared) {
             found.sharedComponentCodes.push_back(code);
             std::erase(packedCodes, Packed(code));  // its keys stay for the other clients
@@ -460,7 +457,6 @@ void CollectAppIdsOfExes(const Findings& found, const PathList& appIds, PathList
     }
 }
 
-// The product's COM registrations.
 void CollectComRegistrations(Report& report, const Settings& profile, RemovalPlan& plan, Findings& found) {
     report.PrintLine(L"Mirevo関連のCOMコンポーネントのレジストリを検索します...");
     // One listing of the machine's CLSID keys serves all seven lookups.
@@ -539,7 +535,6 @@ void CollectSettingsRegistry(Report& report, const Settings& profile, RemovalPla
     report.PrintLine(L"");
 }
 
-// The product's program folders.
 void CollectProgramFolders(Report& report, const Settings& profile, RemovalPlan& plan) {
     report.PrintLine(L"削除対象のプログラムのファイルパスを確認します...");
     for (const std::wstring& folder : ProgramFolderCandidates(profile))
@@ -547,7 +542,6 @@ void CollectProgramFolders(Report& report, const Settings& profile, RemovalPlan&
     report.ReportSearch(L"削除対象のプログラムのフォルダ", !plan.programFolders.empty(), plan.programFolders);
 }
 
-// The product's shortcuts.
 void CollectShortcuts(Report& report, const Settings& profile, RemovalPlan& plan, const Findings& found) {
     report.PrintLine(L"削除対象のプログラムのショートカットのパスを確認します...");
     const PathList folderNames = MenuFolderNames(profile, found.displayName);
@@ -588,7 +582,6 @@ void CollectUserSettingFiles(Report& report, const Settings& profile, RemovalPla
     report.PrintLine(L"");
 }
 
-// The installer's information folders of the product.
 void CollectInstallerInfoFolders(Report& report, RemovalPlan& plan) {
     // The list logged starts with the patch cache folder, when it was found.
     PathList folders = CandidatePaths(plan, TargetSection::InstallerInfoFolders);
