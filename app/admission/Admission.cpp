@@ -5,7 +5,6 @@
 #include <regex>
 #include <set>
 
-#include "app/collection/OtherProductsFiles.h"
 #include "app/Phases.h"
 #include "app/Profile.h"
 #include "files/DeletablePaths.h"

@@ -403,12 +403,11 @@ void CollectSharedComponentRegistrations(RemovalPlan& plan, const Findings& foun
 // A LocalServer32 value is a command line (quoted, with arguments); InprocServer32 names the DLL.
 void LookUpComServer(Findings& found, const std::wstring& clsid, const std::wstring& key) {
     if (key.empty()) return;
-    std::wstring commandLine;
-    std::wstring dll;
-    if (Lc::ReadStringValue(Lc::NativeView(), key + L"LocalServer32\\", L"", commandLine))
-        found.clsidToServer.emplace(clsid, Lc::ServerPathOfCommandLine(commandLine));
-    else if (Lc::ReadStringValue(Lc::NativeView(), key + L"InProcServer32\\", L"", dll))
-        found.clsidToServer.emplace(clsid, dll);
+    std::wstring text;
+    if (Lc::ReadStringValue(Lc::NativeView(), key + L"LocalServer32\\", L"", text))
+        found.clsidToServer.emplace(clsid, Lc::ServerPathOfCommandLine(text));
+    else if (Lc::ReadStringValue(Lc::NativeView(), key + L"InProcServer32\\", L"", text))
+        found.clsidToServer.emplace(clsid, text);
     found.clsidToKey.emplace(clsid, key);
 }
 
@@ -520,13 +519,12 @@ void CollectSettingsRegistry(Report& report, const Settings& profile, RemovalPla
     PathList productKeys;
     PathList entries;
     WideMap machineValues;  // key path -> value name
-    if (Lc::CollectKeyPaths(Lc::NativeView(), vendorBase, L"Velkor", productKeys)) {
-        for (const std::wstring& key : productKeys) {
-            std::wstring data;
-            if (!Lc::ReadStringValue(Lc::NativeView(), key, L"", data)) continue;
-            machineValues.emplace(key, L"");
-            entries.push_back(key + L"\r\n - エントリ「」 = " + data);
-        }
+    Lc::CollectKeyPaths(Lc::NativeView(), vendorBase, L"Velkor", productKeys);
+    for (const std::wstring& key : productKeys) {
+        std::wstring data;
+        if (!Lc::ReadStringValue(Lc::NativeView(), key, L"", data)) continue;
+        machineValues.emplace(key, L"");
+        entries.push_back(key + L"\r\n - エントリ「」 = " + data);
     }
     for (const auto& [key, name] : machineValues)
         AddValueCandidate(plan.candidates, key, name, TargetSection::MachineValues);
@@ -676,9 +674,10 @@ void PlanProgramFolders(RemovalPlan& plan, const Findings& found) {
 void KeepOtherProductsFiles(RemovalPlan& plan, Findings& found) {
     std::vector<SparedItem> kept = FilesKeptForOtherProducts(found.otherProductsKeyFiles, found.componentPaths);
     found.keptPaths = found.sharedComponentPaths;
-    Append(found.keptPaths, PathsOf(kept));
-    for (SparedItem& item : kept)
+    for (SparedItem& item : kept) {
+        found.keptPaths.push_back(item.item);
         if (!IsSpared(plan, item.item)) plan.keptForOtherComponents.push_back(std::move(item));
+    }
 }
 
 

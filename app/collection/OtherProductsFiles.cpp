@@ -45,12 +45,6 @@ std::vector<SparedItem> FilesKeptForOtherProducts(const std::map<std::wstring, P
     return items;
 }
 
-PathList PathsOf(const std::vector<SparedItem>& items) {
-    PathList paths;
-    for (const SparedItem& item : items) paths.push_back(item.item);
-    return paths;
-}
-
 PathList SparedLines(const std::vector<SparedItem>& items) {
     PathList lines;
     for (const SparedItem& spared : items) {
