@@ -27,9 +27,4 @@ int ConsoleInput::ReadChar() {
     return c == EOF ? kEnd : c;
 }
 
-void ConsoleInput::DiscardLine() {
-    for (int c = ReadChar(); c != kEnd && c != '\n'; c = ReadChar()) {
-    }
-}
-
 }  // namespace Quellor

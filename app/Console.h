@@ -26,8 +26,6 @@ public:
     virtual ~ConsoleInput() = default;
     // One character, or kEnd when input has ended.
     virtual int ReadChar();
-    // Discards characters up to and including the next '\n' (or the end of input).
-    void DiscardLine();
 };
 
 }  // namespace Quellor

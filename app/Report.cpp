@@ -69,18 +69,9 @@ void Report::ReportSearch(const std::wstring& label, bool found, const Lines& li
     PrintLine(L"");
 }
 
-void Report::ReportFolderCheck(const std::wstring& label, bool found, const std::wstring& path) {
-    ReportSearch(label, found, found ? Lines{path} : Lines{});
-}
-
 void Report::WaitForEnter() {
     BeginOperatorWait();
     input_.ReadChar();
-}
-
-void Report::WaitForEnterToGoOn() {
-    WaitForEnter();
-    OperatorGoesOn();
 }
 
 void Report::BeginOperatorWait() {
@@ -89,6 +80,29 @@ void Report::BeginOperatorWait() {
 
 void Report::OperatorGoesOn() {
     if (waits_ != nullptr) waits_->AfterOperatorGoesOn(*this);
+}
+
+int AskToContinue(Report& report, const std::wstring& question) {
+    report.PrintLine(question);
+    report.PrintLine(L"Yで処理を続行、Nでプログラムを終了します。");
+    report.BeginOperatorWait();
+    ConsoleInput& input = report.Input();
+    for (;;) {
+        report.PrintLine(L"YかNを入力してください。");
+        int answer = input.ReadChar();
+        if (answer == ConsoleInput::kEnd || answer == 'N' || answer == 'n') {
+            report.PrintLine(L"プログラムを終了します。");
+            return -1;
+        }
+        if (answer == 'Y' || answer == 'y') {
+            report.PrintLine(L"処理を続行します。");
+            // The rest of the answer's line is no answer to the next question.
+            for (int c = input.ReadChar(); c != ConsoleInput::kEnd && c != '\n'; c = input.ReadChar()) {
+            }
+            report.OperatorGoesOn();
+            return 0;
+        }
+    }
 }
 
 }  // namespace Quellor

@@ -54,11 +54,8 @@ public:
     // 0 when succeeded, -1 otherwise. The wait prints "Enterで終了" and reads one character.
     int ReportOutcome(const std::wstring& successText, const std::wstring& failureText, bool succeeded, bool wait);
     void ReportSearch(const std::wstring& label, bool found, const Lines& list);
-    void ReportFolderCheck(const std::wstring& label, bool found, const std::wstring& path);
-    // Enter that ends the run: what the run holds is let go before the wait and stays so.
+    // Enter: what the run holds is let go before the wait, and stays so unless OperatorGoesOn follows.
     void WaitForEnter();
-    // Enter after which the run goes on ("Enterで続行").
-    void WaitForEnterToGoOn();
     // Around any other read of the operator's answer: BeginOperatorWait before it; OperatorGoesOn when the
     // answer lets the run go on.
     void BeginOperatorWait();
@@ -84,5 +81,9 @@ private:
     OperatorWaits* waits_ = nullptr;
     bool silent_ = false;
 };
+
+// The yes/no dialogue: 0 to continue, -1 to end. End of input counts as N. What the run holds is let go
+// during the wait and taken again only after Y.
+int AskToContinue(Report& report, const std::wstring& question);
 
 }  // namespace Quellor

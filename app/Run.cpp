@@ -5,7 +5,6 @@
 #include <optional>
 
 #include "app/Console.h"
-#include "app/Dialogue.h"
 #include "app/InfoLog.h"
 #include "app/Phases.h"
 #include "app/Profile.h"

@@ -1,9 +1,10 @@
 #include "app/admission/Admission.h"
 
+#include <shlobj.h>
+
 #include <regex>
 #include <set>
 
-#include "app/collection/OtherProductsFiles.h"
 #include "app/Phases.h"
 #include "app/Profile.h"
 #include "files/DeletablePaths.h"
@@ -22,7 +23,7 @@ namespace Lc = Zento::Lithcore;
 
 namespace {
 
-constexpr int kCsidlWindows = 0x24;
+constexpr wchar_t kClsidBase[] = L"HKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID\\";
 
 const wchar_t kNotProducts[] = L"Mirevoのレジストリとして知られた場所にないため削除しません。";
 const wchar_t kOthersInKey[] = L"他の製品の登録を含むため削除しません。";
@@ -51,12 +52,6 @@ std::wstring AnyOf(const PathList& names) {
     for (const std::wstring& name : names)
         if (!name.empty()) alternatives += (alternatives.empty() ? L"" : L"|") + Quoted(name);
     return alternatives.empty() ? L"(?!)" : L"(?:" + alternatives + L")";
-}
-
-bool IsOneOf(const std::wstring& name, const PathList& names) {
-    for (const std::wstring& candidate : names)
-        if (!candidate.empty() && Lc::NamesEqual(candidate, name)) return true;
-    return false;
 }
 
 enum class Family { None, Plain, SharedInstaller, Patch, Clsid, Interface, TypeLib, AppId, AppIdOfExe, ProgId, Vendor, Service };
@@ -158,7 +153,8 @@ public:
     Rules(const Settings& profile, AdmissionFacts facts)
         : profile_(profile), facts_(std::move(facts)), families_(profile, facts_.productCode),
           ownValue_(Packed(facts_.productCode)), clsids_(ProductClsids(profile)), view_(Lc::NativeView()) {
-        windows_ = Lc::GetSpecialFolderPath(kCsidlWindows);
+        windows_ = Lc::GetSpecialFolderPath(CSIDL_WINDOWS);
+        std::erase(clsids_, L"");  // a CLSID the profile leaves empty names no key
         ReadPlaces();
     }
 
@@ -265,30 +261,17 @@ private:
     // An Interface key whose proxy, or a ProgID whose class, is one of the product's CLSIDs.
     bool ServesProduct(const std::wstring& path, const std::wstring& subkey) const {
         std::wstring clsid;
-        return Lc::ReadStringValue(view_, path + subkey, L"", clsid) && IsOneOf(clsid, clsids_);
+        return Lc::ReadStringValue(view_, path + subkey, L"", clsid) && Lc::HoldsName(clsids_, clsid);
     }
 
-    // The CLSID keys' parent in the Classes key the candidate lies in and in the other branch.
-    PathList ClsidBases() const {
-        PathList bases{L"HKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID\\"};
-        if (Lc::HasWow64Node(view_)) bases.push_back(L"HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Classes\\CLSID\\");
-        return bases;
-    }
-
-    // The product's CLSID keys below those.
-    PathList ProductClsidKeys() const {
-        PathList keys;
-        for (const std::wstring& base : ClsidBases())
-            for (const std::wstring& clsid : clsids_)
-                if (!clsid.empty()) keys.push_back(base + clsid + L"\\");
-        return keys;
-    }
-
+    // Whether one of the product's CLSID keys, in the native or the 32-bit Classes key, names `id`.
     bool NamedByProduct(const std::wstring& subkey, const std::wstring& valueName, const std::wstring& id) const {
-        for (const std::wstring& key : ProductClsidKeys()) {
-            std::wstring named;
-            if (Lc::ReadStringValue(view_, key + subkey, valueName, named) && Lc::NamesEqual(named, id)) return true;
-        }
+        for (const std::wstring& base : Lc::MachineSoftwareBases(view_, kClsidBase))
+            for (const std::wstring& clsid : clsids_) {
+                std::wstring named;
+                const std::wstring key = base + clsid + L"\\" + subkey;
+                if (Lc::ReadStringValue(view_, key, valueName, named) && Lc::NamesEqual(named, id)) return true;
+            }
         return false;
     }
 
@@ -330,9 +313,9 @@ private:
 
     void ReadOtherClsids() const {
         othersRead_ = true;
-        for (const std::wstring& base : ClsidBases())
+        for (const std::wstring& base : Lc::MachineSoftwareBases(view_, kClsidBase))
             for (const std::wstring& clsid : Lc::SubkeysOf(view_, base)) {
-                if (IsOneOf(clsid, clsids_)) continue;
+                if (Lc::HoldsName(clsids_, clsid)) continue;
                 std::wstring text;
                 if (Lc::ReadStringValue(view_, base + clsid + L"\\", L"AppID", text)) foreignAppIds_.insert(Lc::FoldedName(text));
                 if (Lc::ReadStringValue(view_, base + clsid + L"\\TypeLib\\", L"", text)) foreignTypeLibs_.insert(Lc::FoldedName(text));
@@ -357,30 +340,27 @@ private:
             places_.push_back({PatchCacheFolder(windows_, facts_.productCode), TargetSection::InstallerInfoFolders,
                                TargetSection::InstallerInfoFolders, false});
         }
-        PathList programs = Lc::EveryUserShellFolder(view_, L"Programs");
-        for (const std::wstring& folder : Lc::CommonShellFolder(view_, L"Common Programs")) programs.push_back(folder);
-        for (const std::wstring& folder : programs)
-            for (const std::wstring& menu : MenuFolderNames(profile_, facts_.displayName))
-                if (Lc::IsSafeSubPath(menu))
-                    places_.push_back({folder + L"\\" + menu, TargetSection::StartMenuFolders, TargetSection::StartMenuFolders,
-                                       false});
-        AddShortcutPlaces(L"Startup", L"Common Startup", TargetSection::StartupShortcuts);
-        AddShortcutPlaces(L"Desktop", L"Common Desktop", TargetSection::DesktopShortcuts);
+        AddShellPlaces(L"Programs", L"Common Programs", MenuFolderNames(profile_, facts_.displayName), L"",
+                       TargetSection::StartMenuFolders, false);
+        const PathList shortcuts = ShortcutNames(profile_, facts_.displayName);
+        AddShellPlaces(L"Startup", L"Common Startup", shortcuts, L".lnk", TargetSection::StartupShortcuts, true);
+        AddShellPlaces(L"Desktop", L"Common Desktop", shortcuts, L".lnk", TargetSection::DesktopShortcuts, true);
     }
 
-    void AddShortcutPlaces(const wchar_t* user, const wchar_t* common, TargetSection section) {
+    // Each name below every user's shell folder and the all-users one.
+    void AddShellPlaces(const wchar_t* user, const wchar_t* common, const PathList& names, const wchar_t* suffix,
+                        TargetSection section, bool exact) {
         PathList folders = Lc::EveryUserShellFolder(view_, user);
         for (const std::wstring& folder : Lc::CommonShellFolder(view_, common)) folders.push_back(folder);
         for (const std::wstring& folder : folders)
-            for (const std::wstring& name : ShortcutNames(profile_, facts_.displayName))
-                if (Lc::IsSafeSubPath(name)) places_.push_back({folder + L"\\" + name + L".lnk", section, section, true});
+            for (const std::wstring& name : names)
+                if (Lc::IsSafeSubPath(name))
+                    places_.push_back({folder + L"\\" + name + suffix, section, section, exact});
     }
 
     const Place* PlaceOf(const std::wstring& path) const {
-        for (const Place& place : places_) {
-            const std::wstring base = WithoutTrailingSlashes(place.base);
-            if (place.exact ? Lc::SamePath(path, base) : Lc::IsAtOrBelow(path, base)) return &place;
-        }
+        for (const Place& place : places_)
+            if (place.exact ? Lc::SamePath(path, place.base) : Lc::IsAtOrBelow(path, place.base)) return &place;
         return nullptr;
     }
 

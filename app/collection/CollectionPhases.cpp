@@ -1,5 +1,4 @@
 // The collection: finds every trace of the product and reports it. Nothing is changed here.
-#include "app/Dialogue.h"
 #include "app/collection/OtherProductsFiles.h"
 #include "app/Phases.h"
 #include "app/admission/Admission.h"
@@ -20,6 +19,8 @@
 #include "registry/Names.h"
 #include "registry/PatchRegistrations.h"
 #include "registry/RegistryKeys.h"
+
+#include <shlobj.h>
 
 #include <algorithm>
 #include <map>
@@ -53,11 +54,10 @@ struct Findings {
     WideMap clsidToKey;
     std::map<std::wstring, bool> unregister;
     bool removesService = false;  // the service's server is the product's own, or the service outlived it
-    WideMap machineValues;       // key path -> value name
     PathList settingsNames;      // from the settings search, for the per-user setting files
     EarlierJournals earlier;     // unfinished removals of the product, taken up when the plan is complete
     std::map<std::wstring, PathList> otherProductsKeyFiles;  // from the components, for the program folders' plan
-    PathList keptForOthers;      // those files and the files beside them
+    PathList keptPaths;  // the shared components' files, and other products' files with the files beside them
     PathList interfaceKeys;      // the NovexPS server's, which its unregistration leaves behind
 
     bool Unregisters(const std::wstring& clsid) const {
@@ -74,16 +74,9 @@ constexpr wchar_t kClsidBase[] = L"HKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID\
 constexpr wchar_t kAppIdBase[] = L"HKEY_LOCAL_MACHINE\\Software\\Classes\\AppID\\";
 constexpr wchar_t kInterfaceBase[] = L"HKEY_LOCAL_MACHINE\\Software\\Classes\\Interface\\";
 
-constexpr int kCsidlProgramFiles = 0x26;
-constexpr int kCsidlProgramFilesX86 = 0x2A;
-constexpr int kCsidlProgramFilesCommon = 0x2B;
-constexpr int kCsidlProgramFilesCommonX86 = 0x2C;
-constexpr int kCsidlCommonAppData = 0x23;
-constexpr int kCsidlWindows = 0x24;
-
 // The program-files folder by WOW64 state: the 32-bit one under WOW64.
 std::wstring ProgramFilesFolder(bool wow64) {
-    return Lc::GetSpecialFolderPath(wow64 ? kCsidlProgramFilesX86 : kCsidlProgramFiles);
+    return Lc::GetSpecialFolderPath(wow64 ? CSIDL_PROGRAM_FILESX86 : CSIDL_PROGRAM_FILES);
 }
 
 void Append(PathList& into, const PathList& paths) { into.insert(into.end(), paths.begin(), paths.end()); }
@@ -152,45 +145,31 @@ void AddFound(Report& report, RemovalPlan& plan, const std::wstring& label, bool
     found.clear();
 }
 
-// A key search reported under its label.
-void SearchKeys(Report& report, RemovalPlan& plan, const std::wstring& label, const std::wstring& base,
-                const std::wstring& name, bool sharable = false) {
-    PathList found;
-    bool any = Lc::CollectKeyPaths(Lc::NativeView(), base, name, found);
-    report.ReportSearch(label, any, found);
-    AddKeys(plan, found, TargetSection::MachineKeys, sharable);
-}
+// Where a key search looks: below a machine key, in every loaded user hive's installer keys, or in the
+// installer's machine keys of per-user-managed installs.
+enum class KeysIn { Machine, Users, Managed };
 
-void SearchUserInstallerKeys(Report& report, RemovalPlan& plan, const std::wstring& label, const std::wstring& packed,
-                             const std::wstring& kind, bool sharable = false) {
-    PathList found;
-    bool any = Lc::CollectUserInstallerKeys(Lc::NativeView(), packed, kind, found);
-    report.ReportSearch(label, any, found);
-    AddKeys(plan, found, TargetSection::UserKeys, sharable);
-}
+struct KeySearch {
+    const wchar_t* label;
+    KeysIn where;
+    std::wstring base;  // the machine key below which `name` is searched, or the installer's kind of key
+    std::wstring name;
+    bool sharable = false;  // an installer key that may name other products as well
+};
 
-// The installer's keys of per-user-managed installs: machine keys of each user SID, searched like the
-// per-user ones, an upgrade code's key kept while it names another product.
-void SearchManagedInstallerKeys(Report& report, RemovalPlan& plan, const Settings& profile) {
-    const struct {
-        const wchar_t* label;
-        std::wstring packed;
-        const wchar_t* kind;
-        bool sharable;
-    } searches[] = {
-        {L"管理対象ユーザーのアンインストーラー情報のレジストリ", Packed(plan.productCode), L"Products", false},
-        {L"削除対象プログラムの管理対象ユーザーのUpgradeCode情報のレジストリ", Packed(profile.UPGRADECODE), L"UpgradeCodes", true},
-        {L"削除対象プログラムの管理対象ユーザーのFeature情報のレジストリ", Packed(plan.productCode), L"Features", false},
-    };
-    for (const auto& search : searches) {
+// Key searches in order, each reported under its label.
+void SearchKeys(Report& report, RemovalPlan& plan, std::initializer_list<KeySearch> searches) {
+    const Lc::RegistryView view = Lc::NativeView();
+    for (const auto& [label, where, base, name, sharable] : searches) {
         PathList found;
-        bool any = Lc::CollectManagedInstallerKeys(Lc::NativeView(), search.packed, search.kind, found);
-        report.ReportSearch(search.label, any, found);
-        AddKeys(plan, found, TargetSection::MachineKeys, search.sharable);
+        bool any = where == KeysIn::Machine ? Lc::CollectKeyPaths(view, base, name, found)
+                   : where == KeysIn::Users ? Lc::CollectUserInstallerKeys(view, name, base, found)
+                                            : Lc::CollectManagedInstallerKeys(view, name, base, found);
+        report.ReportSearch(label, any, found);
+        AddKeys(plan, found, where == KeysIn::Users ? TargetSection::UserKeys : TargetSection::MachineKeys, sharable);
     }
 }
 
-// The clients of a component other than the target.
 PathList OtherClients(const std::wstring& componentCode, const std::wstring& productCode) {
     PathList clients;
     Lc::ListComponentClients(componentCode, clients);
@@ -216,28 +195,26 @@ int CheckInstallation(Report& report, const Settings& profile, const RemovalPlan
             return 0;
         }
         report.PrintLine(L"関連する以下の製品の強制削除は行わず、削除対象のMirevoの処理のみ行います。");
-        report.PrintLines(others);
-        report.PrintLine(L"");
-        report.PrintLine(L"Enterで続行");
-        report.WaitForEnterToGoOn();
-        return 0;
+    } else {
+        report.PrintLine(L"削除対象のMirevoの製品コードが見つかりませんでした。");
+        report.PrintLine(L"削除対象のMirevoのインストール情報が壊れている可能性があります。");
+        if (others.empty())
+            return AskToContinue(report, L"このまま削除対象のMirevoのファイル・レジストリの検索・削除処理を続行しますか？");
+        report.PrintLine(L"関連する以下の製品が見つかりましたが、削除対象のMirevoの製品コードと一致しませんでした。");
     }
-    report.PrintLine(L"削除対象のMirevoの製品コードが見つかりませんでした。");
-    report.PrintLine(L"削除対象のMirevoのインストール情報が壊れている可能性があります。");
-    if (others.empty())
-        return AskToContinue(report, L"このまま削除対象のMirevoのファイル・レジストリの検索・削除処理を続行しますか？");
-    report.PrintLine(L"関連する以下の製品が見つかりましたが、削除対象のMirevoの製品コードと一致しませんでした。");
     report.PrintLines(others);
     report.PrintLine(L"");
-    report.PrintLine(kEnterToEnd);
+    report.PrintLine(registered ? L"Enterで続行" : kEnterToEnd);
     report.WaitForEnter();
-    return -1;
+    if (!registered) return -1;
+    report.OperatorGoesOn();
+    return 0;
 }
 
 // A LocalPackage value is only data in the registry: only a package in the installer's own cache folder
 // is deleted; any other path is reported and left.
 void PlanCachedPackages(Report& report, const PathList& packages, RemovalPlan& plan) {
-    const std::wstring windows = Lc::GetSpecialFolderPath(kCsidlWindows);
+    const std::wstring windows = Lc::GetSpecialFolderPath(CSIDL_WINDOWS);
     PathList cached;
     PathList elsewhere;
     for (const std::wstring& package : packages)
@@ -252,7 +229,7 @@ void PlanCachedPackages(Report& report, const PathList& packages, RemovalPlan& p
 void CollectProductRegistrations(Report& report, const Settings& profile, RemovalPlan& plan, Findings& found) {
     if (!Lc::GetProductName(plan.productCode, found.displayName) || found.displayName.empty())
         found.displayName = profile.PRODUCTNAME;
-    SearchKeys(report, plan, L"「プログラムの追加と削除」情報のレジストリ", kUninstallBase, plan.productCode);
+    SearchKeys(report, plan, {{L"「プログラムの追加と削除」情報のレジストリ", KeysIn::Machine, kUninstallBase, plan.productCode}});
 
     std::wstring packedProduct = Packed(plan.productCode);
     PathList userData;
@@ -263,9 +240,10 @@ void CollectProductRegistrations(Report& report, const Settings& profile, Remova
     AddKeys(plan, userData, TargetSection::MachineKeys, false);
     PlanCachedPackages(report, packages, plan);
 
-    SearchUserInstallerKeys(report, plan, L"Usersのアンインストーラー情報のレジストリ", packedProduct, L"Products");
-    SearchKeys(report, plan, L"全ユーザー共通のアンインストーラー情報のレジストリ",
-               std::wstring(kClassesInstaller) + L"Products\\", packedProduct);
+    SearchKeys(report, plan,
+               {{L"Usersのアンインストーラー情報のレジストリ", KeysIn::Users, L"Products", packedProduct},
+                {L"全ユーザー共通のアンインストーラー情報のレジストリ", KeysIn::Machine,
+                 std::wstring(kClassesInstaller) + L"Products\\", packedProduct}});
     report.PrintLine(L"続いて、削除対象プログラムに関連するレジストリを検索します。");
     report.PrintLine(L"");
 }
@@ -296,7 +274,7 @@ void CollectPatches(Report& report, RemovalPlan& plan) {
     AddCandidates(patchKeys, machineKeys, TargetKind::Key, TargetSection::MachineKeys);
     AddCandidates(patchKeys, userKeys, TargetKind::Key, TargetSection::UserKeys);
     plan.candidates.insert(plan.candidates.begin(), patchKeys.begin(), patchKeys.end());
-    const std::wstring windows = Lc::GetSpecialFolderPath(kCsidlWindows);
+    const std::wstring windows = Lc::GetSpecialFolderPath(CSIDL_WINDOWS);
     PathList cached;
     for (const std::wstring& package : packages)
         if (!windows.empty() && Lc::IsCachedPatchPackage(package, windows)) cached.push_back(package);
@@ -305,24 +283,31 @@ void CollectPatches(Report& report, RemovalPlan& plan) {
     if (windows.empty()) return;
     const std::wstring cache = PatchCacheFolder(windows, plan.productCode);
     const bool isFolder = Lc::IsFolder(cache);
-    report.ReportFolderCheck(L"削除対象プログラムのパッチのキャッシュフォルダ", isFolder, cache);
+    report.ReportSearch(L"削除対象プログラムのパッチのキャッシュフォルダ", isFolder, {cache});
     if (isFolder) AddCandidates(plan.candidates, {cache}, TargetKind::Folder, TargetSection::InstallerInfoFolders);
 }
 
-// The product's upgrade-code and feature registrations.
+// The product's upgrade-code and feature registrations, then the installer's keys of per-user-managed
+// installs: machine keys of each user SID, searched like the per-user ones.
 void CollectUpgradeAndFeatureRegistrations(Report& report, const Settings& profile, RemovalPlan& plan) {
-    std::wstring packedUpgrade = Packed(profile.UPGRADECODE);
-    std::wstring packedProduct = Packed(plan.productCode);
+    const std::wstring packedUpgrade = Packed(profile.UPGRADECODE);
+    const std::wstring packedProduct = Packed(plan.productCode);
+    const std::wstring classes = kClassesInstaller;
     // An upgrade code's key names every product installed under it; another version keeps it.
-    SearchKeys(report, plan, L"削除対象プログラムのUpgradeCode情報のレジストリ", kUpgradeCodesBase, packedUpgrade,
-               true);
-    SearchUserInstallerKeys(report, plan, L"削除対象プログラムのUsersのUpgradeCode情報のレジストリ", packedUpgrade,
-                            L"UpgradeCodes", true);
-    SearchKeys(report, plan, L"削除対象プログラムの全ユーザー共通のUpgradeCode情報のレジストリ",
-               std::wstring(kClassesInstaller) + L"UpgradeCodes\\", packedUpgrade, true);
-    SearchUserInstallerKeys(report, plan, L"削除対象プログラムのFeature情報のレジストリ", packedProduct, L"Features");
-    SearchKeys(report, plan, L"削除対象プログラムの全ユーザー共通のFeature情報のレジストリ",
-               std::wstring(kClassesInstaller) + L"Features\\", packedProduct);
+    SearchKeys(report, plan,
+               {{L"削除対象プログラムのUpgradeCode情報のレジストリ", KeysIn::Machine, kUpgradeCodesBase, packedUpgrade, true},
+                {L"削除対象プログラムのUsersのUpgradeCode情報のレジストリ", KeysIn::Users, L"UpgradeCodes", packedUpgrade,
+                 true},
+                {L"削除対象プログラムの全ユーザー共通のUpgradeCode情報のレジストリ", KeysIn::Machine,
+                 classes + L"UpgradeCodes\\", packedUpgrade, true},
+                {L"削除対象プログラムのFeature情報のレジストリ", KeysIn::Users, L"Features", packedProduct},
+                {L"削除対象プログラムの全ユーザー共通のFeature情報のレジストリ", KeysIn::Machine, classes + L"Features\\",
+                 packedProduct},
+                {L"管理対象ユーザーのアンインストーラー情報のレジストリ", KeysIn::Managed, L"Products", packedProduct},
+                {L"削除対象プログラムの管理対象ユーザーのUpgradeCode情報のレジストリ", KeysIn::Managed, L"UpgradeCodes",
+                 packedUpgrade, true},
+                {L"削除対象プログラムの管理対象ユーザーのFeature情報のレジストリ", KeysIn::Managed, L"Features",
+                 packedProduct}});
 }
 
 // The product's components, and those it shares with other products.
@@ -356,9 +341,8 @@ void CollectComponents(Report& report, const Settings& profile, RemovalPlan& pla
     for (const std::wstring& code : codes) {
         bool shared = false;
         if (!Lc::IsComponentShared(code, plan.productCode, shared)) continue;
-        std::wstring path;
+        std::wstring path;  // empty when it cannot be read
         bool pathRead = componentPath(code, path);
-        if (!pathRead) path.clear();
         if (shared) {
             found.sharedComponentCodes.push_back(code);
             std::erase(packedCodes, Packed(code));  // its keys stay for the other clients
@@ -417,12 +401,11 @@ void CollectSharedComponentRegistrations(RemovalPlan& plan, const Findings& foun
 // A LocalServer32 value is a command line (quoted, with arguments); InprocServer32 names the DLL.
 void LookUpComServer(Findings& found, const std::wstring& clsid, const std::wstring& key) {
     if (key.empty()) return;
-    std::wstring commandLine;
-    std::wstring dll;
-    if (Lc::ReadStringValue(Lc::NativeView(), key + L"LocalServer32\\", L"", commandLine))
-        found.clsidToServer.emplace(clsid, Lc::ServerPathOfCommandLine(commandLine));
-    else if (Lc::ReadStringValue(Lc::NativeView(), key + L"InProcServer32\\", L"", dll))
-        found.clsidToServer.emplace(clsid, dll);
+    std::wstring text;
+    if (Lc::ReadStringValue(Lc::NativeView(), key + L"LocalServer32\\", L"", text))
+        found.clsidToServer.emplace(clsid, Lc::ServerPathOfCommandLine(text));
+    else if (Lc::ReadStringValue(Lc::NativeView(), key + L"InProcServer32\\", L"", text))
+        found.clsidToServer.emplace(clsid, text);
     found.clsidToKey.emplace(clsid, key);
 }
 
@@ -471,7 +454,6 @@ void CollectAppIdsOfExes(const Findings& found, const PathList& appIds, PathList
     }
 }
 
-// The product's COM registrations.
 void CollectComRegistrations(Report& report, const Settings& profile, RemovalPlan& plan, Findings& found) {
     report.PrintLine(L"Mirevo関連のCOMコンポーネントのレジストリを検索します...");
     // One listing of the machine's CLSID keys serves all seven lookups.
@@ -530,26 +512,25 @@ void CollectSettingsRegistry(Report& report, const Settings& profile, RemovalPla
     AddKeys(plan, userKeys, TargetSection::UserKeys, false);
 
     std::wstring vendorBase = L"HKEY_LOCAL_MACHINE\\Software\\" + profile.CUSTOMER + L"\\";
-    SearchKeys(report, plan, L"Mirevo設定情報の全ユーザー共通のレジストリ", vendorBase + L"Velkor\\", L"Common");
+    SearchKeys(report, plan, {{L"Mirevo設定情報の全ユーザー共通のレジストリ", KeysIn::Machine, vendorBase + L"Velkor\\", L"Common"}});
 
     PathList productKeys;
     PathList entries;
-    if (Lc::CollectKeyPaths(Lc::NativeView(), vendorBase, L"Velkor", productKeys)) {
-        for (const std::wstring& key : productKeys) {
-            std::wstring data;
-            if (!Lc::ReadStringValue(Lc::NativeView(), key, L"", data)) continue;
-            found.machineValues.emplace(key, L"");
-            entries.push_back(key + L"\r\n - エントリ「」 = " + data);
-        }
+    WideMap machineValues;  // key path -> value name
+    Lc::CollectKeyPaths(Lc::NativeView(), vendorBase, L"Velkor", productKeys);
+    for (const std::wstring& key : productKeys) {
+        std::wstring data;
+        if (!Lc::ReadStringValue(Lc::NativeView(), key, L"", data)) continue;
+        machineValues.emplace(key, L"");
+        entries.push_back(key + L"\r\n - エントリ「」 = " + data);
     }
-    for (const auto& [key, name] : found.machineValues)
+    for (const auto& [key, name] : machineValues)
         AddValueCandidate(plan.candidates, key, name, TargetSection::MachineValues);
     report.ReportSearch(L"Mirevo設定情報の全ユーザー共通のレジストリのエントリ", !entries.empty(), entries);
     report.PrintLine(L"削除対象のプログラムに関連するレジストリの検索が完了しました。");
     report.PrintLine(L"");
 }
 
-// The product's program folders.
 void CollectProgramFolders(Report& report, const Settings& profile, RemovalPlan& plan) {
     report.PrintLine(L"削除対象のプログラムのファイルパスを確認します...");
     for (const std::wstring& folder : ProgramFolderCandidates(profile))
@@ -557,7 +538,6 @@ void CollectProgramFolders(Report& report, const Settings& profile, RemovalPlan&
     report.ReportSearch(L"削除対象のプログラムのフォルダ", !plan.programFolders.empty(), plan.programFolders);
 }
 
-// The product's shortcuts.
 void CollectShortcuts(Report& report, const Settings& profile, RemovalPlan& plan, const Findings& found) {
     report.PrintLine(L"削除対象のプログラムのショートカットのパスを確認します...");
     const PathList folderNames = MenuFolderNames(profile, found.displayName);
@@ -598,7 +578,6 @@ void CollectUserSettingFiles(Report& report, const Settings& profile, RemovalPla
     report.PrintLine(L"");
 }
 
-// The installer's information folders of the product.
 void CollectInstallerInfoFolders(Report& report, RemovalPlan& plan) {
     // The list logged starts with the patch cache folder, when it was found.
     PathList folders = CandidatePaths(plan, TargetSection::InstallerInfoFolders);
@@ -607,10 +586,10 @@ void CollectInstallerInfoFolders(Report& report, RemovalPlan& plan) {
     report.ReportSearch(L"「プログラムの追加と削除」で使用される情報のフォルダ", found, folders);
     AddCandidates(plan.candidates, PathList(folders.begin() + earlier, folders.end()), TargetKind::Folder,
                   TargetSection::InstallerInfoFolders);
-    const std::wstring windows = Lc::GetSpecialFolderPath(kCsidlWindows);
+    const std::wstring windows = Lc::GetSpecialFolderPath(CSIDL_WINDOWS);
     std::wstring allUsers = windows + L"\\Installer\\" + plan.productCode;
     bool isFolder = !windows.empty() && Lc::IsFolder(allUsers);
-    report.ReportFolderCheck(L"「プログラムの追加と削除」で使用される情報の全ユーザー共通フォルダ", isFolder, allUsers);
+    report.ReportSearch(L"「プログラムの追加と削除」で使用される情報の全ユーザー共通フォルダ", isFolder, {allUsers});
     if (isFolder) AddCandidates(plan.candidates, {allUsers}, TargetKind::Folder, TargetSection::InstallerInfoFolders);
 }
 
@@ -678,14 +657,12 @@ void PlanProgramFolders(RemovalPlan& plan, const Findings& found) {
     else if (!found.unreadComponents.empty())
         plan.programFoldersKeptLine = L"読み取れなかったコンポーネントの登録があるため、Mirevoのフォルダは削除しませんでした。";
     if (plan.programFolders.empty() || !plan.programFoldersKeptLine.empty()) return;
-    PathList keep = found.sharedComponentPaths;
-    Append(keep, found.keptForOthers);
     PathList folders;
     PathList files;
-    if (keep.empty() || !plan.protectedFolders)
+    if (found.keptPaths.empty() || !plan.protectedFolders)
         folders = plan.programFolders;  // without the guard they are refused, and left over
     else
-        Lc::PlanProductFolders(plan.programFolders, keep, *plan.protectedFolders, folders, files);
+        Lc::PlanProductFolders(plan.programFolders, found.keptPaths, *plan.protectedFolders, folders, files);
     AddCandidates(plan.candidates, folders, TargetKind::Folder, TargetSection::ProgramFiles);
     AddCandidates(plan.candidates, files, TargetKind::File, TargetSection::ProgramFiles);
 }
@@ -694,9 +671,11 @@ void PlanProgramFolders(RemovalPlan& plan, const Findings& found) {
 // components say; those already kept as the target's shared components are reported there.
 void KeepOtherProductsFiles(RemovalPlan& plan, Findings& found) {
     std::vector<SparedItem> kept = FilesKeptForOtherProducts(found.otherProductsKeyFiles, found.componentPaths);
-    found.keptForOthers = PathsOf(kept);
-    for (SparedItem& item : kept)
+    found.keptPaths = found.sharedComponentPaths;
+    for (SparedItem& item : kept) {
+        found.keptPaths.push_back(item.item);
         if (!IsSpared(plan, item.item)) plan.keptForOtherComponents.push_back(std::move(item));
+    }
 }
 
 
@@ -705,7 +684,7 @@ void ReportCompletedPlan(Report& report, const RemovalPlan& plan, const Findings
     report.LogSection(L"[削除対象に加えるInterfaceのレジストリ]", found.interfaceKeys);
     report.LogSection(L"[COMコンポーネントの登録解除とサービスの削除で削除されるレジストリ]",
                       CandidatePaths(plan, TargetSection::RemovedByOthers));
-    if (found.sharedComponentPaths.empty() && found.keptForOthers.empty()) return;
+    if (found.keptPaths.empty()) return;
     report.LogSection(L"[共有ファイルを残して削除するMirevoのフォルダとファイル]",
                       CandidatePaths(plan, TargetSection::ProgramFiles));
 }
@@ -722,10 +701,7 @@ void AdmitSearchedTargets(Report& report, const TargetAdmission& admission, Remo
         }
         refused.push_back(TargetText(candidate) + L"\r\n - " + verdict.reason);
     }
-    if (refused.empty()) return;
-    report.PrintLine(L"[検索で見つかったが削除しない項目]");
-    report.PrintLines(refused);
-    report.PrintLine(L"");
+    report.PrintSection(L"[検索で見つかったが削除しない項目]", refused);
 }
 
 void CompletePlan(Report& report, const Settings& profile, RemovalPlan& plan, Findings& found) {
@@ -733,9 +709,8 @@ void CompletePlan(Report& report, const Settings& profile, RemovalPlan& plan, Fi
     PlanRemovedByOthers(profile, plan, found);
     KeepOtherProductsFiles(plan, found);
     PlanProgramFolders(plan, found);
-    PathList kept = found.sharedComponentPaths;
-    Append(kept, found.keptForOthers);
-    const TargetAdmission admission(profile, {plan.productCode, found.displayName, plan.protectedFolders, kept});
+    const TargetAdmission admission(profile,
+                                    {plan.productCode, found.displayName, plan.protectedFolders, found.keptPaths});
     AdmitSearchedTargets(report, admission, plan);
     TakeUpEarlierRemovals(report, admission, plan, found.earlier);
     report.PrintLine(L"強制削除の準備が完了しました。");
@@ -761,8 +736,8 @@ PathList ProgramFolderCandidates(const Settings& profile) {
     bool wow64 = Lc::IsWow64();
     const std::wstring bases[] = {
         ProgramFilesFolder(wow64),
-        Lc::GetSpecialFolderPath(wow64 ? kCsidlProgramFilesCommonX86 : kCsidlProgramFilesCommon),
-        Lc::GetSpecialFolderPath(kCsidlCommonAppData),
+        Lc::GetSpecialFolderPath(wow64 ? CSIDL_PROGRAM_FILES_COMMONX86 : CSIDL_PROGRAM_FILES_COMMON),
+        Lc::GetSpecialFolderPath(CSIDL_COMMON_APPDATA),
     };
     // An empty answer names no folder: with the sub-path alone it would mean the current drive.
     PathList folders;
@@ -777,7 +752,6 @@ namespace {
 void SearchTheMachine(Report& report, const Settings& profile, RemovalPlan& plan, Findings& found) {
     CollectProductRegistrations(report, profile, plan, found);
     CollectUpgradeAndFeatureRegistrations(report, profile, plan);
-    SearchManagedInstallerKeys(report, plan, profile);
     CollectPatches(report, plan);
     CollectComponents(report, profile, plan, found);
     CollectSharedComponentRegistrations(plan, found);

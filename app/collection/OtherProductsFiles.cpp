@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <set>
 
 #include "files/DeletablePaths.h"
@@ -12,16 +11,6 @@
 namespace Quellor {
 
 namespace Lc = Zento::Lithcore;
-
-namespace {
-
-void AddKeepers(PathList& keptFor, const PathList& products) {
-    for (const std::wstring& product : products)
-        if (std::ranges::none_of(keptFor, [&](const std::wstring& kept) { return Lc::NamesEqual(kept, product); }))
-            keptFor.push_back(product);
-}
-
-}  // namespace
 
 PathList WithShortForms(const PathList& folders) {
     PathList all;
@@ -44,7 +33,7 @@ std::vector<SparedItem> FilesKeptForOtherProducts(const std::map<std::wstring, P
     auto keep = [&](const std::wstring& path, const PathList& products) {
         auto [at, added] = indexOf.emplace(Lc::ComparablePath(path), items.size());
         if (added) items.push_back({path, {}});
-        AddKeepers(items[at->second].keptFor, products);
+        for (const std::wstring& product : products) Lc::AppendNameOnce(items[at->second].keptFor, product);
     };
     for (const auto& [keyFile, products] : otherKeyFiles) keep(keyFile, products);
     for (const auto& [keyFile, products] : otherKeyFiles) {
@@ -54,12 +43,6 @@ std::vector<SparedItem> FilesKeptForOtherProducts(const std::map<std::wstring, P
             if (own.count(Lc::ComparablePath(file)) == 0) keep(file, products);
     }
     return items;
-}
-
-PathList PathsOf(const std::vector<SparedItem>& items) {
-    PathList paths;
-    for (const SparedItem& item : items) paths.push_back(item.item);
-    return paths;
 }
 
 PathList SparedLines(const std::vector<SparedItem>& items) {

@@ -18,9 +18,6 @@ PathList WithShortForms(const PathList& folders);
 std::vector<SparedItem> FilesKeptForOtherProducts(const std::map<std::wstring, PathList>& otherKeyFiles,
                                                   const PathList& ownComponentPaths);
 
-// The paths of the items.
-PathList PathsOf(const std::vector<SparedItem>& items);
-
 // The log lines of spared items: the item, then the products that keep it.
 PathList SparedLines(const std::vector<SparedItem>& items);
 

@@ -5,7 +5,6 @@
 #include <map>
 #include <set>
 
-#include "app/Dialogue.h"
 #include "app/Phases.h"
 #include "app/Profile.h"
 #include "app/collection/OtherProductsFiles.h"

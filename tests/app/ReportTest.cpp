@@ -2,7 +2,6 @@
 
 #include <deque>
 
-#include "app/Dialogue.h"
 #include "app/InfoLog.h"
 #include "app/Report.h"
 #include "app/users/UserProfiles.h"
