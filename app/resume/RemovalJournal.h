@@ -14,7 +14,8 @@
 //   end<TAB>number of target lines
 //   finished                                             (appended and flushed once the end check passed)
 // kind: key, key-when-empty, value, file, folder, removed-by-others; view: 64 or 32 for registry
-// targets, "-" for files and folders. A file without its end line, or with any other line, is damaged.
+// targets, "-" for files and folders. The processes, the service and the servers are not written: a
+// later run finds them again. A file without its end line, or with any other line, is damaged.
 #include <windows.h>
 
 #include <string>
