@@ -59,23 +59,4 @@ std::array<unsigned char, kKeyLength> DeriveKey(const std::string& passPhrase) {
     return key;
 }
 
-Bytes EncipherImage(const std::string& passPhrase, const std::array<unsigned char, kPrefixLength>& prefix,
-                    const Bytes& plaintext) {
-    Bytes image(prefix.begin(), prefix.end());
-    if (plaintext.empty()) return image;
-    Bytes cipherText = RunCtr(DeriveKey(passPhrase), prefix.data(), plaintext.data(), plaintext.size());
-    image.insert(image.end(), cipherText.begin(), cipherText.end());
-    return image;
-}
-
-Bytes BuildPlaintext(const Bytes& filler, const std::string& payload) {
-    const auto n = static_cast<std::uint32_t>(filler.size());
-    Bytes plaintext;
-    plaintext.reserve(kFillerCountLength + filler.size() + payload.size());
-    for (int shift = 0; shift < 32; shift += 8) plaintext.push_back(static_cast<unsigned char>(n >> shift));
-    plaintext.insert(plaintext.end(), filler.begin(), filler.end());
-    plaintext.insert(plaintext.end(), payload.begin(), payload.end());
-    return plaintext;
-}
-
 }  // namespace Zento::Lithcore::Crypto

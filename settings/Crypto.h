@@ -26,12 +26,4 @@ int DecipherImage(const std::string& passPhrase, const Bytes& image, std::string
 // SHA-256 digest of the pass phrase's bytes (no terminator).
 std::array<unsigned char, kKeyLength> DeriveKey(const std::string& passPhrase);
 
-// The writer's counterpart of DecipherImage: prefix (its first 16 bytes are the counter block),
-// then the CTR ciphertext of the plaintext. Throws on a cipher-library error.
-Bytes EncipherImage(const std::string& passPhrase, const std::array<unsigned char, kPrefixLength>& prefix,
-                    const Bytes& plaintext);
-
-// [N little-endian][N filler bytes][payload]
-Bytes BuildPlaintext(const Bytes& filler, const std::string& payload);
-
 }  // namespace Zento::Lithcore::Crypto

@@ -47,6 +47,4 @@ int TextFile::WriteText(const std::wstring& text) {
     return ::WriteFile(handle_.Get(), bytes.data(), length, &written, nullptr) && written == length ? 0 : -1;
 }
 
-void TextFile::Close() { handle_.Reset(); }
-
 }  // namespace Zento::Lithcore

@@ -23,7 +23,6 @@ public:
     // 0 on success, -1 when the write failed or came up short, -9 when not open.
     // Throws std::runtime_error("文字コード変換エラー", Shift_JIS) when UTF-8 sizing fails.
     int WriteText(const std::wstring& text);
-    void Close();
 
     const std::wstring& Path() const { return path_; }
 

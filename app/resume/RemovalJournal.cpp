@@ -8,7 +8,6 @@
 #include "platform/UniqueResource.h"
 #include "registry/Names.h"
 #include "settings/TextConversion.h"
-#include "settings/TextFile.h"
 
 namespace Quellor {
 

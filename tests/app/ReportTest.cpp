@@ -49,7 +49,6 @@ struct ReportFixture : ::testing::Test {
     CapturedOutput console;
 
     std::string LogBytes() {
-        log.Close();
         return ReadFileBytes(logPath);
     }
 };

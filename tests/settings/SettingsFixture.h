@@ -3,8 +3,8 @@
 // and quick ways to turn text into settings-file images.
 #include <string>
 
-#include "settings/Crypto.h"
 #include "settings/Settings.h"
+#include "tools/settings-tool/SettingsEncipher.h"
 
 namespace SettingsTest {
 

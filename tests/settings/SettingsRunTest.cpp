@@ -3,8 +3,8 @@
 
 #include "app/Profile.h"
 #include "platform/UniqueResource.h"
-#include "settings/SettingsWriter.h"
 #include "tests/support/TestSupport.h"
+#include "tools/settings-tool/SettingsWriter.h"
 
 namespace {
 

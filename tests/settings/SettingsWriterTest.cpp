@@ -1,4 +1,4 @@
-#include "settings/SettingsWriter.h"
+#include "tools/settings-tool/SettingsWriter.h"
 
 #include <gtest/gtest.h>
 

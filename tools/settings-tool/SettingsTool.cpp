@@ -6,9 +6,9 @@
 #include "platform/FileSystem.h"
 #include "platform/UniqueResource.h"
 #include "settings/SettingsArchive.h"
-#include "settings/SettingsWriter.h"
 #include "settings/TextConversion.h"
 #include "tools/settings-tool/SettingsSource.h"
+#include "tools/settings-tool/SettingsWriter.h"
 
 namespace Quellor::SettingsTool {
 

@@ -1,4 +1,4 @@
-#include "settings/SettingsWriter.h"
+#include "tools/settings-tool/SettingsWriter.h"
 
 #include <windows.h>
 
@@ -10,6 +10,7 @@
 #include "platform/UniqueResource.h"
 #include "settings/SettingsArchive.h"
 #include "settings/TextConversion.h"
+#include "tools/settings-tool/SettingsEncipher.h"
 
 namespace Zento::Lithcore {
 

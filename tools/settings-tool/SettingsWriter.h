@@ -3,8 +3,8 @@
 // The product only reads settings files; this serves the support tool and the tests.
 #include <string>
 
-#include "settings/Crypto.h"
 #include "settings/Settings.h"
+#include "tools/settings-tool/SettingsEncipher.h"
 
 namespace Zento::Lithcore {
 
