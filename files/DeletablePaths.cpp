@@ -26,10 +26,6 @@ std::wstring WithoutTrailingBackslash(std::wstring path) {
 
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
-bool ContainsIgnoringCase(const std::wstring& text, const std::wstring& part) {
-    return FoldedName(text).find(FoldedName(part)) != std::wstring::npos;
-}
-
 bool EqualIgnoringCase(const std::wstring& a, const std::wstring& b) { return FoldedName(a) == FoldedName(b); }
 
 // ---- folders that must never be deleted ----
@@ -222,9 +218,9 @@ std::wstring FolderPart(const std::wstring& path) {
 }
 
 bool OccursInAny(const std::wstring& folder, const PathList& texts) {
-    std::wstring needle = WithoutTrailingBackslash(folder);
+    const std::wstring needle = FoldedName(WithoutTrailingBackslash(folder));
     return std::any_of(texts.begin(), texts.end(),
-                       [&](const std::wstring& text) { return ContainsIgnoringCase(text, needle); });
+                       [&](const std::wstring& text) { return FoldedName(text).find(needle) != std::wstring::npos; });
 }
 
 bool IsKeptFile(const std::wstring& file, const PathList& keepPaths) {
