@@ -26,10 +26,6 @@ std::wstring WithoutTrailingBackslash(std::wstring path) {
 
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
-bool ContainsIgnoringCase(const std::wstring& text, const std::wstring& part) {
-    return FoldedName(text).find(FoldedName(part)) != std::wstring::npos;
-}
-
 bool EqualIgnoringCase(const std::wstring& a, const std::wstring& b) { return FoldedName(a) == FoldedName(b); }
 
 // ---- folders that must never be deleted ----
@@ -117,15 +113,6 @@ void AddRegisteredFolders(PathList& folders) {
     if (cut != std::wstring::npos && cut > 2) AddProtected(folders, profile.substr(0, cut));
 }
 
-}  // namespace
-
-bool HasDriveOrUncPrefix(const std::wstring& path) {
-    if (path.size() >= 3 && std::iswalpha(path[0]) && path[1] == L':' && path[2] == L'\\') return true;
-    return path.size() > 2 && path.rfind(L"\\\\", 0) == 0 && path[2] != L'\\' && path[2] != L'?' && path[2] != L'.';
-}
-
-namespace {
-
 bool HasDotPart(const std::wstring& path) {
     const std::wstring parts = L"\\" + path + L"\\";
     return parts.find(L"\\.\\") != std::wstring::npos || parts.find(L"\\..\\") != std::wstring::npos;
@@ -141,18 +128,6 @@ bool IsCachedInstallerFile(const std::wstring& path, const std::wstring& windows
     return name.find_first_of(L"\\:") == std::wstring::npos && name.size() > 4 &&
            EqualIgnoringCase(name.substr(name.size() - 4), extension);
 }
-
-}  // namespace
-
-bool IsCachedInstallerPackage(const std::wstring& path, const std::wstring& windowsFolder) {
-    return IsCachedInstallerFile(path, windowsFolder, L".msi");
-}
-
-bool IsCachedPatchPackage(const std::wstring& path, const std::wstring& windowsFolder) {
-    return IsCachedInstallerFile(path, windowsFolder, L".msp");
-}
-
-namespace {
 
 // ---- shares that lead back to this computer ----
 
@@ -243,9 +218,9 @@ std::wstring FolderPart(const std::wstring& path) {
 }
 
 bool OccursInAny(const std::wstring& folder, const PathList& texts) {
-    std::wstring needle = WithoutTrailingBackslash(folder);
+    const std::wstring needle = FoldedName(WithoutTrailingBackslash(folder));
     return std::any_of(texts.begin(), texts.end(),
-                       [&](const std::wstring& text) { return ContainsIgnoringCase(text, needle); });
+                       [&](const std::wstring& text) { return FoldedName(text).find(needle) != std::wstring::npos; });
 }
 
 bool IsKeptFile(const std::wstring& file, const PathList& keepPaths) {
@@ -262,6 +237,19 @@ bool IsLink(const std::wstring& path) {
 }
 
 }  // namespace
+
+bool HasDriveOrUncPrefix(const std::wstring& path) {
+    if (path.size() >= 3 && std::iswalpha(path[0]) && path[1] == L':' && path[2] == L'\\') return true;
+    return path.size() > 2 && path.rfind(L"\\\\", 0) == 0 && path[2] != L'\\' && path[2] != L'?' && path[2] != L'.';
+}
+
+bool IsCachedInstallerPackage(const std::wstring& path, const std::wstring& windowsFolder) {
+    return IsCachedInstallerFile(path, windowsFolder, L".msi");
+}
+
+bool IsCachedPatchPackage(const std::wstring& path, const std::wstring& windowsFolder) {
+    return IsCachedInstallerFile(path, windowsFolder, L".msp");
+}
 
 PathRefusal JudgeDeletablePath(const std::wstring& path, bool isFolder, const PathList& protectedFolders) {
     if (IsShareOfThisComputer(path)) return PathRefusal::LocalShare;

@@ -33,38 +33,15 @@ bool Contains(const PathList& list, const std::wstring& item) {
     return std::find(list.begin(), list.end(), item) != list.end();
 }
 
-bool AppendShortcuts(const PathList& folders, const PathList& names, bool onlyOnce, PathList& shortcuts) {
-    for (const std::wstring& name : names) {
-        if (!IsSafeSubPath(name)) continue;
-        for (const std::wstring& folder : folders) {
-            std::wstring candidate = folder + L"\\" + name + L".lnk";
-            if (onlyOnce && Contains(shortcuts, candidate)) continue;
-            if (PathMatchesAnything(candidate)) shortcuts.push_back(candidate);
-        }
-    }
-    return !shortcuts.empty();
-}
-
 bool HoldsAnyShortcut(const std::wstring& folder, const PathList& names) {
     return std::any_of(names.begin(), names.end(), [&](const std::wstring& name) {
         return IsSafeSubPath(name) && PathMatchesAnything(folder + L"\\" + name + L".lnk");
     });
 }
 
-// A sub-path with an empty piece ("\Name" for an empty TOOLNAME) would name the Programs folder itself.
-bool AppendMenuFolders(const PathList& programsFolders, const PathList& menuSubPaths, const PathList& names,
-                       PathList& folders) {
-    bool added = false;
-    for (const std::wstring& subPath : menuSubPaths) {
-        if (!IsSafeSubPath(subPath)) continue;
-        for (const std::wstring& programs : programsFolders) {
-            std::wstring candidate = programs + L"\\" + subPath;
-            if (!IsFolder(candidate) || Contains(folders, candidate) || !HoldsAnyShortcut(candidate, names)) continue;
-            folders.push_back(candidate);
-            added = true;
-        }
-    }
-    return added;
+PathList ScopeShellFolders(RegistryView view, ShellScope scope, const std::wstring& valueName) {
+    return scope == ShellScope::EveryUser ? EveryUserShellFolder(view, valueName)
+                                          : CommonShellFolder(view, L"Common " + valueName);
 }
 
 }  // namespace
@@ -111,21 +88,36 @@ bool FindUserAppDataFolders(RegistryView view, const std::wstring& subPath, Path
     return added;
 }
 
-bool FindUserShortcuts(RegistryView view, const std::wstring& valueName, const PathList& names, PathList& shortcuts) {
-    return AppendShortcuts(EveryUserShellFolder(view, valueName), names, false, shortcuts);
+bool FindShortcuts(RegistryView view, ShellScope scope, const std::wstring& valueName, const PathList& names,
+                   PathList& shortcuts) {
+    const PathList folders = ScopeShellFolders(view, scope, valueName);
+    for (const std::wstring& name : names) {
+        if (!IsSafeSubPath(name)) continue;
+        for (const std::wstring& folder : folders) {
+            std::wstring candidate = folder + L"\\" + name + L".lnk";
+            // Both registry views usually name the same all-users folder.
+            if (scope == ShellScope::AllUsers && Contains(shortcuts, candidate)) continue;
+            if (PathMatchesAnything(candidate)) shortcuts.push_back(candidate);
+        }
+    }
+    return !shortcuts.empty();
 }
 
-bool FindCommonShortcuts(RegistryView view, const std::wstring& valueName, const PathList& names, PathList& shortcuts) {
-    // Both registry views usually name the same all-users folder.
-    return AppendShortcuts(CommonShellFolder(view, valueName), names, true, shortcuts);
-}
-
-bool FindUserMenuFolders(RegistryView view, const PathList& menuSubPaths, const PathList& names, PathList& folders) {
-    return AppendMenuFolders(EveryUserShellFolder(view, L"Programs"), menuSubPaths, names, folders);
-}
-
-bool FindCommonMenuFolders(RegistryView view, const PathList& menuSubPaths, const PathList& names, PathList& folders) {
-    return AppendMenuFolders(CommonShellFolder(view, L"Common Programs"), menuSubPaths, names, folders);
+// A sub-path with an empty piece ("\Name" for an empty TOOLNAME) would name the Programs folder itself.
+bool FindMenuFolders(RegistryView view, ShellScope scope, const PathList& menuSubPaths, const PathList& names,
+                     PathList& folders) {
+    const PathList programsFolders = ScopeShellFolders(view, scope, L"Programs");
+    bool added = false;
+    for (const std::wstring& subPath : menuSubPaths) {
+        if (!IsSafeSubPath(subPath)) continue;
+        for (const std::wstring& programs : programsFolders) {
+            std::wstring candidate = programs + L"\\" + subPath;
+            if (!IsFolder(candidate) || Contains(folders, candidate) || !HoldsAnyShortcut(candidate, names)) continue;
+            folders.push_back(candidate);
+            added = true;
+        }
+    }
+    return added;
 }
 
 bool FindUserSettingFiles(RegistryView view, const PathList& userIds, const Settings& settings, PathList& folders,

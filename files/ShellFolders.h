@@ -23,17 +23,18 @@ PathList CommonShellFolder(RegistryView view, const std::wstring& valueName);
 // Each user's AppData folder joined with subPath, when that is a folder.
 bool FindUserAppDataFolders(RegistryView view, const std::wstring& subPath, PathList& folders);
 
-// Each user's folder named by valueName ("Startup" or "Desktop"), backslash, name, ".lnk", when it exists.
-bool FindUserShortcuts(RegistryView view, const std::wstring& valueName, const PathList& names, PathList& shortcuts);
+// Whose shell folders a search looks in: every user's own, or the all-users ones (valueName with "Common ").
+enum class ShellScope { EveryUser, AllUsers };
 
-// As FindUserShortcuts over the all-users folder ("Common Startup" or "Common Desktop"); each path once.
-bool FindCommonShortcuts(RegistryView view, const std::wstring& valueName, const PathList& names, PathList& shortcuts);
+// Each shell folder of the scope named by valueName ("Startup" or "Desktop"), backslash, name, ".lnk", when it
+// exists; in the all-users folder each path once.
+bool FindShortcuts(RegistryView view, ShellScope scope, const std::wstring& valueName, const PathList& names,
+                   PathList& shortcuts);
 
-// Each user's Programs folder joined with a menu sub-path, when that folder holds one of the shortcuts; each once.
-bool FindUserMenuFolders(RegistryView view, const PathList& menuSubPaths, const PathList& names, PathList& folders);
-
-// As FindUserMenuFolders under the all-users "Common Programs" folder.
-bool FindCommonMenuFolders(RegistryView view, const PathList& menuSubPaths, const PathList& names, PathList& folders);
+// Each Programs folder of the scope joined with a menu sub-path, when that folder holds one of the shortcuts;
+// each once.
+bool FindMenuFolders(RegistryView view, ShellScope scope, const PathList& menuSubPaths, const PathList& names,
+                     PathList& folders);
 
 // For each user ID, every user's AppData\<CUSTOMER>\Velkor\Common\Ferrow\<ID>: its
 // AppData\Velkor\install.dat goes to files, its Scheduler\ folder to folders.

@@ -545,22 +545,22 @@ void CollectShortcuts(Report& report, const Settings& profile, RemovalPlan& plan
     const Lc::RegistryView view = Lc::NativeView();
 
     PathList paths;
-    bool any = Lc::FindUserMenuFolders(view, folderNames, names, paths);
+    bool any = Lc::FindMenuFolders(view, Lc::ShellScope::EveryUser, folderNames, names, paths);
     AddFound(report, plan, L"削除対象のプログラムのショートカットフォルダ", any, paths, TargetKind::Folder,
              TargetSection::StartMenuFolders);
-    any = Lc::FindCommonMenuFolders(view, folderNames, names, paths);
+    any = Lc::FindMenuFolders(view, Lc::ShellScope::AllUsers, folderNames, names, paths);
     AddFound(report, plan, L"削除対象のプログラムの全ユーザー共通ショートカットフォルダ", any, paths, TargetKind::Folder,
              TargetSection::StartMenuFolders);
-    any = Lc::FindUserShortcuts(view, L"Startup", names, paths);
+    any = Lc::FindShortcuts(view, Lc::ShellScope::EveryUser, L"Startup", names, paths);
     AddFound(report, plan, L"削除対象のプログラムのスタートアップショートカット", any, paths, TargetKind::File,
              TargetSection::StartupShortcuts);
-    any = Lc::FindCommonShortcuts(view, L"Common Startup", names, paths);
+    any = Lc::FindShortcuts(view, Lc::ShellScope::AllUsers, L"Startup", names, paths);
     AddFound(report, plan, L"削除対象のプログラムの全ユーザー共通スタートアップショートカット", any, paths, TargetKind::File,
              TargetSection::StartupShortcuts);
-    any = Lc::FindUserShortcuts(view, L"Desktop", names, paths);
+    any = Lc::FindShortcuts(view, Lc::ShellScope::EveryUser, L"Desktop", names, paths);
     AddFound(report, plan, L"削除対象のプログラムのデスクトップショートカット", any, paths, TargetKind::File,
              TargetSection::DesktopShortcuts);
-    any = Lc::FindCommonShortcuts(view, L"Common Desktop", names, paths);
+    any = Lc::FindShortcuts(view, Lc::ShellScope::AllUsers, L"Desktop", names, paths);
     AddFound(report, plan, L"削除対象のプログラムの全ユーザー共通デスクトップショートカット", any, paths, TargetKind::File,
              TargetSection::DesktopShortcuts);
 }

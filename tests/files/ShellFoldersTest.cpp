@@ -40,22 +40,22 @@ TEST(IsSafeSubPath, RejectsPiecesThatNameTheParent) {
         EXPECT_TRUE(IsSafeSubPath(good)) << Utf8(good);
 }
 
-TEST(FindUserShortcuts, ListsTheShortcutOnEveryUsersDesktop) {
+TEST(FindShortcuts, ListsTheShortcutOnEveryUsersDesktop) {
     ScratchFolder root;
     MakeTree(root.Path(), {L"D1\\Mirevo.lnk", L"D2\\Mirevo.lnk", L"D2\\Other.lnk"});
     ShellFolderTestValue current(HKEY_CURRENT_USER, kShellFoldersKey, L"Desktop", root / L"D1");
     ShellFolderTestValue other(HKEY_USERS, kDefaultUserShellFolders, L"Desktop", root / L"D2");
 
     Paths found;
-    EXPECT_TRUE(FindUserShortcuts(NativeView(), L"Desktop", {L"Mirevo", L"Tool", L""}, found));
+    EXPECT_TRUE(FindShortcuts(NativeView(), ShellScope::EveryUser, L"Desktop", {L"Mirevo", L"Tool", L""}, found));
     EXPECT_EQ(Sorted(found), (Paths{root / L"D1\\Mirevo.lnk", root / L"D2\\Mirevo.lnk"}));
 
     Paths none;
-    EXPECT_FALSE(FindUserShortcuts(NativeView(), L"Desktop", {L"Tool"}, none));
+    EXPECT_FALSE(FindShortcuts(NativeView(), ShellScope::EveryUser, L"Desktop", {L"Tool"}, none));
     EXPECT_TRUE(none.empty());
 }
 
-TEST(FindCommonShortcuts, ListsAnAllUsersShortcutOnceThroughBothViews) {
+TEST(FindShortcuts, ListsAnAllUsersShortcutOnceThroughBothViews) {
     ScratchFolder root;
     MakeTree(root.Path(), {L"CD\\Mirevo.lnk", L"CD\\Tool.lnk"});
     ShellFolderTestValue native(HKEY_LOCAL_MACHINE, std::wstring(kShellFoldersKey), L"Common Desktop", root / L"CD",
@@ -63,7 +63,7 @@ TEST(FindCommonShortcuts, ListsAnAllUsersShortcutOnceThroughBothViews) {
     ShellFolderTestValue redirected(HKEY_LOCAL_MACHINE, std::wstring(kShellFoldersKey), L"Common Desktop",
                                     root / L"CD", KEY_WOW64_32KEY);
     Paths found;
-    EXPECT_TRUE(FindCommonShortcuts(NativeView(), L"Common Desktop", {L"Mirevo", L"Tool"}, found));
+    EXPECT_TRUE(FindShortcuts(NativeView(), ShellScope::AllUsers, L"Desktop", {L"Mirevo", L"Tool"}, found));
     EXPECT_EQ(found, (Paths{root / L"CD\\Mirevo.lnk", root / L"CD\\Tool.lnk"}));
 }
 
@@ -80,7 +80,7 @@ TEST_F(MenuFolders, ListAFolderOnceWhenItHoldsBothShortcutsAndSkipOneHoldingNeit
                         L"Tool\\Tool.lnk"});
     ShellFolderTestValue value(HKEY_CURRENT_USER, kShellFoldersKey, L"Programs", programs);
     Paths found;
-    EXPECT_TRUE(FindUserMenuFolders(NativeView(), subPaths, names, found));
+    EXPECT_TRUE(FindMenuFolders(NativeView(), ShellScope::EveryUser, subPaths, names, found));
     EXPECT_EQ(found, (Paths{programs + L"\\ZEKT\\Mirevo", programs + L"\\Tool"}));
 }
 
@@ -88,7 +88,8 @@ TEST_F(MenuFolders, NeverListTheProgramsFolderItselfForAnEmptyName) {
     MakeTree(programs, {L"Mirevo.lnk", L".lnk", L"ZEKT\\Mirevo\\Mirevo.lnk", L"ZEKT\\.lnk"});
     ShellFolderTestValue value(HKEY_CURRENT_USER, kShellFoldersKey, L"Programs", programs);
     Paths found;
-    FindUserMenuFolders(NativeView(), {L"ZEKT\\Mirevo", L"\\Mirevo", L"", L"ZEKT\\"}, {L"Mirevo", L""}, found);
+    FindMenuFolders(NativeView(), ShellScope::EveryUser, {L"ZEKT\\Mirevo", L"\\Mirevo", L"", L"ZEKT\\"},
+                    {L"Mirevo", L""}, found);
     EXPECT_EQ(found, Paths{programs + L"\\ZEKT\\Mirevo"});
 }
 
@@ -98,7 +99,7 @@ TEST_F(MenuFolders, ListTheAllUsersFolderUnderCommonPrograms) {
     ShellFolderTestValue redirected(HKEY_LOCAL_MACHINE, kShellFoldersKey, L"Common Programs", programs,
                                     KEY_WOW64_32KEY);
     Paths found;
-    EXPECT_TRUE(FindCommonMenuFolders(NativeView(), subPaths, names, found));
+    EXPECT_TRUE(FindMenuFolders(NativeView(), ShellScope::AllUsers, subPaths, names, found));
     EXPECT_EQ(found, Paths{programs + L"\\Tool"});
 }
 
