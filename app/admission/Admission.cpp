@@ -38,13 +38,8 @@ const wchar_t kNotProductsPatch[] = L"Mirevoだけに適用されたパッチで
 const wchar_t kService[] = L"サービスの登録はサービスマネージャーが削除するため対象にしません。";
 
 std::wstring Quoted(const std::wstring& text) {
-    static const std::wstring special = L"\\^$.|?*+()[]{}";
-    std::wstring out;
-    for (wchar_t c : text) {
-        if (special.find(c) != std::wstring::npos) out += L'\\';
-        out += c;
-    }
-    return out;
+    static const std::wregex special(LR"([\\^$.|?*+()\[\]{}])");
+    return std::regex_replace(text, special, L"\\$&");
 }
 
 std::wstring AnyOf(const PathList& names) {
@@ -177,8 +172,7 @@ private:
         const std::wstring& path = candidate.key.path;
         if (!candidate.key.Valid() || candidate.key.view != view_ || path.empty() || path.back() != L'\\')
             return Refuse(kNotProducts);
-        const bool user = path.rfind(L"HKEY_USERS\\", 0) == 0;
-        const TargetSection keys = user ? TargetSection::UserKeys : TargetSection::MachineKeys;
+        const TargetSection keys = path.rfind(L"HKEY_USERS\\", 0) == 0 ? TargetSection::UserKeys : TargetSection::MachineKeys;
         const Family family = families_.Of(path);
         switch (candidate.kind) {
             case TargetKind::Value:
@@ -325,20 +319,17 @@ private:
     // ---- files and folders ----
 
     void ReadPlaces() {
-        for (const std::wstring& folder : ProgramFolderCandidates(profile_))
-            places_.push_back({folder, TargetSection::ProgramFiles, TargetSection::ProgramFiles, false});
-        const PathList appData = Lc::EveryUserShellFolder(view_, L"AppData");
-        for (const std::wstring& folder : appData) {
+        // A folder whose files and folders are one section's.
+        auto add = [&](const std::wstring& base, TargetSection section) { places_.push_back({base, section, section, false}); };
+        for (const std::wstring& folder : ProgramFolderCandidates(profile_)) add(folder, TargetSection::ProgramFiles);
+        for (const std::wstring& folder : Lc::EveryUserShellFolder(view_, L"AppData")) {
             places_.push_back({folder + L"\\" + profile_.CUSTOMER + L"\\Velkor", TargetSection::UserSettingFolders,
                                TargetSection::UserSettingFiles, false});
-            places_.push_back({folder + L"\\Microsoft\\Installer\\" + facts_.productCode, TargetSection::InstallerInfoFolders,
-                               TargetSection::InstallerInfoFolders, false});
+            add(folder + L"\\Microsoft\\Installer\\" + facts_.productCode, TargetSection::InstallerInfoFolders);
         }
         if (!windows_.empty()) {
-            places_.push_back({windows_ + L"\\Installer\\" + facts_.productCode, TargetSection::InstallerInfoFolders,
-                               TargetSection::InstallerInfoFolders, false});
-            places_.push_back({PatchCacheFolder(windows_, facts_.productCode), TargetSection::InstallerInfoFolders,
-                               TargetSection::InstallerInfoFolders, false});
+            add(windows_ + L"\\Installer\\" + facts_.productCode, TargetSection::InstallerInfoFolders);
+            add(PatchCacheFolder(windows_, facts_.productCode), TargetSection::InstallerInfoFolders);
         }
         AddShellPlaces(L"Programs", L"Common Programs", MenuFolderNames(profile_, facts_.displayName), L"",
                        TargetSection::StartMenuFolders, false);

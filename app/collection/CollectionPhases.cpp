@@ -24,6 +24,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 
 namespace Quellor {
 
@@ -52,7 +53,7 @@ struct Findings {
     WideMap ownByPath;
     WideMap clsidToServer;       // the server's path as its registration names it
     WideMap clsidToKey;
-    std::map<std::wstring, bool> unregister;
+    std::set<std::wstring> unregistered;  // the CLSIDs whose servers are unregistered
     bool removesService = false;  // the service's server is the product's own, or the service outlived it
     PathList settingsNames;      // from the settings search, for the per-user setting files
     EarlierJournals earlier;     // unfinished removals of the product, taken up when the plan is complete
@@ -60,10 +61,7 @@ struct Findings {
     PathList keptPaths;  // the shared components' files, and other products' files with the files beside them
     PathList interfaceKeys;      // the NovexPS server's, which its unregistration leaves behind
 
-    bool Unregisters(const std::wstring& clsid) const {
-        auto found = unregister.find(clsid);
-        return found != unregister.end() && found->second;
-    }
+    bool Unregisters(const std::wstring& clsid) const { return unregistered.count(clsid) != 0; }
 };
 
 constexpr wchar_t kUninstallBase[] = L"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
@@ -131,18 +129,20 @@ PathList KeysOfTargetAlone(RemovalPlan& plan, const PathList& found) {
     return alone;
 }
 
+// The folder alone when it is there, nothing otherwise.
+PathList IfFolder(const std::wstring& path) { return Lc::IsFolder(path) ? PathList{path} : PathList{}; }
+
 // Found keys join the candidates; installer keys that may name other products as well only as far as
 // they are the target's alone.
 void AddKeys(RemovalPlan& plan, const PathList& found, TargetSection section, bool sharable) {
     AddCandidates(plan.candidates, sharable ? KeysOfTargetAlone(plan, found) : found, TargetKind::Key, section);
 }
 
-// A search's finds reported under its label; they join the candidates, and the list is emptied for the next.
-void AddFound(Report& report, RemovalPlan& plan, const std::wstring& label, bool any, PathList& found, TargetKind kind,
-              TargetSection section) {
+// A search's finds reported under its label; they join the candidates.
+void AddFound(Report& report, RemovalPlan& plan, const std::wstring& label, bool any, const PathList& found,
+              TargetKind kind, TargetSection section) {
     report.ReportSearch(label, any, found);
     AddCandidates(plan.candidates, found, kind, section);
-    found.clear();
 }
 
 // Where a key search looks: below a machine key, in every loaded user hive's installer keys, or in the
@@ -173,10 +173,8 @@ void SearchKeys(Report& report, RemovalPlan& plan, std::initializer_list<KeySear
 PathList OtherClients(const std::wstring& componentCode, const std::wstring& productCode) {
     PathList clients;
     Lc::ListComponentClients(componentCode, clients);
-    PathList others;
-    for (const std::wstring& client : clients)
-        if (!Lc::NamesEqual(client, productCode)) others.push_back(client);
-    return others;
+    std::erase_if(clients, [&](const std::wstring& client) { return Lc::NamesEqual(client, productCode); });
+    return clients;
 }
 
 // Checks that the product's installation is registered. 0 to go on, -1 to end the run.
@@ -236,8 +234,7 @@ void CollectProductRegistrations(Report& report, const Settings& profile, Remova
     bool any = Lc::CollectUserDataKeys(Lc::NativeView(), packedProduct, L"Products", userData);
     PathList packages;
     if (any) Lc::CollectLocalPackages(Lc::NativeView(), userData, L"InstallProperties", L"LocalPackage", packages);
-    report.ReportSearch(L"アンインストーラー情報のレジストリ", any, userData);
-    AddKeys(plan, userData, TargetSection::MachineKeys, false);
+    AddFound(report, plan, L"アンインストーラー情報のレジストリ", any, userData, TargetKind::Key, TargetSection::MachineKeys);
     PlanCachedPackages(report, packages, plan);
 
     SearchKeys(report, plan,
@@ -275,16 +272,15 @@ void CollectPatches(Report& report, RemovalPlan& plan) {
     AddCandidates(patchKeys, userKeys, TargetKind::Key, TargetSection::UserKeys);
     plan.candidates.insert(plan.candidates.begin(), patchKeys.begin(), patchKeys.end());
     const std::wstring windows = Lc::GetSpecialFolderPath(CSIDL_WINDOWS);
-    PathList cached;
-    for (const std::wstring& package : packages)
-        if (!windows.empty() && Lc::IsCachedPatchPackage(package, windows)) cached.push_back(package);
-    report.ReportSearch(L"削除対象プログラムのパッチファイル", !cached.empty(), cached);
-    AddCandidates(plan.candidates, cached, TargetKind::File, TargetSection::InstallerPackages);
+    std::erase_if(packages, [&](const std::wstring& package) {
+        return windows.empty() || !Lc::IsCachedPatchPackage(package, windows);
+    });
+    AddFound(report, plan, L"削除対象プログラムのパッチファイル", !packages.empty(), packages, TargetKind::File,
+             TargetSection::InstallerPackages);
     if (windows.empty()) return;
-    const std::wstring cache = PatchCacheFolder(windows, plan.productCode);
-    const bool isFolder = Lc::IsFolder(cache);
-    report.ReportSearch(L"削除対象プログラムのパッチのキャッシュフォルダ", isFolder, {cache});
-    if (isFolder) AddCandidates(plan.candidates, {cache}, TargetKind::Folder, TargetSection::InstallerInfoFolders);
+    const PathList cache = IfFolder(PatchCacheFolder(windows, plan.productCode));
+    AddFound(report, plan, L"削除対象プログラムのパッチのキャッシュフォルダ", !cache.empty(), cache, TargetKind::Folder,
+             TargetSection::InstallerInfoFolders);
 }
 
 // The product's upgrade-code and feature registrations, then the installer's keys of per-user-managed
@@ -308,6 +304,14 @@ void CollectUpgradeAndFeatureRegistrations(Report& report, const Settings& profi
                  packedUpgrade, true},
                 {L"削除対象プログラムの管理対象ユーザーのFeature情報のレジストリ", KeysIn::Managed, L"Features",
                  packedProduct}});
+}
+
+// Two lines on the console and the list in the log, when the list is not empty.
+void ReportListed(Report& report, const PathList& listed, const wchar_t* first, const wchar_t* second) {
+    if (listed.empty()) return;
+    report.PrintLine(first);
+    report.PrintLine(second);
+    report.LogLines(listed);
 }
 
 // The product's components, and those it shares with other products.
@@ -353,25 +357,15 @@ void CollectComponents(Report& report, const Settings& profile, RemovalPlan& pla
             found.ownByPath.emplace(Lc::ComparablePath(path), code);
         }
     }
-    if (found.sharedComponentCodes.empty()) {
-        report.PrintLine(L"他のプログラムと共有しているコンポーネントはありませんでした。");
-    } else {
-        report.PrintLine(L"他のプログラムと共有しているコンポーネントが見つかりました。");
-        report.PrintLine(L"共有しているコンポーネントのファイル・レジストリは削除対象から除外します。");
-        report.LogLines(found.sharedComponentCodes);
-    }
+    if (found.sharedComponentCodes.empty()) report.PrintLine(L"他のプログラムと共有しているコンポーネントはありませんでした。");
+    ReportListed(report, found.sharedComponentCodes, L"他のプログラムと共有しているコンポーネントが見つかりました。",
+                 L"共有しているコンポーネントのファイル・レジストリは削除対象から除外します。");
     // Without its path a shared file cannot be told apart from the product's own files.
-    if (!found.sharedWithoutPath.empty()) {
-        report.PrintLine(L"共有しているコンポーネントの内、パスを取得できなかったものがあります。");
-        report.PrintLine(L"共有しているファイルを残すため、Mirevoのフォルダは削除しません。");
-        report.LogLines(found.sharedWithoutPath);
-    }
+    ReportListed(report, found.sharedWithoutPath, L"共有しているコンポーネントの内、パスを取得できなかったものがあります。",
+                 L"共有しているファイルを残すため、Mirevoのフォルダは削除しません。");
     // An unread registration may name another product's file in the product's folders.
-    if (!found.unreadComponents.empty()) {
-        report.PrintLine(L"読み取れなかったコンポーネントの登録があります。");
-        report.PrintLine(L"他の製品のファイルを残すため、Mirevoのフォルダは削除しません。");
-        report.LogLines(found.unreadComponents);
-    }
+    ReportListed(report, found.unreadComponents, L"読み取れなかったコンポーネントの登録があります。",
+                 L"他の製品のファイルを残すため、Mirevoのフォルダは削除しません。");
     report.PrintLine(L"");
     report.PrintLine(L"Mirevoのコンポーネントのレジストリパスを取得します。");
     report.PrintLine(L"取得完了まで、１分程度かかることがあります。");
@@ -416,10 +410,9 @@ bool ServiceOutlivedItsServer(const Settings& profile, const Findings& found) {
     if (profile.TERRION_SERVICE_NAME.empty() || found.clsidToKey.count(profile.TERRION_CLSID) != 0) return false;
     const std::wstring program = Lc::ServiceProgramPath(profile.TERRION_SERVICE_NAME);
     if (program.empty()) return false;
-    for (const std::wstring& folder : ProgramFolderCandidates(profile))
-        if (Lc::IsAtOrBelow(program, folder) || Lc::IsAtOrBelow(Lc::ComparablePath(program), Lc::ComparablePath(folder)))
-            return true;
-    return false;
+    return std::ranges::any_of(ProgramFolderCandidates(profile), [&](const std::wstring& folder) {
+        return Lc::IsAtOrBelow(program, folder) || Lc::IsAtOrBelow(Lc::ComparablePath(program), Lc::ComparablePath(folder));
+    });
 }
 
 // "Software\Classes\Wow6432Node" and "Software\Wow6432Node\Classes" name one key of the 32-bit view.
@@ -448,8 +441,7 @@ void CollectAppIdsOfExes(const Findings& found, const PathList& appIds, PathList
         for (const std::wstring& key : keys) {
             std::wstring named;
             if (!Lc::ReadStringValue(Lc::NativeView(), key, L"AppID", named)) continue;
-            for (const std::wstring& appId : appIds)
-                if (Lc::NamesEqual(named, appId) && !NamesOneOf(key, appIdKeys)) appIdKeys.push_back(key);
+            if (Lc::HoldsName(appIds, named) && !NamesOneOf(key, appIdKeys)) appIdKeys.push_back(key);
         }
     }
 }
@@ -468,20 +460,18 @@ void CollectComRegistrations(Report& report, const Settings& profile, RemovalPla
     for (const auto& [clsid, server] : found.clsidToServer) serverToClsid.emplace(Lc::ComparablePath(server), clsid);
     PathList clsidKeys;
     for (const auto& [server, clsid] : serverToClsid) {
-        bool own = found.sharedByPath.count(server) == 0 && found.ownByPath.count(server) != 0;
-        found.unregister[clsid] = own;
-        if (own) clsidKeys.push_back(found.clsidToKey[clsid]);
+        if (found.sharedByPath.count(server) != 0 || found.ownByPath.count(server) == 0) continue;
+        found.unregistered.insert(clsid);
+        clsidKeys.push_back(found.clsidToKey[clsid]);
     }
+    PathList appIds;
+    Lc::ReadStringValues(Lc::NativeView(), clsidKeys, L"AppID", appIds);
     PathList appIdKeys;
-    if (!clsidKeys.empty()) {
-        PathList appIds;
-        Lc::ReadStringValues(Lc::NativeView(), clsidKeys, L"AppID", appIds);
-        for (const std::wstring& appId : appIds) Lc::CollectKeyPaths(Lc::NativeView(), kAppIdBase, appId, appIdKeys);
-        CollectAppIdsOfExes(found, appIds, appIdKeys);
-    }
+    for (const std::wstring& appId : appIds) Lc::CollectKeyPaths(Lc::NativeView(), kAppIdBase, appId, appIdKeys);
+    CollectAppIdsOfExes(found, appIds, appIdKeys);
     report.ReportSearch(L"Mirevo関連のCOMコンポーネントのCLSIDレジストリ", !clsidKeys.empty(), clsidKeys);
-    report.ReportSearch(L"Mirevo関連のCOMコンポーネントのAppIDレジストリ", !appIdKeys.empty(), appIdKeys);
-    AddKeys(plan, appIdKeys, TargetSection::MachineKeys, false);
+    AddFound(report, plan, L"Mirevo関連のCOMコンポーネントのAppIDレジストリ", !appIdKeys.empty(), appIdKeys, TargetKind::Key,
+             TargetSection::MachineKeys);
     for (const ProductServer& server : ProductServers(profile))
         if (found.Unregisters(server.clsid))
             plan.candidates.push_back({TargetKind::ComServer, TargetSection::ComServers, found.clsidToServer[server.clsid],
@@ -508,24 +498,22 @@ void CollectSettingsRegistry(Report& report, const Settings& profile, RemovalPla
     PathList userKeys;
     bool any = Lc::CollectUserSettingsKeys(Lc::NativeView(), found.componentPaths, profile.CUSTOMER, userKeys,
                                            found.settingsNames);
-    report.ReportSearch(L"Mirevoの設定情報のレジストリ", any, userKeys);
-    AddKeys(plan, userKeys, TargetSection::UserKeys, false);
+    AddFound(report, plan, L"Mirevoの設定情報のレジストリ", any, userKeys, TargetKind::Key, TargetSection::UserKeys);
 
     std::wstring vendorBase = L"HKEY_LOCAL_MACHINE\\Software\\" + profile.CUSTOMER + L"\\";
     SearchKeys(report, plan, {{L"Mirevo設定情報の全ユーザー共通のレジストリ", KeysIn::Machine, vendorBase + L"Velkor\\", L"Common"}});
 
     PathList productKeys;
     PathList entries;
-    WideMap machineValues;  // key path -> value name
+    std::set<std::wstring> valueKeys;  // the keys whose default value goes, each once
     Lc::CollectKeyPaths(Lc::NativeView(), vendorBase, L"Velkor", productKeys);
     for (const std::wstring& key : productKeys) {
         std::wstring data;
         if (!Lc::ReadStringValue(Lc::NativeView(), key, L"", data)) continue;
-        machineValues.emplace(key, L"");
+        valueKeys.insert(key);
         entries.push_back(key + L"\r\n - エントリ「」 = " + data);
     }
-    for (const auto& [key, name] : machineValues)
-        AddValueCandidate(plan.candidates, key, name, TargetSection::MachineValues);
+    for (const std::wstring& key : valueKeys) AddValueCandidate(plan.candidates, key, L"", TargetSection::MachineValues);
     report.ReportSearch(L"Mirevo設定情報の全ユーザー共通のレジストリのエントリ", !entries.empty(), entries);
     report.PrintLine(L"削除対象のプログラムに関連するレジストリの検索が完了しました。");
     report.PrintLine(L"");
@@ -544,25 +532,19 @@ void CollectShortcuts(Report& report, const Settings& profile, RemovalPlan& plan
     const PathList names = ShortcutNames(profile, found.displayName);
     const Lc::RegistryView view = Lc::NativeView();
 
-    PathList paths;
-    bool any = Lc::FindMenuFolders(view, Lc::ShellScope::EveryUser, folderNames, names, paths);
-    AddFound(report, plan, L"削除対象のプログラムのショートカットフォルダ", any, paths, TargetKind::Folder,
-             TargetSection::StartMenuFolders);
-    any = Lc::FindMenuFolders(view, Lc::ShellScope::AllUsers, folderNames, names, paths);
-    AddFound(report, plan, L"削除対象のプログラムの全ユーザー共通ショートカットフォルダ", any, paths, TargetKind::Folder,
-             TargetSection::StartMenuFolders);
-    any = Lc::FindShortcuts(view, Lc::ShellScope::EveryUser, L"Startup", names, paths);
-    AddFound(report, plan, L"削除対象のプログラムのスタートアップショートカット", any, paths, TargetKind::File,
-             TargetSection::StartupShortcuts);
-    any = Lc::FindShortcuts(view, Lc::ShellScope::AllUsers, L"Startup", names, paths);
-    AddFound(report, plan, L"削除対象のプログラムの全ユーザー共通スタートアップショートカット", any, paths, TargetKind::File,
-             TargetSection::StartupShortcuts);
-    any = Lc::FindShortcuts(view, Lc::ShellScope::EveryUser, L"Desktop", names, paths);
-    AddFound(report, plan, L"削除対象のプログラムのデスクトップショートカット", any, paths, TargetKind::File,
-             TargetSection::DesktopShortcuts);
-    any = Lc::FindShortcuts(view, Lc::ShellScope::AllUsers, L"Desktop", names, paths);
-    AddFound(report, plan, L"削除対象のプログラムの全ユーザー共通デスクトップショートカット", any, paths, TargetKind::File,
-             TargetSection::DesktopShortcuts);
+    // Without a shell folder named, the Start-menu folders that hold one of the shortcuts are searched.
+    auto search = [&](const wchar_t* label, Lc::ShellScope scope, const wchar_t* shellFolder, TargetSection section) {
+        PathList paths;
+        bool any = shellFolder == nullptr ? Lc::FindMenuFolders(view, scope, folderNames, names, paths)
+                                          : Lc::FindShortcuts(view, scope, shellFolder, names, paths);
+        AddFound(report, plan, label, any, paths, shellFolder == nullptr ? TargetKind::Folder : TargetKind::File, section);
+    };
+    search(L"削除対象のプログラムのショートカットフォルダ", Lc::ShellScope::EveryUser, nullptr, TargetSection::StartMenuFolders);
+    search(L"削除対象のプログラムの全ユーザー共通ショートカットフォルダ", Lc::ShellScope::AllUsers, nullptr, TargetSection::StartMenuFolders);
+    search(L"削除対象のプログラムのスタートアップショートカット", Lc::ShellScope::EveryUser, L"Startup", TargetSection::StartupShortcuts);
+    search(L"削除対象のプログラムの全ユーザー共通スタートアップショートカット", Lc::ShellScope::AllUsers, L"Startup", TargetSection::StartupShortcuts);
+    search(L"削除対象のプログラムのデスクトップショートカット", Lc::ShellScope::EveryUser, L"Desktop", TargetSection::DesktopShortcuts);
+    search(L"削除対象のプログラムの全ユーザー共通デスクトップショートカット", Lc::ShellScope::AllUsers, L"Desktop", TargetSection::DesktopShortcuts);
 }
 
 // The per-user setting files: only when the settings search named some users.
@@ -587,10 +569,9 @@ void CollectInstallerInfoFolders(Report& report, RemovalPlan& plan) {
     AddCandidates(plan.candidates, PathList(folders.begin() + earlier, folders.end()), TargetKind::Folder,
                   TargetSection::InstallerInfoFolders);
     const std::wstring windows = Lc::GetSpecialFolderPath(CSIDL_WINDOWS);
-    std::wstring allUsers = windows + L"\\Installer\\" + plan.productCode;
-    bool isFolder = !windows.empty() && Lc::IsFolder(allUsers);
-    report.ReportSearch(L"「プログラムの追加と削除」で使用される情報の全ユーザー共通フォルダ", isFolder, {allUsers});
-    if (isFolder) AddCandidates(plan.candidates, {allUsers}, TargetKind::Folder, TargetSection::InstallerInfoFolders);
+    const PathList allUsers = windows.empty() ? PathList{} : IfFolder(windows + L"\\Installer\\" + plan.productCode);
+    AddFound(report, plan, L"「プログラムの追加と削除」で使用される情報の全ユーザー共通フォルダ", !allUsers.empty(), allUsers,
+             TargetKind::Folder, TargetSection::InstallerInfoFolders);
 }
 
 // Ferrow's image path, for its stop.
@@ -626,10 +607,8 @@ void PlanRemovedByOthers(const Settings& profile, RemovalPlan& plan, Findings& f
     }
     PathList comKeys;
     PathList proxies;
-    for (const auto& [clsid, unregister] : found.unregister) {
-        auto key = found.clsidToKey.find(clsid);
-        if (!unregister || key == found.clsidToKey.end()) continue;
-        comKeys.push_back(key->second);
+    for (const std::wstring& clsid : found.unregistered) {
+        comKeys.push_back(found.clsidToKey[clsid]);
         proxies.push_back(clsid);
     }
     // What a real server's unregistration removes besides its CLSID key, so that the backup restores COM
@@ -678,7 +657,6 @@ void KeepOtherProductsFiles(RemovalPlan& plan, Findings& found) {
     }
 }
 
-
 // What the collection's reports did not list yet.
 void ReportCompletedPlan(Report& report, const RemovalPlan& plan, const Findings& found) {
     report.LogSection(L"[削除対象に加えるInterfaceのレジストリ]", found.interfaceKeys);
@@ -695,11 +673,10 @@ void AdmitSearchedTargets(Report& report, const TargetAdmission& admission, Remo
     PathList refused;
     for (const Target& candidate : TargetsOf(plan)) {
         const Verdict verdict = admission.Judge(candidate);
-        if (verdict.admitted) {
+        if (verdict.admitted)
             plan.targets.push_back(candidate);
-            continue;
-        }
-        refused.push_back(TargetText(candidate) + L"\r\n - " + verdict.reason);
+        else
+            refused.push_back(TargetText(candidate) + L"\r\n - " + verdict.reason);
     }
     report.PrintSection(L"[検索で見つかったが削除しない項目]", refused);
 }
@@ -715,6 +692,22 @@ void CompletePlan(Report& report, const Settings& profile, RemovalPlan& plan, Fi
     TakeUpEarlierRemovals(report, admission, plan, found.earlier);
     report.PrintLine(L"強制削除の準備が完了しました。");
     ReportCompletedPlan(report, plan, found);
+}
+
+// Every search for the product's traces, in the order the log lists them.
+void SearchTheMachine(Report& report, const Settings& profile, RemovalPlan& plan, Findings& found) {
+    CollectProductRegistrations(report, profile, plan, found);
+    CollectUpgradeAndFeatureRegistrations(report, profile, plan);
+    CollectPatches(report, plan);
+    CollectComponents(report, profile, plan, found);
+    CollectSharedComponentRegistrations(plan, found);
+    CollectComRegistrations(report, profile, plan, found);
+    NoteSparedComServers(profile, plan, found);
+    CollectSettingsRegistry(report, profile, plan, found);
+    CollectProgramFolders(report, profile, plan);
+    CollectShortcuts(report, profile, plan, found);
+    CollectUserSettingFiles(report, profile, plan, found);
+    CollectInstallerInfoFolders(report, plan);
 }
 
 }  // namespace
@@ -745,26 +738,6 @@ PathList ProgramFolderCandidates(const Settings& profile) {
         if (!base.empty()) folders.push_back(base + installSubPath);
     return folders;
 }
-
-namespace {
-
-// Every search for the product's traces, in the order the log lists them.
-void SearchTheMachine(Report& report, const Settings& profile, RemovalPlan& plan, Findings& found) {
-    CollectProductRegistrations(report, profile, plan, found);
-    CollectUpgradeAndFeatureRegistrations(report, profile, plan);
-    CollectPatches(report, plan);
-    CollectComponents(report, profile, plan, found);
-    CollectSharedComponentRegistrations(plan, found);
-    CollectComRegistrations(report, profile, plan, found);
-    NoteSparedComServers(profile, plan, found);
-    CollectSettingsRegistry(report, profile, plan, found);
-    CollectProgramFolders(report, profile, plan);
-    CollectShortcuts(report, profile, plan, found);
-    CollectUserSettingFiles(report, profile, plan, found);
-    CollectInstallerInfoFolders(report, plan);
-}
-
-}  // namespace
 
 int RunCollection(Report& report, const Settings& profile, RemovalPlan& plan) {
     if (CheckInstallation(report, profile, plan) != 0) return -1;

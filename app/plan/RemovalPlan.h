@@ -1,9 +1,7 @@
 #pragma once
 // What the collection found, complete before the confirmation question: everything the removal
 // executes, backs up and checks, and nothing else.
-#include <map>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <tuple>
 
-#include "platform/FileSystem.h"
-
 namespace Quellor {
 
 namespace Lc = Zento::Lithcore;
@@ -44,22 +42,17 @@ bool IsLeftOver(const Target& target, DWORD& error) {
     return presence.present;
 }
 
-// The searches may find one thing twice (one folder through two users' shell folders, say): it is one target.
-TargetList Once(const TargetList& targets) {
-    TargetList once;
-    std::set<std::tuple<TargetKind, std::wstring, std::wstring>> seen;
-    for (const Target& target : targets)
-        if (seen.insert({target.kind, target.path, target.valueName}).second) once.push_back(target);
-    return once;
-}
-
 }  // namespace
 
 TargetList TargetsOf(const RemovalPlan& plan) {
-    TargetList targets = plan.candidates;
-    std::stable_sort(targets.begin(), targets.end(),
-                     [](const Target& a, const Target& b) { return DeletionRank(a) < DeletionRank(b); });
-    return Once(targets);
+    TargetList sorted = plan.candidates;
+    std::ranges::stable_sort(sorted, {}, DeletionRank);
+    // The searches may find one thing twice (one folder through two users' shell folders, say): it is one target.
+    TargetList once;
+    std::set<std::tuple<TargetKind, std::wstring, std::wstring>> seen;
+    for (const Target& target : sorted)
+        if (seen.insert({target.kind, target.path, target.valueName}).second) once.push_back(target);
+    return once;
 }
 
 void AddCandidates(TargetList& into, const PathList& paths, TargetKind kind, TargetSection section) {
