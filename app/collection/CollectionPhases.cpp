@@ -347,15 +347,12 @@ void CollectComponents(Report& report, const Settings& profile, RemovalPlan& pla
         if (!Lc::IsComponentShared(code, plan.productCode, shared)) continue;
         std::wstring path;  // empty when it cannot be read
         bool pathRead = componentPath(code, path);
-        if (shared) {
-            found.sharedComponentCodes.push_back(code);
-            std::erase(packedCodes, Packed(code));  // its keys stay for the other clients
-            found.sharedComponentPaths.push_back(path);
-            found.sharedByPath.emplace(Lc::ComparablePath(path), code);
-            if (!pathRead) found.sharedWithoutPath.push_back(code);
-        } else {
-            found.ownByPath.emplace(Lc::ComparablePath(path), code);
-        }
+        (shared ? found.sharedByPath : found.ownByPath).emplace(Lc::ComparablePath(path), code);
+        if (!shared) continue;
+        found.sharedComponentCodes.push_back(code);
+        std::erase(packedCodes, Packed(code));  // its keys stay for the other clients
+        found.sharedComponentPaths.push_back(path);
+        if (!pathRead) found.sharedWithoutPath.push_back(code);
     }
     if (found.sharedComponentCodes.empty()) report.PrintLine(L"他のプログラムと共有しているコンポーネントはありませんでした。");
     ReportListed(report, found.sharedComponentCodes, L"他のプログラムと共有しているコンポーネントが見つかりました。",
