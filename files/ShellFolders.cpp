@@ -135,11 +135,10 @@ bool FindUserSettingFiles(RegistryView view, const PathList& userIds, const Sett
 
 bool IsSafeSubPath(const std::wstring& subPath) {
     if (subPath.find_first_of(L"*?") != std::wstring::npos) return false;
-    size_t start = 0;
-    while (true) {
-        size_t end = subPath.find_first_of(L"\\/", start);
-        std::wstring piece = subPath.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
-        if (IsEmptyPiece(piece)) return false;
+    for (size_t start = 0;;) {
+        const size_t end = subPath.find_first_of(L"\\/", start);
+        // The last piece runs to the end: substr cuts the count npos - start down to what is left.
+        if (IsEmptyPiece(subPath.substr(start, end - start))) return false;
         if (end == std::wstring::npos) return true;
         start = end + 1;
     }
