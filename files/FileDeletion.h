@@ -6,12 +6,9 @@
 // Every file call goes through System::Files() (platform/FileSystem.h).
 #include <windows.h>
 
-#include <string>
-#include <vector>
+#include "files/DeletablePaths.h"
 
 namespace Zento::Lithcore {
-
-using PathList = std::vector<std::wstring>;
 
 enum class DeletionStatus {
     Deleted,    // gone now

@@ -78,14 +78,12 @@ PathList CommonShellFolder(RegistryView view, const std::wstring& valueName) {
 
 bool FindUserAppDataFolders(RegistryView view, const std::wstring& subPath, PathList& folders) {
     if (!IsSafeSubPath(subPath)) return false;
-    bool added = false;
+    const size_t before = folders.size();
     for (const std::wstring& appData : EveryUserShellFolder(view, L"AppData")) {
         std::wstring candidate = appData + L"\\" + subPath;
-        if (!IsFolder(candidate)) continue;
-        folders.push_back(candidate);
-        added = true;
+        if (IsFolder(candidate)) folders.push_back(candidate);
     }
-    return added;
+    return folders.size() > before;
 }
 
 bool FindShortcuts(RegistryView view, ShellScope scope, const std::wstring& valueName, const PathList& names,
@@ -107,17 +105,16 @@ bool FindShortcuts(RegistryView view, ShellScope scope, const std::wstring& valu
 bool FindMenuFolders(RegistryView view, ShellScope scope, const PathList& menuSubPaths, const PathList& names,
                      PathList& folders) {
     const PathList programsFolders = ScopeShellFolders(view, scope, L"Programs");
-    bool added = false;
+    const size_t before = folders.size();
     for (const std::wstring& subPath : menuSubPaths) {
         if (!IsSafeSubPath(subPath)) continue;
         for (const std::wstring& programs : programsFolders) {
             std::wstring candidate = programs + L"\\" + subPath;
-            if (!IsFolder(candidate) || Contains(folders, candidate) || !HoldsAnyShortcut(candidate, names)) continue;
-            folders.push_back(candidate);
-            added = true;
+            if (IsFolder(candidate) && !Contains(folders, candidate) && HoldsAnyShortcut(candidate, names))
+                folders.push_back(candidate);
         }
     }
-    return added;
+    return folders.size() > before;
 }
 
 bool FindUserSettingFiles(RegistryView view, const PathList& userIds, const Settings& settings, PathList& folders,
@@ -126,29 +123,22 @@ bool FindUserSettingFiles(RegistryView view, const PathList& userIds, const Sett
     for (const std::wstring& id : userIds)
         FindUserAppDataFolders(view, settings.CUSTOMER + L"\\Velkor\\Common\\Ferrow\\" + id, userFolders);
 
-    bool added = false;
+    const size_t before = folders.size() + files.size();
     for (const std::wstring& folder : userFolders) {
         std::wstring installData = folder + L"\\AppData\\Velkor\\install.dat";
-        if (PathMatchesAnything(installData)) {
-            files.push_back(installData);
-            added = true;
-        }
+        if (PathMatchesAnything(installData)) files.push_back(installData);
         std::wstring scheduler = folder + L"\\Scheduler\\";
-        if (IsFolder(scheduler)) {
-            folders.push_back(scheduler);
-            added = true;
-        }
+        if (IsFolder(scheduler)) folders.push_back(scheduler);
     }
-    return added;
+    return folders.size() + files.size() > before;
 }
 
 bool IsSafeSubPath(const std::wstring& subPath) {
     if (subPath.find_first_of(L"*?") != std::wstring::npos) return false;
-    size_t start = 0;
-    while (true) {
-        size_t end = subPath.find_first_of(L"\\/", start);
-        std::wstring piece = subPath.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
-        if (IsEmptyPiece(piece)) return false;
+    for (size_t start = 0;;) {
+        const size_t end = subPath.find_first_of(L"\\/", start);
+        // The last piece runs to the end: substr cuts the count npos - start down to what is left.
+        if (IsEmptyPiece(subPath.substr(start, end - start))) return false;
         if (end == std::wstring::npos) return true;
         start = end + 1;
     }

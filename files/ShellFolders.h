@@ -3,14 +3,11 @@
 // (AppData, Desktop, Startup, Start-menu Programs) and in the all-users ones.
 // Searches only look: they append to the caller's list and return true when they added something.
 #include <string>
-#include <vector>
 
-#include "registry/RegistryApi.h"
+#include "registry/RegistryKeys.h"
 #include "settings/Settings.h"
 
 namespace Zento::Lithcore {
-
-using PathList = std::vector<std::wstring>;
 
 // The folder of a CSIDL, or empty when the system has none for it.
 std::wstring GetSpecialFolderPath(int csidl);

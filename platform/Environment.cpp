@@ -20,8 +20,7 @@ std::wstring ExpandEnvironment(const std::wstring& text) {
 
 bool IsWow64() {
     BOOL wow64 = FALSE;
-    if (!::IsWow64Process(::GetCurrentProcess(), &wow64)) return false;
-    return wow64 == TRUE;
+    return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64 == TRUE;
 }
 
 std::wstring SystemFolderFile(const std::wstring& fileName) {
@@ -43,8 +42,7 @@ bool IsAdministratorsMember() {
                                     0, 0, administrators.Put()))
         return false;
     BOOL member = FALSE;
-    if (!::CheckTokenMembership(nullptr, administrators.Get(), &member)) member = FALSE;
-    return member == TRUE;
+    return ::CheckTokenMembership(nullptr, administrators.Get(), &member) && member == TRUE;
 }
 
 }  // namespace

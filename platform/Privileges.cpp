@@ -38,12 +38,10 @@ EnabledPrivileges::EnabledPrivileges(const std::vector<std::wstring>& names) {
     }
     for (const std::wstring& name : names) {
         LUID luid{};
-        if (!::LookupPrivilegeValueW(nullptr, name.c_str(), &luid)) {
-            if (result_ == ERROR_SUCCESS) result_ = ::GetLastError();
-            continue;
-        }
         DWORD previous = 0;
-        DWORD error = SetPrivilege(token.Get(), luid, SE_PRIVILEGE_ENABLED, &previous);
+        const DWORD error = ::LookupPrivilegeValueW(nullptr, name.c_str(), &luid)
+                                ? SetPrivilege(token.Get(), luid, SE_PRIVILEGE_ENABLED, &previous)
+                                : ::GetLastError();
         if (error != ERROR_SUCCESS) {
             if (result_ == ERROR_SUCCESS) result_ = error;
             continue;

@@ -8,7 +8,7 @@
 namespace Zento::Lithcore {
 
 // Enables the named privileges (SE_BACKUP_NAME, ...) for the life of the owner; the destructor puts back
-// the state each had before. A privilege the token lacks stays disabled and is named by Missing().
+// the state each had before. A privilege the token lacks stays disabled, and Result() says so.
 class EnabledPrivileges {
 public:
     explicit EnabledPrivileges(const std::vector<std::wstring>& names);

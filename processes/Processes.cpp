@@ -133,8 +133,6 @@ const ProcessApi* ReplaceProcessApi(const ProcessApi* table) {
 
 }  // namespace System
 
-const std::wstring& ProcessText(const ProcessEntry& process) { return process.exeName; }
-
 std::vector<ProcessEntry> ListProcesses() {
     std::vector<ProcessEntry> processes;
     UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));

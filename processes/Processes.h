@@ -36,9 +36,6 @@ struct ProcessEntry {
     std::wstring exeName;
 };
 
-// The text of a listed process in the log: its executable name.
-const std::wstring& ProcessText(const ProcessEntry& process);
-
 // Every process of the snapshot, in its order; none when the snapshot fails.
 std::vector<ProcessEntry> ListProcesses();
 

@@ -62,27 +62,24 @@ const MsiFunctions& Msi() {
     return msi;
 }
 
-using EnumClientsFn = decltype(MsiFunctions::enumClients);
-
 // Calls `next(index, buffer)` with index 0, 1, 2, ... until it answers nonzero; appends each code.
 template <typename Next>
 bool EnumerateCodes(Next next, PathList& codes) {
-    bool any = false;
+    const size_t before = codes.size();
     for (DWORD index = 0;; ++index) {
         wchar_t buffer[kCodeChars] = {};
         if (next(index, buffer) != ERROR_SUCCESS) break;
         codes.emplace_back(buffer);
-        any = true;
     }
-    return any;
+    return codes.size() > before;
 }
 
 // The installer names one owner per component even when several products install it, and that owner
 // need not be ours; so a component is the product's when the product is among its clients. One client
 // enumeration per component answers it (stopping at the product), in place of the owner query.
-bool BelongsToProduct(EnumClientsFn enumClients, const std::wstring& componentCode, const std::wstring& productCode) {
+bool BelongsToProduct(const std::wstring& componentCode, const std::wstring& productCode) {
     wchar_t client[kCodeChars] = {};
-    for (DWORD index = 0; enumClients(componentCode.c_str(), index, client) == ERROR_SUCCESS; ++index)
+    for (DWORD index = 0; Msi().enumClients(componentCode.c_str(), index, client) == ERROR_SUCCESS; ++index)
         if (productCode == client) return true;
     return false;
 }
@@ -147,15 +144,11 @@ bool GetProductName(const std::wstring& productCode, std::wstring& name) {
 }
 
 bool ListProductComponentsAmong(const std::wstring& productCode, const PathList& candidates, PathList& componentCodes) {
-    auto enumClients = Msi().enumClients;
-    if (!enumClients) return false;
-    bool any = false;
-    for (const std::wstring& component : candidates) {
-        if (!BelongsToProduct(enumClients, component, productCode)) continue;
-        componentCodes.push_back(component);
-        any = true;
-    }
-    return any;
+    if (!Msi().enumClients) return false;
+    const size_t before = componentCodes.size();
+    for (const std::wstring& component : candidates)
+        if (BelongsToProduct(component, productCode)) componentCodes.push_back(component);
+    return componentCodes.size() > before;
 }
 
 // A path that does not fit is asked for again with the room the installer named: a cut-off path of a shared

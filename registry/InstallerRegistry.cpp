@@ -38,14 +38,11 @@ PathList FindKeyPaths(RegistryView view, const std::wstring& base, const PathLis
 }
 
 bool CollectUserDataKeys(RegistryView view, const std::wstring& packedCode, const std::wstring& kind, PathList& result) {
-    bool any = false;
+    const size_t before = result.size();
     for (const std::wstring& kindPath : UserDataKindKeys(view, kind))
-        for (const std::wstring& subkey : SubkeysOf(view, kindPath)) {
-            if (!NamesEqual(subkey, packedCode)) continue;
-            result.push_back(kindPath + packedCode + L"\\");
-            any = true;
-        }
-    return any;
+        for (const std::wstring& subkey : SubkeysOf(view, kindPath))
+            if (NamesEqual(subkey, packedCode)) result.push_back(kindPath + packedCode + L"\\");
+    return result.size() > before;
 }
 
 bool CollectUserDataComponentKeys(RegistryView view, const PathList& packedCodes, const std::wstring& kind,

@@ -40,10 +40,8 @@ void AppendNameOnce(std::vector<std::wstring>& names, const std::wstring& name) 
 }
 
 bool IsBracedGuid(const std::wstring& text) {
-    if (!HasGuidShape(text)) return false;
-    for (size_t i = 1; i < 37; ++i)
-        if (text[i] != L'-' && !IsHexDigit(text[i])) return false;
-    return true;
+    return HasGuidShape(text) &&
+           std::all_of(text.begin() + 1, text.begin() + 37, [](wchar_t c) { return c == L'-' || IsHexDigit(c); });
 }
 
 bool PackGuid(const std::wstring& guid, std::wstring& packed) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/Environment.h"
+#include "platform/SystemLibrary.h"
 
 namespace Zento::Lithcore {
 
@@ -54,18 +55,12 @@ namespace Zento::Lithcore::System {
 
 namespace {
 
-using DeleteKeyExFn = LONG(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
-
-DeleteKeyExFn LookUpDeleteKeyEx() {
-    HMODULE advapi32 = ::GetModuleHandleW(L"advapi32.dll");
-    if (advapi32 == nullptr) return nullptr;
-    return reinterpret_cast<DeleteKeyExFn>(reinterpret_cast<void*>(::GetProcAddress(advapi32, "RegDeleteKeyExW")));
-}
-
 const RegistryApi& SystemRegistryApi() {
-    static const RegistryApi table{&::RegOpenKeyExW,    &::RegEnumKeyExW,      &::RegEnumValueW,
-                                   &::RegQueryValueExW, &::RegDeleteValueW, LookUpDeleteKeyEx(),
-                                   &::RegDeleteKeyW,    &::RegLoadKeyW,     &::RegUnLoadKeyW};
+    static const RegistryApi table{
+        &::RegOpenKeyExW,    &::RegEnumKeyExW,    &::RegEnumValueW,
+        &::RegQueryValueExW, &::RegDeleteValueW,
+        ProcAddress<decltype(RegistryApi::deleteKeyEx)>(::GetModuleHandleW(L"advapi32.dll"), "RegDeleteKeyExW"),
+        &::RegDeleteKeyW,    &::RegLoadKeyW,      &::RegUnLoadKeyW};
     return table;
 }
 

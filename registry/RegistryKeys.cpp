@@ -93,14 +93,10 @@ bool ReadStringValue(RegistryView view, const std::wstring& keyPath, const std::
 }
 
 bool ReadStringValues(RegistryView view, const PathList& keyPaths, const std::wstring& valueName, PathList& texts) {
-    bool found = false;
-    for (const std::wstring& keyPath : keyPaths) {
-        std::wstring text;
-        if (!ReadStringValue(view, keyPath, valueName, text)) continue;
-        texts.push_back(text);
-        found = true;
-    }
-    return found;
+    const size_t before = texts.size();
+    for (const std::wstring& keyPath : keyPaths)
+        if (auto text = ExpandedText(ReadRegistryValue(view, keyPath, valueName))) texts.push_back(*text);
+    return texts.size() > before;
 }
 
 KeyState RegistryKeyState(const RegistryKeyAddress& address) {

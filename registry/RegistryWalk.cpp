@@ -24,15 +24,12 @@ PathList SubkeysOf(RegistryView view, const std::wstring& keyPath) {
 }
 
 bool AppendMatchingSubkeys(RegistryView view, const PathList& keyPaths, const PathList& names, PathList& result) {
-    bool any = false;
+    const size_t before = result.size();
     for (const std::wstring& keyPath : keyPaths)
         for (const std::wstring& subkey : SubkeysOf(view, keyPath))
-            for (const std::wstring& name : names) {
-                if (!NamesEqual(subkey, name)) continue;
-                result.push_back(keyPath + subkey + L"\\");
-                any = true;
-            }
-    return any;
+            for (const std::wstring& name : names)
+                if (NamesEqual(subkey, name)) result.push_back(keyPath + subkey + L"\\");
+    return result.size() > before;
 }
 
 PathList UserSoftwareKeyPaths(RegistryView view, const std::wstring& subPath) {

@@ -57,8 +57,7 @@ void AddEveryStringValue(PathList& folders, RegistryView view, const std::wstrin
 
 // A user's folders that only "User Shell Folders" names (a hive the run loaded has no "Shell Folders"
 // written by a logon), expanded for that user, not for the caller.
-void AddUserShellFolders(PathList& folders, RegistryView view, const std::wstring& sid) {
-    const std::wstring software = std::wstring(kUsersRoot) + sid + L"\\Software\\";
+void AddUserShellFolders(PathList& folders, RegistryView view, const std::wstring& software) {
     const std::wstring shellFolders = software + kShellFoldersPath;
     UniqueRegKey key;
     if (OpenExistingKey(software + L"Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders\\", view,
@@ -98,7 +97,7 @@ PathList ShellFoldersOfEveryone(RegistryView view) {
         const std::wstring software = std::wstring(kUsersRoot) + sid + L"\\Software\\";
         AddEveryStringValue(folders, view, software + kShellFoldersPath);
         AddEveryStringValue(folders, view, software + L"Wow6432Node\\" + kShellFoldersPath);
-        AddUserShellFolders(folders, view, sid);
+        AddUserShellFolders(folders, view, software);
     }
     return folders;
 }

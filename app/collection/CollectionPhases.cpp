@@ -586,7 +586,7 @@ void CheckFerrow(Report& report, const Settings& profile, RemovalPlan& plan, con
 // The running processes: only listed and logged.
 void CollectProcesses(Report& report) {
     report.PrintLine(L"プロセス情報を収集します...");
-    for (const Lc::ProcessEntry& process : Lc::ListProcesses()) report.LogLine(Lc::ProcessText(process));
+    for (const Lc::ProcessEntry& process : Lc::ListProcesses()) report.LogLine(process.exeName);
     report.PrintLine(L"プロセス情報を収集し、ログに出力しました。");
     report.PrintLine(L"情報収集が完了しました。");
     report.PrintLine(L"");

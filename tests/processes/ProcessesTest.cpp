@@ -120,7 +120,7 @@ TEST(ProcessWalk, ListsThisProcessUnderItsExeName) {
     auto self = std::find_if(processes.begin(), processes.end(),
                              [](const ProcessEntry& p) { return p.processId == ::GetCurrentProcessId(); });
     ASSERT_NE(self, processes.end());
-    EXPECT_EQ(ProcessText(*self), L"processes_tests.exe");
+    EXPECT_EQ(self->exeName, L"processes_tests.exe");
 }
 
 // Only the planned executable ends, however its path is spelt; the same file name elsewhere is another
