@@ -1,5 +1,7 @@
 #include "app/Profile.h"
 
+#include <string_view>
+
 namespace Quellor {
 
 using Zento::Lithcore::WideMap;
@@ -51,37 +53,31 @@ std::optional<std::wstring> LookUpProductCode(const Settings& profile, const std
 
 namespace {
 
-void AddField(std::vector<std::wstring>& lines, const wchar_t* key, const std::wstring& value) {
+// Each field goes through both: a plain field is listed by the first, a map by the second.
+void AddPlain(std::vector<std::wstring>& lines, const wchar_t* key, const std::wstring& value) {
     lines.push_back(std::wstring(key) + L" : " + value);
 }
+void AddPlain(std::vector<std::wstring>&, const wchar_t*, const WideMap&) {}
 
 void AddMap(std::vector<std::wstring>& lines, const wchar_t* key, const WideMap& map) {
     lines.emplace_back();
     lines.push_back(std::wstring(key) + L" : ");
     for (const auto& [first, second] : map) lines.push_back(L"  - " + first + L" : " + second);
 }
+void AddMap(std::vector<std::wstring>&, const wchar_t*, const std::wstring&) {}
 
 }  // namespace
 
+// The plain fields in the record's order, then its maps, the product codes last.
 std::vector<std::wstring> ListDefaults(const Settings& s) {
     std::vector<std::wstring> lines;
-    AddField(lines, Key::CUSTOMER, s.CUSTOMER);
-    AddField(lines, Key::UPGRADECODE, s.UPGRADECODE);
-    AddField(lines, Key::PRODUCTNAME, s.PRODUCTNAME);
-    AddField(lines, Key::TOOLNAME, s.TOOLNAME);
-    AddField(lines, Key::TERRION_SERVICE_NAME, s.TERRION_SERVICE_NAME);
-    AddField(lines, Key::MODULE_NAME_SUFFIX, s.MODULE_NAME_SUFFIX);
-    AddField(lines, Key::FERROW_CLSID, s.FERROW_CLSID);
-    AddField(lines, Key::FERROWPS_CLSID, s.FERROWPS_CLSID);
-    AddField(lines, Key::VENTREL_CLSID, s.VENTREL_CLSID);
-    AddField(lines, Key::TERRION_CLSID, s.TERRION_CLSID);
-    AddField(lines, Key::TERRIONPS_CLSID, s.TERRIONPS_CLSID);
-    AddField(lines, Key::NOVEX_CLSID, s.NOVEX_CLSID);
-    AddField(lines, Key::NOVEXPS_CLSID, s.NOVEXPS_CLSID);
-    AddField(lines, Key::NAME_OF_FILEMAPPING_OBJECT, s.NAME_OF_FILEMAPPING_OBJECT);
-    AddMap(lines, Key::VITRA_CARE_MUTEX_NAME, s.VITRA_CARE_MUTEX_NAME);
-    AddMap(lines, Key::VITRA_SETTING_MUTEX_NAME, s.VITRA_SETTING_MUTEX_NAME);
-    AddMap(lines, Key::VITRA_RESIDENT_MUTEX_NAME, s.VITRA_RESIDENT_MUTEX_NAME);
+#define QUELLOR_LIST_PLAIN(type, name) AddPlain(lines, Key::name, s.name);
+    QUELLOR_SETTINGS_FIELDS(QUELLOR_LIST_PLAIN)
+#undef QUELLOR_LIST_PLAIN
+#define QUELLOR_LIST_MAP(type, name) \
+    if (std::wstring_view(Key::name) != Key::PRODUCTCODES) AddMap(lines, Key::name, s.name);
+    QUELLOR_SETTINGS_FIELDS(QUELLOR_LIST_MAP)
+#undef QUELLOR_LIST_MAP
     AddMap(lines, Key::PRODUCTCODES, s.PRODUCTCODES);
     return lines;
 }

@@ -13,6 +13,7 @@
 #include "platform/AdministratorsOnly.h"
 #include "platform/FileSystem.h"
 #include "platform/UniqueResource.h"
+#include "registry/Names.h"
 #include "registry/UserHives.h"
 
 namespace Zento::Lithcore {
@@ -25,8 +26,6 @@ std::wstring WithoutTrailingBackslash(std::wstring path) {
 }
 
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
-
-bool EqualIgnoringCase(const std::wstring& a, const std::wstring& b) { return FoldedName(a) == FoldedName(b); }
 
 // ---- folders that must never be deleted ----
 
@@ -126,22 +125,22 @@ bool IsCachedInstallerFile(const std::wstring& path, const std::wstring& windows
     const std::wstring name = path.substr(folder.size());
     // A colon names a stream of some other file; a name of the extension alone is no package.
     return name.find_first_of(L"\\:") == std::wstring::npos && name.size() > 4 &&
-           EqualIgnoringCase(name.substr(name.size() - 4), extension);
+           NamesEqual(name.substr(name.size() - 4), extension);
 }
 
 // ---- shares that lead back to this computer ----
 
 bool IsLoopbackAddress(const std::wstring& server) {
-    if (server == L"::1" || server == L"[::1]" || EqualIgnoringCase(server, L"0--1.ipv6-literal.net")) return true;
+    if (server == L"::1" || server == L"[::1]" || NamesEqual(server, L"0--1.ipv6-literal.net")) return true;
     return server.rfind(L"127.", 0) == 0 && server.find_first_not_of(L"0123456789.") == std::wstring::npos;
 }
 
 bool IsThisComputer(const std::wstring& server) {
-    if (EqualIgnoringCase(server, L"localhost") || IsLoopbackAddress(server)) return true;
+    if (NamesEqual(server, L"localhost") || IsLoopbackAddress(server)) return true;
     for (COMPUTER_NAME_FORMAT format : {ComputerNameNetBIOS, ComputerNameDnsHostname, ComputerNameDnsFullyQualified}) {
         wchar_t name[256] = {};
         DWORD size = 256;
-        if (::GetComputerNameExW(format, name, &size) && size > 0 && EqualIgnoringCase(server, std::wstring(name, size)))
+        if (::GetComputerNameExW(format, name, &size) && size > 0 && NamesEqual(server, std::wstring(name, size)))
             return true;
     }
     return false;
@@ -150,12 +149,12 @@ bool IsThisComputer(const std::wstring& server) {
 // C$, D$..., ADMIN$: a whole volume or the Windows folder of whatever computer, this one under any of
 // its addresses included.
 bool IsAdministrativeShare(const std::wstring& share) {
-    return (share.size() == 2 && std::iswalpha(share[0]) && share[1] == L'$') || EqualIgnoringCase(share, L"ADMIN$");
+    return (share.size() == 2 && std::iswalpha(share[0]) && share[1] == L'$') || NamesEqual(share, L"ADMIN$");
 }
 
 bool IsShareOfThisComputer(const std::wstring& path) {
     size_t at = 0;
-    if (path.size() > 8 && EqualIgnoringCase(path.substr(0, 8), L"\\\\?\\UNC\\"))
+    if (path.size() > 8 && NamesEqual(path.substr(0, 8), L"\\\\?\\UNC\\"))
         at = 8;
     else if (path.size() > 2 && IsSeparator(path[0]) && IsSeparator(path[1]) && path[2] != L'?' && path[2] != L'.')
         at = 2;

@@ -125,10 +125,9 @@ std::wstring ServiceKeyPath(const std::wstring& serviceName) {
 }
 
 std::wstring ServiceProgramPath(const std::wstring& serviceName) {
-    std::wstring imagePath;
-    if (serviceName.empty() || !ReadStringValue(NativeView(), ServiceKeyPath(serviceName), L"ImagePath", imagePath))
-        return {};
-    return ServerPathOfCommandLine(imagePath);
+    if (serviceName.empty()) return {};
+    const auto imagePath = ReadStringValue(NativeView(), ServiceKeyPath(serviceName), L"ImagePath");
+    return imagePath ? ServerPathOfCommandLine(*imagePath) : std::wstring();
 }
 
 ServiceRemovalResult UninstallServiceIfInstalled(const std::wstring& serviceName, DWORD removalWaitMs) {

@@ -41,21 +41,12 @@ void AppendIfExists(RegistryView view, const std::wstring& keyPath, PathList& li
     if (RegistryKeyExists(RegistryKeyAddress::Parse(keyPath, view))) AppendNameOnce(list, keyPath);
 }
 
-// The key's default value when it is a string of at most a braced GUID's length.
-bool ReadShortDefault(const std::wstring& keyPath, RegistryView view, std::wstring& text) {
-    const std::optional<RegistryValue> value = ReadRegistryValue(view, keyPath, L"");
-    const std::optional<std::wstring> read = value && value->type == REG_SZ ? StoredText(value) : std::nullopt;
-    if (!read || read->size() > 38) return false;
-    text = *read;
-    return true;
-}
-
 // One listing of the Interface key, then each interface's proxy.
 void AppendProxiedInterfaces(RegistryView view, const std::wstring& interfaceKey, const PathList& proxyClsids,
                              PathList& found) {
     for (const std::wstring& iid : SubkeysOf(view, interfaceKey)) {
-        std::wstring proxy;
-        if (ReadShortDefault(interfaceKey + iid + L"\\ProxyStubClsid32\\", view, proxy) && HoldsName(proxyClsids, proxy))
+        const auto proxy = ReadStringValue(view, interfaceKey + iid + L"\\ProxyStubClsid32\\", L"");
+        if (proxy && HoldsName(proxyClsids, *proxy))
             AppendNameOnce(found, interfaceKey + iid + L"\\");
     }
 }
@@ -68,15 +59,15 @@ ComRelatedKeys FindComRelatedKeys(RegistryView view, const PathList& clsidKeyPat
         const std::wstring classes = ClassesKeyOf(clsidKey);
         if (classes.empty()) continue;
         for (const wchar_t* subkey : {L"ProgID", L"VersionIndependentProgID"}) {
-            std::wstring progId;
-            if (ReadStringValue(view, SubkeyPath(clsidKey, subkey), L"", progId) && IsProgIdName(progId))
-                AppendIfExists(view, SharedClassesKey(classes) + progId + L"\\", keys.progIdKeys);
+            const auto progId = ReadStringValue(view, SubkeyPath(clsidKey, subkey), L"");
+            if (progId && IsProgIdName(*progId))
+                AppendIfExists(view, SharedClassesKey(classes) + *progId + L"\\", keys.progIdKeys);
         }
-        std::wstring libId;
         // Windows versions differ in whether TypeLib is redirected; a LIBID names one library in either place.
-        if (ReadStringValue(view, SubkeyPath(clsidKey, L"TypeLib"), L"", libId) && IsBracedGuid(libId)) {
-            AppendIfExists(view, classes + L"TypeLib\\" + libId + L"\\", keys.typeLibKeys);
-            AppendIfExists(view, SharedClassesKey(classes) + L"TypeLib\\" + libId + L"\\", keys.typeLibKeys);
+        const auto libId = ReadStringValue(view, SubkeyPath(clsidKey, L"TypeLib"), L"");
+        if (libId && IsBracedGuid(*libId)) {
+            AppendIfExists(view, classes + L"TypeLib\\" + *libId + L"\\", keys.typeLibKeys);
+            AppendIfExists(view, SharedClassesKey(classes) + L"TypeLib\\" + *libId + L"\\", keys.typeLibKeys);
         }
     }
     if (proxyClsids.empty()) return keys;

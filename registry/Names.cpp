@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
+#include "platform/FileSystem.h"
+
 namespace Zento::Lithcore {
 
 namespace {
-
-wchar_t LowerAscii(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
 
 bool IsHexDigit(wchar_t c) { return (c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'F') || (c >= L'a' && c <= L'f'); }
 
@@ -27,8 +27,7 @@ std::wstring Braced(const std::wstring& plain) {
 }  // namespace
 
 bool NamesEqual(const std::wstring& a, const std::wstring& b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [](wchar_t x, wchar_t y) { return LowerAscii(x) == LowerAscii(y); });
+    return a.size() == b.size() && FoldedName(a) == FoldedName(b);
 }
 
 bool HoldsName(const std::vector<std::wstring>& names, const std::wstring& name) {

@@ -5,7 +5,7 @@
 
 namespace Zento::Lithcore {
 
-// Equal length, and equal once A-Z are mapped to a-z; every other character must match exactly.
+// Equal under FoldedName, the one rule by which names and paths are compared without case.
 bool NamesEqual(const std::wstring& a, const std::wstring& b);
 // Whether a name of the list is NamesEqual to `name`; the append adds it only when none is.
 bool HoldsName(const std::vector<std::wstring>& names, const std::wstring& name);

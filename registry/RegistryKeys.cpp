@@ -1,5 +1,7 @@
 #include "registry/RegistryKeys.h"
 
+#include "platform/FileSystem.h"
+
 namespace Zento::Lithcore {
 
 using System::Registry;
@@ -64,6 +66,22 @@ RegistryKeyAddress RegistryKeyAddress::Parse(const std::wstring& path, RegistryV
     return address;
 }
 
+std::wstring RegistryKeyAddress::Identity() const {
+    std::wstring folded = FoldedName(path);
+    const std::wstring classesFirst = L"\\SOFTWARE\\CLASSES\\WOW6432NODE\\";
+    const size_t at = folded.find(classesFirst);
+    if (at != std::wstring::npos) folded.replace(at, classesFirst.size(), L"\\SOFTWARE\\WOW6432NODE\\CLASSES\\");
+    return folded;
+}
+
+std::wstring RegistryKeyAddress::HiveSid() const {
+    if (root != HKEY_USERS) return {};
+    std::wstring hive = subKey.substr(0, subKey.find(L'\\'));
+    const std::wstring suffix = L"_CLASSES";
+    if (hive.size() > suffix.size() && FoldedName(hive).ends_with(suffix)) hive.resize(hive.size() - suffix.size());
+    return hive;
+}
+
 LONG OpenExistingKey(const RegistryKeyAddress& address, REGSAM access, UniqueRegKey& key) {
     if (!address.Valid()) return ERROR_INVALID_PARAMETER;
     return Registry().openKey(address.root, address.subKey.c_str(), 0, access | ViewFlag(address.view), key.Put());
@@ -86,16 +104,14 @@ std::optional<RegistryValue> ReadRegistryValue(RegistryView view, const std::wst
     return ReadRegistryValue(RegistryKeyAddress::Parse(keyPath, view), name);
 }
 
-bool ReadStringValue(RegistryView view, const std::wstring& keyPath, const std::wstring& valueName, std::wstring& text) {
-    const std::optional<std::wstring> read = ExpandedText(ReadRegistryValue(view, keyPath, valueName));
-    if (read) text = *read;
-    return read.has_value();
+std::optional<std::wstring> ReadStringValue(RegistryView view, const std::wstring& keyPath, const std::wstring& valueName) {
+    return ExpandedText(ReadRegistryValue(view, keyPath, valueName));
 }
 
 bool ReadStringValues(RegistryView view, const PathList& keyPaths, const std::wstring& valueName, PathList& texts) {
     const size_t before = texts.size();
     for (const std::wstring& keyPath : keyPaths)
-        if (auto text = ExpandedText(ReadRegistryValue(view, keyPath, valueName))) texts.push_back(*text);
+        if (auto text = ReadStringValue(view, keyPath, valueName)) texts.push_back(*text);
     return texts.size() > before;
 }
 

@@ -27,6 +27,11 @@ struct RegistryKeyAddress {
 
     static RegistryKeyAddress Parse(const std::wstring& path, RegistryView view);
     bool Valid() const { return root != nullptr; }
+    // What names the key however it is spelled: the path folded, the 32-bit view's classes key
+    // ("Software\Classes\Wow6432Node" or "Software\Wow6432Node\Classes") one way.
+    std::wstring Identity() const;
+    // The user a key below HKEY_USERS belongs to (its hive "<sid>" or "<sid>_Classes"); empty otherwise.
+    std::wstring HiveSid() const;
 };
 
 // Opens an existing key in its view; never creates one.
@@ -39,8 +44,8 @@ std::optional<RegistryValue> ReadRegistryValue(const RegistryKeyAddress& address
                                                LONG* error = nullptr);
 std::optional<RegistryValue> ReadRegistryValue(RegistryView view, const std::wstring& keyPath, const std::wstring& name);
 
-// A string value (REG_SZ, or REG_EXPAND_SZ expanded) of a key; a value of another type counts as not read.
-bool ReadStringValue(RegistryView view, const std::wstring& keyPath, const std::wstring& valueName, std::wstring& text);
+// A string value (REG_SZ, or REG_EXPAND_SZ expanded) of a key; a value of another type counts as absent.
+std::optional<std::wstring> ReadStringValue(RegistryView view, const std::wstring& keyPath, const std::wstring& valueName);
 
 // ReadStringValue of each key in order, appending every text read; true when at least one was read.
 bool ReadStringValues(RegistryView view, const PathList& keyPaths, const std::wstring& valueName, PathList& texts);

@@ -12,7 +12,6 @@ namespace Zento::Lithcore {
 namespace {
 
 constexpr wchar_t kUsersRoot[] = L"HKEY_USERS\\";
-constexpr wchar_t kClassesSuffix[] = L"_Classes";
 
 constexpr wchar_t kProfileListPath[] = L"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\";
 constexpr wchar_t kShellFoldersPath[] = L"Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\";
@@ -137,19 +136,8 @@ bool ReadUserShellFolder(RegistryView view, const std::wstring& shellFoldersKey,
         text = StoredText(ReadRegistryValue(view, parent + L"User Shell Folders\\", valueName));
     }
     if (!text) return false;
-    folder = ExpandForUser(*text, ProfileFolderOf(view, HiveSidOf(shellFoldersKey)));
+    folder = ExpandForUser(*text, ProfileFolderOf(view, RegistryKeyAddress::Parse(shellFoldersKey, view).HiveSid()));
     return true;
-}
-
-std::wstring HiveSidOf(const std::wstring& keyPath) {
-    if (keyPath.rfind(kUsersRoot, 0) != 0) return {};
-    size_t start = std::wstring(kUsersRoot).size();
-    size_t end = keyPath.find(L'\\', start);
-    std::wstring hive = keyPath.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
-    const std::wstring suffix = kClassesSuffix;
-    if (hive.size() > suffix.size() && FoldedName(hive.substr(hive.size() - suffix.size())) == FoldedName(suffix))
-        hive.resize(hive.size() - suffix.size());
-    return hive;
 }
 
 }  // namespace Zento::Lithcore

@@ -53,7 +53,4 @@ bool HiveFileExists(const std::wstring& file);
 bool ReadUserShellFolder(RegistryView view, const std::wstring& shellFoldersKey, const std::wstring& valueName,
                          std::wstring& folder);
 
-// The SID that a path below HKEY_USERS names ("HKEY_USERS\<sid>\..." or "<sid>_Classes"); empty otherwise.
-std::wstring HiveSidOf(const std::wstring& keyPath);
-
 }  // namespace Zento::Lithcore

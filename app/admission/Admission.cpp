@@ -238,7 +238,7 @@ private:
     bool OwnPatchPackage(const std::wstring& path) const {
         for (const Lc::ProductPatch& patch : OwnPatches())
             for (const std::wstring& package : patch.localPackages)
-                if (Lc::NamesEqual(WithoutTrailingSlashes(package), path)) return true;
+                if (Lc::SamePath(package, path)) return true;
         return false;
     }
 
@@ -254,17 +254,16 @@ private:
 
     // An Interface key whose proxy, or a ProgID whose class, is one of the product's CLSIDs.
     bool ServesProduct(const std::wstring& path, const std::wstring& subkey) const {
-        std::wstring clsid;
-        return Lc::ReadStringValue(view_, path + subkey, L"", clsid) && Lc::HoldsName(clsids_, clsid);
+        const std::optional<std::wstring> clsid = Lc::ReadStringValue(view_, path + subkey, L"");
+        return clsid && Lc::HoldsName(clsids_, *clsid);
     }
 
     // Whether one of the product's CLSID keys, in the native or the 32-bit Classes key, names `id`.
     bool NamedByProduct(const std::wstring& subkey, const std::wstring& valueName, const std::wstring& id) const {
         for (const std::wstring& base : Lc::MachineSoftwareBases(view_, kClsidBase))
             for (const std::wstring& clsid : clsids_) {
-                std::wstring named;
-                const std::wstring key = base + clsid + L"\\" + subkey;
-                if (Lc::ReadStringValue(view_, key, valueName, named) && Lc::NamesEqual(named, id)) return true;
+                const auto named = Lc::ReadStringValue(view_, base + clsid + L"\\" + subkey, valueName);
+                if (named && Lc::NamesEqual(*named, id)) return true;
             }
         return false;
     }
@@ -280,22 +279,20 @@ private:
     Verdict JudgeAppId(const std::wstring& path, TargetSection section) const {
         const std::wstring appId = LastName(path);
         if (OtherClsidNames(foreignAppIds_, appId)) return Refuse(kOthersCom);
-        std::wstring service;
-        bool runsService = !profile_.TERRION_SERVICE_NAME.empty() &&
-                           Lc::ReadStringValue(view_, path, L"LocalService", service) &&
-                           Lc::NamesEqual(service, profile_.TERRION_SERVICE_NAME);
+        const auto service = Lc::ReadStringValue(view_, path, L"LocalService");
+        const bool runsService =
+            !profile_.TERRION_SERVICE_NAME.empty() && service && Lc::NamesEqual(*service, profile_.TERRION_SERVICE_NAME);
         return runsService || NamedByProduct(L"", L"AppID", appId) ? Admit(section) : Refuse(kNotProductsCom);
     }
 
     // An executable's name below AppID goes with the AppID it names, and only then.
     Verdict JudgeAppIdOfExe(const std::wstring& path, TargetSection section) const {
-        std::wstring appId;
-        if (!Lc::ReadStringValue(view_, path, L"AppID", appId)) return Refuse(kNotProductsCom);
-        const bool braced = appId.size() == 38 && appId.front() == L'{' && appId.back() == L'}' &&
-                            appId.find(L'\\') == std::wstring::npos;
+        const auto appId = Lc::ReadStringValue(view_, path, L"AppID");
+        const bool braced = appId && appId->size() == 38 && appId->front() == L'{' && appId->back() == L'}' &&
+                            appId->find(L'\\') == std::wstring::npos;
         if (!braced) return Refuse(kNotProductsCom);
         const std::wstring appIds = path.substr(0, path.size() - LastName(path).size() - 1);
-        return JudgeAppId(appIds + appId + L"\\", section);
+        return JudgeAppId(appIds + *appId + L"\\", section);
     }
 
     // Whether a CLSID key other than the product's names `id`: its AppID value, or its TypeLib key's
@@ -310,9 +307,10 @@ private:
         for (const std::wstring& base : Lc::MachineSoftwareBases(view_, kClsidBase))
             for (const std::wstring& clsid : Lc::SubkeysOf(view_, base)) {
                 if (Lc::HoldsName(clsids_, clsid)) continue;
-                std::wstring text;
-                if (Lc::ReadStringValue(view_, base + clsid + L"\\", L"AppID", text)) foreignAppIds_.insert(Lc::FoldedName(text));
-                if (Lc::ReadStringValue(view_, base + clsid + L"\\TypeLib\\", L"", text)) foreignTypeLibs_.insert(Lc::FoldedName(text));
+                if (const auto appId = Lc::ReadStringValue(view_, base + clsid + L"\\", L"AppID"))
+                    foreignAppIds_.insert(Lc::FoldedName(*appId));
+                if (const auto libId = Lc::ReadStringValue(view_, base + clsid + L"\\TypeLib\\", L""))
+                    foreignTypeLibs_.insert(Lc::FoldedName(*libId));
             }
     }
 

@@ -114,11 +114,12 @@ PathList KeysOfTargetAlone(RemovalPlan& plan, const PathList& found) {
             alone.push_back(key);
             continue;
         }
+        if (IsSpared(plan, key)) continue;  // the installer may list a component twice
         if (read != ERROR_SUCCESS) {
-            if (!IsSpared(plan, key)) plan.spared.push_back({key, {L"（一覧を取得できませんでした: " + Lc::Win32ErrorText(static_cast<DWORD>(read)) + L"）"}});
+            const std::wstring why = Lc::Win32ErrorText(static_cast<DWORD>(read));
+            plan.spared.push_back({key, {L"（一覧を取得できませんでした: " + why + L"）"}});
             continue;
         }
-        if (IsSpared(plan, key)) continue;  // the installer may list a component twice
         if (sharing.hasOwnValue) {
             AddValueCandidate(plan.candidates, key, sharing.ownValueName, TargetSection::SharedKeyValues);
             AddCandidates(plan.candidates, {key}, TargetKind::KeyWhenEmpty,
@@ -392,11 +393,10 @@ void CollectSharedComponentRegistrations(RemovalPlan& plan, const Findings& foun
 // A LocalServer32 value is a command line (quoted, with arguments); InprocServer32 names the DLL.
 void LookUpComServer(Findings& found, const std::wstring& clsid, const std::wstring& key) {
     if (key.empty()) return;
-    std::wstring text;
-    if (Lc::ReadStringValue(Lc::NativeView(), key + L"LocalServer32\\", L"", text))
-        found.clsidToServer.emplace(clsid, Lc::ServerPathOfCommandLine(text));
-    else if (Lc::ReadStringValue(Lc::NativeView(), key + L"InProcServer32\\", L"", text))
-        found.clsidToServer.emplace(clsid, text);
+    if (const auto local = Lc::ReadStringValue(Lc::NativeView(), key + L"LocalServer32\\", L""))
+        found.clsidToServer.emplace(clsid, Lc::ServerPathOfCommandLine(*local));
+    else if (const auto inproc = Lc::ReadStringValue(Lc::NativeView(), key + L"InProcServer32\\", L""))
+        found.clsidToServer.emplace(clsid, *inproc);
     found.clsidToKey.emplace(clsid, key);
 }
 
@@ -412,19 +412,11 @@ bool ServiceOutlivedItsServer(const Settings& profile, const Findings& found) {
     });
 }
 
-// "Software\Classes\Wow6432Node" and "Software\Wow6432Node\Classes" name one key of the 32-bit view.
-std::wstring OneSpelling(std::wstring keyPath) {
-    for (wchar_t& c : keyPath)
-        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-    const std::wstring classesFirst = L"\\software\\classes\\wow6432node\\";
-    size_t at = keyPath.find(classesFirst);
-    if (at != std::wstring::npos) keyPath.replace(at, classesFirst.size(), L"\\software\\wow6432node\\classes\\");
-    return keyPath;
-}
-
 bool NamesOneOf(const std::wstring& keyPath, const PathList& keys) {
-    const std::wstring wanted = OneSpelling(keyPath);
-    return std::ranges::any_of(keys, [&](const std::wstring& key) { return OneSpelling(key) == wanted; });
+    const auto identity = [](const std::wstring& key) {
+        return Lc::RegistryKeyAddress::Parse(key, Lc::NativeView()).Identity();
+    };
+    return std::ranges::any_of(keys, [&](const std::wstring& key) { return identity(key) == identity(keyPath); });
 }
 
 // A local server also has its file name below AppID, naming its AppID: that key goes with the AppID.
@@ -436,9 +428,8 @@ void CollectAppIdsOfExes(const Findings& found, const PathList& appIds, PathList
         PathList keys;
         Lc::CollectKeyPaths(Lc::NativeView(), kAppIdBase, exe, keys);
         for (const std::wstring& key : keys) {
-            std::wstring named;
-            if (!Lc::ReadStringValue(Lc::NativeView(), key, L"AppID", named)) continue;
-            if (Lc::HoldsName(appIds, named) && !NamesOneOf(key, appIdKeys)) appIdKeys.push_back(key);
+            const auto named = Lc::ReadStringValue(Lc::NativeView(), key, L"AppID");
+            if (named && Lc::HoldsName(appIds, *named) && !NamesOneOf(key, appIdKeys)) appIdKeys.push_back(key);
         }
     }
 }
@@ -505,10 +496,10 @@ void CollectSettingsRegistry(Report& report, const Settings& profile, RemovalPla
     std::set<std::wstring> valueKeys;  // the keys whose default value goes, each once
     Lc::CollectKeyPaths(Lc::NativeView(), vendorBase, L"Velkor", productKeys);
     for (const std::wstring& key : productKeys) {
-        std::wstring data;
-        if (!Lc::ReadStringValue(Lc::NativeView(), key, L"", data)) continue;
+        const auto data = Lc::ReadStringValue(Lc::NativeView(), key, L"");
+        if (!data) continue;
         valueKeys.insert(key);
-        entries.push_back(key + L"\r\n - エントリ「」 = " + data);
+        entries.push_back(key + L"\r\n - エントリ「」 = " + *data);
     }
     for (const std::wstring& key : valueKeys) AddValueCandidate(plan.candidates, key, L"", TargetSection::MachineValues);
     report.ReportSearch(L"Mirevo設定情報の全ユーザー共通のレジストリのエントリ", !entries.empty(), entries);

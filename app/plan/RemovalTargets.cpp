@@ -76,7 +76,7 @@ void AddInDeletionOrder(TargetList& targets, const Target& target) {
 }
 
 std::wstring TargetIdentity(const Target& target) {
-    const std::wstring path = Lc::FoldedName(target.path);
+    const std::wstring path = target.IsRegistry() ? target.key.Identity() : Lc::FoldedName(target.path);
     // A key that goes whole is one target however it goes; one that goes only when empty is another.
     const TargetKind kind = target.kind == TargetKind::RemovedByOthers ? TargetKind::Key : target.kind;
     return std::to_wstring(static_cast<int>(kind)) + L"|" + path + L"|" + target.valueName;

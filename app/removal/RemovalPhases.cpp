@@ -84,16 +84,11 @@ int ConfirmAndCheckDiagnosis(Report& report, const Settings& profile) {
     return AskToContinue(report, L"このまま削除対象のVitraCareの削除処理を続行しますか？");
 }
 
-const Target* FirstOfKind(const TargetList& targets, TargetKind kind) {
-    auto found = std::ranges::find(targets, kind, &Target::kind);
-    return found == targets.end() ? nullptr : &*found;
-}
-
 // Stops the resident processes and the service, and ends the processes that are targets (Ferrow's).
 int StopProduct(Report& report, const Settings& profile, const TargetList& targets, std::wstring& serviceProgram) {
     // Read while the service is registered: its deletion takes the key with it.
-    if (const Target* service = FirstOfKind(targets, TargetKind::Service))
-        serviceProgram = Lc::ServiceProgramPath(service->valueName);
+    const auto service = std::ranges::find(targets, TargetKind::Service, &Target::kind);
+    if (service != targets.end()) serviceProgram = Lc::ServiceProgramPath(service->valueName);
     Lc::StepResult stopped = Lc::StopResidentProcesses(profile.VITRA_CARE_MUTEX_NAME, profile.VITRA_SETTING_MUTEX_NAME,
                                                        profile.VITRA_RESIDENT_MUTEX_NAME,
                                                        profile.NAME_OF_FILEMAPPING_OBJECT);
@@ -212,7 +207,7 @@ Lc::DeletionResult RemoveFolder(const std::wstring& path, const RemovalPlan& pla
 
 bool IsServiceKey(const Target& target, const RemovalPlan& plan) {
     return std::ranges::any_of(plan.targets, [&](const Target& service) {
-        return service.kind == TargetKind::Service && Lc::NamesEqual(service.path, target.path);
+        return service.kind == TargetKind::Service && Lc::SamePath(service.path, target.path);
     });
 }
 

@@ -1,5 +1,7 @@
 #include "app/resume/RemovalJournal.h"
 
+#include <charconv>
+
 #include "app/removal/RegistryBackup.h"
 #include "files/ShellFolders.h"
 #include "platform/AdministratorsOnly.h"
@@ -64,13 +66,6 @@ std::string Escaped(const std::wstring& text) {
     return out;
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
 bool Unescaped(const std::string& field, std::wstring& text) {
     std::string bytes;
     for (size_t i = 0; i < field.size(); ++i) {
@@ -78,10 +73,11 @@ bool Unescaped(const std::string& field, std::wstring& text) {
             bytes += field[i];
             continue;
         }
-        int high = i + 1 < field.size() ? HexDigit(field[i + 1]) : -1;
-        int low = i + 2 < field.size() ? HexDigit(field[i + 2]) : -1;
-        if (high < 0 || low < 0) return false;
-        bytes += static_cast<char>(high * 16 + low);
+        // Exactly two hexadecimal digits: an unsigned parse takes no sign, and both must be used.
+        unsigned byte = 0;
+        const char* digits = field.data() + i + 1;
+        if (i + 2 >= field.size() || std::from_chars(digits, digits + 2, byte, 16).ptr != digits + 2) return false;
+        bytes += static_cast<char>(byte);
         i += 2;
     }
     text = Lc::FromMultiByte(bytes, Lc::kUtf8Mode);
@@ -106,17 +102,12 @@ std::string ViewName(const Target& target) {
 
 bool ParseTarget(const std::vector<std::string>& fields, Target& entry) {
     if (fields.size() != 5 || fields[0] != "target" || !KindOfName(fields[1], entry.kind)) return false;
-    bool registry = entry.IsRegistry();
-    RegistryView view = RegistryView::Bits64;
-    if (registry && fields[2] == "64")
-        view = RegistryView::Bits64;
-    else if (registry && fields[2] == "32")
-        view = RegistryView::Bits32;
-    else if (registry || fields[2] != "-")
-        return false;
+    const bool registry = entry.IsRegistry();
+    if (registry ? fields[2] != "64" && fields[2] != "32" : fields[2] != "-") return false;
     if (!Unescaped(fields[3], entry.path) || !Unescaped(fields[4], entry.valueName)) return false;
     if (entry.path.empty() || (entry.kind != TargetKind::Value && !entry.valueName.empty())) return false;
-    if (registry) entry.key = RegistryKeyAddress::Parse(entry.path, view);
+    if (registry)
+        entry.key = RegistryKeyAddress::Parse(entry.path, fields[2] == "64" ? RegistryView::Bits64 : RegistryView::Bits32);
     return true;
 }
 

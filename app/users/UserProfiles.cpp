@@ -1,8 +1,11 @@
 #include "app/users/UserProfiles.h"
 
+#include <algorithm>
+
 #include "app/removal/RegistryBackup.h"
 #include "platform/ErrorText.h"
 #include "platform/FileSystem.h"
+#include "registry/Names.h"
 #include "registry/RegistryExport.h"
 #include "registry/UserHives.h"
 
@@ -37,18 +40,17 @@ bool IsSearched(const SearchedUser& user) {
 bool BelongsTo(const Target& target, const SearchedUser& user) {
     if (target.IsStep()) return false;
     if (!target.IsRegistry()) return Lc::IsAtOrBelow(target.path, user.profileFolder);
-    if (Lc::FoldedName(Lc::HiveSidOf(target.path)) == Lc::FoldedName(user.sid)) return true;
+    if (Lc::NamesEqual(target.key.HiveSid(), user.sid)) return true;
     return Lc::FoldedName(target.path).find(L"\\INSTALLER\\MANAGED\\" + Lc::FoldedName(user.sid) + L"\\") !=
            std::wstring::npos;
 }
 
 bool InLoadedHive(const Target& target, const SearchedUsers& users) {
     if (!target.IsRegistry()) return false;
-    const std::wstring sid = Lc::FoldedName(Lc::HiveSidOf(target.path));
-    if (sid.empty()) return false;
-    for (const SearchedUser& user : users)
-        if (user.state == UserHiveState::LoadedByTool && Lc::FoldedName(user.sid) == sid) return true;
-    return false;
+    const std::wstring sid = target.key.HiveSid();
+    return !sid.empty() && std::ranges::any_of(users, [&](const SearchedUser& user) {
+        return user.state == UserHiveState::LoadedByTool && Lc::NamesEqual(user.sid, sid);
+    });
 }
 
 bool IsBackupEntry(const Lc::ProfileEntry& entry) { return Lc::FoldedName(entry.sid).ends_with(L".BAK"); }
@@ -239,9 +241,8 @@ void LogUserOutcomes(Report& report, const RemovalPlan& plan, const std::set<std
 }
 
 TargetList WithoutLoadedHives(const TargetList& targets, const SearchedUsers& users) {
-    TargetList kept;
-    for (const Target& target : targets)
-        if (!InLoadedHive(target, users)) kept.push_back(target);
+    TargetList kept = targets;
+    std::erase_if(kept, [&](const Target& target) { return InLoadedHive(target, users); });
     return kept;
 }
 
@@ -250,9 +251,8 @@ DWORD BackUpLoadedHives(const TargetList& targets, const SearchedUsers& users, c
     const std::wstring stem = mainBackupPath.substr(0, mainBackupPath.size() - std::wstring(L".reg").size());
     for (const SearchedUser& user : users) {
         if (user.state != UserHiveState::LoadedByTool) continue;
-        TargetList own;
-        for (const Target& target : targets)
-            if (InLoadedHive(target, {user})) own.push_back(target);
+        TargetList own = targets;
+        std::erase_if(own, [&](const Target& target) { return !InLoadedHive(target, {user}); });
         if (own.empty()) continue;
         Lc::RegistryExport backup;
         DWORD result = BackUpTargets(own, backup);

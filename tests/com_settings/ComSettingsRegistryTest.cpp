@@ -64,27 +64,20 @@ TEST_F(ComSettingsTest, ReadStringValueReadsStringsAndTreatsOtherTypesAsUnread) 
     SetRawValue(HKEY_LOCAL_MACHINE, machineKey, L"exp", REG_EXPAND_SZ, expandable.c_str(),
                 static_cast<DWORD>((expandable.size() + 1) * sizeof(wchar_t)), RegistryView::Bits64);
 
-    std::wstring text = L"before";
-    EXPECT_TRUE(ReadStringValue(RegistryView::Bits64, machinePath, L"", text));
-    EXPECT_EQ(text, L"C:\\srv.exe");
-    EXPECT_TRUE(ReadStringValue(RegistryView::Bits64, machinePath, L"exp", text));
-    EXPECT_EQ(text, ExpandEnvironment(L"%SystemRoot%") + L"\\x.dll");
+    EXPECT_EQ(ReadStringValue(RegistryView::Bits64, machinePath, L""), L"C:\\srv.exe");
+    EXPECT_EQ(ReadStringValue(RegistryView::Bits64, machinePath, L"exp"), ExpandEnvironment(L"%SystemRoot%") + L"\\x.dll");
 
-    text = L"before";
-    EXPECT_FALSE(ReadStringValue(RegistryView::Bits64, machinePath, L"AppID", text));
-    EXPECT_FALSE(ReadStringValue(RegistryView::Bits64, machinePath, L"quad", text));
-    EXPECT_FALSE(ReadStringValue(RegistryView::Bits64, machinePath, L"missing", text));
-    EXPECT_FALSE(ReadStringValue(RegistryView::Bits64, machinePath + L"Missing\\", L"", text));
-    EXPECT_EQ(text, L"before");
+    EXPECT_FALSE(ReadStringValue(RegistryView::Bits64, machinePath, L"AppID"));
+    EXPECT_FALSE(ReadStringValue(RegistryView::Bits64, machinePath, L"quad"));
+    EXPECT_FALSE(ReadStringValue(RegistryView::Bits64, machinePath, L"missing"));
+    EXPECT_FALSE(ReadStringValue(RegistryView::Bits64, machinePath + L"Missing\\", L""));
     EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, machineKey + L"\\Missing", RegistryView::Bits64));
 }
 
 TEST_F(ComSettingsTest, ReadStringValueOpensTheViewItIsGiven) {
     SetRawString(HKEY_LOCAL_MACHINE, machineKey, L"", L"32-bit", RegistryView::Bits32);
-    std::wstring text;
-    EXPECT_TRUE(ReadStringValue(RegistryView::Bits32, machinePath, L"", text));
-    EXPECT_EQ(text, L"32-bit");
-    EXPECT_EQ(ReadStringValue(RegistryView::Bits64, machinePath, L"", text), !IsWow64());
+    EXPECT_EQ(ReadStringValue(RegistryView::Bits32, machinePath, L""), L"32-bit");
+    EXPECT_EQ(ReadStringValue(RegistryView::Bits64, machinePath, L"").has_value(), !IsWow64());
 }
 
 TEST_F(ComSettingsTest, ReadStringValuesAppendsEveryTextReadInOrder) {

@@ -159,9 +159,7 @@ TEST_F(RegistryReadTest, ExpandableStringIsExpandedBeyond260Characters) {
     SetRaw(L"exp", REG_EXPAND_SZ, data.c_str(), static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
     EXPECT_EQ(StoredText(Read(L"exp")), data);
     EXPECT_EQ(ExpandedText(Read(L"exp")), longValue + L"\\end");
-    std::wstring text;
-    ASSERT_TRUE(ReadStringValue(RegistryView::Bits64, path, L"exp", text));
-    EXPECT_EQ(text, longValue + L"\\end");
+    EXPECT_EQ(ReadStringValue(RegistryView::Bits64, path, L"exp"), longValue + L"\\end");
 }
 
 TEST_F(RegistryReadTest, SubkeysAreListedAndLooksNeverCreateKeys) {
