@@ -41,11 +41,13 @@ TEST(PackGuid, PackGuidsKeepsOnlyTheWellFormedInOrder) {
               (std::vector<std::wstring>{L"87654321DCBA10FE32547698BADCFE10", L"000000000000000000000000000000A0"}));
 }
 
-TEST(NamesEqual, IgnoresOnlyAsciiLetterCase) {
+// Names fold as paths do: the registry and the file system ignore case beyond ASCII too.
+TEST(NamesEqual, IgnoresLetterCaseAsPathsDo) {
     EXPECT_TRUE(NamesEqual(L"InstallProperties", L"INSTALLPROPERTIES"));
     EXPECT_TRUE(NamesEqual(L"", L""));
     EXPECT_FALSE(NamesEqual(L"Products", L"Product"));
-    EXPECT_FALSE(NamesEqual(L"Ä", L"ä"));          // beyond ASCII, exact
-    EXPECT_FALSE(NamesEqual(L"\uFF21", L"\uFF41"));  // full-width A and a
+    EXPECT_TRUE(NamesEqual(L"Ä", L"ä"));
+    EXPECT_TRUE(NamesEqual(L"\uFF21", L"\uFF41"));  // full-width A and a
+    EXPECT_FALSE(NamesEqual(L"Ä", L"A"));
     EXPECT_FALSE(NamesEqual(L"[", L"{"));            // '[' + 32 is '{': no arithmetic on non-letters
 }
