@@ -203,24 +203,12 @@ std::wstring ParentOf(const std::wstring& path) {
     return parent.size() == 2 && parent[1] == L':' ? parent + L"\\" : parent;
 }
 
-bool HoldsProtected(const std::wstring& folder, const PathList& protectedFolders) {
-    return std::any_of(protectedFolders.begin(), protectedFolders.end(),
-                       [&](const std::wstring& kept) { return IsAtOrBelow(kept, folder); });
+// One of the paths is the folder or lies below it.
+bool HoldsAny(const std::wstring& folder, const PathList& paths) {
+    return std::ranges::any_of(paths, [&](const std::wstring& path) { return IsAtOrBelow(path, folder); });
 }
 
 // ---- the product's folders ----
-
-// The keep path up to, not including, its last backslash; the whole path when it has none.
-std::wstring FolderPart(const std::wstring& path) {
-    size_t cut = path.find_last_of(L'\\');
-    return cut == std::wstring::npos ? path : path.substr(0, cut);
-}
-
-bool OccursInAny(const std::wstring& folder, const PathList& texts) {
-    const std::wstring needle = FoldedName(WithoutTrailingBackslash(folder));
-    return std::any_of(texts.begin(), texts.end(),
-                       [&](const std::wstring& text) { return FoldedName(text).find(needle) != std::wstring::npos; });
-}
 
 bool IsKeptFile(const std::wstring& file, const PathList& keepPaths) {
     return std::any_of(keepPaths.begin(), keepPaths.end(),
@@ -260,7 +248,7 @@ PathRefusal JudgeDeletablePath(const std::wstring& path, bool isFolder, const Pa
     const std::wstring folder = isFolder ? normalized : ParentOf(normalized);
     if (folder.empty() || ::PathIsRootW(folder.c_str())) return PathRefusal::BadPath;
     // Also refused: a folder that holds a protected one (a user's profile holds that user's AppData).
-    if (HoldsProtected(folder, protectedFolders) || HoldsProtected(ReachedPath(folder, !isFolder), protectedFolders))
+    if (HoldsAny(folder, protectedFolders) || HoldsAny(ReachedPath(folder, !isFolder), protectedFolders))
         return PathRefusal::Protected;
     if (PassesUntrustedLink(normalized)) return PathRefusal::ThroughLink;
     return PathRefusal::None;
@@ -306,15 +294,12 @@ PathList ListFolders(const std::wstring& folder) {
 
 void PlanProductFolders(const PathList& productFolders, const PathList& keepPaths, const PathList& protectedFolders,
                         PathList& folders, PathList& files) {
-    PathList keepFolderParts;
-    for (const std::wstring& kept : keepPaths) keepFolderParts.push_back(FolderPart(kept));
-
     PathList candidateFolders;
     for (const std::wstring& folder : productFolders) {
         // An empty or system folder here would turn the walk below into a walk over other programs' folders.
         if (!IsDeletableFolder(folder, protectedFolders)) continue;
         // A link goes whole, as a link; one that the kept files are reached through stays.
-        if (!OccursInAny(folder, keepPaths)) {
+        if (!HoldsAny(folder, keepPaths)) {
             folders.push_back(folder);
         } else if (!IsLink(folder)) {
             candidateFolders.push_back(folder);
@@ -323,7 +308,7 @@ void PlanProductFolders(const PathList& productFolders, const PathList& keepPath
     }
 
     for (const std::wstring& candidate : candidateFolders) {
-        if (!OccursInAny(candidate, keepFolderParts)) {
+        if (!HoldsAny(candidate, keepPaths)) {
             folders.push_back(candidate);
             continue;
         }

@@ -61,10 +61,8 @@ PathList EveryUserShellFolder(RegistryView view, const std::wstring& valueName) 
     PathList keys;
     PathList folders;
     if (CollectUserSoftwareKeys(view, kShellFoldersKeyName, kExplorerSubPath, keys))
-        for (const std::wstring& key : keys) {
-            std::wstring folder;
-            if (ReadUserShellFolder(view, key, valueName, folder)) folders.push_back(folder);
-        }
+        for (const std::wstring& key : keys)
+            if (auto folder = ReadUserShellFolder(view, key, valueName)) folders.push_back(*folder);
     return WithoutEmpty(folders);
 }
 

@@ -78,7 +78,7 @@ std::wstring FullPathOf(const std::wstring& path) {
 
 bool PathMatchesAnything(const std::wstring& path) {
     WIN32_FIND_DATAW data{};
-    UniqueFindHandle find(::FindFirstFileW(path.c_str(), &data));
+    UniqueFindHandle find(System::Files().findFirstFile(path.c_str(), &data));
     return find.IsValid();
 }
 

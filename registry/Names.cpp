@@ -27,7 +27,14 @@ std::wstring Braced(const std::wstring& plain) {
 }  // namespace
 
 bool NamesEqual(const std::wstring& a, const std::wstring& b) {
-    return a.size() == b.size() && FoldedName(a) == FoldedName(b);
+    if (a.size() != b.size()) return false;
+    // On ASCII the fold only maps a-z to A-Z: the searches' many such names need no call to the system.
+    const auto ascii = [](const std::wstring& name) {
+        return std::ranges::all_of(name, [](wchar_t c) { return c < 0x80; });
+    };
+    const auto upper = [](wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c; };
+    if (ascii(a) && ascii(b)) return std::ranges::equal(a, b, {}, upper, upper);
+    return FoldedName(a) == FoldedName(b);
 }
 
 bool HoldsName(const std::vector<std::wstring>& names, const std::wstring& name) {

@@ -63,10 +63,8 @@ void AddUserShellFolders(PathList& folders, RegistryView view, const std::wstrin
                         KEY_READ, key) != ERROR_SUCCESS)
         return;
     LONG listed = ERROR_SUCCESS;
-    for (const std::wstring& name : System::ListValueNames(key.Get(), listed)) {
-        std::wstring folder;
-        if (ReadUserShellFolder(view, shellFolders, name, folder)) folders.push_back(folder);
-    }
+    for (const std::wstring& name : System::ListValueNames(key.Get(), listed))
+        if (auto folder = ReadUserShellFolder(view, shellFolders, name)) folders.push_back(*folder);
 }
 
 }  // namespace
@@ -127,17 +125,16 @@ LONG UnloadUserHive(const std::wstring& name) {
     return System::Registry().unloadKey(HKEY_USERS, name.c_str());
 }
 
-bool ReadUserShellFolder(RegistryView view, const std::wstring& shellFoldersKey, const std::wstring& valueName,
-                         std::wstring& folder) {
+std::optional<std::wstring> ReadUserShellFolder(RegistryView view, const std::wstring& shellFoldersKey,
+                                                const std::wstring& valueName) {
     static const std::wstring kShellFolders = L"Shell Folders\\";
     std::optional<std::wstring> text = StoredText(ReadRegistryValue(view, shellFoldersKey, valueName));
     if (!text && shellFoldersKey.size() > kShellFolders.size()) {
         std::wstring parent = shellFoldersKey.substr(0, shellFoldersKey.size() - kShellFolders.size());
         text = StoredText(ReadRegistryValue(view, parent + L"User Shell Folders\\", valueName));
     }
-    if (!text) return false;
-    folder = ExpandForUser(*text, ProfileFolderOf(view, RegistryKeyAddress::Parse(shellFoldersKey, view).HiveSid()));
-    return true;
+    if (!text) return std::nullopt;
+    return ExpandForUser(*text, ProfileFolderOf(view, RegistryKeyAddress::Parse(shellFoldersKey, view).HiveSid()));
 }
 
 }  // namespace Zento::Lithcore

@@ -3,6 +3,7 @@
 // logged on. HKEY_USERS lists only loaded hives; every other user's hive is a file of their profile.
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,8 +50,8 @@ bool HiveFileExists(const std::wstring& file);
 // One user's shell folder: `valueName` of the "Shell Folders" key at `shellFoldersKey` (a path below
 // HKEY_USERS\<sid>\), else of its sibling "User Shell Folders", expanded for that user: %USERPROFILE%,
 // %APPDATA% and %LOCALAPPDATA% name the folders of their profile by the profile list, not the caller's; other
-// environment strings are expanded as the system does. False when neither key has a string value of that name.
-bool ReadUserShellFolder(RegistryView view, const std::wstring& shellFoldersKey, const std::wstring& valueName,
-                         std::wstring& folder);
+// environment strings are expanded as the system does. Absent when neither key has a string value of that name.
+std::optional<std::wstring> ReadUserShellFolder(RegistryView view, const std::wstring& shellFoldersKey,
+                                                const std::wstring& valueName);
 
 }  // namespace Zento::Lithcore

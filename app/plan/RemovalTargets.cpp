@@ -1,6 +1,7 @@
 #include "app/plan/RemovalTargets.h"
 
 #include <algorithm>
+#include <set>
 #include <tuple>
 
 namespace Quellor {
@@ -28,18 +29,6 @@ LONG BackUp(const Target& target, Lc::RegistryExport& backup) {
         case TargetKind::Folder: return ERROR_SUCCESS;
     }
     return ERROR_INVALID_PARAMETER;
-}
-
-// Whether the target counts as left over; `error` receives what made the answer unsure.
-bool IsLeftOver(const Target& target, DWORD& error) {
-    error = ERROR_SUCCESS;
-    if (target.IsStep()) return false;  // what it leaves is looked for as the keys and files listed beside it
-    // Kept while another product still has something in it.
-    if (target.kind == TargetKind::KeyWhenEmpty) return Lc::RegistryKeyState(target.key) == Lc::KeyState::Empty;
-    if (target.IsRegistry()) return !IsGone(target);
-    Lc::PathPresence presence = Lc::QueryPathPresence(target.path);
-    error = presence.present ? presence.error : ERROR_SUCCESS;
-    return presence.present;
 }
 
 }  // namespace
@@ -108,19 +97,6 @@ bool IsGone(const Target& target) {
         case TargetKind::Folder: return !Lc::QueryPathPresence(target.path).present;
     }
     return false;
-}
-
-PathList RemainingTargets(const TargetList& targets, const std::set<std::wstring>& scheduledTargets) {
-    PathList remaining;
-    for (const Target& target : targets) {
-        if (scheduledTargets.count(target.path) != 0) continue;
-        DWORD error = ERROR_SUCCESS;
-        if (!IsLeftOver(target, error)) continue;
-        std::wstring line = TargetText(target);
-        if (error != ERROR_SUCCESS) line += L"\r\n - エラー " + std::to_wstring(error);
-        remaining.push_back(line);
-    }
-    return remaining;
 }
 
 }  // namespace Quellor

@@ -3,7 +3,6 @@
 // the end each walk it once. Every registry target carries its key parsed once, in its view. The searches
 // list keys in the native view, a key of the 32-bit view by its Wow6432Node spelling: the path then names
 // one key in every view, and the backup, which writes paths as listed, restores it with `reg import /reg:64`.
-#include <set>
 #include <string>
 #include <vector>
 
@@ -37,10 +36,5 @@ std::wstring TargetText(const Target& target);
 // Whether the target is no longer there: all that a log may call deleted. A key that goes only when
 // empty and still holds another product's data is no leftover, yet it is not gone either.
 bool IsGone(const Target& target);
-
-// Every target that is still there, as log lines, except those that go at the next start (a file in use,
-// a service marked for deletion). A key that goes only when empty counts only while it is there and
-// holds nothing.
-PathList RemainingTargets(const TargetList& targets, const std::set<std::wstring>& scheduledTargets);
 
 }  // namespace Quellor

@@ -8,11 +8,11 @@
 #include "app/Phases.h"
 #include "app/Profile.h"
 #include "app/collection/OtherProductsFiles.h"
+#include "app/endcheck/EndCheck.h"
 #include "app/removal/RegistryBackup.h"
 #include "app/resume/RemovalJournal.h"
 #include "app/plan/RemovalTargets.h"
 #include "app/users/UserProfiles.h"
-#include "files/DeletablePaths.h"
 #include "files/FileDeletion.h"
 #include "platform/ErrorText.h"
 #include "platform/FileSystem.h"
@@ -21,7 +21,6 @@
 #include "processes/ComUnregistration.h"
 #include "processes/Processes.h"
 #include "processes/Services.h"
-#include "registry/Names.h"
 #include "registry/RegistryExport.h"
 #include "registry/RegistryKeys.h"
 
@@ -273,11 +272,8 @@ void OpenFileGroups(Report& report, const RemovalPlan& plan, TargetSection upTo,
     if (static_cast<int>(upTo) > opened) opened = static_cast<int>(upTo);
 }
 
-void LogRegistryResults(Report& report, const TargetList& targets, const Ledger& ledger) {
-    auto deleted = [&](TargetSection section) {
-        auto found = ledger.deleted.find(section);
-        return found == ledger.deleted.end() ? PathList{} : found->second;
-    };
+void LogRegistryResults(Report& report, const TargetList& targets, Ledger& ledger) {
+    auto deleted = [&](TargetSection section) { return ledger.deleted[section]; };
     auto planned = [&](TargetSection section) {
         return std::ranges::any_of(targets, [&](const Target& target) { return target.section == section; });
     };
@@ -384,22 +380,6 @@ void EndRestorePoint(Report& report, Lc::RestorePoint& point) {
         report.PrintLine(L"復元ポイントを完了できませんでした。(エラーコード: " + std::to_wstring(ended) + L")");
 }
 
-// What is left of the product: the targets that are still there, and whatever the searches, made once
-// more on the machine as it now is, still find (a key that a process wrote again, a registration that
-// showed only once its parent went). What goes at the next start is no leftover.
-PathList Leftovers(const Report& report, const Settings& profile, const RemovalPlan& plan, const TargetList& targets,
-                   const Ledger& ledger) {
-    PassCheckpoint(L"end-check");
-    std::set<std::wstring> planned;
-    for (const Target& target : targets) planned.insert(TargetIdentity(target));
-    TargetList checked = targets;
-    for (const Target& target : SearchAgain(report, profile, plan))
-        if (planned.count(TargetIdentity(target)) == 0) checked.push_back(target);
-    PathList remaining = RemainingTargets(checked, ledger.scheduledTargets);
-    PassCheckpoint(L"end-check-done");
-    return remaining;
-}
-
 // The end of the removal: the completion message only when nothing is left.
 int Complete(Report& report, const RemovalPlan& plan, const PathList& remaining, const Ledger& ledger,
              const std::wstring& journal) {
@@ -448,7 +428,7 @@ int RunRemovalPhases(Report& report, const Settings& profile, const RemovalPlan&
     LogUserOutcomes(report, plan, ledger.goneTargets);  // only after a removal that ran
     EndRestorePoint(report, point);
     ReportSpared(report, plan);
-    return Complete(report, plan, Leftovers(report, profile, plan, targets, ledger), ledger, journal);
+    return Complete(report, plan, Leftovers(report, profile, plan, ledger.scheduledTargets), ledger, journal);
 }
 
 }  // namespace Quellor

@@ -1,6 +1,7 @@
 #include "app/resume/RemovalJournal.h"
 
 #include <charconv>
+#include <ranges>
 
 #include "app/removal/RegistryBackup.h"
 #include "files/ShellFolders.h"
@@ -84,15 +85,11 @@ bool Unescaped(const std::string& field, std::wstring& text) {
     return bytes.empty() || !text.empty();
 }
 
+// Every piece between separators, an empty one after a last separator included.
 std::vector<std::string> Split(const std::string& text, char separator) {
     std::vector<std::string> parts;
-    size_t start = 0;
-    for (;;) {
-        size_t cut = text.find(separator, start);
-        parts.push_back(text.substr(start, cut == std::string::npos ? std::string::npos : cut - start));
-        if (cut == std::string::npos) return parts;
-        start = cut + 1;
-    }
+    for (const auto part : std::views::split(text, separator)) parts.emplace_back(part.begin(), part.end());
+    return parts;
 }
 
 std::string ViewName(const Target& target) {

@@ -6,6 +6,7 @@
 #include <map>
 #include <set>
 
+#include "app/endcheck/EndCheck.h"
 #include "app/plan/RemovalTargets.h"
 #include "tests/registry_storage/TestKeys.h"
 
