@@ -104,8 +104,8 @@ std::optional<RegistryValue> ReadRegistryValue(RegistryView view, const std::wst
     return ReadRegistryValue(RegistryKeyAddress::Parse(keyPath, view), name);
 }
 
-std::optional<std::wstring> ReadStringValue(RegistryView view, const std::wstring& keyPath, const std::wstring& valueName) {
-    return ExpandedText(ReadRegistryValue(view, keyPath, valueName));
+std::optional<std::wstring> ReadStringValue(RegistryView view, const std::wstring& keyPath, const std::wstring& name) {
+    return ExpandedText(ReadRegistryValue(view, keyPath, name));
 }
 
 bool ReadStringValues(RegistryView view, const PathList& keyPaths, const std::wstring& valueName, PathList& texts) {

@@ -45,7 +45,7 @@ std::optional<RegistryValue> ReadRegistryValue(const RegistryKeyAddress& address
 std::optional<RegistryValue> ReadRegistryValue(RegistryView view, const std::wstring& keyPath, const std::wstring& name);
 
 // A string value (REG_SZ, or REG_EXPAND_SZ expanded) of a key; a value of another type counts as absent.
-std::optional<std::wstring> ReadStringValue(RegistryView view, const std::wstring& keyPath, const std::wstring& valueName);
+std::optional<std::wstring> ReadStringValue(RegistryView view, const std::wstring& keyPath, const std::wstring& name);
 
 // ReadStringValue of each key in order, appending every text read; true when at least one was read.
 bool ReadStringValues(RegistryView view, const PathList& keyPaths, const std::wstring& valueName, PathList& texts);

@@ -280,8 +280,8 @@ private:
         const std::wstring appId = LastName(path);
         if (OtherClsidNames(foreignAppIds_, appId)) return Refuse(kOthersCom);
         const auto service = Lc::ReadStringValue(view_, path, L"LocalService");
-        const bool runsService =
-            !profile_.TERRION_SERVICE_NAME.empty() && service && Lc::NamesEqual(*service, profile_.TERRION_SERVICE_NAME);
+        const std::wstring& ours = profile_.TERRION_SERVICE_NAME;
+        const bool runsService = !ours.empty() && service && Lc::NamesEqual(*service, ours);
         return runsService || NamedByProduct(L"", L"AppID", appId) ? Admit(section) : Refuse(kNotProductsCom);
     }
 

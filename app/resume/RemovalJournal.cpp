@@ -103,8 +103,8 @@ bool ParseTarget(const std::vector<std::string>& fields, Target& entry) {
     if (registry ? fields[2] != "64" && fields[2] != "32" : fields[2] != "-") return false;
     if (!Unescaped(fields[3], entry.path) || !Unescaped(fields[4], entry.valueName)) return false;
     if (entry.path.empty() || (entry.kind != TargetKind::Value && !entry.valueName.empty())) return false;
-    if (registry)
-        entry.key = RegistryKeyAddress::Parse(entry.path, fields[2] == "64" ? RegistryView::Bits64 : RegistryView::Bits32);
+    const RegistryView view = fields[2] == "64" ? RegistryView::Bits64 : RegistryView::Bits32;
+    if (registry) entry.key = RegistryKeyAddress::Parse(entry.path, view);
     return true;
 }
 

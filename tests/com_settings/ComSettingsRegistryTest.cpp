@@ -65,7 +65,8 @@ TEST_F(ComSettingsTest, ReadStringValueReadsStringsAndTreatsOtherTypesAsUnread) 
                 static_cast<DWORD>((expandable.size() + 1) * sizeof(wchar_t)), RegistryView::Bits64);
 
     EXPECT_EQ(ReadStringValue(RegistryView::Bits64, machinePath, L""), L"C:\\srv.exe");
-    EXPECT_EQ(ReadStringValue(RegistryView::Bits64, machinePath, L"exp"), ExpandEnvironment(L"%SystemRoot%") + L"\\x.dll");
+    EXPECT_EQ(ReadStringValue(RegistryView::Bits64, machinePath, L"exp"),
+              ExpandEnvironment(L"%SystemRoot%") + L"\\x.dll");
 
     EXPECT_FALSE(ReadStringValue(RegistryView::Bits64, machinePath, L"AppID"));
     EXPECT_FALSE(ReadStringValue(RegistryView::Bits64, machinePath, L"quad"));

@@ -59,6 +59,19 @@ TEST(RegistryKeyAddress, RejectsEmptyComponentsAndUnknownOrLowerCaseRoots) {
     }
 }
 
+// One key under either spelling of the 32-bit classes key, in any letter case, is one identity; the user
+// of a key below HKEY_USERS is its hive's name without "_Classes".
+TEST(RegistryKeyAddress, IdentityAndHiveUserComeFromTheAddress) {
+    EXPECT_EQ(At(L"HKEY_LOCAL_MACHINE\\Software\\Classes\\Wow6432Node\\CLSID\\{A}\\", RegistryView::Bits64).Identity(),
+              At(L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\classes\\clsid\\{a}\\", RegistryView::Bits64).Identity());
+    EXPECT_NE(At(L"HKLM\\Software\\Classes\\CLSID\\{A}\\", RegistryView::Bits64).Identity(),
+              At(L"HKLM\\Software\\Wow6432Node\\Classes\\CLSID\\{A}\\", RegistryView::Bits64).Identity());
+    EXPECT_EQ(At(L"HKEY_USERS\\S-1-5-21-1_Classes\\CLSID\\", RegistryView::Bits64).HiveSid(), L"S-1-5-21-1");
+    EXPECT_EQ(At(L"HKU\\S-1-5-21-2", RegistryView::Bits64).HiveSid(), L"S-1-5-21-2");
+    EXPECT_EQ(At(L"HKEY_USERS\\_Classes\\", RegistryView::Bits64).HiveSid(), L"_Classes");
+    EXPECT_EQ(At(L"HKEY_LOCAL_MACHINE\\Software\\S-1-5-21-1\\", RegistryView::Bits64).HiveSid(), L"");
+}
+
 class RegistryReadTest : public ::testing::Test {
 protected:
     const std::wstring subKey = L"Software\\" + TestKeyName();
