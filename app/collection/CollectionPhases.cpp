@@ -416,7 +416,8 @@ bool NamesOneOf(const std::wstring& keyPath, const PathList& keys) {
     const auto identity = [](const std::wstring& key) {
         return Lc::RegistryKeyAddress::Parse(key, Lc::NativeView()).Identity();
     };
-    return std::ranges::any_of(keys, [&](const std::wstring& key) { return identity(key) == identity(keyPath); });
+    const std::wstring wanted = identity(keyPath);
+    return std::ranges::any_of(keys, [&](const std::wstring& key) { return identity(key) == wanted; });
 }
 
 // A local server also has its file name below AppID, naming its AppID: that key goes with the AppID.

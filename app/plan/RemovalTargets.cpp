@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <set>
-#include <tuple>
 
 namespace Quellor {
 
@@ -36,11 +35,12 @@ LONG BackUp(const Target& target, Lc::RegistryExport& backup) {
 TargetList TargetsOf(const RemovalPlan& plan) {
     TargetList sorted = plan.candidates;
     std::ranges::stable_sort(sorted, {}, DeletionRank);
-    // The searches may find one thing twice (one folder through two users' shell folders, say): it is one target.
+    // The searches may find one thing twice (one folder through two users' shell folders, say, or one key
+    // under two spellings): it is one target, by the identity the resume and the end check go by.
     TargetList once;
-    std::set<std::tuple<TargetKind, std::wstring, std::wstring>> seen;
+    std::set<std::wstring> seen;
     for (const Target& target : sorted)
-        if (seen.insert({target.kind, target.path, target.valueName}).second) once.push_back(target);
+        if (seen.insert(TargetIdentity(target)).second) once.push_back(target);
     return once;
 }
 
